@@ -1,0 +1,50 @@
+// The one open-drive record of the process and the pass-through transport.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "drive/device_io.h"
+
+namespace norvane {
+
+enum SenseClass : std::int32_t {
+  SenseClean = 0,
+  SenseFailed = 1,
+  SenseBecomingReady = 2,
+  SenseNeedsInitialize = 5,
+  SenseLongWrite = 6,
+  SenseNoMedium = 7,
+  SenseCommTimeout = 8,
+  SenseSelfConfigFailed = 9,
+  SenseMediumChanged = 10,
+  SenseResetOccurred = 11,
+};
+
+struct DriveChannel {
+  char letter = 0;                       // 'C'..'Z'; 0 = no drive
+  DeviceHandle device = kNoDevice;       // read-write handle used by SendCdb
+  DeviceHandle notification = kNoDevice; // held while notification is off
+  SenseClass lastSense = SenseClean;     // class of the last failed command
+};
+
+// The process-wide channel.
+DriveChannel& Channel();
+
+// \\.\X: for the given letter.
+std::wstring DevicePath(char letter);
+
+// Classifies fixed-format sense data (at least 14 bytes).
+SenseClass ClassifySense(const std::uint8_t* sense);
+
+// A unit attention is repeated at most this many attempts in all.
+inline constexpr int kMaxUnitAttentionAttempts = 10;
+
+bool OpenDrive(char letter);
+void CloseDrive();
+bool SendCdb(const std::uint8_t (&cdb)[kCdbLength], void* data, std::uint32_t length,
+             DataDirection direction);
+bool LockMediaNotification();
+void ReleaseMediaNotification();
+
+}  // namespace norvane

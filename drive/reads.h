@@ -1,0 +1,65 @@
+// Identification and status reads: INQUIRY, the vendor READ BUFFER uses and
+// the decoders of the buffers the drive reports.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace norvane {
+
+using QuietModeCode = std::uint32_t;
+inline constexpr QuietModeCode QuietPersistent = 0xFFFC;
+inline constexpr QuietModeCode QuietOff = 0xFFFD;
+inline constexpr QuietModeCode QuietPerformance = 0xFFFE;
+inline constexpr QuietModeCode QuietStandard = 0xFFFF;
+
+using ReadModeCode = std::uint32_t;
+inline constexpr ReadModeCode ReadModeOff = 0xFFFC;
+inline constexpr ReadModeCode ReadModeMaster = 0xFFFD;
+inline constexpr ReadModeCode ReadModePerfect = 0xFFFE;
+
+// Vendor buffer ids.
+inline constexpr std::uint8_t IdentityBuffer = 0xF1;
+inline constexpr std::uint8_t DriveStatusBuffer = 0xF4;
+inline constexpr std::uint8_t ErrorCounterBuffer = 0xF5;
+inline constexpr std::uint8_t PowerCheckBuffer = 0xE6;
+inline constexpr std::uint8_t SettingWriteBuffer = 0xFA;
+
+// DriveStatusBuffer byte offsets.
+inline constexpr std::size_t kStatusQuietMode = 2;
+inline constexpr std::size_t kStatusQuietModeAlt = 3;
+inline constexpr std::size_t kStatusReadErrorOn = 4;
+inline constexpr std::size_t kStatusReadErrorMode = 5;
+inline constexpr std::size_t kStatusRealTimeOn = 28;
+inline constexpr std::size_t kStatusRealTimeSupported = 29;
+inline constexpr std::size_t kStatusEjectAtPowerOn = 40;
+inline constexpr std::size_t kDriveStatusLength = 256;
+inline constexpr std::uint8_t kReadModePerfectByte = 0xFE;
+
+inline constexpr std::uint32_t kPowerCheckOffset = 0x10000;
+inline constexpr std::uint32_t kPowerCheckLength = 8;
+
+struct ErrorCounters {
+  std::uint32_t errorCount = 0;
+  std::uint32_t transferredSectorCount = 0;
+  std::uint32_t lastSectorFrame = 0;
+};
+
+bool ReadVendorBuffer(std::uint8_t bufferId, std::uint8_t mode, std::uint32_t offset,
+                      std::uint32_t length, void* buffer);
+// Reads the 256-byte DriveStatusBuffer into a zero-filled buffer.
+void ReadDriveStatus(std::uint8_t (&status)[kDriveStatusLength]);
+
+std::wstring ReadDriveIdentity(char letter);
+bool IsSupportedDrive(const std::wstring& identity);
+std::wstring BuildDriveLabel(char letter);
+std::wstring ReadModelName();
+bool IsDriveResponding();
+QuietModeCode ReadQuietMode();
+ErrorCounters ReadErrorCounters();
+
+// Converts drive text (up to its first zero byte) to wide characters with the
+// thread's ANSI code page.
+std::wstring DriveTextToWide(const char* text);
+
+}  // namespace norvane
