@@ -1,0 +1,25 @@
+#include "drive/device_io.h"
+
+namespace norvane {
+namespace {
+
+// Stands in until an entry point installs a real implementation: nothing opens.
+class NoDevices final : public DeviceIo {
+ public:
+  DeviceHandle Open(const wchar_t*, DeviceAccess) override { return kNoDevice; }
+  bool PassThrough(DeviceHandle, const ScsiCommand&, ScsiReply&) override { return false; }
+  bool PreventMediaChangeNotification(DeviceHandle) override { return false; }
+  void Close(DeviceHandle) override {}
+  void Sleep(std::uint32_t) override {}
+};
+
+NoDevices noDevices;
+DeviceIo* installed = &noDevices;
+
+}  // namespace
+
+void InstallDeviceIo(DeviceIo& io) { installed = &io; }
+
+DeviceIo& InstalledDeviceIo() { return *installed; }
+
+}  // namespace norvane

@@ -1,0 +1,134 @@
+#include "drive/reads.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "drive/channel.h"
+
+namespace norvane {
+namespace {
+
+constexpr std::uint8_t kInquiry = 0x12;
+constexpr std::uint8_t kReadBuffer = 0x3C;
+constexpr std::uint8_t kInquiryAllocation = 0xFE;
+constexpr std::size_t kScratchLength = 256;
+
+constexpr std::size_t kInquiryVendor = 8;
+constexpr std::size_t kInquiryLabelEnd = 45;  // vendor, product, revision, 9 vendor bytes
+constexpr std::size_t kInquiryModelEnd = 48;  // ... and all 12 vendor bytes
+constexpr std::size_t kIdentityStart = 16;
+constexpr std::size_t kIdentityEnd = 32;
+constexpr std::uint8_t kMakerInitial = 0x4E;  // 'N'
+
+constexpr wchar_t kModelQdm[] = L"QDM-LT58";
+constexpr const wchar_t* kSupportedIdentities[] = {L"KTV 3364QR27", L"KTV 3364GENERAL"};
+
+void PutBigEndian24(std::uint8_t* out, std::uint32_t value) {
+  out[0] = static_cast<std::uint8_t>(value >> 16);
+  out[1] = static_cast<std::uint8_t>(value >> 8);
+  out[2] = static_cast<std::uint8_t>(value);
+}
+
+std::uint32_t BigEndian32(const std::uint8_t* in) {
+  return (std::uint32_t{in[0]} << 24) | (std::uint32_t{in[1]} << 16) | (std::uint32_t{in[2]} << 8) |
+         std::uint32_t{in[3]};
+}
+
+void SendInquiry(std::uint8_t (&buffer)[kScratchLength]) {
+  const std::uint8_t cdb[kCdbLength] = {kInquiry, 0, 0, 0, kInquiryAllocation};
+  SendCdb(cdb, buffer, kInquiryAllocation, DataDirection::In);
+}
+
+// The text from `start`, cut off at `end` so it never runs past its stretch.
+std::wstring TextBetween(std::uint8_t (&buffer)[kScratchLength], std::size_t start, std::size_t end) {
+  buffer[end] = 0;
+  return DriveTextToWide(reinterpret_cast<const char*>(buffer + start));
+}
+
+// Probes open the letter themselves and leave it closed, whatever happens.
+template <typename Probe>
+std::wstring ProbeLetter(char letter, Probe probe) {
+  if (!OpenDrive(letter)) return {};
+  std::wstring text = probe();
+  CloseDrive();
+  return text;
+}
+
+QuietModeCode QuietModeFromNumber(std::uint8_t number) {
+  switch (number) {
+    case 0: return QuietOff;
+    case 1: return QuietPerformance;
+    case 3: return QuietPersistent;
+    default: return QuietStandard;
+  }
+}
+
+}  // namespace
+
+bool ReadVendorBuffer(std::uint8_t bufferId, std::uint8_t mode, std::uint32_t offset,
+                      std::uint32_t length, void* buffer) {
+  std::uint8_t cdb[kCdbLength] = {kReadBuffer, mode, bufferId};
+  PutBigEndian24(cdb + 3, offset);
+  PutBigEndian24(cdb + 6, length);
+  return SendCdb(cdb, buffer, length, DataDirection::In);
+}
+
+void ReadDriveStatus(std::uint8_t (&status)[kDriveStatusLength]) {
+  std::fill(std::begin(status), std::end(status), 0);
+  ReadVendorBuffer(DriveStatusBuffer, 1, 0, kDriveStatusLength, status);
+}
+
+std::wstring ReadDriveIdentity(char letter) {
+  return ProbeLetter(letter, [] {
+    std::uint8_t buffer[kScratchLength] = {};
+    ReadVendorBuffer(IdentityBuffer, 2, 0, 48, buffer);
+    return TextBetween(buffer, kIdentityStart, kIdentityEnd);
+  });
+}
+
+bool IsSupportedDrive(const std::wstring& identity) {
+  for (const wchar_t* supported : kSupportedIdentities) {
+    if (identity.find(supported) != std::wstring::npos) return true;
+  }
+  return false;
+}
+
+std::wstring BuildDriveLabel(char letter) {
+  return ProbeLetter(letter, [letter] {
+    std::uint8_t buffer[kScratchLength] = {};
+    SendInquiry(buffer);
+    std::wstring label{static_cast<wchar_t>(static_cast<unsigned char>(letter))};
+    return label + L" : " + TextBetween(buffer, kInquiryVendor, kInquiryLabelEnd);
+  });
+}
+
+std::wstring ReadModelName() {
+  std::uint8_t buffer[kScratchLength] = {};
+  SendInquiry(buffer);
+  std::wstring text = TextBetween(buffer, kInquiryVendor, kInquiryModelEnd);
+  if (text.find(kModelQdm) != std::wstring::npos) return kModelQdm;
+  return text;
+}
+
+bool IsDriveResponding() {
+  std::uint8_t buffer[kScratchLength] = {};
+  SendInquiry(buffer);
+  return buffer[kInquiryVendor] == kMakerInitial;
+}
+
+QuietModeCode ReadQuietMode() {
+  std::uint8_t status[kDriveStatusLength];
+  ReadDriveStatus(status);
+  const std::uint8_t first = status[kStatusQuietMode];
+  if (first <= 3) return QuietModeFromNumber(first);
+  const std::uint8_t second = status[kStatusQuietModeAlt];
+  return second <= 3 ? QuietModeFromNumber(second) : QuietStandard;
+}
+
+ErrorCounters ReadErrorCounters() {
+  std::uint8_t buffer[kScratchLength] = {};
+  ReadVendorBuffer(ErrorCounterBuffer, 2, 0, 32, buffer);
+  return {BigEndian32(buffer), BigEndian32(buffer + 4), BigEndian32(buffer + 8)};
+}
+
+}  // namespace norvane

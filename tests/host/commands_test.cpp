@@ -1,0 +1,176 @@
+#include <functional>
+
+#include "drive/commands.h"
+#include "drive_test_support.h"
+
+namespace norvane::test {
+namespace {
+
+struct Expected {
+  Cdb cdb;
+  DataDirection direction;
+  std::uint32_t transferLength;
+  Bytes dataOut;
+};
+
+constexpr Cdb SetCdSpeed(std::uint8_t control) { return {0xBB, 0, 0, 0, 0xFE, 0, 0, 0, 0, 0, control, 0}; }
+constexpr Cdb kWriteSettingPage = {0x3B, 0x01, 0xFA, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00};
+
+Expected Speed(std::uint8_t control) { return {SetCdSpeed(control), DataDirection::None, 0, {}}; }
+Expected SettingPage(Bytes page) { return {kWriteSettingPage, DataDirection::Out, 256, std::move(page)}; }
+Expected NoData(Cdb cdb) { return {cdb, DataDirection::None, 0, {}}; }
+Expected OutNoData(Cdb cdb) { return {cdb, DataDirection::Out, 0, {}}; }
+
+struct CommandCase {
+  const char* name;
+  std::function<void()> send;
+  std::vector<Expected> expected;
+};
+
+class CommandBlocks : public DriveLayerTest {
+ protected:
+  void Check(const CommandCase& c) {
+    emu::EmulatedDrive& drive = OpenAttached('E');
+    c.send();
+    ASSERT_EQ(drive.Log().size(), c.expected.size()) << c.name;
+    for (std::size_t i = 0; i < c.expected.size(); ++i) {
+      const emu::LoggedCommand& sent = drive.Log()[i];
+      const Expected& want = c.expected[i];
+      EXPECT_EQ(sent.cdb, want.cdb) << c.name << " #" << i;
+      EXPECT_EQ(sent.direction, want.direction) << c.name << " #" << i;
+      EXPECT_EQ(sent.transferLength, want.transferLength) << c.name << " #" << i;
+      EXPECT_EQ(sent.dataOut, want.dataOut) << c.name << " #" << i;
+    }
+  }
+};
+
+TEST_F(CommandBlocks, QuietModeEncodings) {
+  const CommandCase cases[] = {
+      {"selection persistent", [] { SendQuietSelection(QuietPersistent); }, {Speed(0x82)}},
+      {"selection off", [] { SendQuietSelection(QuietOff); }, {Speed(0x83)}},
+      {"selection performance", [] { SendQuietSelection(QuietPerformance); }, {Speed(0x80)}},
+      {"selection standard", [] { SendQuietSelection(QuietStandard); }, {Speed(0x81)}},
+      {"selection other", [] { SendQuietSelection(0x1234); }, {Speed(0x81)}},
+      {"setting persistent", [] { SendQuietSetting(false, QuietPersistent); }, {Speed(0x83)}},
+      {"setting off", [] { SendQuietSetting(false, QuietOff); }, {Speed(0x80)}},
+      {"setting performance", [] { SendQuietSetting(false, QuietPerformance); }, {Speed(0x81)}},
+      {"setting standard", [] { SendQuietSetting(false, QuietStandard); }, {Speed(0x82)}},
+      {"setting other", [] { SendQuietSetting(false, 0); }, {Speed(0x82)}},
+      {"saved persistent", [] { SendQuietSetting(true, QuietPersistent); }, {Speed(0xC3)}},
+      {"saved off", [] { SendQuietSetting(true, QuietOff); }, {Speed(0xC0)}},
+      {"saved performance", [] { SendQuietSetting(true, QuietPerformance); }, {Speed(0xC1)}},
+      {"saved standard", [] { SendQuietSetting(true, QuietStandard); }, {Speed(0xC2)}},
+  };
+  for (const CommandCase& c : cases) Check(c);
+}
+
+TEST_F(CommandBlocks, SettingPages) {
+  const CommandCase cases[] = {
+      {"read off, both flags", [] { WriteReadSetting(ReadModeOff, true, true); },
+       {SettingPage(Page({0x01, 0x80, 0x00, 0x00, 0x00, 0x01, 0x01}))}},
+      {"read master, no flags", [] { WriteReadSetting(ReadModeMaster, false, false); },
+       {SettingPage(Page({0x01, 0x80, 0x01, 0x08, 0x40, 0x00, 0x00}))}},
+      {"read perfect, real-time", [] { WriteReadSetting(ReadModePerfect, true, false); },
+       {SettingPage(Page({0x01, 0x80, 0x01, 0xFE, 0x01, 0x00, 0x01}))}},
+      {"read other code, saved", [] { WriteReadSetting(0, false, true); },
+       {SettingPage(Page({0x01, 0x80, 0x01, 0xFE, 0x01, 0x01, 0x00}))}},
+      {"eject on", [] { WriteEjectAtPowerOn(true); },
+       {SettingPage(Zeros(256)), SettingPage(Page({0x0F, 0x00, 0x01}))}},
+      {"eject off", [] { WriteEjectAtPowerOn(false); },
+       {SettingPage(Zeros(256)), SettingPage(Page({0x0F, 0x00, 0x00}))}},
+      {"factory defaults", [] { RestoreFactoryDefaults(); },
+       {Speed(0xC2), SettingPage(Page({0x01, 0x80, 0x00, 0x00, 0x00, 0x01, 0x00})), SettingPage(Zeros(256)),
+        SettingPage(Page({0x0F, 0x00, 0x00}))}},
+  };
+  for (const CommandCase& c : cases) Check(c);
+}
+
+TEST_F(CommandBlocks, ActionCommands) {
+  const CommandCase cases[] = {
+      {"clear counters", [] { ClearErrorCounters(); }, {OutNoData({0x3B, 0x02, 0xF5})}},
+      {"eject", [] { EjectDisc(); }, {NoData({0x1B, 0x01, 0x00, 0x00, 0x02})}},
+      {"open tray", [] { OpenTrayForInsert(); }, {NoData({0x1B, 0x00, 0x00, 0x00, 0x02})}},
+      {"stop", [] { StopUnit(); }, {NoData({0x1B})}},
+      {"start power check", [] { StartPowerCheck(); }, {OutNoData({0x3B, 0x02, 0xE6, 0x01})}},
+      {"force eject", [] { ForceEject(); }, {OutNoData({0x3B, 0x02, 0xE6, 0x02})}},
+  };
+  for (const CommandCase& c : cases) Check(c);
+}
+
+TEST_F(CommandBlocks, WaitForDiscReadsDiscInformation) {
+  const Expected read = {{0x51, 0, 0, 0, 0, 0, 0, 0, 0x22, 0, 0, 0}, DataDirection::In, 34, {}};
+  Check({"wait", [] { WaitForDisc(); }, {read}});
+}
+
+TEST_F(DriveLayerTest, SettingCommandsReportSuccessWhateverTheDriveSays) {
+  OpenDrive('F');
+  EXPECT_TRUE(SendQuietSelection(QuietStandard));
+  EXPECT_TRUE(SendQuietSetting(true, QuietStandard));
+  EXPECT_TRUE(WriteReadSetting(ReadModePerfect, true, true));
+  EXPECT_TRUE(WriteEjectAtPowerOn(true));
+  EXPECT_TRUE(RestoreFactoryDefaults());
+  EXPECT_TRUE(StopUnit());
+}
+
+TEST_F(DriveLayerTest, WriteEjectSendsBothPagesEvenWhenTheFirstFails) {
+  emu::EmulatedDrive& drive = OpenAttached('E');
+  drive.QueueSense({0x4, 0x08, 0x01});
+  WriteEjectAtPowerOn(true);
+  ASSERT_EQ(drive.Log().size(), 2u);
+  EXPECT_EQ(drive.Log()[1].dataOut, Page({0x0F, 0x00, 0x01}));
+}
+
+class WaitForDiscTest : public DriveLayerTest {
+ protected:
+  std::size_t DiscInformationReads(const emu::EmulatedDrive& drive) {
+    std::size_t n = 0;
+    for (const emu::LoggedCommand& c : drive.Log()) n += c.cdb[0] == 0x51;
+    return n;
+  }
+};
+
+TEST_F(WaitForDiscTest, WaitsOneSecondPerBecomingReady) {
+  emu::EmulatedDrive& drive = OpenAttached('E');
+  drive.QueueSense({0x2, 0x04, 0x01}, 3);
+  const std::uint64_t start = devices.Clock().NowMs();
+  EXPECT_TRUE(WaitForDisc());
+  EXPECT_EQ(devices.Clock().NowMs() - start, 3000u);
+  EXPECT_EQ(DiscInformationReads(drive), 4u);
+}
+
+TEST_F(WaitForDiscTest, ADiscClosedInTheTrayBecomesReadyOnTheVirtualClock) {
+  emu::EmulatedDrive& drive = OpenAttached('E');
+  drive.RemoveDisc();
+  drive.InsertDisc();
+  const std::uint64_t start = devices.Clock().NowMs();
+  EXPECT_TRUE(WaitForDisc());
+  EXPECT_GT(devices.Clock().NowMs(), start);
+  EXPECT_EQ(drive.DiscState(), emu::Disc::Ready);
+}
+
+TEST_F(WaitForDiscTest, NoDiscAnswersAtOnce) {
+  emu::EmulatedDrive& drive = OpenAttached('E');
+  drive.RemoveDisc();
+  EXPECT_FALSE(WaitForDisc());
+  EXPECT_EQ(Channel().lastSense, SenseNoMedium);
+  EXPECT_EQ(DiscInformationReads(drive), 1u);
+  EXPECT_EQ(devices.Clock().NowMs(), 0u);
+}
+
+TEST_F(WaitForDiscTest, GivesUpAfterSixtySecondsOfBecomingReady) {
+  emu::EmulatedDrive& drive = OpenAttached('E');
+  drive.QueueSense({0x2, 0x04, 0x01}, 1000);
+  EXPECT_FALSE(WaitForDisc());
+  EXPECT_EQ(devices.Clock().NowMs(), kWaitForDiscLimitMs);
+  EXPECT_EQ(DiscInformationReads(drive), 61u);
+}
+
+TEST_F(WaitForDiscTest, ADriveThatIsGoneIsNoDisc) {
+  OpenAttached('E');
+  devices.Unplug('E');
+  EXPECT_FALSE(WaitForDisc());
+  EXPECT_EQ(devices.Clock().NowMs(), 0u);
+}
+
+}  // namespace
+}  // namespace norvane::test

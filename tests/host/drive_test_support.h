@@ -1,0 +1,50 @@
+// A fixture that puts the drive layer in front of emulated drives and gives
+// each test a fresh channel.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <vector>
+
+#include "drive/channel.h"
+#include "emulator/emulated_devices.h"
+
+namespace norvane::test {
+
+using Bytes = std::vector<std::uint8_t>;
+using Cdb = std::array<std::uint8_t, kCdbLength>;
+
+class DriveLayerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Channel() = DriveChannel{};
+    InstallDeviceIo(devices);
+  }
+  void TearDown() override {
+    CloseDrive();
+    ReleaseMediaNotification();
+    Channel() = DriveChannel{};
+  }
+
+  // A supported drive at `letter`, opened in the channel, with an empty log.
+  emu::EmulatedDrive& OpenAttached(char letter, emu::DriveModel model = emu::QuietDriveModel()) {
+    emu::EmulatedDrive& drive = devices.Attach(letter, std::move(model));
+    EXPECT_TRUE(OpenDrive(letter));
+    drive.ClearLog();
+    return drive;
+  }
+
+  emu::EmulatedDevices devices;
+};
+
+inline Bytes Zeros(std::size_t n) { return Bytes(n, 0); }
+
+// A 256-byte page: the given leading bytes, zeros after them.
+inline Bytes Page(std::initializer_list<std::uint8_t> head) {
+  Bytes page(head);
+  page.resize(256, 0);
+  return page;
+}
+
+}  // namespace norvane::test

@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstring>
+
+#include "drive/channel.h"
+#include "drive/win32_device_io.h"
+
+namespace norvane {
+namespace {
+
+template <typename T>
+T FieldAt(const PassThroughRequest& request, std::size_t offset) {
+  T value;
+  std::memcpy(&value, reinterpret_cast<const unsigned char*>(&request) + offset, sizeof value);
+  return value;
+}
+
+TEST(PassThroughRequest, HasThePlatformLayout) {
+#ifdef _WIN64
+  EXPECT_EQ(sizeof(SCSI_PASS_THROUGH_DIRECT), 56u);
+  EXPECT_EQ(offsetof(PassThroughRequest, sense), 60u);
+  EXPECT_EQ(sizeof(PassThroughRequest), 96u);
+#else
+  EXPECT_EQ(sizeof(SCSI_PASS_THROUGH_DIRECT), 44u);
+  EXPECT_EQ(offsetof(PassThroughRequest, sense), 48u);
+  EXPECT_EQ(sizeof(PassThroughRequest), 80u);
+#endif
+}
+
+TEST(PassThroughRequest, IsFilledFieldByField) {
+  const std::uint8_t cdb[kCdbLength] = {0x3C, 0x01, 0xF4, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0xA5};
+  std::uint8_t data[256];
+  PassThroughRequest request;
+  std::memset(&request, 0xCC, sizeof request);  // every byte not written must come back zero
+  FillPassThroughRequest(request, {cdb, data, 256, DataDirection::In, kPassThroughTimeoutSeconds});
+
+  using Sptd = SCSI_PASS_THROUGH_DIRECT;
+  EXPECT_EQ(FieldAt<USHORT>(request, offsetof(Sptd, Length)), sizeof(Sptd));
+  EXPECT_EQ(FieldAt<UCHAR>(request, offsetof(Sptd, ScsiStatus)), 0);
+  EXPECT_EQ(FieldAt<UCHAR>(request, offsetof(Sptd, PathId)), 0);
+  EXPECT_EQ(FieldAt<UCHAR>(request, offsetof(Sptd, TargetId)), 0);
+  EXPECT_EQ(FieldAt<UCHAR>(request, offsetof(Sptd, Lun)), 0);
+  EXPECT_EQ(FieldAt<UCHAR>(request, offsetof(Sptd, CdbLength)), 12);
+  EXPECT_EQ(FieldAt<UCHAR>(request, offsetof(Sptd, SenseInfoLength)), 18);
+  EXPECT_EQ(FieldAt<UCHAR>(request, offsetof(Sptd, DataIn)), SCSI_IOCTL_DATA_IN);
+  EXPECT_EQ(FieldAt<ULONG>(request, offsetof(Sptd, DataTransferLength)), 256u);
+  EXPECT_EQ(FieldAt<ULONG>(request, offsetof(Sptd, TimeOutValue)), 360u);
+  EXPECT_EQ(FieldAt<void*>(request, offsetof(Sptd, DataBuffer)), data);
+  EXPECT_EQ(FieldAt<ULONG>(request, offsetof(Sptd, SenseInfoOffset)), offsetof(PassThroughRequest, sense));
+  EXPECT_EQ(std::memcmp(request.sptd.Cdb, cdb, 12), 0);
+  for (int i = 12; i < 16; ++i) EXPECT_EQ(request.sptd.Cdb[i], 0) << i;
+  EXPECT_EQ(request.filler, 0u);
+  for (unsigned char b : request.sense) EXPECT_EQ(b, 0);
+#ifndef _WIN64
+  // The x86 block, byte for byte where the fields sit.
+  const auto* raw = reinterpret_cast<const unsigned char*>(&request);
+  EXPECT_EQ(raw[0], 44);
+  EXPECT_EQ(raw[6], 12);
+  EXPECT_EQ(raw[7], 18);
+  EXPECT_EQ(raw[8], 1);
+  EXPECT_EQ(FieldAt<ULONG>(request, 12), 256u);
+  EXPECT_EQ(FieldAt<ULONG>(request, 16), 360u);
+  EXPECT_EQ(FieldAt<ULONG>(request, 24), 48u);
+  EXPECT_EQ(raw[28], 0x3C);
+  EXPECT_EQ(raw[39], 0xA5);
+#endif
+}
+
+TEST(PassThroughRequest, CarriesEachDirection) {
+  const std::uint8_t cdb[kCdbLength] = {0x1B};
+  const struct {
+    DataDirection direction;
+    UCHAR expected;
+  } cases[] = {{DataDirection::Out, SCSI_IOCTL_DATA_OUT}, {DataDirection::In, SCSI_IOCTL_DATA_IN},
+               {DataDirection::None, SCSI_IOCTL_DATA_UNSPECIFIED}};
+  for (const auto& c : cases) {
+    PassThroughRequest request;
+    FillPassThroughRequest(request, {cdb, nullptr, 0, c.direction, kPassThroughTimeoutSeconds});
+    EXPECT_EQ(request.sptd.DataIn, c.expected);
+    EXPECT_EQ(request.sptd.DataBuffer, nullptr);
+    EXPECT_EQ(request.sptd.DataTransferLength, 0u);
+  }
+}
+
+TEST(Win32Transport, ALetterWithNoDeviceFailsToOpenAndToSend) {
+  InstallDeviceIo(Win32Devices());
+  EXPECT_FALSE(OpenDrive('Q'));
+  EXPECT_EQ(Channel().letter, 'Q');
+  EXPECT_EQ(Channel().device, kNoDevice);
+
+  std::uint8_t buffer[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  const std::uint8_t inquiry[kCdbLength] = {0x12, 0, 0, 0, 8};
+  EXPECT_FALSE(SendCdb(inquiry, buffer, 8, DataDirection::In));
+  EXPECT_EQ(Channel().lastSense, SenseFailed);
+  EXPECT_EQ(buffer[0], 1);
+  EXPECT_FALSE(LockMediaNotification());
+  EXPECT_EQ(Channel().notification, kNoDevice);
+}
+
+}  // namespace
+}  // namespace norvane
