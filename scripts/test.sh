@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Builds the host, Windows x86 and Windows x64 configurations and runs every
+# test through CTest (the Windows ones under Wine). Installs what is missing first.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+cd "$here"
+start=$(date +%s)
+
+if ! command -v i686-w64-mingw32-g++-posix >/dev/null || ! command -v wine >/dev/null \
+   || ! command -v Xvfb >/dev/null || [ ! -f build/wineprefix/system.reg ]; then
+  scripts/setup.sh
+fi
+
+source scripts/display.sh
+ensure_display
+
+export WINEPREFIX="$here/build/wineprefix" WINEDEBUG=-all
+jobs=$(nproc)
+for preset in host win32 win64; do
+  echo "=== $preset ==="
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  ctest --preset "$preset" -j "$jobs"
+done
+echo "All tests passed in $(( $(date +%s) - start )) s."
