@@ -19,6 +19,12 @@ DriveModel ForeignDriveModel();  // another vendor; refuses the vendor buffers
 
 class EmulatedDevices : public DeviceIo {
  public:
+  EmulatedDevices() = default;
+  EmulatedDevices(const EmulatedDevices&) = delete;
+  EmulatedDevices& operator=(const EmulatedDevices&) = delete;
+
+  // Letters are upper case, as in the device path. Attaching over a drive
+  // replaces it; handles to the old one go stale, like those of a detached one.
   EmulatedDrive& Attach(char letter, DriveModel model);
   void Detach(char letter);
   // Unplugging keeps the drive and its state; open handles to it go stale.
@@ -26,13 +32,32 @@ class EmulatedDevices : public DeviceIo {
   void Plug(char letter);
   EmulatedDrive* Drive(char letter);  // null when nothing is attached there
   VirtualClock& Clock();
-  int OpenHandleCount() const;        // handles opened and not yet closed
+  int OpenHandleCount() const;        // handles opened and not yet closed, stale ones included
+  // Whether an open handle to the drive holds media change notification off.
+  bool MediaChangeNotificationPrevented(char letter) const;
 
+  // Opens exactly \\.\X: with X an attached drive that is on the bus.
   DeviceHandle Open(const wchar_t* path, DeviceAccess access) override;
+  // Fails (false, reply untouched) for an unknown, closed or stale handle, a
+  // handle without access, or data missing for a non-zero transfer length.
   bool PassThrough(DeviceHandle device, const ScsiCommand& command, ScsiReply& reply) override;
   bool PreventMediaChangeNotification(DeviceHandle notification) override;
   void Close(DeviceHandle handle) override;
   void Sleep(std::uint32_t milliseconds) override;
+
+ private:
+  struct OpenHandle {
+    char letter = 0;  // 0 once the drive has been detached
+    DeviceAccess access = DeviceAccess::None;
+    std::uint32_t busSession = 0;
+    bool preventsNotification = false;
+  };
+  EmulatedDrive* DriveBehind(const OpenHandle& handle);
+
+  VirtualClock clock_;  // before the drives, which refer to it
+  std::map<char, std::unique_ptr<EmulatedDrive>> drives_;
+  std::map<DeviceHandle, OpenHandle> handles_;
+  DeviceHandle nextHandle_ = 0x100;
 };
 
 }  // namespace norvane::emu

@@ -2,11 +2,17 @@
 // sends, validates them like the firmware does, keeps current and saved
 // settings, a tray, a disc, error counters and the bus power measurement, and
 // logs every command it receives.
+//
+// Time-driven changes (a disc spinning up, playback counters, the bus power
+// measurement) are worked out from the virtual clock whenever the drive is
+// asked, so advancing the clock is all a test has to do.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,12 +30,13 @@ struct DriveModel {
   std::string vendorSpecific;       // INQUIRY bytes 36..47
   std::string identity;             // IdentityBuffer bytes 16..31
   bool realTimeSupported = true;
-  bool vendorBuffers = true;        // false: a drive of another vendor that refuses them
+  bool vendorBuffers = true;        // false: a drive of another vendor that refuses them and the vendor control byte
 };
 
 // The quiet mode numbers the drive reports in status bytes 2 and 3.
 enum QuietModeNumber : std::uint8_t { QuietModeOff = 0, QuietModePerformance = 1, QuietModeQuiet = 2, QuietModePersistent = 3 };
 
+// The defaults are the factory state.
 struct DriveSettings {
   std::uint8_t quietMode = QuietModeQuiet;
   bool readErrorHandling = false;
@@ -40,6 +47,7 @@ struct DriveSettings {
 };
 
 enum class Tray { Closed, Open };
+// The disc as the drive can read it: Absent also while a disc lies on the open tray (see HasDisc).
 enum class Disc { Absent, BecomingReady, Ready };
 
 struct LoggedCommand {
@@ -53,13 +61,39 @@ struct LoggedCommand {
 
 struct Sense {
   std::uint8_t key = 0, asc = 0, ascq = 0;
+  std::uint8_t flags = 0;  // high bits of sense byte 2: 0x80 filemark, 0x40 end of medium, 0x20 incorrect length
 };
+
+// One answer as it goes back to the host: the SCSI status and the 18 sense bytes.
+struct RawReply {
+  std::uint8_t status = 0;
+  std::array<std::uint8_t, kSenseRequestLength> sense{};
+};
+
+// Bus power: the measurement reports the value the drive gets. Below
+// kBrownOutPower the drive cannot carry the measurement's load and drops off
+// the bus kBrownOutAfterMs after the start; otherwise the value is reported
+// once the measurement is done, kPowerMeasurementMs after the start (well
+// inside the 25 seconds that the utility waits).
+inline constexpr std::uint32_t kBrownOutPower = 4000;
+inline constexpr std::uint32_t kDefaultBusPower = 5000;
+inline constexpr std::uint64_t kBrownOutAfterMs = 3000;
+inline constexpr std::uint64_t kPowerMeasurementMs = 20000;
+// How long a loaded disc reports "becoming ready" unless InsertDisc says otherwise.
+inline constexpr std::uint32_t kDefaultSpinUpMs = 2500;
 
 class EmulatedDrive {
  public:
   EmulatedDrive(DriveModel model, VirtualClock& clock);
 
-  // Executes one command block; fills status and 18 bytes of fixed-format sense.
+  // Executes one command block. On CHECK CONDITION (status 2) it writes 18
+  // bytes of fixed-format sense; on GOOD it leaves the sense area alone and
+  // copies at most `transferLength` bytes of data in.
+  //
+  // Order of answers: INQUIRY is always answered from the model (it neither
+  // reports nor clears anything, so probes are never disturbed); every other
+  // command first takes a queued reply, then a pending unit attention, and
+  // only then is validated and carried out.
   void Execute(const ScsiCommand& command, ScsiReply& reply);
 
   // --- state, for tests and scripting ---
@@ -71,32 +105,126 @@ class EmulatedDrive {
   void SetSaved(const DriveSettings& settings);
   Tray TrayState() const;
   Disc DiscState() const;
+  bool HasDisc() const;                 // a disc in the drive or on its open tray
+  bool Spinning() const;                // false after a stop, an eject or a power cycle
   std::uint32_t ErrorCount() const;
   std::uint32_t TransferredSectors() const;
+  std::uint32_t LastSectorFrame() const;
 
   // Power cycle: unsaved settings fall back to the saved ones, unit attention
-  // 6/29/00 is raised, and with eject at power-on the tray opens.
+  // 6/29/00 is raised, and with eject at power-on the tray opens; otherwise a
+  // loaded disc spins up again (becoming ready, then 6/28/00). Playback
+  // stops, the counters, a removal lock and a measurement are lost.
   void PowerCycle();
-  // Puts a disc in and closes the tray (the disc becomes ready over time), or takes it out.
-  void InsertDisc();
+  // Puts a disc on the tray and closes it: the disc is becoming ready for
+  // `spinUpMs`, then raises 6/28/00 once and is ready.
+  void InsertDisc(std::uint32_t spinUpMs = kDefaultSpinUpMs);
+  // Takes the disc out: the tray opens (if it was closed) and stays open.
   void RemoveDisc();
-  void SetBusPower(std::uint32_t value);  // what the measurement reports; below 4400 drops off the bus
-  // Audio playback: `sectorsPerSecond` sectors a virtual second, one error every `errorsPer` sectors (0 = none).
+  // Someone pushes the tray in; same as a load command.
+  void CloseTray();
+  // Another program holds the medium removal lock: a normal eject is then
+  // refused with 5/53/02, a force eject still opens the tray.
+  void SetMediumRemovalPrevented(bool prevented);
+  void SetBusPower(std::uint32_t value);  // what the measurement reports; below kBrownOutPower drops off the bus
+  // Audio playback: `sectorsPerSecond` sectors a virtual second, one error every `sectorsPerError` sectors (0 = none);
+  // the last sector's frame moves on by one per sector. Counting goes on from the current values.
   void StartAudio(std::uint32_t sectorsPerSecond, std::uint32_t sectorsPerError);
   void StopAudio();
   void SetCounters(std::uint32_t errors, std::uint32_t sectors, std::uint32_t lastFrame);
-  // The next answers: each queued sense is answered once as CHECK CONDITION, ahead of anything else.
+  // The next answers to commands other than INQUIRY, ahead of anything else,
+  // each once: a CHECK CONDITION with this sense, or a raw status and sense.
   void QueueSense(Sense sense, int times = 1);
-  // Makes a buffer read answer these bytes instead of the modelled ones (raw decoder cases).
+  void QueueReply(RawReply reply, int times = 1);
+  // Makes a valid buffer read answer these bytes instead of the modelled
+  // ones (raw decoder cases); OverrideInquiry does the same for INQUIRY data.
   void OverrideBuffer(std::uint8_t bufferId, std::vector<std::uint8_t> bytes);
+  void OverrideInquiry(std::vector<std::uint8_t> bytes);
+  void ClearOverrides();
+
   // Whether the drive is on the bus; a drive that is off answers nothing.
   bool Connected() const;
+  // Unplugging keeps every setting; plugging in again is a power-on and a new
+  // session on the bus, so handles from an earlier session stay dead.
+  void Unplug();
+  void Plug();
+  std::uint32_t BusSession() const;
 
   const std::vector<LoggedCommand>& Log() const;
   void ClearLog();
 
  private:
-  // (members are the emulator's own)
+  struct Answer {
+    std::uint8_t status = 0;
+    std::array<std::uint8_t, kSenseRequestLength> sense{};
+    std::vector<std::uint8_t> data;  // data in, for a GOOD answer
+  };
+  struct Counters {
+    std::uint32_t errors = 0, sectors = 0, lastFrame = 0;
+  };
+  static Answer Fail(Sense sense);
+  Answer Respond(const ScsiCommand& command);
+  Answer Inquiry(const ScsiCommand& command) const;
+  Answer ReadBuffer(const ScsiCommand& command) const;
+  Answer WriteBuffer(const ScsiCommand& command);
+  Answer SetCdSpeed(const ScsiCommand& command);
+  Answer StartStopUnit(const ScsiCommand& command);
+  Answer ReadDiscInformation(const ScsiCommand& command) const;
+  Answer WriteSettingPage(const std::uint8_t* page);
+  Answer WriteReadErrorPage(const std::uint8_t* page);
+  Answer WriteEjectPage(const std::uint8_t* page);
+  Answer ClearCounters(const std::uint8_t* unused);
+  Answer StartPowerMeasurement(const std::uint8_t* unused);
+  Answer ForceEject(const std::uint8_t* unused);
+
+  std::vector<std::uint8_t> InquiryData() const;
+  std::vector<std::uint8_t> BufferData(std::uint8_t bufferId) const;
+  std::vector<std::uint8_t> IdentityBuffer() const;
+  std::vector<std::uint8_t> DriveStatusBuffer() const;
+  std::vector<std::uint8_t> ErrorCounterBuffer() const;
+  std::vector<std::uint8_t> PowerCheckBuffer() const;
+  Sense NoMedium() const;
+  std::optional<Sense> MediumNotReady() const;
+
+  void ApplyQuietMode(DriveSettings& settings, std::uint8_t mode) const;
+  void ApplyReadErrorHandling(DriveSettings& settings, const std::uint8_t* page) const;
+  void Normalize(DriveSettings& settings) const;
+  void OpenTray();
+  void SpinUp();
+  void AnnounceReadyDisc();
+  Counters CountersNow() const;
+  void RestartCounting(Counters from);
+  bool DroppedOff() const;
+  void LatchDropOff();
+  bool MeasurementDone() const;
+
+  DriveModel model_;
+  VirtualClock& clock_;
+  DriveSettings current_, saved_;
+
+  Tray tray_ = Tray::Closed;
+  bool hasDisc_ = false;
+  bool spinning_ = false;
+  bool removalPrevented_ = false;
+  std::uint32_t spinUpMs_ = kDefaultSpinUpMs;
+  std::uint64_t readyAtMs_ = 0;
+  bool readyAnnounced_ = true;  // whether the medium change of the loaded disc has been raised
+
+  std::deque<RawReply> queued_;
+  std::deque<Sense> attentions_;
+
+  Counters countedBase_;
+  std::uint64_t countingSinceMs_ = 0;
+  std::uint32_t sectorsPerSecond_ = 0, sectorsPerError_ = 0;
+
+  bool connected_ = true;
+  std::uint32_t busSession_ = 1;
+  std::uint32_t busPower_ = kDefaultBusPower;
+  std::optional<std::uint64_t> measurementStartMs_;
+
+  std::map<std::uint8_t, std::vector<std::uint8_t>> bufferOverrides_;
+  std::optional<std::vector<std::uint8_t>> inquiryOverride_;
+  std::vector<LoggedCommand> log_;
 };
 
 }  // namespace norvane::emu

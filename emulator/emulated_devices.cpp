@@ -1,0 +1,100 @@
+#include "emulator/emulated_devices.h"
+
+#include <algorithm>
+#include <string_view>
+#include <utility>
+
+namespace norvane::emu {
+
+namespace {
+
+constexpr std::wstring_view kDevicePrefix = L"\\\\.\\";
+
+// The drive letter of a path of the exact form \\.\X:, or 0.
+char LetterOfPath(const wchar_t* path) {
+  if (path == nullptr) return 0;
+  const std::wstring_view text(path);
+  if (text.size() != kDevicePrefix.size() + 2 || !text.starts_with(kDevicePrefix) || text.back() != L':') return 0;
+  const wchar_t letter = text[kDevicePrefix.size()];
+  return letter >= L'A' && letter <= L'Z' ? static_cast<char>(letter) : 0;
+}
+
+}  // namespace
+
+EmulatedDrive& EmulatedDevices::Attach(char letter, DriveModel model) {
+  Detach(letter);
+  auto& slot = drives_[letter];
+  slot = std::make_unique<EmulatedDrive>(std::move(model), clock_);
+  return *slot;
+}
+
+void EmulatedDevices::Detach(char letter) {
+  if (drives_.erase(letter) == 0) return;
+  for (auto& [value, handle] : handles_) {
+    if (handle.letter == letter) handle.letter = 0;
+  }
+}
+
+void EmulatedDevices::Unplug(char letter) {
+  if (EmulatedDrive* drive = Drive(letter)) drive->Unplug();
+}
+
+void EmulatedDevices::Plug(char letter) {
+  if (EmulatedDrive* drive = Drive(letter)) drive->Plug();
+}
+
+EmulatedDrive* EmulatedDevices::Drive(char letter) {
+  const auto found = drives_.find(letter);
+  return found == drives_.end() ? nullptr : found->second.get();
+}
+
+VirtualClock& EmulatedDevices::Clock() { return clock_; }
+
+int EmulatedDevices::OpenHandleCount() const { return static_cast<int>(handles_.size()); }
+
+bool EmulatedDevices::MediaChangeNotificationPrevented(char letter) const {
+  return std::ranges::any_of(handles_, [letter](const auto& entry) {
+    return entry.second.letter == letter && entry.second.preventsNotification;
+  });
+}
+
+// The drive a handle still reaches: attached, on the bus, and in the session
+// the handle was opened in.
+EmulatedDrive* EmulatedDevices::DriveBehind(const OpenHandle& handle) {
+  EmulatedDrive* drive = Drive(handle.letter);
+  if (drive == nullptr || !drive->Connected() || drive->BusSession() != handle.busSession) return nullptr;
+  return drive;
+}
+
+DeviceHandle EmulatedDevices::Open(const wchar_t* path, DeviceAccess access) {
+  const char letter = LetterOfPath(path);
+  EmulatedDrive* drive = letter == 0 ? nullptr : Drive(letter);
+  if (drive == nullptr || !drive->Connected()) return kNoDevice;
+  const DeviceHandle handle = nextHandle_;
+  nextHandle_ += 4;
+  handles_[handle] = OpenHandle{letter, access, drive->BusSession(), false};
+  return handle;
+}
+
+bool EmulatedDevices::PassThrough(DeviceHandle device, const ScsiCommand& command, ScsiReply& reply) {
+  const auto found = handles_.find(device);
+  if (found == handles_.end() || found->second.access != DeviceAccess::ReadWrite) return false;
+  if (command.cdb == nullptr || (command.transferLength != 0 && command.data == nullptr)) return false;
+  EmulatedDrive* drive = DriveBehind(found->second);
+  if (drive == nullptr) return false;
+  drive->Execute(command, reply);
+  return true;
+}
+
+bool EmulatedDevices::PreventMediaChangeNotification(DeviceHandle notification) {
+  const auto found = handles_.find(notification);
+  if (found == handles_.end() || DriveBehind(found->second) == nullptr) return false;
+  found->second.preventsNotification = true;
+  return true;
+}
+
+void EmulatedDevices::Close(DeviceHandle handle) { handles_.erase(handle); }
+
+void EmulatedDevices::Sleep(std::uint32_t milliseconds) { clock_.Advance(milliseconds); }
+
+}  // namespace norvane::emu
