@@ -84,6 +84,8 @@ inline constexpr std::uint32_t kDefaultSpinUpMs = 2500;
 
 class EmulatedDrive {
  public:
+  // The drive starts on the bus in the factory state, with the tray closed on
+  // a disc that is ready (its medium change already reported) and nothing pending.
   EmulatedDrive(DriveModel model, VirtualClock& clock);
 
   // Executes one command block. On CHECK CONDITION (status 2) it writes 18
@@ -203,8 +205,8 @@ class EmulatedDrive {
   DriveSettings current_, saved_;
 
   Tray tray_ = Tray::Closed;
-  bool hasDisc_ = false;
-  bool spinning_ = false;
+  bool hasDisc_ = true;
+  bool spinning_ = true;
   bool removalPrevented_ = false;
   std::uint32_t spinUpMs_ = kDefaultSpinUpMs;
   std::uint64_t readyAtMs_ = 0;
