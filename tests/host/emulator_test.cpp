@@ -397,6 +397,8 @@ TEST_F(Emulator, MalformedCommandsAreRefusedAsIllegalRequestsAndChangeNothing) {
        Page({0x01, 0x80, 0x01, 0xFE, 0x40}), kInvalidParameter},
       {"save byte 2", kWriteSetting, DataDirection::Out, 256, Page({0x01, 0x80, 0x01, 0xFE, 0x01, 0x02}),
        kInvalidParameter},
+      {"read-error page with a stray byte", kWriteSetting, DataDirection::Out, 256,
+       Page({0x01, 0x80, 0x01, 0xFE, 0x01, 0x00, 0x00, 0x01}), kInvalidParameter},
       {"eject flag 2", kWriteSetting, DataDirection::Out, 256, Page({0x0F, 0x00, 0x02}), kInvalidParameter},
       {"zero page with a stray byte", kWriteSetting, DataDirection::Out, 256, [] {
          Bytes page(256, 0);
