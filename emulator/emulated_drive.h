@@ -108,7 +108,7 @@ class EmulatedDrive {
   Tray TrayState() const;
   Disc DiscState() const;
   bool HasDisc() const;                 // a disc in the drive or on its open tray
-  bool Spinning() const;                // false after a stop, an eject or a power cycle
+  bool Spinning() const;                // whether a loaded disc turns: not after a stop or an eject
   std::uint32_t ErrorCount() const;
   std::uint32_t TransferredSectors() const;
   std::uint32_t LastSectorFrame() const;
@@ -175,9 +175,9 @@ class EmulatedDrive {
   Answer WriteSettingPage(const std::uint8_t* page);
   Answer WriteReadErrorPage(const std::uint8_t* page);
   Answer WriteEjectPage(const std::uint8_t* page);
-  Answer ClearCounters(const std::uint8_t* unused);
-  Answer StartPowerMeasurement(const std::uint8_t* unused);
-  Answer ForceEject(const std::uint8_t* unused);
+  Answer ClearCounters(const std::uint8_t*);
+  Answer StartPowerMeasurement(const std::uint8_t*);
+  Answer ForceEject(const std::uint8_t*);
 
   std::vector<std::uint8_t> InquiryData() const;
   std::vector<std::uint8_t> BufferData(std::uint8_t bufferId) const;
