@@ -1,0 +1,28 @@
+#include "app/app.h"
+
+#include <commctrl.h>
+
+#include "app/main_window.h"
+
+namespace norvane {
+namespace {
+CNorvaneDriveUtilityApp theApp;
+}
+
+bool CNorvaneDriveUtilityApp::InitInstance() {
+  INITCOMMONCONTROLSEX controls{};
+  controls.dwSize = sizeof controls;
+  controls.dwICC = ICC_WIN95_CLASSES;
+  InitCommonControlsEx(&controls);
+  m_registryKey = L"アプリケーション ウィザードで生成されたローカル アプリケーション";
+  auto mainWindow = std::make_unique<CNorvaneDriveUtilityDlg>();
+  mainWindow->DoModal();
+  return false;
+}
+
+int RunApplication() {
+  theApp.InitInstance();
+  return 0;
+}
+
+}  // namespace norvane

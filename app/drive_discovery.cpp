@@ -1,0 +1,40 @@
+// Drive discovery and selection: the main window's drive list and letter table.
+#include <windows.h>
+
+#include "app/main_window.h"
+#include "drive/channel.h"
+#include "drive/reads.h"
+#include "pages/settings_page.h"
+#include "pages/status_page.h"
+
+namespace norvane {
+
+void CNorvaneDriveUtilityDlg::ScanDrives() {
+  m_driveList.Send(CB_RESETCONTENT);
+  std::size_t count = 0;
+  for (char letter = 'C'; letter <= 'Z'; ++letter) {
+    const std::wstring identity = ReadDriveIdentity(letter);
+    if (identity.empty() || !IsSupportedDrive(identity)) continue;
+    const std::wstring label = BuildDriveLabel(letter);
+    m_driveList.Send(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label.c_str()));
+    m_letters[count++] = static_cast<std::uint8_t>(letter);
+  }
+  // Selecting by message raises no CBN_SELCHANGE: the pages are not refreshed.
+  m_driveList.Send(CB_SETCURSEL, 0);
+  OpenDrive(count > 0 ? static_cast<char>(m_letters[0]) : 0);
+}
+
+char CNorvaneDriveUtilityDlg::LetterAt(int index) const {
+  if (index < 0 || static_cast<std::size_t>(index) >= m_letters.size()) return 0;
+  return static_cast<char>(m_letters[static_cast<std::size_t>(index)]);
+}
+
+LRESULT CNorvaneDriveUtilityDlg::OnDriveSelected(const ui::Message&) {
+  const auto index = static_cast<int>(m_driveList.Send(CB_GETCURSEL));
+  OpenDrive(LetterAt(index));
+  if (CDialogSetting2Lx4* settings = CDialogSetting2Lx4::Instance()) settings->RefreshFromDrive();
+  if (CStatusDialog* status = CStatusDialog::Instance()) status->RefreshStatusPage();
+  return 0;
+}
+
+}  // namespace norvane

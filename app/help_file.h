@@ -1,0 +1,31 @@
+// The system menu's help item: opens the drive model's help file, which lies
+// next to the executable.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace norvane {
+
+// Whether the user default locale is Japanese (1041); it chooses the help
+// item's text and the help file's language.
+bool UserLocaleIsJapanese();
+
+// The help file name for a model name: the model name without the
+// characters a Windows file name cannot hold (the name comes from the drive,
+// so it may hold anything), then "_Japanese.chm" or "_English.chm".
+std::wstring HelpFileName(const std::wstring& modelName, bool japanese);
+
+// The help file of the drive open in the channel, as a full path in the
+// executable's folder, never the current directory.
+std::wstring HelpFilePath();
+
+// Hands the help file to the shell ("open", no owner, shown); whether it
+// opened is not looked at.
+void OpenHelpFile();
+
+// Replaces how a help file is opened (tests watch the path instead of
+// launching anything); an empty function restores the shell.
+void SetHelpFileOpener(std::function<void(const std::wstring& path)> opener);
+
+}  // namespace norvane

@@ -1,0 +1,190 @@
+#include "app/main_window.h"
+
+#include <commctrl.h>
+
+#include "app/about_dialog.h"
+#include "app/help_file.h"
+#include "pages/settings_page.h"
+#include "pages/status_page.h"
+#include "pages/utility_page.h"
+#include "resource.h"
+#include "ui/window.h"
+
+namespace norvane {
+
+bool StatusTabActive = false;
+
+namespace {
+
+CNorvaneDriveUtilityDlg* mainWindow = nullptr;
+
+constexpr int kStatusTab = 1;
+constexpr UINT kSystemCommandMask = 0xFFF0;
+// Where an owner-drawn tab label starts inside its item.
+constexpr int kTabLabelIndentX = 5;
+constexpr int kTabLabelIndentY = 3;
+
+void InsertTab(HWND tabs, int index, const wchar_t* label) {
+  TCITEMW item{};
+  item.mask = TCIF_TEXT;
+  item.pszText = const_cast<wchar_t*>(label);
+  SendMessageW(tabs, TCM_INSERTITEMW, index, reinterpret_cast<LPARAM>(&item));
+}
+
+}  // namespace
+
+CNorvaneDriveUtilityDlg::CNorvaneDriveUtilityDlg()
+    : CDialogImpl(IDD_NORVANEDRIVEUTILITY_DIALOG),
+      m_icon(LoadIconW(ui::Instance(), MAKEINTRESOURCEW(IDR_MAINFRAME))) {
+  mainWindow = this;
+}
+
+CNorvaneDriveUtilityDlg::~CNorvaneDriveUtilityDlg() {
+  if (mainWindow == this) mainWindow = nullptr;
+}
+
+CNorvaneDriveUtilityDlg* CNorvaneDriveUtilityDlg::Instance() { return mainWindow; }
+
+std::span<const ui::MessageEntry<CNorvaneDriveUtilityDlg>> CNorvaneDriveUtilityDlg::MessageTable() {
+  using Self = CNorvaneDriveUtilityDlg;
+  static constexpr ui::MessageEntry<Self> table[] = {
+      ui::OnMessage(WM_SYSCOMMAND, &Self::OnSysCommand),
+      ui::OnMessage(WM_PAINT, &Self::OnPaint),
+      ui::OnMessage(WM_QUERYDRAGICON, &Self::OnQueryDragIcon),
+      ui::OnNotify(IDC_PAGE_TABS, TCN_SELCHANGE, &Self::OnTabChange),
+      ui::OnCommand(IDC_DRIVE_LIST, CBN_SELCHANGE, &Self::OnDriveSelected),
+      ui::OnCtlColor(&Self::OnCtlColor),
+      ui::OnMessage(WM_DRAWITEM, &Self::OnDrawItem),
+  };
+  return table;
+}
+
+void CNorvaneDriveUtilityDlg::DoDataExchange() {
+  BindControl(m_driveList, IDC_DRIVE_LIST);
+  BindControl(m_message, IDC_MESSAGE);
+}
+
+BOOL CNorvaneDriveUtilityDlg::OnInitDialog() {
+  CDialogImpl::OnInitDialog();
+  ExtendSystemMenu();
+  Send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
+  Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
+  ScanDrives();
+  if (m_driveList.Send(CB_GETCOUNT) == 0) {
+    m_message.SetText(ui::LoadResourceString(IDS_DRIVE_NOT_CONNECTED));
+  } else {
+    CreatePages();
+  }
+  m_backgroundBrush.Create();
+  return TRUE;
+}
+
+void CNorvaneDriveUtilityDlg::PostNcDestroy() {
+  for (auto& page : m_pages) page.reset();
+  m_pages.clear();
+}
+
+void CNorvaneDriveUtilityDlg::ExtendSystemMenu() const {
+  HMENU menu = GetSystemMenu(m_hwnd, FALSE);
+  const std::wstring aboutText = ui::LoadResourceString(IDS_ABOUTBOX);
+  if (!menu || aboutText.empty()) return;
+  AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(menu, MF_STRING, IDM_HELP, UserLocaleIsJapanese() ? L"ヘルプの表示" : L"HELP");
+  AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, aboutText.c_str());
+}
+
+HWND CNorvaneDriveUtilityDlg::Tabs() const { return Item(IDC_PAGE_TABS); }
+
+void CNorvaneDriveUtilityDlg::CreatePages() {
+  HWND tabs = Tabs();
+  InsertTab(tabs, 0, L"  Setting  ");
+  m_pages.push_back(std::make_unique<CDialogSetting2Lx4>(m_hwnd));
+  InsertTab(tabs, 1, L"  Status  ");
+  m_pages.push_back(std::make_unique<CStatusDialog>(m_hwnd));
+  InsertTab(tabs, 2, L"  Utility  ");
+  m_pages.push_back(std::make_unique<CUtilityDialog>(m_hwnd));
+  PlacePages();
+  m_pages.front()->Show(true);
+}
+
+void CNorvaneDriveUtilityDlg::PlacePages() const {
+  HWND tabs = Tabs();
+  RECT area;
+  GetWindowRect(tabs, &area);
+  MapWindowPoints(nullptr, m_hwnd, reinterpret_cast<POINT*>(&area), 2);
+  SendMessageW(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
+  for (const auto& page : m_pages) {
+    MoveWindow(page->Handle(), area.left, area.top, area.right - area.left, area.bottom - area.top, TRUE);
+  }
+}
+
+void CNorvaneDriveUtilityDlg::ShowPage(std::size_t index) const {
+  for (std::size_t i = 0; i < m_pages.size(); ++i) {
+    if (i != index) m_pages[i]->Show(false);
+  }
+  if (index < m_pages.size()) m_pages[index]->Show(true);
+}
+
+LRESULT CNorvaneDriveUtilityDlg::OnTabChange(const ui::Message&) {
+  if (m_busyLock) return 0;  // the page of the running check stays shown
+  const auto index = static_cast<int>(SendMessageW(Tabs(), TCM_GETCURSEL, 0, 0));
+  ShowPage(static_cast<std::size_t>(index));
+  StatusTabActive = index == kStatusTab;
+  return 0;
+}
+
+LRESULT CNorvaneDriveUtilityDlg::OnSysCommand(const ui::Message& message) {
+  switch (message.wParam & kSystemCommandMask) {
+    case IDM_ABOUTBOX: {
+      CAboutDlg about;
+      about.DoModal(m_hwnd);
+      return 0;
+    }
+    case IDM_HELP:
+      OpenHelpFile();
+      return 0;
+    default:
+      return Default(message);
+  }
+}
+
+LRESULT CNorvaneDriveUtilityDlg::OnPaint(const ui::Message& message) {
+  if (!IsIconic(m_hwnd)) return Default(message);
+  PaintMinimised();
+  return 0;
+}
+
+void CNorvaneDriveUtilityDlg::PaintMinimised() const {
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(m_hwnd, &paint);
+  Send(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc));
+  RECT client;
+  GetClientRect(m_hwnd, &client);
+  const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+  const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+  DrawIcon(dc, x, y, m_icon);
+  EndPaint(m_hwnd, &paint);
+}
+
+LRESULT CNorvaneDriveUtilityDlg::OnQueryDragIcon(const ui::Message&) { return reinterpret_cast<LRESULT>(m_icon); }
+
+LRESULT CNorvaneDriveUtilityDlg::OnCtlColor(const ui::Message& message) {
+  // Only static controls get a brush of ours; for the rest the answer 0 lets
+  // the dialog manager colour them.
+  return ui::PrepareButtonFaceColours(m_hwnd, message) ? m_backgroundBrush.Answer() : 0;
+}
+
+LRESULT CNorvaneDriveUtilityDlg::OnDrawItem(const ui::Message& message) {
+  const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(message.lParam);
+  wchar_t label[64] = {};
+  TCITEMW tab{};
+  tab.mask = TCIF_TEXT;
+  tab.pszText = label;
+  tab.cchTextMax = static_cast<int>(std::size(label));
+  SendMessageW(Tabs(), TCM_GETITEMW, item->itemID, reinterpret_cast<LPARAM>(&tab));
+  TextOutW(item->hDC, item->rcItem.left + kTabLabelIndentX, item->rcItem.top + kTabLabelIndentY, label,
+           static_cast<int>(wcslen(label)));
+  return TRUE;
+}
+
+}  // namespace norvane

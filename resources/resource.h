@@ -1,0 +1,95 @@
+// Resource ids shared by the resource script and the code.
+#pragma once
+
+// Dialog templates.
+#define IDD_ABOUTBOX 100
+#define IDD_NORVANEDRIVEUTILITY_DIALOG 102
+#define IDD_STATUS 130
+#define IDD_UTILITY 131
+#define IDD_SETTING 137
+
+// Icon.
+#define IDR_MAINFRAME 128
+
+// Strings of the main window.
+#define IDS_ABOUTBOX 101
+#define IDS_DRIVE_NOT_CONNECTED 155
+
+// Strings of the Settings page: captions.
+#define IDS_QUIET_FEATURE 122
+#define IDS_QUIET_PERSISTENT 123
+#define IDS_QUIET_STANDARD 124
+#define IDS_QUIET_PERFORMANCE 125
+#define IDS_SAVE_SETTING 126
+#define IDS_READ_PERFECT 127
+#define IDS_READ_MASTER 128
+#define IDS_EJECT_AT_POWER_ON 226
+// Strings of the Settings page: tooltips and confirmations.
+#define IDS_TIP_QUIET_ON 1012
+#define IDS_TIP_QUIET_PERSISTENT 1003
+#define IDS_TIP_QUIET_STANDARD 1004
+#define IDS_TIP_QUIET_PERFORMANCE 1005
+#define IDS_TIP_READ_ON 134
+#define IDS_TIP_READ_PERFECT 135
+#define IDS_TIP_READ_MASTER 136
+#define IDS_TIP_REAL_TIME 221
+#define IDS_CONFIRM_QUIET_ON 213
+#define IDS_CONFIRM_REAL_TIME_OFF 137
+
+// Controls of the main window.
+#define IDC_DRIVE_LIST 1000
+#define IDC_PAGE_TABS 1001
+#define IDC_MESSAGE 1051
+
+// Controls of the Settings page.
+#define IDC_QUIET_GROUP 1037
+#define IDC_QUIET_ON 1012
+#define IDC_QUIET_PERSISTENT 1003
+#define IDC_QUIET_STANDARD 1004
+#define IDC_QUIET_PERFORMANCE 1005
+#define IDC_READ_GROUP 1044
+#define IDC_READ_ON 1007
+#define IDC_READ_PERFECT 1008
+#define IDC_READ_MASTER 1009
+#define IDC_REAL_TIME 1010
+#define IDC_SAVE_SETTING 1006
+#define IDC_EJECT_AT_POWER_ON 1081
+
+// Controls of the Status page.
+#define IDC_STATUS_CAPTION 1079
+#define IDC_SECTOR_LABEL 1069
+#define IDC_TIME_LABEL 1070
+#define IDC_STATUS_STATIC_1063 1063
+#define IDC_STATUS_STATIC_1064 1064
+#define IDC_CLEAR 1013
+#define IDC_ERROR_INDICATOR 1022
+#define IDC_LEVEL_TEXT 1065
+#define IDC_STATUS_GROUP_1068 1068
+#define IDC_STATUS_STATIC_1071 1071
+#define IDC_STATUS_STATIC_1072 1072
+#define IDC_STATUS_STATIC_1073 1073
+#define IDC_STATUS_STATIC_1074 1074
+#define IDC_STATUS_STATIC_1075 1075
+#define IDC_STATUS_STATIC_1078 1078
+#define IDC_STATUS_STATIC_1076 1076
+#define IDC_STATUS_STATIC_1077 1077
+#define IDC_SECTOR_COUNT 1046
+#define IDC_TIME_CODE 1080
+
+// Controls of the Utility page.
+#define IDC_CHECK_GROUP 1038
+#define IDC_RUN_CHECK 1026
+#define IDC_FORCE_EJECT 1015
+#define IDC_EJECT_GROUP 1039
+#define IDC_CHECK_RESULT 1027
+#define IDC_UTILITY_STATIC_1041 1041
+#define IDC_RESTORE_DEFAULTS 1043
+#define IDC_EJECT 1013
+
+// System menu commands of the main window.
+#define IDM_ABOUTBOX 0x0010
+#define IDM_HELP 0x0020
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif

@@ -1,0 +1,205 @@
+// The dialog framework: the modal loop's pre-translation, the message table,
+// child pages, the message box helper and the tooltip helper.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "resource.h"
+#include "ui/dialog.h"
+#include "ui/message_box.h"
+#include "ui/tooltip.h"
+#include "ui/window.h"
+#include "ui_test_support.h"
+
+namespace norvane::test {
+namespace {
+
+constexpr UINT kProbe = WM_APP + 1;     // passes every pre-translation
+constexpr UINT kConsumed = WM_APP + 2;  // the page consumes it
+
+std::vector<std::string> events;
+HWND watchedOwner = nullptr;
+
+class CPage : public ui::CDialogImpl<CPage> {
+ public:
+  CPage() : CDialogImpl(IDD_SETTING) {}
+
+  bool PreTranslateMessage(MSG& msg) override {
+    if (msg.message == kProbe || msg.message == kConsumed) events.push_back("page");
+    return msg.message == kConsumed;
+  }
+
+  static std::span<const ui::MessageEntry<CPage>> MessageTable() {
+    static constexpr ui::MessageEntry<CPage> table[] = {
+        ui::OnCommand(IDC_QUIET_ON, BN_CLICKED, &CPage::OnQuietClicked),
+        ui::OnMessage(kProbe, &CPage::OnProbe),
+        ui::OnMessage(kConsumed, &CPage::OnProbe),
+    };
+    return table;
+  }
+
+ protected:
+  void PreviewCommand(const ui::Message&) override { events.push_back("preview"); }
+
+ private:
+  LRESULT OnQuietClicked(const ui::Message&) {
+    events.push_back("clicked");
+    return 0;
+  }
+  LRESULT OnProbe(const ui::Message&) {
+    events.push_back(watchedOwner && !IsWindowEnabled(watchedOwner) ? "dispatched, owner disabled" : "dispatched");
+    return 0;
+  }
+};
+
+// A top-level dialog holding one page; `onInit` runs once both exist.
+class COuter : public ui::CDialogImpl<COuter> {
+ public:
+  COuter() : CDialogImpl(IDD_ABOUTBOX) {}
+
+  bool PreTranslateMessage(MSG& msg) override {
+    if (msg.message == kProbe || msg.message == kConsumed) events.push_back("outer");
+    return false;
+  }
+
+  CPage page;
+  std::function<void(COuter&)> onInit;
+
+ protected:
+  BOOL OnInitDialog() override {
+    CDialogImpl::OnInitDialog();
+    page.CreateChild(m_hwnd);
+    if (onInit) onInit(*this);
+    return TRUE;
+  }
+};
+
+TEST(DialogFramework, ModalLoopPreTranslatesFromTheMessagesWindowUpBeforeDispatch) {
+  events.clear();
+  COuter owner;
+  ASSERT_TRUE(owner.CreateModeless());
+  watchedOwner = owner.Handle();
+  COuter modal;
+  modal.onInit = [](COuter& outer) {
+    PostMessageW(GetDlgItem(outer.page.Handle(), IDC_QUIET_ON), kProbe, 0, 0);  // a control of the page
+    PostMessageW(outer.page.Handle(), kProbe, 0, 0);
+    PostMessageW(outer.page.Handle(), kConsumed, 0, 0);
+    PostMessageW(outer.Handle(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  };
+  EXPECT_EQ(modal.DoModal(owner.Handle()), IDCANCEL);
+  watchedOwner = nullptr;
+
+  const std::vector<std::string> expected = {
+      "page", "outer",                                // the control's message: its page, then the page's parent
+      "page", "outer", "dispatched, owner disabled",  // the page's own message reaches its table after both
+      "page",                                         // consumed by the page: nobody else sees it
+  };
+  EXPECT_EQ(events, expected);
+  EXPECT_TRUE(IsWindowEnabled(owner.Handle())) << "the owner is enabled again";
+  EXPECT_EQ(modal.Handle(), nullptr) << "the modal dialog is destroyed when it ends";
+}
+
+TEST(DialogFramework, ModalLoopEndsOnQuitAndLeavesTheQuitForTheOuterLoop) {
+  COuter modal;
+  modal.onInit = [](COuter&) { PostQuitMessage(7); };
+  modal.DoModal();
+  EXPECT_EQ(modal.Handle(), nullptr);
+  MSG msg;
+  ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(msg.wParam, 7u);
+}
+
+TEST(DialogFramework, CommandsArePreviewedBeforeTheTableAndMatchedByIdAndCode) {
+  COuter outer;
+  ASSERT_TRUE(outer.CreateModeless());
+  HWND page = outer.page.Handle();
+  HWND quietOn = GetDlgItem(page, IDC_QUIET_ON);
+
+  events.clear();
+  SendMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_QUIET_ON, BN_CLICKED), reinterpret_cast<LPARAM>(quietOn));
+  EXPECT_EQ(events, (std::vector<std::string>{"preview", "clicked"}));
+
+  events.clear();
+  SendMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_QUIET_ON, BN_SETFOCUS), reinterpret_cast<LPARAM>(quietOn));
+  SendMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_READ_ON, BN_CLICKED), 0);
+  EXPECT_EQ(events, (std::vector<std::string>{"preview", "preview"})) << "other codes and ids reach no handler";
+}
+
+TEST(DialogFramework, PagesAreHiddenControlParentChildren) {
+  COuter outer;
+  ASSERT_TRUE(outer.CreateModeless());
+  HWND page = outer.page.Handle();
+  EXPECT_EQ(GetParent(page), outer.Handle());
+  EXPECT_TRUE(GetWindowLongW(page, GWL_STYLE) & WS_CHILD);
+  EXPECT_TRUE(GetWindowLongW(page, GWL_EXSTYLE) & WS_EX_CONTROLPARENT) << "keyboard navigation descends into it";
+  EXPECT_FALSE(IsWindowVisible(page));
+  EXPECT_EQ(ui::CDialog::FromHandle(page), &outer.page);
+}
+
+TEST(DialogFramework, MessageBoxIsCaptionedWithTheExecutablesBaseName) {
+  std::wstring caption, text;
+  bool hasOk = false, hasCancel = false;
+  HICON icon = nullptr;
+  int answer = 0;
+  WhileAnswering(
+      nullptr,
+      [&](HWND box) {
+        caption = WindowText(box);
+        text = WindowText(GetDlgItem(box, 0xFFFF));
+        hasOk = GetDlgItem(box, IDOK) != nullptr;
+        hasCancel = GetDlgItem(box, IDCANCEL) != nullptr;
+        for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+          if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+            icon = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
+          }
+        }
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+      },
+      [&] { answer = ui::ShowMessageBox(nullptr, L"Are you sure?", MB_OKCANCEL | MB_ICONWARNING); });
+  EXPECT_EQ(caption, L"ui_tests");
+  EXPECT_EQ(ui::ApplicationName(), L"ui_tests");
+  EXPECT_EQ(text, L"Are you sure?");
+  EXPECT_TRUE(hasOk && hasCancel);
+  EXPECT_EQ(icon, LoadIconW(nullptr, IDI_WARNING));
+  EXPECT_EQ(answer, IDCANCEL);
+}
+
+TEST(DialogFramework, ToolTipToolsAreWholeControlsWithTextsFromTheStringTable) {
+  COuter outer;
+  ASSERT_TRUE(outer.CreateModeless());
+  HWND page = outer.page.Handle();
+  ui::CToolTip tip;
+  tip.Create(page);
+  tip.AddTools(page, {{IDC_QUIET_ON, IDS_TIP_QUIET_ON}, {IDC_READ_PERFECT, IDS_TIP_READ_PERFECT}});
+  tip.SetMaxTipWidth(300);
+
+  EXPECT_EQ(tip.Send(TTM_GETTOOLCOUNT), 2);
+  EXPECT_EQ(tip.Send(TTM_GETMAXTIPWIDTH), 300);
+  const struct {
+    int control;
+    const wchar_t* english;
+    const wchar_t* japanese;
+  } kTools[] = {
+      {IDC_QUIET_ON, L"Switches the \"Advanced Quiet Drive Feature \" On/Off.", L"アドバンスド静音機能のOn/Offを切り替えます。"},
+      {IDC_READ_PERFECT, L"At the read error after several retrys,  the error status is returned.",
+       L"リードエラーが発生した場合、一定回数再読み取りを行います。それでも読み取り出来なかった場合はリードエラーで読み取り動作を停止します。"},
+  };
+  for (const auto& tool : kTools) {
+    wchar_t text[256] = {};
+    TTTOOLINFOW info{};
+    info.cbSize = sizeof info;
+    info.hwnd = page;
+    info.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(page, tool.control));
+    info.lpszText = text;
+    tip.Send(TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&info));
+    EXPECT_EQ(std::wstring(text), ForRun(tool.english, tool.japanese)) << "tool of control " << tool.control;
+  }
+}
+
+}  // namespace
+}  // namespace norvane::test

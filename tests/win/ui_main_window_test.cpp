@@ -1,0 +1,380 @@
+// The main window on emulated drives: discovery, the drive list, the pages,
+// the tabs, the system menu, the help file and the About box.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/help_file.h"
+#include "app/main_window.h"
+#include "drive/channel.h"
+#include "pages/settings_page.h"
+#include "pages/status_page.h"
+#include "pages/utility_page.h"
+#include "resource.h"
+#include "ui_test_support.h"
+
+namespace norvane::test {
+namespace {
+
+// The models with their INQUIRY texts written out, so that the expected
+// labels below can be read off them: vendor (8), product (16), revision (4),
+// vendor-specific (the label takes 9 of its bytes).
+emu::DriveModel QuietModel() {
+  emu::DriveModel model = emu::QuietDriveModel();
+  model.vendor = "NORVANE ";
+  model.product = "BD-RE QDM-LT58  ";
+  model.revision = "1.06";
+  model.vendorSpecific = "2026/10/05  ";
+  model.identity = "KTV 3364QR27";
+  return model;
+}
+
+emu::DriveModel GeneralModel() {
+  emu::DriveModel model = emu::GeneralDriveModel();
+  model.vendor = "NORVANE ";
+  model.product = "BD-RE NBX-2400  ";
+  model.revision = "1.02";
+  model.vendorSpecific = "2025/04/18  ";
+  model.identity = "KTV 3364GENERAL";
+  return model;
+}
+
+const std::wstring kQuietLabelE = L"E : NORVANE BD-RE QDM-LT58  1.062026/10/0";
+const std::wstring kGeneralLabelG = L"G : NORVANE BD-RE NBX-2400  1.022025/04/1";
+
+std::vector<HWND> Pages() {
+  return {CDialogSetting2Lx4::Instance()->Handle(), CStatusDialog::Instance()->Handle(),
+          CUtilityDialog::Instance()->Handle()};
+}
+
+std::vector<bool> PageVisibility() {
+  std::vector<bool> visible;
+  for (HWND page : Pages()) visible.push_back(IsWindowVisible(page) != FALSE);
+  return visible;
+}
+
+std::wstring TabLabel(HWND tabs, int index) {
+  wchar_t text[64] = {};
+  TCITEMW item{};
+  item.mask = TCIF_TEXT;
+  item.pszText = text;
+  item.cchTextMax = static_cast<int>(std::size(text));
+  SendMessageW(tabs, TCM_GETITEMW, index, reinterpret_cast<LPARAM>(&item));
+  return text;
+}
+
+std::wstring ExecutableFolder() {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring folder = path;
+  return folder.substr(0, folder.rfind(L'\\') + 1);
+}
+
+class MainWindow : public MainWindowTest {};
+
+TEST_F(MainWindow, RunsInTheLanguageOfTheUserLocale) {
+  EXPECT_EQ(GetUserDefaultLCID(), JapaneseRun() ? 0x0411u : 0x0409u);
+}
+
+TEST_F(MainWindow, ListsSupportedDrivesInLetterOrderAndOpensTheFirst) {
+  m_devices.Attach('G', GeneralModel());
+  m_devices.Attach('E', QuietModel());
+  m_devices.Attach('D', emu::ForeignDriveModel());
+  emu::DriveModel otherIdentity = QuietModel();
+  otherIdentity.identity = "KTV 3364QR28";
+  m_devices.Attach('F', otherIdentity);
+  Start();
+
+  EXPECT_EQ(ComboTexts(Control(IDC_DRIVE_LIST)), (std::vector<std::wstring>{kQuietLabelE, kGeneralLabelG}));
+  EXPECT_EQ(SendMessageW(Control(IDC_DRIVE_LIST), CB_GETCURSEL, 0, 0), 0);
+  EXPECT_EQ(m_window->LetterAt(0), 'E');
+  EXPECT_EQ(m_window->LetterAt(1), 'G');
+  EXPECT_EQ(Channel().letter, 'E');
+  EXPECT_NE(Channel().device, kNoDevice);
+  EXPECT_EQ(m_devices.OpenHandleCount(), 1) << "every probe closed its handle";
+
+  HWND tabs = Control(IDC_PAGE_TABS);
+  ASSERT_EQ(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0), 3);
+  EXPECT_EQ(TabLabel(tabs, 0), L"  Setting  ");
+  EXPECT_EQ(TabLabel(tabs, 1), L"  Status  ");
+  EXPECT_EQ(TabLabel(tabs, 2), L"  Utility  ");
+  EXPECT_EQ(m_window->PageCount(), 3u);
+  EXPECT_EQ(PageVisibility(), (std::vector<bool>{true, false, false}));
+  EXPECT_FALSE(StatusTabActive);
+  EXPECT_EQ(WindowText(Control(IDC_MESSAGE)), L"");
+  EXPECT_EQ(WindowText(Main()), L"Norvane BD Drive Utility");
+
+  // The pages fill the tab control's display area.
+  RECT area;
+  GetWindowRect(tabs, &area);
+  MapWindowPoints(nullptr, Main(), reinterpret_cast<POINT*>(&area), 2);
+  SendMessageW(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
+  for (HWND page : Pages()) {
+    EXPECT_EQ(GetParent(page), Main());
+    RECT placed;
+    GetWindowRect(page, &placed);
+    MapWindowPoints(nullptr, Main(), reinterpret_cast<POINT*>(&placed), 2);
+    EXPECT_TRUE(EqualRect(&placed, &area));
+  }
+
+  const HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
+  EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(Main(), WM_GETICON, ICON_BIG, 0)), icon);
+  EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(Main(), WM_QUERYDRAGICON, 0, 0)), icon);
+}
+
+TEST_F(MainWindow, WithoutSupportedDriveShowsTheMessageAndNoPages) {
+  m_devices.Attach('D', emu::ForeignDriveModel());
+  Start();
+
+  EXPECT_EQ(SendMessageW(Control(IDC_DRIVE_LIST), CB_GETCOUNT, 0, 0), 0);
+  EXPECT_TRUE(IsWindowEnabled(Control(IDC_DRIVE_LIST)));
+  EXPECT_EQ(WindowText(Control(IDC_MESSAGE)),
+            ForRun(L"The drive is not connected.",
+                   L"ドライブが接続されていません。\r\nドライブを接続後、ユーティリティを立ち上げてください。"));
+  EXPECT_EQ(SendMessageW(Control(IDC_PAGE_TABS), TCM_GETITEMCOUNT, 0, 0), 0);
+  EXPECT_EQ(m_window->PageCount(), 0u);
+  EXPECT_EQ(CDialogSetting2Lx4::Instance(), nullptr);
+  EXPECT_EQ(Channel().letter, 0);
+  EXPECT_EQ(Channel().device, kNoDevice);
+}
+
+TEST_F(MainWindow, RescanGivesTheSameEntriesAgain) {
+  m_devices.Attach('E', QuietModel());
+  m_devices.Attach('G', GeneralModel());
+  Start();
+  SelectDrive(1);
+  m_window->ScanDrives();
+
+  EXPECT_EQ(ComboTexts(Control(IDC_DRIVE_LIST)), (std::vector<std::wstring>{kQuietLabelE, kGeneralLabelG}));
+  EXPECT_EQ(SendMessageW(Control(IDC_DRIVE_LIST), CB_GETCURSEL, 0, 0), 0);
+  EXPECT_EQ(Channel().letter, 'E') << "a scan ends on the first listed drive";
+  EXPECT_EQ(m_devices.OpenHandleCount(), 1);
+}
+
+TEST_F(MainWindow, RescanAfterTheOnlyDriveIsUnpluggedEmptiesTheList) {
+  m_devices.Attach('E', QuietModel());
+  Start();
+  m_devices.Unplug('E');
+  m_window->ScanDrives();
+
+  EXPECT_EQ(SendMessageW(Control(IDC_DRIVE_LIST), CB_GETCOUNT, 0, 0), 0);
+  EXPECT_EQ(Channel().letter, 0);
+  EXPECT_EQ(Channel().device, kNoDevice);
+  EXPECT_EQ(m_window->PageCount(), 3u) << "the pages stay as they are";
+}
+
+TEST_F(MainWindow, SelectingADriveOpensItsLetter) {
+  m_devices.Attach('E', QuietModel());
+  m_devices.Attach('G', GeneralModel());
+  Start();
+
+  SelectDrive(1);
+  EXPECT_EQ(Channel().letter, 'G');
+  EXPECT_NE(Channel().device, kNoDevice);
+  SelectDrive(0);
+  EXPECT_EQ(Channel().letter, 'E');
+  EXPECT_EQ(m_devices.OpenHandleCount(), 1) << "the previous drive's handle is closed";
+}
+
+TEST_F(MainWindow, TabsSwitchPagesAndTrackTheStatusTab) {
+  m_devices.Attach('E', QuietModel());
+  Start();
+
+  const struct {
+    int tab;
+    std::vector<bool> visible;
+    bool statusActive;
+  } kSteps[] = {
+      {1, {false, true, false}, true},
+      {2, {false, false, true}, false},
+      {0, {true, false, false}, false},
+      {1, {false, true, false}, true},
+  };
+  for (const auto& step : kSteps) {
+    SelectTab(step.tab);
+    EXPECT_EQ(PageVisibility(), step.visible) << "tab " << step.tab;
+    EXPECT_EQ(StatusTabActive, step.statusActive) << "tab " << step.tab;
+  }
+}
+
+TEST_F(MainWindow, TabChangesAreIgnoredWhileBusy) {
+  m_devices.Attach('E', QuietModel());
+  Start();
+  SelectTab(2);
+  m_window->SetBusyLock(true);
+
+  SelectTab(1);
+  EXPECT_EQ(PageVisibility(), (std::vector<bool>{false, false, true})) << "the Utility page stays shown";
+  EXPECT_FALSE(StatusTabActive);
+  EXPECT_EQ(SendMessageW(Control(IDC_PAGE_TABS), TCM_GETCURSEL, 0, 0), 1) << "the tab itself shows the click";
+
+  m_window->SetBusyLock(false);
+  SelectTab(1);
+  EXPECT_EQ(PageVisibility(), (std::vector<bool>{false, true, false}));
+  EXPECT_TRUE(StatusTabActive);
+}
+
+TEST_F(MainWindow, SystemMenuEndsWithHelpAndAboutInTheUsersLanguage) {
+  m_devices.Attach('E', QuietModel());
+  Start();
+  HMENU menu = GetSystemMenu(Main(), FALSE);
+  const int count = GetMenuItemCount(menu);
+  ASSERT_GE(count, 3);
+
+  auto text = [&](int position) {
+    wchar_t buffer[128] = {};
+    GetMenuStringW(menu, static_cast<UINT>(position), buffer, static_cast<int>(std::size(buffer)), MF_BYPOSITION);
+    return std::wstring(buffer);
+  };
+  EXPECT_EQ(GetMenuState(menu, static_cast<UINT>(count - 3), MF_BYPOSITION) & MF_SEPARATOR, MF_SEPARATOR);
+  EXPECT_EQ(GetMenuItemID(menu, count - 2), IDM_HELP);
+  EXPECT_EQ(text(count - 2), ForRun(L"HELP", L"ヘルプの表示"));
+  EXPECT_EQ(GetMenuItemID(menu, count - 1), IDM_ABOUTBOX);
+  EXPECT_EQ(text(count - 1),
+            ForRun(L"Version Information NorvaneDriveUtility(&A)...", L"バージョン情報 NorvaneDriveUtility(&A)..."));
+}
+
+// Opens the help file through the system menu and answers the path the
+// shell would have been given.
+class HelpFile : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    SetHelpFileOpener([this](const std::wstring& path) { m_opened.push_back(path); });
+  }
+  void TearDown() override {
+    SetHelpFileOpener(nullptr);
+    MainWindowTest::TearDown();
+  }
+  std::vector<std::wstring> m_opened;
+};
+
+TEST_F(HelpFile, NamesTheModelAndTheLanguageInTheExecutablesFolder) {
+  m_devices.Attach('E', QuietModel());
+  Start();
+  SetCurrentDirectoryW(L"C:\\");  // the current directory plays no part
+  SendMessageW(Main(), WM_SYSCOMMAND, IDM_HELP | 0x000F, 0);  // the low four bits are not looked at
+
+  EXPECT_EQ(m_opened,
+            (std::vector<std::wstring>{ExecutableFolder() + ForRun(L"QDM-LT58_English.chm", L"QDM-LT58_Japanese.chm")}));
+}
+
+TEST_F(HelpFile, DropsFromAnUnknownModelEveryCharacterAFileNameCannotHold) {
+  emu::DriveModel hostile = QuietModel();
+  hostile.product = "A/B\\C:D*E?F\"G<H ";  // 16 bytes, the last a space
+  hostile.revision = ">I|\x01";
+  hostile.vendorSpecific = "J\x1fK\tL";
+  m_devices.Attach('E', hostile);
+  Start();
+  SendMessageW(Main(), WM_SYSCOMMAND, IDM_HELP, 0);
+
+  const std::wstring name = L"NORVANE ABCDEFGH IJKL";
+  EXPECT_EQ(m_opened, (std::vector<std::wstring>{ExecutableFolder() + name +
+                                                 ForRun(L"_English.chm", L"_Japanese.chm")}));
+}
+
+TEST_F(HelpFile, WithoutAnOpenDriveIsJustTheSuffix) {
+  m_devices.Attach('D', emu::ForeignDriveModel());
+  Start();
+  SendMessageW(Main(), WM_SYSCOMMAND, IDM_HELP, 0);
+  EXPECT_EQ(m_opened, (std::vector<std::wstring>{ExecutableFolder() + ForRun(L"_English.chm", L"_Japanese.chm")}));
+}
+
+std::vector<std::wstring> ChildTexts(HWND window) {
+  std::vector<std::wstring> texts;
+  for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    texts.push_back(WindowText(child));
+  }
+  return texts;
+}
+
+TEST_F(MainWindow, AboutBoxRunsModallyOverTheMainWindow) {
+  m_devices.Attach('E', QuietModel());
+  Start();
+  std::wstring caption;
+  std::vector<std::wstring> texts;
+  bool mainEnabled = true;
+  WhileAnswering(
+      Main(),
+      [&](HWND about) {
+        caption = WindowText(about);
+        texts = ChildTexts(about);
+        mainEnabled = IsWindowEnabled(Main()) != FALSE;
+        SendMessageW(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
+      },
+      [&] { SendMessageW(Main(), WM_SYSCOMMAND, IDM_ABOUTBOX, 0); });
+
+  EXPECT_EQ(caption, ForRun(L"Version Information Norvane BD Drive Utility", L"バージョン情報 Norvane BD Drive Utility"));
+  ASSERT_EQ(texts.size(), 4u);
+  EXPECT_EQ(texts[1], L"Norvane BD Drive Utility, Version 1, 0, 0, 6");
+  EXPECT_EQ(texts[3], L"OK");
+  EXPECT_FALSE(mainEnabled);
+  EXPECT_TRUE(IsWindowEnabled(Main()));
+}
+
+TEST_F(MainWindow, StaticControlsGetTheButtonFaceBackground) {
+  Start();
+  HDC dc = CreateCompatibleDC(nullptr);
+  SetBkColor(dc, RGB(1, 2, 3));
+  const auto brush = reinterpret_cast<HBRUSH>(
+      SendMessageW(Main(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(Control(IDC_MESSAGE))));
+  EXPECT_EQ(GetBkColor(dc), GetSysColor(COLOR_BTNFACE));
+  LOGBRUSH colour{};
+  ASSERT_EQ(GetObjectW(brush, sizeof colour, &colour), static_cast<int>(sizeof colour));
+  EXPECT_EQ(colour.lbStyle, static_cast<UINT>(BS_SOLID));
+  EXPECT_EQ(colour.lbColor, GetSysColor(COLOR_BTNFACE));
+
+  const auto other = reinterpret_cast<HBRUSH>(SendMessageW(Main(), WM_CTLCOLORBTN, reinterpret_cast<WPARAM>(dc),
+                                                           reinterpret_cast<LPARAM>(Control(IDC_DRIVE_LIST))));
+  EXPECT_NE(other, brush) << "only static controls get the window's own brush";
+  DeleteDC(dc);
+}
+
+// Renders into a white 32-bit DIB and answers its pixels.
+std::vector<DWORD> Render(int width, int height, const std::function<void(HDC)>& draw) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  RECT all{0, 0, width, height};
+  FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  draw(dc);
+  GdiFlush();
+  std::vector<DWORD> pixels(static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + width * height);
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  return pixels;
+}
+
+TEST_F(MainWindow, OwnerDrawnTabLabelIsItsTextAtFiveThree) {
+  m_devices.Attach('E', QuietModel());
+  Start();
+  const RECT item{10, 4, 110, 28};
+  const auto drawn = Render(120, 32, [&](HDC dc) {
+    DRAWITEMSTRUCT draw{};
+    draw.CtlType = ODT_TAB;
+    draw.CtlID = IDC_PAGE_TABS;
+    draw.itemID = 1;
+    draw.hwndItem = Control(IDC_PAGE_TABS);
+    draw.hDC = dc;
+    draw.rcItem = item;
+    SendMessageW(Main(), WM_DRAWITEM, IDC_PAGE_TABS, reinterpret_cast<LPARAM>(&draw));
+  });
+  const auto expected = Render(120, 32, [&](HDC dc) { TextOutW(dc, item.left + 5, item.top + 3, L"  Status  ", 10); });
+  EXPECT_EQ(drawn, expected);
+  EXPECT_NE(expected, Render(120, 32, [](HDC) {})) << "the label draws something";
+}
+
+}  // namespace
+}  // namespace norvane::test

@@ -1,0 +1,223 @@
+#include "ui_test_support.h"
+
+#include <commctrl.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "drive/channel.h"
+#include "drive/device_io.h"
+#include "resource.h"
+
+namespace norvane::test {
+
+bool JapaneseRun() {
+  const char* lang = std::getenv("LANG");
+  return lang && std::strncmp(lang, "ja", 2) == 0;
+}
+
+std::wstring WindowText(HWND window) {
+  wchar_t text[512] = {};
+  GetWindowTextW(window, text, static_cast<int>(std::size(text)));
+  return text;
+}
+
+std::vector<std::wstring> ComboTexts(HWND combo) {
+  std::vector<std::wstring> texts;
+  const auto count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    std::wstring text(static_cast<std::size_t>(SendMessageW(combo, CB_GETLBTEXTLEN, i, 0)), L'\0');
+    SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+    texts.push_back(text);
+  }
+  return texts;
+}
+
+namespace {
+
+struct Answering {
+  HWND except;
+  const std::function<void(HWND)>* answer;
+  bool answered;
+};
+Answering* answering = nullptr;
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
+  wchar_t windowClass[16] = {};
+  GetClassNameW(window, windowClass, static_cast<int>(std::size(windowClass)));
+  if (window != answering->except && IsWindowVisible(window) && std::wcscmp(windowClass, L"#32770") == 0) {
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// Runs inside whichever modal loop is current: the thread timer's message
+// is dispatched by every loop.
+void CALLBACK LookForDialog(HWND, UINT, UINT_PTR timer, DWORD) {
+  if (!answering || answering->answered) return;
+  HWND dialog = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), FindDialog, reinterpret_cast<LPARAM>(&dialog));
+  if (!dialog) return;
+  answering->answered = true;
+  KillTimer(nullptr, timer);
+  (*answering->answer)(dialog);
+}
+
+}  // namespace
+
+void WhileAnswering(HWND except, const std::function<void(HWND)>& answer, const std::function<void()>& run) {
+  Answering state{except, &answer, false};
+  answering = &state;
+  const UINT_PTR timer = SetTimer(nullptr, 0, 20, LookForDialog);
+  run();
+  KillTimer(nullptr, timer);
+  answering = nullptr;
+  EXPECT_TRUE(state.answered) << "no dialog showed up";
+}
+
+void MainWindowTest::SetUp() {
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&controls);
+  InstallDeviceIo(m_devices);
+  StatusTabActive = false;
+}
+
+void MainWindowTest::TearDown() {
+  m_window.reset();
+  CloseDrive();  // while the devices it was opened on still exist
+}
+
+void MainWindowTest::Start() {
+  m_window = std::make_unique<CNorvaneDriveUtilityDlg>();
+  ASSERT_TRUE(m_window->CreateModeless());
+}
+
+void MainWindowTest::SelectTab(int index) const {
+  HWND tabs = Control(IDC_PAGE_TABS);
+  SendMessageW(tabs, TCM_SETCURSEL, index, 0);
+  NMHDR header{tabs, IDC_PAGE_TABS, static_cast<UINT>(TCN_SELCHANGE)};
+  SendMessageW(Main(), WM_NOTIFY, IDC_PAGE_TABS, reinterpret_cast<LPARAM>(&header));
+}
+
+void MainWindowTest::SelectDrive(int index) const {
+  HWND list = Control(IDC_DRIVE_LIST);
+  SendMessageW(list, CB_SETCURSEL, index, 0);
+  SendMessageW(Main(), WM_COMMAND, MAKEWPARAM(IDC_DRIVE_LIST, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+}
+
+namespace {
+
+// Reads a template: words, double words and texts, each where the layout
+// puts them.
+class TemplateReader {
+ public:
+  explicit TemplateReader(const BYTE* bytes) : m_bytes(bytes) {}
+
+  WORD Word() { return Read<WORD>(); }
+  DWORD DoubleWord() { return Read<DWORD>(); }
+  short Short() { return Read<short>(); }
+  BYTE Byte() { return Read<BYTE>(); }
+  std::wstring Text() {
+    std::wstring text;
+    for (WORD c = Word(); c != 0; c = Word()) text += static_cast<wchar_t>(c);
+    return text;
+  }
+  // A name, or 0xFFFF and a number: "#number".
+  std::wstring NameOrOrdinal() {
+    WORD first;
+    std::memcpy(&first, m_bytes + m_offset, sizeof first);
+    if (first != 0xFFFF) return Text();
+    Word();
+    return L"#" + std::to_wstring(Word());
+  }
+  // A control's class: the predefined ones by their names.
+  std::wstring ControlClass() {
+    static const wchar_t* const kClasses[] = {L"Button", L"Edit", L"Static", L"ListBox", L"ScrollBar", L"ComboBox"};
+    std::wstring name = NameOrOrdinal();
+    for (int ordinal = 0x80; ordinal <= 0x85; ++ordinal) {
+      if (name == L"#" + std::to_wstring(ordinal)) return kClasses[ordinal - 0x80];
+    }
+    return name;
+  }
+  void AlignToDoubleWord() { m_offset = (m_offset + 3) & ~std::size_t{3}; }
+  void Skip(std::size_t count) { m_offset += count; }
+
+ private:
+  template <class T>
+  T Read() {
+    T value;
+    std::memcpy(&value, m_bytes + m_offset, sizeof value);
+    m_offset += sizeof value;
+    return value;
+  }
+
+  const BYTE* m_bytes;
+  std::size_t m_offset = 0;
+};
+
+const BYTE* FindResourceBytes(LPCWSTR type, LPCWSTR name, LANGID language) {
+  HRSRC resource = FindResourceExW(nullptr, type, name, language);
+  if (!resource) return nullptr;
+  return static_cast<const BYTE*>(LockResource(LoadResource(nullptr, resource)));
+}
+
+}  // namespace
+
+DialogTemplate LoadDialogTemplate(UINT id, LANGID language) {
+  DialogTemplate result;
+  const BYTE* bytes = FindResourceBytes(RT_DIALOG, MAKEINTRESOURCEW(id), language);
+  EXPECT_NE(bytes, nullptr) << "dialog " << id << " in language " << language;
+  if (!bytes) return result;
+  TemplateReader reader(bytes);
+  EXPECT_EQ(reader.Word(), 1);       // DIALOGEX version
+  EXPECT_EQ(reader.Word(), 0xFFFF);  // signature
+  reader.DoubleWord();               // help id
+  result.exStyle = reader.DoubleWord();
+  result.style = reader.DoubleWord();
+  const WORD count = reader.Word();
+  result.x = reader.Short();
+  result.y = reader.Short();
+  result.cx = reader.Short();
+  result.cy = reader.Short();
+  reader.NameOrOrdinal();  // menu
+  reader.NameOrOrdinal();  // class
+  result.caption = reader.Text();
+  if (result.style & DS_SETFONT) {
+    result.pointSize = reader.Word();
+    reader.Word();  // weight
+    reader.Byte();  // italic
+    reader.Byte();  // character set
+    result.font = reader.Text();
+  }
+  for (WORD i = 0; i < count; ++i) {
+    reader.AlignToDoubleWord();
+    DialogItem item{};
+    reader.DoubleWord();  // help id
+    item.exStyle = reader.DoubleWord();
+    item.style = reader.DoubleWord();
+    item.x = reader.Short();
+    item.y = reader.Short();
+    item.cx = reader.Short();
+    item.cy = reader.Short();
+    item.id = static_cast<int>(reader.DoubleWord());
+    item.windowClass = reader.ControlClass();
+    item.text = reader.NameOrOrdinal();
+    reader.Skip(reader.Word());  // creation data
+    result.items.push_back(item);
+  }
+  return result;
+}
+
+std::wstring LoadStringIn(UINT id, LANGID language) {
+  // Strings come in blocks of sixteen, each a length and that many characters.
+  const BYTE* block = FindResourceBytes(RT_STRING, MAKEINTRESOURCEW(id / 16 + 1), language);
+  if (!block) return {};
+  TemplateReader reader(block);
+  for (UINT i = 0; i < id % 16; ++i) reader.Skip(reader.Word() * sizeof(WCHAR));
+  std::wstring text(reader.Word(), L'\0');
+  for (wchar_t& c : text) c = static_cast<wchar_t>(reader.Word());
+  return text;
+}
+
+}  // namespace norvane::test

@@ -1,0 +1,81 @@
+// Shared pieces of the UI tests: the language the run is in, the main window
+// on emulated drives, answering modal windows, reading templates and strings
+// by explicit language.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/main_window.h"
+#include "emulator/emulated_devices.h"
+
+namespace norvane::test {
+
+constexpr LANGID kEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);  // 1033
+constexpr LANGID kJapanese = MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT);  // 1041
+
+// Whether this run is the Japanese one (LANG=ja_JP.UTF-8 under Wine).
+bool JapaneseRun();
+
+// Picks the text of this run's language.
+inline std::wstring ForRun(const wchar_t* english, const wchar_t* japanese) {
+  return JapaneseRun() ? japanese : english;
+}
+
+std::wstring WindowText(HWND window);
+std::vector<std::wstring> ComboTexts(HWND combo);
+
+// Calls `answer` with the first dialog window of this thread other than
+// `except` that shows up while a modal loop runs (message boxes included);
+// the answer must close it. Returns once `run` has returned.
+void WhileAnswering(HWND except, const std::function<void(HWND dialog)>& answer, const std::function<void()>& run);
+
+// The main window, created modeless on emulated drives attached by each test.
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Creates the main window: its initialisation scans the drives.
+  void Start();
+  HWND Main() const { return m_window->Handle(); }
+  HWND Control(int id) const { return GetDlgItem(Main(), id); }
+  void SelectTab(int index) const;
+  void SelectDrive(int index) const;
+
+  emu::EmulatedDevices m_devices;
+  std::unique_ptr<CNorvaneDriveUtilityDlg> m_window;
+};
+
+// A dialog template read from the resources in one language.
+struct DialogItem {
+  int id;
+  std::wstring windowClass;  // "Button", "Static", ... for the predefined ordinals
+  short x, y, cx, cy;
+  DWORD style;
+  DWORD exStyle;
+  std::wstring text;
+};
+
+struct DialogTemplate {
+  DWORD style = 0;
+  DWORD exStyle = 0;
+  short x = 0, y = 0, cx = 0, cy = 0;
+  std::wstring caption;
+  WORD pointSize = 0;
+  std::wstring font;
+  std::vector<DialogItem> items;
+};
+
+// Reads a DIALOGEX template of the given language; fails the test when absent.
+DialogTemplate LoadDialogTemplate(UINT id, LANGID language);
+// Reads one string of the given language straight from its string-table block.
+std::wstring LoadStringIn(UINT id, LANGID language);
+
+}  // namespace norvane::test

@@ -1,0 +1,230 @@
+#include "ui/dialog.h"
+
+#include <cstring>
+#include <vector>
+
+namespace norvane::ui {
+namespace {
+
+// The window property that leads from a dialog window to its object. A
+// property, unlike DWLP_USER, can be asked of any window.
+constexpr wchar_t kObjectProperty[] = L"norvane.ui.dialog";
+
+std::vector<BYTE> LoadTemplate(UINT id) {
+  HRSRC resource = FindResourceW(Instance(), MAKEINTRESOURCEW(id), RT_DIALOG);
+  if (!resource) return {};
+  const auto* bytes = static_cast<const BYTE*>(LockResource(LoadResource(Instance(), resource)));
+  if (!bytes) return {};
+  return std::vector<BYTE>(bytes, bytes + SizeofResource(Instance(), resource));
+}
+
+// Adds style bits to a template of either layout: DLGTEMPLATE starts with its
+// style; DLGTEMPLATEEX starts with version 1 and 0xFFFF and has it at 12.
+void AddTemplateStyle(std::vector<BYTE>& dialogTemplate, DWORD style) {
+  WORD head[2];
+  std::memcpy(head, dialogTemplate.data(), sizeof head);
+  const std::size_t offset = head[0] == 1 && head[1] == 0xFFFF ? 12 : 0;
+  DWORD current;
+  std::memcpy(&current, dialogTemplate.data() + offset, sizeof current);
+  current |= style;
+  std::memcpy(dialogTemplate.data() + offset, &current, sizeof current);
+}
+
+// Messages whose result a dialog procedure answers directly instead of
+// through DWLP_MSGRESULT.
+bool AnswersDirectly(UINT id) {
+  return (id >= WM_CTLCOLORMSGBOX && id <= WM_CTLCOLORSTATIC) || id == WM_COMPAREITEM ||
+         id == WM_VKEYTOITEM || id == WM_CHARTOITEM || id == WM_QUERYDRAGICON || id == WM_INITDIALOG;
+}
+
+HWND ParentOf(HWND window) {
+  return (GetWindowLongW(window, GWL_STYLE) & WS_CHILD) ? GetParent(window) : nullptr;
+}
+
+// Top-level dialogs open centred on their owner, or on the work area.
+void Centre(HWND dialog) {
+  RECT area;
+  HWND owner = GetWindow(dialog, GW_OWNER);
+  if (owner && IsWindowVisible(owner) && !IsIconic(owner)) {
+    GetWindowRect(owner, &area);
+  } else {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(dialog, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    area = monitor.rcWork;
+  }
+  RECT window;
+  GetWindowRect(dialog, &window);
+  const int x = area.left + ((area.right - area.left) - (window.right - window.left)) / 2;
+  const int y = area.top + ((area.bottom - area.top) - (window.bottom - window.top)) / 2;
+  SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace
+
+bool Matches(UINT entryMessage, UINT entryId, UINT entryCode, const Message& message) {
+  if (entryMessage == kAnyCtlColor) return message.id >= WM_CTLCOLORMSGBOX && message.id <= WM_CTLCOLORSTATIC;
+  if (entryMessage != message.id) return false;
+  UINT id;
+  UINT code;
+  if (message.id == WM_COMMAND) {
+    id = LOWORD(message.wParam);
+    code = HIWORD(message.wParam);
+  } else if (message.id == WM_NOTIFY) {
+    const auto* header = reinterpret_cast<const NMHDR*>(message.lParam);
+    id = static_cast<UINT>(header->idFrom);
+    code = header->code;
+  } else {
+    return true;
+  }
+  return (entryId == kAny || entryId == id) && (entryCode == kAny || entryCode == code);
+}
+
+CDialog::CDialog(UINT templateId) : m_templateId(templateId) {}
+
+CDialog::~CDialog() {
+  if (!m_hwnd) return;
+  // Detached first: the messages of the destruction must not reach an object
+  // that is half gone.
+  HWND hwnd = m_hwnd;
+  RemovePropW(hwnd, kObjectProperty);
+  m_hwnd = nullptr;
+  DestroyWindow(hwnd);
+}
+
+CDialog* CDialog::FromHandle(HWND hwnd) { return static_cast<CDialog*>(GetPropW(hwnd, kObjectProperty)); }
+
+bool CDialog::Create(HWND parent, DWORD extraStyle) {
+  std::vector<BYTE> dialogTemplate = LoadTemplate(m_templateId);
+  if (dialogTemplate.empty()) return false;
+  AddTemplateStyle(dialogTemplate, extraStyle);
+  return CreateDialogIndirectParamW(Instance(), reinterpret_cast<LPCDLGTEMPLATEW>(dialogTemplate.data()), parent,
+                                    DialogProc, reinterpret_cast<LPARAM>(this)) != nullptr;
+}
+
+bool CDialog::CreateModeless(HWND owner) { return Create(owner, 0); }
+
+bool CDialog::CreateChild(HWND parent) { return Create(parent, WS_CHILD | DS_CONTROL); }
+
+INT_PTR CDialog::DoModal(HWND owner) {
+  m_modal = true;
+  m_ended = false;
+  if (!Create(owner, 0)) {
+    m_modal = false;
+    return -1;
+  }
+  const bool disableOwner = owner && IsWindowEnabled(owner);
+  if (disableOwner) EnableWindow(owner, FALSE);
+  if (!m_ended) ShowWindow(m_hwnd, SW_SHOWNORMAL);
+  RunModalLoop();
+  // The owner is enabled again before the dialog goes, so that it becomes
+  // the active window instead of some other application's.
+  if (disableOwner) EnableWindow(owner, TRUE);
+  if (m_hwnd) DestroyWindow(m_hwnd);
+  m_modal = false;
+  return m_result;
+}
+
+void CDialog::RunModalLoop() {
+  MSG msg;
+  while (!m_ended) {
+    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+    if (got == -1) break;
+    if (got == 0) {
+      PostQuitMessage(static_cast<int>(msg.wParam));  // for the loop outside this one
+      break;
+    }
+    ProcessMessage(msg);
+  }
+}
+
+void CDialog::ProcessMessage(MSG& msg) {
+  for (HWND window = msg.hwnd; window; window = ParentOf(window)) {
+    CDialog* dialog = FromHandle(window);
+    if (dialog && dialog->PreTranslateMessage(msg)) return;
+  }
+  if (m_hwnd && IsDialogMessageW(m_hwnd, &msg)) return;
+  TranslateMessage(&msg);
+  DispatchMessageW(&msg);
+}
+
+void CDialog::EndDialog(INT_PTR result) {
+  m_result = result;
+  if (m_modal) {
+    m_ended = true;
+    PostMessageW(m_hwnd, WM_NULL, 0, 0);  // wakes GetMessage
+  } else {
+    ::EndDialog(m_hwnd, result);
+  }
+}
+
+bool CDialog::PreTranslateMessage(MSG&) { return false; }
+
+BOOL CDialog::OnInitDialog() {
+  DoDataExchange();
+  return TRUE;
+}
+
+void CDialog::BindControl(CWindow& control, int id) const { control.m_hwnd = GetDlgItem(m_hwnd, id); }
+
+void CDialog::OnOK() { EndDialog(IDOK); }
+
+void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+
+LRESULT CDialog::Default(const Message& message) const {
+  return DefWindowProcW(m_hwnd, message.id, message.wParam, message.lParam);
+}
+
+void CDialog::SetTimer(UINT_PTR id, UINT milliseconds) const { ::SetTimer(m_hwnd, id, milliseconds, nullptr); }
+
+void CDialog::KillTimer(UINT_PTR id) const { ::KillTimer(m_hwnd, id); }
+
+INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT id, WPARAM wParam, LPARAM lParam) {
+  if (id == WM_INITDIALOG) {
+    auto* dialog = reinterpret_cast<CDialog*>(lParam);
+    dialog->m_hwnd = hwnd;
+    SetPropW(hwnd, kObjectProperty, dialog);
+    return dialog->Initialise();
+  }
+  CDialog* dialog = FromHandle(hwnd);
+  if (!dialog) return FALSE;  // the few messages before WM_INITDIALOG
+  if (id == WM_NCDESTROY) {
+    // The object lets go of the window before anything else can reach it.
+    RemovePropW(hwnd, kObjectProperty);
+    dialog->m_hwnd = nullptr;
+    if (dialog->m_modal) dialog->m_ended = true;
+    dialog->PostNcDestroy();
+    return FALSE;
+  }
+  return dialog->Dispatch(id, wParam, lParam);
+}
+
+INT_PTR CDialog::Initialise() {
+  const BOOL setFocus = OnInitDialog();
+  if (!(GetWindowLongW(m_hwnd, GWL_STYLE) & WS_CHILD)) Centre(m_hwnd);
+  return setFocus;
+}
+
+INT_PTR CDialog::Dispatch(UINT id, WPARAM wParam, LPARAM lParam) {
+  const Message message{id, wParam, lParam};
+  if (id == WM_COMMAND) PreviewCommand(message);
+  LRESULT result = 0;
+  if (HandleMessage(message, result)) {
+    if (AnswersDirectly(id)) return static_cast<INT_PTR>(result);
+    if (m_hwnd) SetWindowLongPtrW(m_hwnd, DWLP_MSGRESULT, result);
+    return TRUE;
+  }
+  if (id == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
+    if (LOWORD(wParam) == IDOK) {
+      OnOK();
+      return TRUE;
+    }
+    if (LOWORD(wParam) == IDCANCEL) {
+      OnCancel();
+      return TRUE;
+    }
+  }
+  return FALSE;
+}
+
+}  // namespace norvane::ui

@@ -1,0 +1,18 @@
+// The one way the program shows a message box: captioned with the
+// application's name, the base name of the executable without its extension.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace norvane::ui {
+
+std::wstring ApplicationName();
+
+// `type` holds the buttons and the icon (MB_OKCANCEL | MB_ICONWARNING, ...).
+// Answers the button pressed (IDOK, IDCANCEL, ...).
+int ShowMessageBox(HWND owner, const std::wstring& text, UINT type);
+int ShowMessageBox(HWND owner, UINT textId, UINT type);
+
+}  // namespace norvane::ui

@@ -1,0 +1,35 @@
+#include "ui/tooltip.h"
+
+#include <commctrl.h>
+
+#include <string>
+
+namespace norvane::ui {
+
+CToolTip::~CToolTip() {
+  if (m_hwnd) DestroyWindow(m_hwnd);
+}
+
+void CToolTip::Create(HWND parent) {
+  m_hwnd = CreateWindowExW(WS_EX_TOOLWINDOW, TOOLTIPS_CLASSW, nullptr, WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
+                           CW_USEDEFAULT, CW_USEDEFAULT, parent, nullptr, Instance(), nullptr);
+}
+
+void CToolTip::AddTools(HWND dialog, std::initializer_list<ToolText> tools) const {
+  for (const ToolText& tool : tools) {
+    std::wstring text = LoadResourceString(tool.stringId);
+    TTTOOLINFOW info{};
+    info.cbSize = sizeof info;
+    info.uFlags = TTF_IDISHWND;
+    info.hwnd = dialog;
+    info.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(dialog, tool.controlId));
+    info.lpszText = text.data();
+    Send(TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+  }
+}
+
+void CToolTip::SetMaxTipWidth(int pixels) const { Send(TTM_SETMAXTIPWIDTH, 0, pixels); }
+
+void CToolTip::Relay(const MSG& msg) const { Send(TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&msg)); }
+
+}  // namespace norvane::ui

@@ -1,0 +1,33 @@
+// A tooltip control whose tools are whole control windows of one dialog,
+// with texts from the string table. Its owner relays every message it
+// pre-translates (Relay), since a relayed tooltip sees the mouse only so.
+#pragma once
+
+#include <windows.h>
+
+#include <initializer_list>
+
+#include "ui/window.h"
+
+namespace norvane::ui {
+
+struct ToolText {
+  int controlId;
+  UINT stringId;
+};
+
+class CToolTip : public CWindow {
+ public:
+  CToolTip() = default;
+  ~CToolTip();
+  CToolTip(const CToolTip&) = delete;
+  CToolTip& operator=(const CToolTip&) = delete;
+
+  void Create(HWND parent);
+  // Adds one tool per control of `dialog`, in the order given.
+  void AddTools(HWND dialog, std::initializer_list<ToolText> tools) const;
+  void SetMaxTipWidth(int pixels) const;
+  void Relay(const MSG& msg) const;
+};
+
+}  // namespace norvane::ui

@@ -1,0 +1,43 @@
+// A thin wrapper over a window handle, for the dialogs and the controls they
+// bind, and the module's string resources.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace norvane::ui {
+
+// The module that holds the resources: the executable itself.
+HINSTANCE Instance();
+// The full path of the running executable.
+std::wstring ExecutablePath();
+
+// The text of a string resource in the language the resource loader picks;
+// empty when there is none.
+std::wstring LoadResourceString(UINT id);
+
+class CWindow {
+ public:
+  CWindow() = default;
+  explicit CWindow(HWND hwnd) : m_hwnd(hwnd) {}
+
+  HWND Handle() const { return m_hwnd; }
+  LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
+  HWND Item(int id) const;
+
+  std::wstring Text() const;
+  void SetText(const std::wstring& text) const;
+  void Enable(bool enable) const;
+  bool IsEnabled() const;
+  void Show(bool show) const;
+  bool IsVisible() const;
+
+ protected:
+  HWND m_hwnd = nullptr;
+
+ private:
+  friend class CDialog;  // binds controls by id
+};
+
+}  // namespace norvane::ui
