@@ -2,6 +2,7 @@
 #pragma once
 
 #include <windows.h>
+#include <winioctl.h>
 #include <ntddscsi.h>
 
 #include "drive/device_io.h"
