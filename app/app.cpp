@@ -1,6 +1,9 @@
 #include "app/app.h"
 
+#include <windows.h>
 #include <commctrl.h>
+
+#include <memory>
 
 #include "app/main_window.h"
 

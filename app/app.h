@@ -2,8 +2,6 @@
 // and the demo share, once each has installed its device implementation.
 #pragma once
 
-#include <windows.h>
-
 #include <string>
 
 namespace norvane {

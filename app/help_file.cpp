@@ -3,6 +3,9 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <string_view>
+#include <utility>
+
 #include "drive/reads.h"
 #include "ui/window.h"
 

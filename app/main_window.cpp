@@ -2,6 +2,9 @@
 
 #include <commctrl.h>
 
+#include <cwchar>
+#include <iterator>
+
 #include "app/about_dialog.h"
 #include "app/help_file.h"
 #include "pages/settings_page.h"

@@ -121,10 +121,23 @@ constexpr MessageEntry<T> OnCtlColor(LRESULT (T::*handler)(const Message&)) {
 
 bool Matches(UINT entryMessage, UINT entryId, UINT entryCode, const Message& message);
 
-// The base of each concrete dialog class T, which lists its messages in
-//   static std::span<const ui::MessageEntry<T>> MessageTable();
+// The base of each concrete dialog class T, which lists its messages in a
+// public static member, for example:
+//
+//   std::span<const ui::MessageEntry<CStatusDialog>> CStatusDialog::MessageTable() {
+//     static constexpr ui::MessageEntry<CStatusDialog> table[] = {
+//         ui::OnMessage(WM_TIMER, &CStatusDialog::OnTimer),
+//         ui::OnCommand(IDC_CLEAR, BN_CLICKED, &CStatusDialog::OnClear),
+//         ui::OnCtlColor(&CStatusDialog::OnCtlColor),
+//     };
+//     return table;
+//   }
+//
 // The first matching entry handles the message; its answer is the message's
-// result (the brush of a WM_CTLCOLOR*, the LRESULT of a WM_NOTIFY, ...).
+// result (the brush of a WM_CTLCOLOR*, the LRESULT of a WM_NOTIFY, ...). A
+// handler that wants the window's default handling too calls Default. A
+// message without an entry gets the dialog manager's default handling; IDOK
+// and IDCANCEL without one go to OnOK and OnCancel.
 template <class T>
 class CDialogImpl : public CDialog {
  public:
