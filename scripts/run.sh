@@ -7,22 +7,13 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 
-if ! command -v i686-w64-mingw32-g++-posix >/dev/null || ! command -v wine >/dev/null \
-   || ! command -v Xvfb >/dev/null || [ ! -f build/wineprefix/system.reg ]; then
-  scripts/setup.sh
-fi
+scripts/setup.sh
 
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 --target NorvaneDriveUtilityDemo
 
 export WINEPREFIX="$here/build/wineprefix" WINEDEBUG=-all
 
-# Wine's own fonts (Tahoma for the pages, Marlett for the caption buttons)
-# reach a prefix only when they were installed before it was made.
-fonts="$WINEPREFIX/drive_c/windows/Fonts"
-if [ -d /usr/share/wine/fonts ] && [ -d "$fonts" ] && [ ! -e "$fonts/tahoma.ttf" ]; then
-  cp /usr/share/wine/fonts/*.ttf "$fonts/"
-fi
 demo=build/win32/demo/NorvaneDriveUtilityDemo.exe
 title="Norvane BD Drive Utility"
 

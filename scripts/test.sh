@@ -6,10 +6,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 start=$(date +%s)
 
-if ! command -v i686-w64-mingw32-g++-posix >/dev/null || ! command -v wine >/dev/null \
-   || ! command -v Xvfb >/dev/null || [ ! -f build/wineprefix/system.reg ]; then
-  scripts/setup.sh
-fi
+scripts/setup.sh
 
 source scripts/display.sh
 ensure_display

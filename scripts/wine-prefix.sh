@@ -8,3 +8,9 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wine wineboot -i >/dev/null 2>&1 || true
   wineserver -w || true
 fi
+# Wine's own fonts (Tahoma for the pages, Marlett for the caption buttons)
+# reach a prefix only when they were installed before it was made.
+fonts="$WINEPREFIX/drive_c/windows/Fonts"
+if [ -d /usr/share/wine/fonts ] && [ -d "$fonts" ] && [ ! -e "$fonts/tahoma.ttf" ]; then
+  cp /usr/share/wine/fonts/*.ttf "$fonts/"
+fi
