@@ -1,11 +1,29 @@
 #include "pages/settings_page.h"
 
+#include "drive/commands.h"
 #include "resource.h"
+#include "ui/message_box.h"
 
 namespace norvane {
 namespace {
+
 CDialogSetting2Lx4* settingsPage = nullptr;
-}
+
+constexpr int kTipWidth = 300;
+
+struct ControlText {
+  int controlId;
+  UINT stringId;
+};
+
+constexpr ControlText kControlTexts[] = {
+    {IDC_QUIET_PERSISTENT, IDS_QUIET_PERSISTENT}, {IDC_QUIET_STANDARD, IDS_QUIET_STANDARD},
+    {IDC_QUIET_PERFORMANCE, IDS_QUIET_PERFORMANCE}, {IDC_SAVE_SETTING, IDS_SAVE_SETTING},
+    {IDC_READ_PERFECT, IDS_READ_PERFECT},         {IDC_READ_MASTER, IDS_READ_MASTER},
+    {IDC_QUIET_GROUP, IDS_QUIET_FEATURE},         {IDC_EJECT_AT_POWER_ON, IDS_EJECT_AT_POWER_ON},
+};
+
+}  // namespace
 
 CDialogSetting2Lx4::CDialogSetting2Lx4(HWND parent) : CDialogImpl(IDD_SETTING) {
   settingsPage = this;
@@ -18,9 +36,166 @@ CDialogSetting2Lx4::~CDialogSetting2Lx4() {
 
 CDialogSetting2Lx4* CDialogSetting2Lx4::Instance() { return settingsPage; }
 
+std::span<const ui::MessageEntry<CDialogSetting2Lx4>> CDialogSetting2Lx4::MessageTable() {
+  using Self = CDialogSetting2Lx4;
+  static constexpr ui::MessageEntry<Self> table[] = {
+      ui::OnCommand<Self>(IDC_QUIET_ON, BN_CLICKED, &Self::OnQuietOnClicked),
+      ui::OnCommand<Self>(IDC_READ_ON, BN_CLICKED, &Self::OnReadOnClicked),
+      ui::OnCtlColor<Self>(&Self::OnCtlColor),
+      ui::OnMessage<Self>(WM_WINDOWPOSCHANGED, &Self::OnWindowPosChanged),
+  };
+  return table;
+}
+
+BOOL CDialogSetting2Lx4::OnInitDialog() {
+  CDialogImpl::OnInitDialog();
+  m_toolTip.Create(m_hwnd);
+  m_toolTip.AddTools(m_hwnd, {{IDC_QUIET_ON, IDS_TIP_QUIET_ON},
+                              {IDC_QUIET_PERSISTENT, IDS_TIP_QUIET_PERSISTENT},
+                              {IDC_QUIET_STANDARD, IDS_TIP_QUIET_STANDARD},
+                              {IDC_QUIET_PERFORMANCE, IDS_TIP_QUIET_PERFORMANCE},
+                              {IDC_READ_ON, IDS_TIP_READ_ON},
+                              {IDC_READ_PERFECT, IDS_TIP_READ_PERFECT},
+                              {IDC_READ_MASTER, IDS_TIP_READ_MASTER},
+                              {IDC_REAL_TIME, IDS_TIP_REAL_TIME}});
+  m_toolTip.SetMaxTipWidth(kTipWidth);
+  for (const ControlText& text : kControlTexts) {
+    SetItemText(text.controlId, ui::LoadResourceString(text.stringId));
+  }
+  m_backgroundBrush.Create();
+  RefreshFromDrive();
+  return TRUE;
+}
+
+bool CDialogSetting2Lx4::PreTranslateMessage(MSG& msg) {
+  m_toolTip.Relay(msg);
+  return CDialogImpl::PreTranslateMessage(msg);
+}
+
+bool CDialogSetting2Lx4::PreviewCommand(const ui::Message&) { return ApplyToDrive(); }
+
+// ---- reading the drive ----
+
 void CDialogSetting2Lx4::RefreshFromDrive() {
-  // The page's controls and their reading of the drive come with the page's
-  // own behaviour; until then there is nothing to refresh.
+  EnableItem(IDC_QUIET_ON, true);
+  ShowQuietMode(ReadQuietMode());
+  ShowRealTime(ShowReadMode());
+  std::uint8_t status[kDriveStatusLength];
+  ReadDriveStatus(status);
+  SetCheck(IDC_EJECT_AT_POWER_ON, status[kStatusEjectAtPowerOn] == 1);
+  m_quietOnAtRefresh = CheckState(IDC_QUIET_ON);
+  m_realTimeAtRefresh = CheckState(IDC_REAL_TIME);
+}
+
+void CDialogSetting2Lx4::ShowQuietMode(QuietModeCode mode) const {
+  for (int id : {IDC_QUIET_PERFORMANCE, IDC_QUIET_STANDARD, IDC_QUIET_PERSISTENT, IDC_QUIET_ON}) SetCheck(id, false);
+  const bool on = mode != QuietOff;
+  EnableItems({IDC_QUIET_PERSISTENT, IDC_QUIET_STANDARD, IDC_QUIET_PERFORMANCE}, on);
+  if (!on) return;
+  SetCheck(IDC_QUIET_ON, true);
+  SetCheck(mode == QuietPersistent ? IDC_QUIET_PERSISTENT
+           : mode == QuietPerformance ? IDC_QUIET_PERFORMANCE
+                                      : IDC_QUIET_STANDARD,
+           true);
+}
+
+ReadModeCode CDialogSetting2Lx4::ShowReadMode() const {
+  for (int id : {IDC_READ_ON, IDC_READ_PERFECT, IDC_READ_MASTER}) SetCheck(id, false);
+  EnableItem(IDC_REAL_TIME, false);
+  std::uint8_t status[kDriveStatusLength];
+  ReadDriveStatus(status);
+  const ReadModeCode mode = status[kStatusReadErrorOn] == 0 ? ReadModeOff
+                            : status[kStatusReadErrorMode] == kReadModePerfectByte ? ReadModePerfect
+                                                                                    : ReadModeMaster;
+  const bool on = mode != ReadModeOff;
+  EnableItems({IDC_READ_PERFECT, IDC_READ_MASTER}, on);
+  if (on) {
+    SetCheck(IDC_READ_ON, true);
+    SetCheck(mode == ReadModePerfect ? IDC_READ_PERFECT : IDC_READ_MASTER, true);
+  }
+  return mode;
+}
+
+// While read-error handling is off the real-time box stays disabled and
+// keeps whatever state it had, which the next click sends again.
+void CDialogSetting2Lx4::ShowRealTime(ReadModeCode mode) const {
+  std::uint8_t status[kDriveStatusLength];
+  ReadDriveStatus(status);
+  ShowItem(IDC_REAL_TIME, status[kStatusRealTimeSupported] != 0);
+  if (mode == ReadModeOff) return;
+  EnableItem(IDC_REAL_TIME, true);
+  ReadDriveStatus(status);
+  SetCheck(IDC_REAL_TIME, status[kStatusRealTimeOn] != 0);
+}
+
+// ---- writing the drive ----
+
+bool CDialogSetting2Lx4::ApplyToDrive() {
+  const bool save = IsChecked(IDC_SAVE_SETTING);
+  const bool quietOn = IsChecked(IDC_QUIET_ON);
+  const bool realTime = IsChecked(IDC_REAL_TIME);
+  // The real-time option needs the quiet-drive feature: turning one on
+  // without the other, or the other off under it, is confirmed first.
+  const bool forceQuiet = realTime && CheckState(IDC_REAL_TIME) != m_realTimeAtRefresh && !quietOn;
+  const bool dropRealTime = !quietOn && CheckState(IDC_QUIET_ON) != m_quietOnAtRefresh && realTime;
+  if ((forceQuiet && !Confirm(IDS_CONFIRM_QUIET_ON)) || (dropRealTime && !Confirm(IDS_CONFIRM_REAL_TIME_OFF))) {
+    RefreshFromDrive();
+    return false;
+  }
+  const QuietModeCode quiet = QuietModeOfControls();
+  SendQuietSelection(quiet);
+  SendQuietSetting(save, forceQuiet ? QuietStandard : quiet);
+  WriteReadSetting(ReadModeOfControls(), realTime && !dropRealTime, save);
+  WriteEjectAtPowerOn(IsChecked(IDC_EJECT_AT_POWER_ON));
+  RefreshFromDrive();
+  return true;
+}
+
+QuietModeCode CDialogSetting2Lx4::QuietModeOfControls() const {
+  if (!IsChecked(IDC_QUIET_ON)) return QuietOff;
+  if (IsChecked(IDC_QUIET_PERSISTENT)) return QuietPersistent;
+  if (IsChecked(IDC_QUIET_STANDARD)) return QuietStandard;
+  if (IsChecked(IDC_QUIET_PERFORMANCE)) return QuietPerformance;
+  return QuietStandard;
+}
+
+ReadModeCode CDialogSetting2Lx4::ReadModeOfControls() const {
+  if (!IsChecked(IDC_READ_ON)) return ReadModeOff;
+  if (IsChecked(IDC_READ_PERFECT)) return ReadModePerfect;
+  if (IsChecked(IDC_READ_MASTER)) return ReadModeMaster;
+  return ReadModePerfect;
+}
+
+bool CDialogSetting2Lx4::Confirm(UINT textId) const {
+  return ui::ShowMessageBox(GetParent(m_hwnd), textId, MB_OKCANCEL | MB_ICONWARNING) == IDOK;
+}
+
+// ---- handlers ----
+
+LRESULT CDialogSetting2Lx4::OnQuietOnClicked(const ui::Message&) {
+  EnableByButtonState(IDC_QUIET_ON, {IDC_QUIET_PERSISTENT, IDC_QUIET_STANDARD, IDC_QUIET_PERFORMANCE});
+  return 0;
+}
+
+LRESULT CDialogSetting2Lx4::OnReadOnClicked(const ui::Message&) {
+  EnableByButtonState(IDC_READ_ON, {IDC_READ_PERFECT, IDC_READ_MASTER, IDC_REAL_TIME});
+  return 0;
+}
+
+void CDialogSetting2Lx4::EnableByButtonState(int buttonId, std::initializer_list<int> controls) const {
+  const LRESULT state = SendDlgItemMessageW(m_hwnd, buttonId, BM_GETSTATE, 0, 0);
+  EnableItems(controls, (state & 3) == BST_CHECKED);
+}
+
+LRESULT CDialogSetting2Lx4::OnCtlColor(const ui::Message& message) {
+  ui::PrepareButtonFaceColours(m_hwnd, message);
+  return m_backgroundBrush.Answer();
+}
+
+LRESULT CDialogSetting2Lx4::OnWindowPosChanged(const ui::Message& message) {
+  const LRESULT result = Default(message);
+  RefreshFromDrive();
+  return result;
 }
 
 }  // namespace norvane

@@ -158,7 +158,22 @@ void CDialog::EndDialog(INT_PTR result) {
   }
 }
 
-bool CDialog::PreTranslateMessage(MSG&) { return false; }
+bool CDialog::PreTranslateMessage(MSG& msg) {
+  return (GetWindowLongW(m_hwnd, GWL_STYLE) & WS_CHILD) && RouteEnterAndEscape(msg);
+}
+
+// The dialog manager sends Enter and Escape on a control of a DS_CONTROL child
+// to the top-level dialog, which would close the whole window. A child dialog
+// takes them as its own IDOK and IDCANCEL instead, as a dialog of its own would.
+bool CDialog::RouteEnterAndEscape(const MSG& msg) {
+  if (msg.message != WM_KEYDOWN || (msg.wParam != VK_RETURN && msg.wParam != VK_ESCAPE)) return false;
+  if (!IsChild(m_hwnd, msg.hwnd)) return false;
+  const LPARAM asked = reinterpret_cast<LPARAM>(&msg);
+  if (SendMessageW(msg.hwnd, WM_GETDLGCODE, msg.wParam, asked) & DLGC_WANTALLKEYS) return false;
+  const int id = msg.wParam == VK_RETURN ? IDOK : IDCANCEL;
+  SendMessageW(m_hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(m_hwnd, id)));
+  return true;
+}
 
 BOOL CDialog::OnInitDialog() {
   DoDataExchange();
@@ -178,6 +193,20 @@ LRESULT CDialog::Default(const Message& message) const {
 void CDialog::SetTimer(UINT_PTR id, UINT milliseconds) const { ::SetTimer(m_hwnd, id, milliseconds, nullptr); }
 
 void CDialog::KillTimer(UINT_PTR id) const { ::KillTimer(m_hwnd, id); }
+
+int CDialog::CheckState(int id) const { return static_cast<int>(IsDlgButtonChecked(m_hwnd, id)); }
+
+void CDialog::SetCheck(int id, bool checked) const { CheckDlgButton(m_hwnd, id, checked ? BST_CHECKED : BST_UNCHECKED); }
+
+void CDialog::EnableItem(int id, bool enable) const { EnableWindow(GetDlgItem(m_hwnd, id), enable); }
+
+void CDialog::EnableItems(std::initializer_list<int> ids, bool enable) const {
+  for (int id : ids) EnableItem(id, enable);
+}
+
+void CDialog::ShowItem(int id, bool show) const { ShowWindow(GetDlgItem(m_hwnd, id), show ? SW_SHOW : SW_HIDE); }
+
+void CDialog::SetItemText(int id, const std::wstring& text) const { SetDlgItemTextW(m_hwnd, id, text.c_str()); }
 
 INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT id, WPARAM wParam, LPARAM lParam) {
   if (id == WM_INITDIALOG) {
@@ -207,7 +236,7 @@ INT_PTR CDialog::Initialise() {
 
 INT_PTR CDialog::Dispatch(UINT id, WPARAM wParam, LPARAM lParam) {
   const Message message{id, wParam, lParam};
-  if (id == WM_COMMAND) PreviewCommand(message);
+  if (id == WM_COMMAND && !PreviewCommand(message)) return TRUE;
   LRESULT result = 0;
   if (HandleMessage(message, result)) {
     if (AnswersDirectly(id)) return static_cast<INT_PTR>(result);

@@ -10,7 +10,9 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <span>
+#include <string>
 
 #include "ui/window.h"
 
@@ -47,7 +49,7 @@ class CDialog : public CWindow {
   void ProcessMessage(MSG& msg);
 
   // Answers true when it has consumed the message. Pages relay here to their
-  // tooltips. The base consumes nothing.
+  // tooltips. The base gives a child dialog its own Enter and Escape.
   virtual bool PreTranslateMessage(MSG& msg);
 
   // The dialog object of a window created by this class, or null.
@@ -59,8 +61,9 @@ class CDialog : public CWindow {
   virtual BOOL OnInitDialog();
   virtual void DoDataExchange() {}
   void BindControl(CWindow& control, int id) const;
-  // Runs on every WM_COMMAND before the message table sees it.
-  virtual void PreviewCommand(const Message&) {}
+  // Runs on every WM_COMMAND before the message table sees it; answers false
+  // to end the handling of the command there.
+  virtual bool PreviewCommand(const Message&) { return true; }
   // The class's message table; CDialogImpl supplies it.
   virtual bool HandleMessage(const Message& message, LRESULT& result) = 0;
   // IDOK and IDCANCEL when the table has no entry for them: end the dialog.
@@ -73,12 +76,22 @@ class CDialog : public CWindow {
   // first or instead.
   LRESULT Default(const Message& message) const;
   void SetTimer(UINT_PTR id, UINT milliseconds) const;
+
+  // Controls by id.
+  int CheckState(int id) const;  // BST_UNCHECKED, BST_CHECKED or BST_INDETERMINATE
+  bool IsChecked(int id) const { return CheckState(id) == BST_CHECKED; }
+  void SetCheck(int id, bool checked) const;
+  void EnableItem(int id, bool enable) const;
+  void EnableItems(std::initializer_list<int> ids, bool enable) const;
+  void ShowItem(int id, bool show) const;
+  void SetItemText(int id, const std::wstring& text) const;
   void KillTimer(UINT_PTR id) const;
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT id, WPARAM wParam, LPARAM lParam);
   INT_PTR Dispatch(UINT id, WPARAM wParam, LPARAM lParam);
   INT_PTR Initialise();
+  bool RouteEnterAndEscape(const MSG& msg);
   bool Create(HWND parent, DWORD extraStyle);
   void RunModalLoop();
 

@@ -31,12 +31,14 @@ class CPage : public ui::CDialogImpl<CPage> {
 
   bool PreTranslateMessage(MSG& msg) override {
     if (msg.message == kProbe || msg.message == kConsumed) events.push_back("page");
-    return msg.message == kConsumed;
+    return msg.message == kConsumed || CDialogImpl::PreTranslateMessage(msg);
   }
 
   static std::span<const ui::MessageEntry<CPage>> MessageTable() {
     static constexpr ui::MessageEntry<CPage> table[] = {
         ui::OnCommand(IDC_QUIET_ON, BN_CLICKED, &CPage::OnQuietClicked),
+        ui::OnCommand(IDOK, BN_CLICKED, &CPage::OnQuietClicked),
+        ui::OnCommand(IDCANCEL, BN_CLICKED, &CPage::OnQuietClicked),
         ui::OnMessage(kProbe, &CPage::OnProbe),
         ui::OnMessage(kConsumed, &CPage::OnProbe),
     };
@@ -44,7 +46,13 @@ class CPage : public ui::CDialogImpl<CPage> {
   }
 
  protected:
-  void PreviewCommand(const ui::Message&) override { events.push_back("preview"); }
+  bool PreviewCommand(const ui::Message&) override {
+    events.push_back("preview");
+    return !stopCommands;
+  }
+
+ public:
+  bool stopCommands = false;
 
  private:
   LRESULT OnQuietClicked(const ui::Message&) {
@@ -128,6 +136,27 @@ TEST(DialogFramework, CommandsArePreviewedBeforeTheTableAndMatchedByIdAndCode) {
   SendMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_QUIET_ON, BN_SETFOCUS), reinterpret_cast<LPARAM>(quietOn));
   SendMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_READ_ON, BN_CLICKED), 0);
   EXPECT_EQ(events, (std::vector<std::string>{"preview", "preview"})) << "other codes and ids reach no handler";
+
+  events.clear();
+  outer.page.stopCommands = true;
+  SendMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_QUIET_ON, BN_CLICKED), reinterpret_cast<LPARAM>(quietOn));
+  EXPECT_EQ(events, (std::vector<std::string>{"preview"})) << "a preview that answers false ends the command";
+}
+
+TEST(DialogFramework, EnterAndEscapeOnAPageControlAreThePagesOwnCommands) {
+  COuter outer;
+  ASSERT_TRUE(outer.CreateModeless());
+  ShowWindow(outer.Handle(), SW_SHOW);
+  ShowWindow(outer.page.Handle(), SW_SHOW);
+  HWND quietOn = GetDlgItem(outer.page.Handle(), IDC_QUIET_ON);
+  for (WPARAM key : {VK_RETURN, VK_ESCAPE}) {
+    events.clear();
+    MSG msg{quietOn, WM_KEYDOWN, key, 0, 0, {}};
+    outer.ProcessMessage(msg);
+    EXPECT_EQ(events, (std::vector<std::string>{"preview", "clicked"})) << "key " << key;
+    EXPECT_NE(outer.Handle(), nullptr);
+    EXPECT_TRUE(IsWindowVisible(outer.Handle())) << "the outer dialog does not end";
+  }
 }
 
 TEST(DialogFramework, PagesAreHiddenControlParentChildren) {
