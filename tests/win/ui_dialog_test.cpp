@@ -171,30 +171,20 @@ TEST(DialogFramework, PagesAreHiddenControlParentChildren) {
 }
 
 TEST(DialogFramework, MessageBoxIsCaptionedWithTheExecutablesBaseName) {
-  std::wstring caption, text;
-  bool hasOk = false, hasCancel = false;
-  HICON icon = nullptr;
+  MessageBoxSeen seen;
   int answer = 0;
   WhileAnswering(
       nullptr,
       [&](HWND box) {
-        caption = WindowText(box);
-        text = WindowText(GetDlgItem(box, 0xFFFF));
-        hasOk = GetDlgItem(box, IDOK) != nullptr;
-        hasCancel = GetDlgItem(box, IDCANCEL) != nullptr;
-        for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-          if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
-            icon = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
-          }
-        }
+        seen = InspectMessageBox(box);
         PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
       },
       [&] { answer = ui::ShowMessageBox(nullptr, L"Are you sure?", MB_OKCANCEL | MB_ICONWARNING); });
-  EXPECT_EQ(caption, L"ui_tests");
+  EXPECT_EQ(seen.caption, L"ui_tests");
   EXPECT_EQ(ui::ApplicationName(), L"ui_tests");
-  EXPECT_EQ(text, L"Are you sure?");
-  EXPECT_TRUE(hasOk && hasCancel);
-  EXPECT_EQ(icon, LoadIconW(nullptr, IDI_WARNING));
+  EXPECT_EQ(seen.text, L"Are you sure?");
+  EXPECT_TRUE(seen.ok && seen.cancel);
+  EXPECT_EQ(seen.icon, LoadIconW(nullptr, IDI_WARNING));
   EXPECT_EQ(answer, IDCANCEL);
 }
 
@@ -219,14 +209,8 @@ TEST(DialogFramework, ToolTipToolsAreWholeControlsWithTextsFromTheStringTable) {
        L"リードエラーが発生した場合、一定回数再読み取りを行います。それでも読み取り出来なかった場合はリードエラーで読み取り動作を停止します。"},
   };
   for (const auto& tool : kTools) {
-    wchar_t text[256] = {};
-    TTTOOLINFOW info{};
-    info.cbSize = sizeof info;
-    info.hwnd = page;
-    info.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(page, tool.control));
-    info.lpszText = text;
-    tip.Send(TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&info));
-    EXPECT_EQ(std::wstring(text), ForRun(tool.english, tool.japanese)) << "tool of control " << tool.control;
+    EXPECT_EQ(ToolText(tip.Handle(), GetDlgItem(page, tool.control)), ForRun(tool.english, tool.japanese))
+        << "tool of control " << tool.control;
   }
 }
 

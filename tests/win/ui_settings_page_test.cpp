@@ -66,30 +66,28 @@ class SettingsPage : public MainWindowTest {
     }
     return {};
   }
-  // Clicks `id` while answering the confirmation that must come up.
-  struct Box {
-    std::wstring caption, text;
-    bool ok = false, cancel = false, warning = false;
-  };
-  Box ClickAnswering(int id, int answer) {
-    Box box;
+  // Clicks `id` while answering the confirmation that must come up, and
+  // checks the kind of box every confirmation is.
+  void ClickAndConfirm(int id, int answer, const wchar_t* english, const wchar_t* japanese) {
+    MessageBoxSeen seen;
     WhileAnswering(
         Main(),
-        [&](HWND shown) {
-          box.caption = WindowText(shown);
-          box.text = WindowText(GetDlgItem(shown, 0xFFFF));
-          box.ok = GetDlgItem(shown, IDOK) != nullptr;
-          box.cancel = GetDlgItem(shown, IDCANCEL) != nullptr;
-          for (HWND child = GetWindow(shown, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-            if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
-              box.warning = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0)) == LoadIconW(nullptr, IDI_WARNING);
-            }
-          }
-          EXPECT_EQ(GetWindow(shown, GW_OWNER), Main()) << "owned by the main window";
-          PostMessageW(shown, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+        [&](HWND box) {
+          seen = InspectMessageBox(box);
+          PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
         },
         [&] { Click(id); });
-    return box;
+    EXPECT_EQ(seen.text, ForRun(english, japanese));
+    EXPECT_EQ(seen.caption, L"ui_tests");
+    EXPECT_TRUE(seen.ok && seen.cancel);
+    EXPECT_EQ(seen.icon, LoadIconW(nullptr, IDI_WARNING));
+    EXPECT_EQ(seen.owner, Main());
+  }
+  // Ends one round of a test that starts the window more than once.
+  void Stop() {
+    m_window.reset();
+    m_devices.Detach('E');
+    m_devices.Detach('G');
   }
 };
 
@@ -188,11 +186,8 @@ TEST_F(SettingsPage, WhatTheDriveDoesNotTakeShowsAfterTheRefresh) {
 TEST_F(SettingsPage, ConfirmationABeforeRealTimeWithQuietOff) {
   for (int answer : {IDCANCEL, IDOK}) {
     Start(Settings(emu::QuietModeOff, true, 0xFE, false));
-    const Box box = ClickAnswering(IDC_REAL_TIME, answer);
-    EXPECT_EQ(box.text, ForRun(L"Enable the Advanced Quiet Drive Feature. OK?",
-                               L"アドバンスド静音機能を有効にします。よろしいですか？"));
-    EXPECT_EQ(box.caption, L"ui_tests");
-    EXPECT_TRUE(box.ok && box.cancel && box.warning);
+    ClickAndConfirm(IDC_REAL_TIME, answer, L"Enable the Advanced Quiet Drive Feature. OK?",
+                    L"アドバンスド静音機能を有効にします。よろしいですか？");
     if (answer == IDCANCEL) {
       EXPECT_EQ(SentBlocks(), (std::vector<Cdb>(5, kReadStatus))) << "nothing sent, the drive read back";
       EXPECT_FALSE(Checked(IDC_REAL_TIME));
@@ -203,9 +198,7 @@ TEST_F(SettingsPage, ConfirmationABeforeRealTimeWithQuietOff) {
       EXPECT_EQ(WrittenPage(0), DataPage({0x01, 0x80, 0x01, 0xFE, 0x01, 0x00, 0x01}));
       EXPECT_TRUE(Checked(IDC_QUIET_ON) && Checked(IDC_QUIET_STANDARD) && Checked(IDC_REAL_TIME));
     }
-    m_window.reset();
-    m_devices.Detach('E');
-    m_devices.Detach('G');
+    Stop();
   }
 }
 
@@ -213,11 +206,8 @@ TEST_F(SettingsPage, ConfirmationBBeforeQuietOffUnderRealTime) {
   for (int answer : {IDCANCEL, IDOK}) {
     Start(Settings(emu::QuietModeQuiet, true, 0xFE, true));
     ASSERT_TRUE(Checked(IDC_REAL_TIME));
-    const Box box = ClickAnswering(IDC_QUIET_ON, answer);
-    EXPECT_EQ(box.text, ForRun(L"Disable the Real Time Veri Track. OK?",
-                               L"Real Time Veri Trackの機能が無効になります。よろしいですか？"));
-    EXPECT_EQ(box.caption, L"ui_tests");
-    EXPECT_TRUE(box.ok && box.cancel && box.warning);
+    ClickAndConfirm(IDC_QUIET_ON, answer, L"Disable the Real Time Veri Track. OK?",
+                    L"Real Time Veri Trackの機能が無効になります。よろしいですか？");
     if (answer == IDCANCEL) {
       EXPECT_EQ(SentBlocks(), (std::vector<Cdb>(5, kReadStatus)));
       EXPECT_TRUE(Checked(IDC_QUIET_ON) && Checked(IDC_REAL_TIME));
@@ -229,9 +219,7 @@ TEST_F(SettingsPage, ConfirmationBBeforeQuietOffUnderRealTime) {
       EXPECT_FALSE(Checked(IDC_QUIET_ON) || Checked(IDC_REAL_TIME));
       EXPECT_FALSE(Enabled(IDC_QUIET_STANDARD));
     }
-    m_window.reset();
-    m_devices.Detach('E');
-    m_devices.Detach('G');
+    Stop();
   }
 }
 
@@ -382,14 +370,7 @@ TEST_F(SettingsPage, EightToolsWithTheirStringsAndATipWidthOf300) {
        L"ストリーミング再生時に音途切れが発生しないように最適な制御を行ないます。\r\n※本機能を利用するにはアドバンスド静音機能を有効にする必要があります。"},
   };
   for (const auto& tool : tools) {
-    wchar_t text[512] = {};
-    TTTOOLINFOW info{};
-    info.cbSize = sizeof info;
-    info.hwnd = Page();
-    info.uId = reinterpret_cast<UINT_PTR>(Item(tool.control));
-    info.lpszText = text;
-    SendMessageW(tip, TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&info));
-    EXPECT_EQ(std::wstring(text), ForRun(tool.english, tool.japanese)) << "tool of control " << tool.control;
+    EXPECT_EQ(ToolText(tip, Item(tool.control)), ForRun(tool.english, tool.japanese)) << "tool of control " << tool.control;
   }
 }
 

@@ -33,6 +33,32 @@ std::vector<std::wstring> ComboTexts(HWND combo) {
   return texts;
 }
 
+MessageBoxSeen InspectMessageBox(HWND box) {
+  MessageBoxSeen seen;
+  seen.caption = WindowText(box);
+  seen.text = WindowText(GetDlgItem(box, 0xFFFF));
+  seen.ok = GetDlgItem(box, IDOK) != nullptr;
+  seen.cancel = GetDlgItem(box, IDCANCEL) != nullptr;
+  seen.owner = GetWindow(box, GW_OWNER);
+  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+      seen.icon = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
+    }
+  }
+  return seen;
+}
+
+std::wstring ToolText(HWND tip, HWND control) {
+  wchar_t text[512] = {};
+  TTTOOLINFOW info{};
+  info.cbSize = sizeof info;
+  info.hwnd = GetParent(control);
+  info.uId = reinterpret_cast<UINT_PTR>(control);
+  info.lpszText = text;
+  SendMessageW(tip, TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&info));
+  return text;
+}
+
 namespace {
 
 struct Answering {

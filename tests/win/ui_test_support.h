@@ -36,6 +36,18 @@ std::vector<std::wstring> ComboTexts(HWND combo);
 // the answer must close it. Returns once `run` has returned.
 void WhileAnswering(HWND except, const std::function<void(HWND dialog)>& answer, const std::function<void()>& run);
 
+// What a message box showed: caption, text, buttons and icon.
+struct MessageBoxSeen {
+  std::wstring caption, text;
+  bool ok = false, cancel = false;
+  HICON icon = nullptr;
+  HWND owner = nullptr;
+};
+MessageBoxSeen InspectMessageBox(HWND box);
+
+// The text of the tool that covers `control` in the tooltip `tip`.
+std::wstring ToolText(HWND tip, HWND control);
+
 // The main window, created modeless on emulated drives attached by each test.
 class MainWindowTest : public ::testing::Test {
  protected:
