@@ -172,9 +172,12 @@ TEST_F(MainWindow, SelectingADriveOpensItsLetter) {
   m_devices.Attach('G', GeneralModel());
   Start();
 
+  m_devices.Drive('G')->ClearLog();
   SelectDrive(1);
   EXPECT_EQ(Channel().letter, 'G');
   EXPECT_NE(Channel().device, kNoDevice);
+  ASSERT_FALSE(m_devices.Drive('G')->Log().empty()) << "the Settings page reads the newly selected drive";
+  EXPECT_EQ(m_devices.Drive('G')->Log().front().cdb[2], 0xF4);
   SelectDrive(0);
   EXPECT_EQ(Channel().letter, 'E');
   EXPECT_EQ(m_devices.OpenHandleCount(), 1) << "the previous drive's handle is closed";
