@@ -183,6 +183,21 @@ TEST_F(MainWindow, SelectingADriveOpensItsLetter) {
   EXPECT_EQ(m_devices.OpenHandleCount(), 1) << "the previous drive's handle is closed";
 }
 
+TEST_F(MainWindow, EscapeOnTheStatusAndUtilityPagesHidesNothing) {
+  m_devices.Attach('E', QuietModel());
+  Start();
+  ShowWindow(Main(), SW_SHOW);
+  for (int tab : {1, 2}) {
+    SelectTab(tab);
+    HWND page = Pages()[static_cast<std::size_t>(tab)];
+    HWND control = GetWindow(page, GW_CHILD);
+    MSG escape{control, WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
+    m_window->ProcessMessage(escape);
+    EXPECT_TRUE(IsWindowVisible(page)) << "tab " << tab;
+    EXPECT_TRUE(IsWindowVisible(Main())) << "tab " << tab;
+  }
+}
+
 TEST_F(MainWindow, TabsSwitchPagesAndTrackTheStatusTab) {
   m_devices.Attach('E', QuietModel());
   Start();
