@@ -14,11 +14,12 @@ fonts="$WINEPREFIX/drive_c/windows/Fonts"
 if [ -d /usr/share/wine/fonts ] && [ -d "$fonts" ] && [ ! -e "$fonts/tahoma.ttf" ]; then
   cp /usr/share/wine/fonts/*.ttf "$fonts/"
 fi
-# The dialogs ask for MS UI Gothic, which Wine lacks; the proportional IPA
-# Gothic is its closest stand-in (the fixed-pitch one makes texts overflow).
+# The dialogs ask for MS UI Gothic, which Wine lacks. UmePlus P Gothic is the
+# stand-in whose metrics come closest: with a wider font the pages outgrow
+# the tab control and the texts their controls.
 # Wine's helpers stay on the display of the program that started them, so
 # nothing may linger from here when a window is to be shown.
-if ! grep -q '"MS UI Gothic"="IPAPGothic"' "$WINEPREFIX/user.reg" 2>/dev/null; then
-  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "MS UI Gothic" /d IPAPGothic /f >/dev/null 2>&1
+if ! grep -q '"MS UI Gothic"="UmePlus P Gothic"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "MS UI Gothic" /d "UmePlus P Gothic" /f >/dev/null 2>&1
   wineserver -w
 fi
