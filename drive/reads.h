@@ -36,9 +36,6 @@ inline constexpr std::size_t kStatusEjectAtPowerOn = 40;
 inline constexpr std::size_t kDriveStatusLength = 256;
 inline constexpr std::uint8_t kReadModePerfectByte = 0xFE;
 
-inline constexpr std::uint32_t kPowerCheckOffset = 0x10000;
-inline constexpr std::uint32_t kPowerCheckLength = 8;
-
 struct ErrorCounters {
   std::uint32_t errorCount = 0;
   std::uint32_t transferredSectorCount = 0;

@@ -98,11 +98,6 @@ void EmulatedDrive::SetCurrent(const DriveSettings& settings) {
   Normalize(current_);
 }
 
-void EmulatedDrive::SetSaved(const DriveSettings& settings) {
-  saved_ = settings;
-  Normalize(saved_);
-}
-
 // Real-time handling runs on the quiet-drive feature's speed control, so the
 // drive does not keep it without that feature or without the hardware for it.
 void EmulatedDrive::Normalize(DriveSettings& settings) const {
@@ -244,9 +239,7 @@ void EmulatedDrive::RestartCounting(Counters from) {
   countingSinceMs_ = clock_.NowMs();
 }
 
-std::uint32_t EmulatedDrive::ErrorCount() const { return CountersNow().errors; }
 std::uint32_t EmulatedDrive::TransferredSectors() const { return CountersNow().sectors; }
-std::uint32_t EmulatedDrive::LastSectorFrame() const { return CountersNow().lastFrame; }
 
 void EmulatedDrive::StartAudio(std::uint32_t sectorsPerSecond, std::uint32_t sectorsPerError) {
   RestartCounting(CountersNow());

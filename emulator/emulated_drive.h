@@ -104,14 +104,11 @@ class EmulatedDrive {
   const DriveSettings& Current() const;
   const DriveSettings& Saved() const;
   void SetCurrent(const DriveSettings& settings);  // kept consistent like the firmware does
-  void SetSaved(const DriveSettings& settings);
   Tray TrayState() const;
   Disc DiscState() const;
   bool HasDisc() const;                 // a disc in the drive or on its open tray
   bool Spinning() const;                // whether a loaded disc turns: not after a stop or an eject
-  std::uint32_t ErrorCount() const;
   std::uint32_t TransferredSectors() const;
-  std::uint32_t LastSectorFrame() const;
 
   // Power cycle: unsaved settings fall back to the saved ones, unit attention
   // 6/29/00 is raised, and with eject at power-on the tray opens; otherwise a

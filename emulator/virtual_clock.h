@@ -22,7 +22,6 @@ class VirtualClock {
     following_ = follow;
     since_ = std::chrono::steady_clock::now();
   }
-  bool FollowsRealTime() const { return following_; }
 
  private:
   std::uint64_t RealElapsedMs() const {
