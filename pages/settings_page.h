@@ -34,9 +34,6 @@ class CDialogSetting2Lx4 : public ui::CDialogImpl<CDialogSetting2Lx4> {
  protected:
   BOOL OnInitDialog() override;
   bool PreviewCommand(const ui::Message& message) override;
-  // Enter and Escape send the settings like any click, but never end the page.
-  void OnOK() override {}
-  void OnCancel() override {}
 
  private:
   LRESULT OnQuietOnClicked(const ui::Message&);

@@ -17,10 +17,6 @@ class CStatusDialog : public ui::CDialogImpl<CStatusDialog> {
 
   // Shows what the drive open in the channel supports.
   void RefreshStatusPage();
-
- protected:
-  // Escape never hides the page.
-  void OnCancel() override {}
 };
 
 }  // namespace norvane

@@ -14,10 +14,6 @@ class CUtilityDialog : public ui::CDialogImpl<CUtilityDialog> {
 
   // The application's Utility page, or null while there is none.
   static CUtilityDialog* Instance();
-
- protected:
-  // Escape never hides the page.
-  void OnCancel() override {}
 };
 
 }  // namespace norvane

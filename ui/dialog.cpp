@@ -158,18 +158,22 @@ void CDialog::EndDialog(INT_PTR result) {
   }
 }
 
-bool CDialog::PreTranslateMessage(MSG& msg) {
-  return (GetWindowLongW(m_hwnd, GWL_STYLE) & WS_CHILD) && RouteEnterAndEscape(msg);
-}
+bool CDialog::PreTranslateMessage(MSG& msg) { return IsChildDialog() && RouteEnterAndEscape(msg); }
 
 // The dialog manager sends Enter and Escape on a control of a DS_CONTROL child
 // to the top-level dialog, which would close the whole window. A child dialog
-// takes them as its own IDOK and IDCANCEL instead, as a dialog of its own would.
+// takes them as a dialog of its own would: Enter clicks a focused push
+// button, and otherwise they are the child's own IDOK and IDCANCEL.
 bool CDialog::RouteEnterAndEscape(const MSG& msg) {
   if (msg.message != WM_KEYDOWN || (msg.wParam != VK_RETURN && msg.wParam != VK_ESCAPE)) return false;
   if (!IsChild(m_hwnd, msg.hwnd)) return false;
   const LPARAM asked = reinterpret_cast<LPARAM>(&msg);
-  if (SendMessageW(msg.hwnd, WM_GETDLGCODE, msg.wParam, asked) & DLGC_WANTALLKEYS) return false;
+  const LRESULT code = SendMessageW(msg.hwnd, WM_GETDLGCODE, msg.wParam, asked);
+  if (code & DLGC_WANTALLKEYS) return false;
+  if (msg.wParam == VK_RETURN && (code & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON))) {
+    SendMessageW(msg.hwnd, BM_CLICK, 0, 0);
+    return true;
+  }
   const int id = msg.wParam == VK_RETURN ? IDOK : IDCANCEL;
   SendMessageW(m_hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(m_hwnd, id)));
   return true;
@@ -182,9 +186,17 @@ BOOL CDialog::OnInitDialog() {
 
 void CDialog::BindControl(CWindow& control, int id) const { control.m_hwnd = GetDlgItem(m_hwnd, id); }
 
-void CDialog::OnOK() { EndDialog(IDOK); }
+// A child dialog is a page of its parent: ending it would only hide it and
+// leave a blank area, so it never ends itself.
+bool CDialog::IsChildDialog() const { return (GetWindowLongW(m_hwnd, GWL_STYLE) & WS_CHILD) != 0; }
 
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+void CDialog::OnOK() {
+  if (!IsChildDialog()) EndDialog(IDOK);
+}
+
+void CDialog::OnCancel() {
+  if (!IsChildDialog()) EndDialog(IDCANCEL);
+}
 
 LRESULT CDialog::Default(const Message& message) const {
   return DefWindowProcW(m_hwnd, message.id, message.wParam, message.lParam);
@@ -230,7 +242,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT id, WPARAM wParam, LPARAM l
 
 INT_PTR CDialog::Initialise() {
   const BOOL setFocus = OnInitDialog();
-  if (!(GetWindowLongW(m_hwnd, GWL_STYLE) & WS_CHILD)) Centre(m_hwnd);
+  if (!IsChildDialog()) Centre(m_hwnd);
   return setFocus;
 }
 

@@ -66,7 +66,8 @@ class CDialog : public CWindow {
   virtual bool PreviewCommand(const Message&) { return true; }
   // The class's message table; CDialogImpl supplies it.
   virtual bool HandleMessage(const Message& message, LRESULT& result) = 0;
-  // IDOK and IDCANCEL when the table has no entry for them: end the dialog.
+  // IDOK and IDCANCEL when the table has no entry for them: end a top-level
+  // dialog; a child dialog stays.
   virtual void OnOK();
   virtual void OnCancel();
   // After the window is gone for good (WM_NCDESTROY).
@@ -91,6 +92,7 @@ class CDialog : public CWindow {
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT id, WPARAM wParam, LPARAM lParam);
   INT_PTR Dispatch(UINT id, WPARAM wParam, LPARAM lParam);
   INT_PTR Initialise();
+  bool IsChildDialog() const;
   bool RouteEnterAndEscape(const MSG& msg);
   bool Create(HWND parent, DWORD extraStyle);
   void RunModalLoop();

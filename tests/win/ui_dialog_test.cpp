@@ -159,6 +159,54 @@ TEST(DialogFramework, EnterAndEscapeOnAPageControlAreThePagesOwnCommands) {
   }
 }
 
+// A page with push buttons and no handler for IDOK or IDCANCEL.
+class CButtonPage : public ui::CDialogImpl<CButtonPage> {
+ public:
+  CButtonPage() : CDialogImpl(IDD_UTILITY) {}
+
+  static std::span<const ui::MessageEntry<CButtonPage>> MessageTable() {
+    static constexpr ui::MessageEntry<CButtonPage> table[] = {
+        ui::OnCommand(IDC_EJECT, BN_CLICKED, &CButtonPage::OnEject),
+    };
+    return table;
+  }
+
+ private:
+  LRESULT OnEject(const ui::Message&) {
+    events.push_back("eject clicked");
+    return 0;
+  }
+};
+
+TEST(DialogFramework, EnterClicksAFocusedPushButtonAndNeverHidesAPage) {
+  COuter outer;
+  CButtonPage page;
+  outer.onInit = [&](COuter& self) { page.CreateChild(self.Handle()); };
+  ASSERT_TRUE(outer.CreateModeless());
+  ShowWindow(outer.Handle(), SW_SHOW);
+  ShowWindow(page.Handle(), SW_SHOW);
+  HWND eject = GetDlgItem(page.Handle(), IDC_EJECT);
+  SetFocus(eject);
+
+  events.clear();
+  MSG enter{eject, WM_KEYDOWN, VK_RETURN, 0, 0, {}};
+  outer.ProcessMessage(enter);
+  EXPECT_EQ(events, (std::vector<std::string>{"eject clicked"}));
+
+  // Not on a button: the page's own IDOK and IDCANCEL, which a page without
+  // handlers for them takes without ending.
+  HWND group = GetDlgItem(page.Handle(), IDC_CHECK_GROUP);
+  for (WPARAM key : {VK_RETURN, VK_ESCAPE}) {
+    MSG msg{group, WM_KEYDOWN, key, 0, 0, {}};
+    outer.ProcessMessage(msg);
+  }
+  MSG escape{eject, WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
+  outer.ProcessMessage(escape);
+  EXPECT_EQ(events, (std::vector<std::string>{"eject clicked"})) << "Escape clicks nothing";
+  EXPECT_TRUE(IsWindowVisible(page.Handle())) << "the page is still shown";
+  EXPECT_TRUE(IsWindowVisible(outer.Handle()));
+}
+
 TEST(DialogFramework, PagesAreHiddenControlParentChildren) {
   COuter outer;
   ASSERT_TRUE(outer.CreateModeless());
