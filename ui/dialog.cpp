@@ -33,13 +33,11 @@ void AddTemplateStyle(std::vector<BYTE>& dialogTemplate, DWORD style) {
 // Messages whose result a dialog procedure answers directly instead of
 // through DWLP_MSGRESULT.
 bool AnswersDirectly(UINT id) {
-  return (id >= WM_CTLCOLORMSGBOX && id <= WM_CTLCOLORSTATIC) || id == WM_COMPAREITEM ||
-         id == WM_VKEYTOITEM || id == WM_CHARTOITEM || id == WM_QUERYDRAGICON || id == WM_INITDIALOG;
+  return (id >= WM_CTLCOLORMSGBOX && id <= WM_CTLCOLORSTATIC) || id == WM_COMPAREITEM || id == WM_VKEYTOITEM ||
+         id == WM_CHARTOITEM || id == WM_QUERYDRAGICON || id == WM_INITDIALOG;
 }
 
-HWND ParentOf(HWND window) {
-  return (GetWindowLongW(window, GWL_STYLE) & WS_CHILD) ? GetParent(window) : nullptr;
-}
+HWND ParentOf(HWND window) { return (GetWindowLongW(window, GWL_STYLE) & WS_CHILD) ? GetParent(window) : nullptr; }
 
 // Top-level dialogs open centred on their owner, or on the work area.
 void Centre(HWND dialog) {
@@ -208,7 +206,9 @@ void CDialog::KillTimer(UINT_PTR id) const { ::KillTimer(m_hwnd, id); }
 
 int CDialog::CheckState(int id) const { return static_cast<int>(IsDlgButtonChecked(m_hwnd, id)); }
 
-void CDialog::SetCheck(int id, bool checked) const { CheckDlgButton(m_hwnd, id, checked ? BST_CHECKED : BST_UNCHECKED); }
+void CDialog::SetCheck(int id, bool checked) const {
+  CheckDlgButton(m_hwnd, id, checked ? BST_CHECKED : BST_UNCHECKED);
+}
 
 void CDialog::EnableItem(int id, bool enable) const { EnableWindow(GetDlgItem(m_hwnd, id), enable); }
 

@@ -14,20 +14,30 @@ struct LevelCase {
 
 TEST(QualityLevel, ExactBoundsBelongToTheNextLevel) {
   const LevelCase cases[] = {
-      {0, 0, 0},          {5, 0, 0},  // no sectors: nothing to judge
-      {0, 12345, 0},                  // no errors
-      {1, 10000, 1},                  // 0.0001
-      {1, 8000, 2},                   // exactly 0.000125
-      {1, 8001, 1},       {1, 4000, 3},  // exactly 0.00025
-      {1, 4001, 2},       {21, 40000, 4},  // exactly 0.000525
-      {21, 40001, 3},     {231, 200000, 5},  // exactly 0.001155
-      {231, 200001, 4},   {53130, 20000000, 6},  // exactly 0.0026565
-      {53130, 20000001, 5}, {159390, 20000000, 7},  // exactly 0.0079695
-      {159390, 20000001, 6}, {3, 1000, 6},
-      {1, 32, 7},         {31878, 1000000, 8},  // exactly 0.031878
-      {31878, 1000001, 7}, {1, 31, 8},
-      {2, 1, 8},          {0xFFFFFFFF, 1, 8},  // more errors than sectors
-      {1, 0xFFFFFFFF, 1}, // ratios far below the first bound are still errors
+      {0, 0, 0},
+      {5, 0, 0},      // no sectors: nothing to judge
+      {0, 12345, 0},  // no errors
+      {1, 10000, 1},  // 0.0001
+      {1, 8000, 2},   // exactly 0.000125
+      {1, 8001, 1},
+      {1, 4000, 3},  // exactly 0.00025
+      {1, 4001, 2},
+      {21, 40000, 4},  // exactly 0.000525
+      {21, 40001, 3},
+      {231, 200000, 5},  // exactly 0.001155
+      {231, 200001, 4},
+      {53130, 20000000, 6},  // exactly 0.0026565
+      {53130, 20000001, 5},
+      {159390, 20000000, 7},  // exactly 0.0079695
+      {159390, 20000001, 6},
+      {3, 1000, 6},
+      {1, 32, 7},
+      {31878, 1000000, 8},  // exactly 0.031878
+      {31878, 1000001, 7},
+      {1, 31, 8},
+      {2, 1, 8},
+      {0xFFFFFFFF, 1, 8},  // more errors than sectors
+      {1, 0xFFFFFFFF, 1},  // ratios far below the first bound are still errors
   };
   for (const LevelCase& c : cases) {
     EXPECT_EQ(QualityLevel(c.errors, c.sectors), c.level) << c.errors << " errors in " << c.sectors;
@@ -77,7 +87,7 @@ TEST(PowerVerdict, BytesFourToSevenMostSignificantFirstAgainst4400) {
       {{0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x11, 0x30}, 4400, PowerVerdict::SlightlyNotEnough},
       {{0x12, 0x34, 0x56, 0x78, 0x00, 0x00, 0x11, 0x31}, 4401, PowerVerdict::Enough},
       {{0, 0, 0x11, 0x31, 0x31, 0x11, 0x00, 0x00}, 0x31110000, PowerVerdict::Enough},
-      {{}, 0, PowerVerdict::SlightlyNotEnough},  // a failed read leaves zeros
+      {{}, 0, PowerVerdict::SlightlyNotEnough},                                  // a failed read leaves zeros
       {{0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}, 0xFFFFFFFF, PowerVerdict::Enough},  // unsigned
   };
   for (const auto& c : cases) {

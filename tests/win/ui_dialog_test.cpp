@@ -1,7 +1,7 @@
 // The dialog framework: the modal loop's pre-translation, the message table,
 // child pages, the message box helper and the tooltip helper.
-#include <windows.h>
 #include <commctrl.h>
+#include <windows.h>
 
 #include <functional>
 #include <string>
@@ -252,9 +252,11 @@ TEST(DialogFramework, ToolTipToolsAreWholeControlsWithTextsFromTheStringTable) {
     const wchar_t* english;
     const wchar_t* japanese;
   } kTools[] = {
-      {IDC_QUIET_ON, L"Switches the \"Advanced Quiet Drive Feature \" On/Off.", L"アドバンスド静音機能のOn/Offを切り替えます。"},
+      {IDC_QUIET_ON, L"Switches the \"Advanced Quiet Drive Feature \" On/Off.",
+       L"アドバンスド静音機能のOn/Offを切り替えます。"},
       {IDC_READ_PERFECT, L"At the read error after several retrys,  the error status is returned.",
-       L"リードエラーが発生した場合、一定回数再読み取りを行います。それでも読み取り出来なかった場合はリードエラーで読み取り動作を停止します。"},
+       L"リードエラーが発生した場合、一定回数再読み取りを行います。それでも読み取り出来なかった場合はリードエラーで読み"
+       L"取り動作を停止します。"},
   };
   for (const auto& tool : kTools) {
     EXPECT_EQ(ToolText(tip.Handle(), GetDlgItem(page, tool.control)), ForRun(tool.english, tool.japanese))
