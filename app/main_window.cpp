@@ -99,15 +99,23 @@ void CNorvaneDriveUtilityDlg::ExtendSystemMenu() const {
 HWND CNorvaneDriveUtilityDlg::Tabs() const { return Item(IDC_PAGE_TABS); }
 
 void CNorvaneDriveUtilityDlg::CreatePages() {
-  HWND tabs = Tabs();
-  InsertTab(tabs, 0, L"  Setting  ");
-  m_pages.push_back(std::make_unique<CDialogSetting2Lx4>(m_hwnd));
-  InsertTab(tabs, 1, L"  Status  ");
-  m_pages.push_back(std::make_unique<CStatusDialog>(m_hwnd));
-  InsertTab(tabs, 2, L"  Utility  ");
-  m_pages.push_back(std::make_unique<CUtilityDialog>(m_hwnd));
+  AddPage<CDialogSetting2Lx4>(L"  Setting  ");
+  AddPage<CStatusDialog>(L"  Status  ");
+  AddPage<CUtilityDialog>(L"  Utility  ");
   PlacePages();
-  m_pages.front()->Show(true);
+  ShowPage(0);
+}
+
+// A page the system has no resources for stays out: its tab shows nothing,
+// and the rest of the window goes on working.
+template <class Page>
+void CNorvaneDriveUtilityDlg::AddPage(const wchar_t* label) {
+  InsertTab(Tabs(), static_cast<int>(m_pages.size()), label);
+  try {
+    m_pages.push_back(std::make_unique<Page>(m_hwnd));
+  } catch (const ui::ResourceFailure&) {
+    m_pages.push_back(nullptr);
+  }
 }
 
 void CNorvaneDriveUtilityDlg::PlacePages() const {
@@ -117,15 +125,14 @@ void CNorvaneDriveUtilityDlg::PlacePages() const {
   MapWindowPoints(nullptr, m_hwnd, reinterpret_cast<POINT*>(&area), 2);
   SendMessageW(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
   for (const auto& page : m_pages) {
-    MoveWindow(page->Handle(), area.left, area.top, area.right - area.left, area.bottom - area.top, TRUE);
+    if (page) MoveWindow(page->Handle(), area.left, area.top, area.right - area.left, area.bottom - area.top, TRUE);
   }
 }
 
 void CNorvaneDriveUtilityDlg::ShowPage(std::size_t index) const {
   for (std::size_t i = 0; i < m_pages.size(); ++i) {
-    if (i != index) m_pages[i]->Show(false);
+    if (m_pages[i]) m_pages[i]->Show(i == index);
   }
-  if (index < m_pages.size()) m_pages[index]->Show(true);
 }
 
 LRESULT CNorvaneDriveUtilityDlg::OnTabChange(const ui::Message&) {

@@ -57,13 +57,15 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg> 
 
   void ExtendSystemMenu() const;
   void CreatePages();
+  template <class Page>
+  void AddPage(const wchar_t* label);
   void PlacePages() const;
   void ShowPage(std::size_t index) const;
   void PaintMinimised() const;
   HWND Tabs() const;
 
   HICON m_icon;
-  std::vector<std::unique_ptr<ui::CDialog>> m_pages;  // in tab order
+  std::vector<std::unique_ptr<ui::CDialog>> m_pages;  // in tab order; null for a page that could not be made
   std::array<std::uint8_t, 256> m_letters{};
   bool m_busyLock = false;
   ui::CButtonFaceBrush m_backgroundBrush;

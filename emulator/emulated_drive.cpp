@@ -231,7 +231,24 @@ EmulatedDrive::Counters EmulatedDrive::CountersNow() const {
   counters.sectors += static_cast<std::uint32_t>(played);
   counters.lastFrame += static_cast<std::uint32_t>(played);
   if (sectorsPerError_ != 0) counters.errors += static_cast<std::uint32_t>(played / sectorsPerError_);
+  counters.errors += static_cast<std::uint32_t>(DamageErrors(countedBase_.lastFrame, countedBase_.lastFrame + played));
   return counters;
+}
+
+// The errors of the frames played in [fromFrame, toFrame): inside a stretch
+// every sectorsPerError-th frame from its start fails, wherever playing began.
+std::uint64_t EmulatedDrive::DamageErrors(std::uint64_t fromFrame, std::uint64_t toFrame) const {
+  std::uint64_t errors = 0;
+  for (const DamagedStretch& stretch : damage_) {
+    const std::uint64_t begin = std::max<std::uint64_t>(fromFrame, stretch.firstFrame);
+    const std::uint64_t end = std::min<std::uint64_t>(toFrame, stretch.endFrame);
+    if (begin >= end || stretch.sectorsPerError == 0) continue;
+    const auto failedBefore = [&](std::uint64_t frame) {
+      return (frame - stretch.firstFrame + stretch.sectorsPerError - 1) / stretch.sectorsPerError;
+    };
+    errors += failedBefore(end) - failedBefore(begin);
+  }
+  return errors;
 }
 
 void EmulatedDrive::RestartCounting(Counters from) {
@@ -248,6 +265,11 @@ void EmulatedDrive::StartAudio(std::uint32_t sectorsPerSecond, std::uint32_t sec
 }
 
 void EmulatedDrive::StopAudio() { StartAudio(0, 0); }
+
+void EmulatedDrive::SetDamage(std::vector<DamagedStretch> stretches) {
+  RestartCounting(CountersNow());
+  damage_ = std::move(stretches);
+}
 
 void EmulatedDrive::SetCounters(std::uint32_t errors, std::uint32_t sectors, std::uint32_t lastFrame) {
   RestartCounting(Counters{errors, sectors, lastFrame});

@@ -33,6 +33,14 @@ struct DriveModel {
   bool vendorBuffers = true;        // false: a drive of another vendor that refuses them and the vendor control byte
 };
 
+// A stretch of the disc that reads badly: from `firstFrame` up to (not
+// including) `endFrame`, one sector in `sectorsPerError` has an error.
+struct DamagedStretch {
+  std::uint32_t firstFrame = 0;
+  std::uint32_t endFrame = 0;
+  std::uint32_t sectorsPerError = 1;
+};
+
 // The quiet mode numbers the drive reports in status bytes 2 and 3.
 enum QuietModeNumber : std::uint8_t { QuietModeOff = 0, QuietModePerformance = 1, QuietModeQuiet = 2, QuietModePersistent = 3 };
 
@@ -130,6 +138,9 @@ class EmulatedDrive {
   // the last sector's frame moves on by one per sector. Counting goes on from the current values.
   void StartAudio(std::uint32_t sectorsPerSecond, std::uint32_t sectorsPerError);
   void StopAudio();
+  // Where the disc in the drive is scratched: sectors played inside these
+  // stretches add their errors to the uniform rate of StartAudio.
+  void SetDamage(std::vector<DamagedStretch> stretches);
   void SetCounters(std::uint32_t errors, std::uint32_t sectors, std::uint32_t lastFrame);
   // The next answers to commands other than INQUIRY, ahead of anything else,
   // each once: a CHECK CONDITION with this sense, or a raw status and sense.
@@ -192,6 +203,7 @@ class EmulatedDrive {
   void SpinUp();
   void AnnounceReadyDisc();
   Counters CountersNow() const;
+  std::uint64_t DamageErrors(std::uint64_t fromFrame, std::uint64_t toFrame) const;
   void RestartCounting(Counters from);
   bool DroppedOff() const;
   void LatchDropOff();
@@ -215,6 +227,7 @@ class EmulatedDrive {
   Counters countedBase_;
   std::uint64_t countingSinceMs_ = 0;
   std::uint32_t sectorsPerSecond_ = 0, sectorsPerError_ = 0;
+  std::vector<DamagedStretch> damage_;
 
   bool connected_ = true;
   std::uint32_t busSession_ = 1;

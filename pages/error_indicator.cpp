@@ -1,22 +1,184 @@
 #include "pages/error_indicator.h"
 
-#include <windows.h>
+#include <commctrl.h>
 
-#include "ui/window.h"
+#include <algorithm>
+
+#include "drive/quality.h"
 
 namespace norvane {
+namespace {
 
-void RegisterIndicatorClass() {
-  // The class exists so that the Status page's template can be created; the
-  // indicator's painting comes with the control's own behaviour.
+constexpr wchar_t kClassName[] = L"CErrorIndicator";
+constexpr UINT_PTR kSubclassId = 1;
+
+constexpr COLORREF kFrame = RGB(0, 0, 0);
+constexpr COLORREF kPanel = RGB(112, 112, 112);
+constexpr COLORREF kGreen = RGB(0, 255, 0);
+constexpr COLORREF kYellow = RGB(255, 255, 0);
+constexpr COLORREF kRed = RGB(255, 0, 0);
+// Gradient channels are 16 bits wide; an 8-bit value is their high byte.
+constexpr COLOR16 kHalf = 0x8000;
+constexpr COLOR16 kOpaque = 0xFF00;
+// Segments sit two pixels below the panel's top and above its bottom.
+constexpr int kSegmentInset = 2;
+
+ClassRegistrar registerClass = RegisterClassExW;
+
+COLORREF LevelColour(std::uint8_t level) {
+  switch (QualityBandOf(level)) {
+    case QualityBand::Green: return kGreen;
+    case QualityBand::Yellow: return kYellow;
+    default: return kRed;
+  }
+}
+
+COLOR16 Channel16(BYTE value) { return static_cast<COLOR16>(value << 8); }
+
+void SetColour(TRIVERTEX& vertex, COLOR16 red, COLOR16 green, COLOR16 blue) {
+  vertex.Red = red;
+  vertex.Green = green;
+  vertex.Blue = blue;
+  vertex.Alpha = kOpaque;
+}
+
+// The colours of a gradient's two corners; their positions stay.
+void ColourPair(TRIVERTEX* pair, const TRIVERTEX& from, const TRIVERTEX& to) {
+  SetColour(pair[0], from.Red, from.Green, from.Blue);
+  SetColour(pair[1], to.Red, to.Green, to.Blue);
+}
+
+void FillVertically(HDC dc, TRIVERTEX* pair) {
+  GRADIENT_RECT rect{0, 1};
+  GradientFill(dc, pair, 2, &rect, 1, GRADIENT_FILL_RECT_V);
+}
+
+}  // namespace
+
+void SetClassRegistrar(ClassRegistrar registrar) { registerClass = registrar; }
+
+bool RegisterIndicatorClass() {
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
+  if (GetClassInfoExW(ui::Instance(), kClassName, &windowClass)) return true;
+  windowClass.style = CS_HREDRAW | CS_VREDRAW;
+  // The default procedure until the owner subclasses the control it binds.
   windowClass.lpfnWndProc = DefWindowProcW;
   windowClass.hInstance = ui::Instance();
   windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  windowClass.lpszClassName = L"CErrorIndicator";
-  RegisterClassExW(&windowClass);
+  windowClass.lpszClassName = kClassName;
+  if (!registerClass(&windowClass)) throw ui::ResourceFailure("the error indicator's window class");
+  return true;
+}
+
+CErrorIndicator::~CErrorIndicator() {
+  if (m_hwnd) RemoveWindowSubclass(m_hwnd, SubclassProc, kSubclassId);
+}
+
+void CErrorIndicator::Subclass(HWND control) {
+  m_hwnd = control;
+  SetWindowSubclass(control, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+}
+
+void CErrorIndicator::SetLevel(std::uint8_t level) {
+  m_level = std::min(level, kMaxQualityLevel);
+  RedrawWindow(m_hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+}
+
+LRESULT CALLBACK CErrorIndicator::SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                               DWORD_PTR self) {
+  auto* indicator = reinterpret_cast<CErrorIndicator*>(self);
+  switch (message) {
+    case WM_PAINT: indicator->OnPaint(); return 0;
+    case WM_PRINTCLIENT: {
+      // The same picture into a caller's DC, for printing and for tests.
+      RECT client;
+      GetClientRect(hwnd, &client);
+      indicator->Paint(reinterpret_cast<HDC>(wParam), client.right - client.left, client.bottom - client.top);
+      return 0;
+    }
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(hwnd, SubclassProc, kSubclassId);
+      indicator->m_hwnd = nullptr;
+      break;
+  }
+  return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+void CErrorIndicator::OnPaint() {
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(m_hwnd, &paint);
+  RECT client;
+  GetClientRect(m_hwnd, &client);
+  Paint(dc, client.right - client.left, client.bottom - client.top);
+  EndPaint(m_hwnd, &paint);
+}
+
+// The panel and all eight segments unlit, then the lit ones over them: each
+// paint draws the whole picture, so a lower level simply lights fewer.
+void CErrorIndicator::Paint(HDC dc, int width, int height) {
+  const HGDIOBJ oldPen = SelectObject(dc, GetStockObject(DC_PEN));
+  SetDCPenColor(dc, kFrame);
+  HBRUSH panel = CreateSolidBrush(kPanel);
+  const HGDIOBJ oldBrush = SelectObject(dc, panel);
+  Rectangle(dc, 0, 0, width, height);
+
+  const int pitch = width / kSegments;
+  const int split = (height - kSegmentInset) / 2;
+  RECT segments[kSegments];
+  for (int i = 0; i < kSegments; ++i) {
+    segments[i] = {i * pitch + 1, kSegmentInset, (i + 1) * pitch - 1, height - kSegmentInset};
+    Rectangle(dc, segments[i].left, segments[i].top, segments[i].right, segments[i].bottom);
+    PlaceSegmentVertices(i, segments[i], split);
+  }
+
+  const COLORREF colour = LevelColour(m_level);
+  SetDCPenColor(dc, colour);
+  HBRUSH lit = CreateSolidBrush(colour);
+  ColourVertices(colour);
+  SelectObject(dc, lit);
+  for (int i = 0; i < m_level; ++i) {
+    Rectangle(dc, segments[i].left, segments[i].top, segments[i].right, segments[i].bottom);
+    FillVertically(dc, &m_upper[2 * i]);
+    FillVertically(dc, &m_lower[2 * i]);
+  }
+
+  SelectObject(dc, oldBrush);
+  SelectObject(dc, oldPen);
+  DeleteObject(panel);
+  DeleteObject(lit);
+}
+
+// The upper gradient runs from the segment's top to the split line, the
+// lower one from the split line to its bottom.
+void CErrorIndicator::PlaceSegmentVertices(int segment, const RECT& bounds, int split) {
+  TRIVERTEX* upper = &m_upper[2 * segment];
+  TRIVERTEX* lower = &m_lower[2 * segment];
+  upper[0].x = bounds.left, upper[0].y = bounds.top;
+  upper[1].x = bounds.right, upper[1].y = split;
+  lower[0].x = bounds.left, lower[0].y = split;
+  lower[1].x = bounds.right, lower[1].y = bounds.bottom;
+}
+
+// A lit segment shows the pure level colour at its edges and a lighter
+// centre colour along the split line.
+void CErrorIndicator::ColourVertices(COLORREF levelColour) {
+  const COLOR16 red = Channel16(GetRValue(levelColour));
+  const COLOR16 green = Channel16(GetGValue(levelColour));
+  TRIVERTEX edge{}, centre{};
+  SetColour(edge, red, green, 0);
+  if (red != 0) {
+    SetColour(centre, red, kHalf, kHalf);
+  } else if (green != 0) {
+    SetColour(centre, kHalf, green, kHalf);
+  } else {
+    SetColour(centre, kHalf, kHalf, 0);
+  }
+  for (int i = 0; i < kSegments; ++i) {
+    ColourPair(&m_upper[2 * i], edge, centre);
+    ColourPair(&m_lower[2 * i], centre, edge);
+  }
 }
 
 }  // namespace norvane

@@ -1,10 +1,56 @@
-// The error indicator control of the Status page.
+// The error indicator of the Status page: a bar of eight segments lit from
+// the left, green, yellow or red by its level. It takes no input and draws no
+// text; its owner sets the level and the bar repaints at once.
 #pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+
+#include "ui/window.h"
 
 namespace norvane {
 
 // Registers the "CErrorIndicator" window class that the Status page's
-// template names; registering it again is harmless.
-void RegisterIndicatorClass();
+// template names; answers true once it is there. Raises ui::ResourceFailure
+// when the system cannot register it.
+bool RegisterIndicatorClass();
+
+// How the class is registered; a test may put a failing one in its place.
+using ClassRegistrar = ATOM(WINAPI*)(const WNDCLASSEXW*);
+void SetClassRegistrar(ClassRegistrar registrar);
+
+class CErrorIndicator : public ui::CWindow {
+ public:
+  CErrorIndicator() = default;
+  ~CErrorIndicator();
+  CErrorIndicator(const CErrorIndicator&) = delete;
+  CErrorIndicator& operator=(const CErrorIndicator&) = delete;
+
+  // Takes over the painting of the bound control window.
+  void Subclass(HWND control);
+
+  std::uint8_t Level() const { return m_level; }
+  // Stores the level (at most 8) and repaints the bar before answering.
+  void SetLevel(std::uint8_t level);
+
+  // Draws the whole bar into `dc` for a client area of `width` x `height`.
+  void Paint(HDC dc, int width, int height);
+
+ private:
+  static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                       DWORD_PTR self);
+  void OnPaint();
+  void PlaceSegmentVertices(int segment, const RECT& bounds, int split);
+  void ColourVertices(COLORREF levelColour);
+
+  static constexpr int kSegments = 8;
+  // Per segment, the two corners of its upper and of its lower gradient.
+  using VertexPairs = std::array<TRIVERTEX, 2 * kSegments>;
+  VertexPairs m_upper{};
+  VertexPairs m_lower{};
+  std::uint8_t m_level = 0;
+};
 
 }  // namespace norvane

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the demo (the utility on emulated drives) and runs it under Wine.
 # With an X display it shows the window until it is closed. Without one it
-# runs the demo under Xvfb, saves a screenshot in screenshots/, prints its
-# path and closes the demo. LANG=ja_JP.UTF-8 shows the Japanese interface.
+# runs the demo under Xvfb, saves a screenshot of each tab in screenshots/,
+# prints their paths and closes the demo. LANG=ja_JP.UTF-8 shows the Japanese interface.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -65,7 +65,23 @@ sleep 1  # let the pages paint
 language=en
 case "${LANG:-}" in ja*) language=ja ;; esac
 mkdir -p screenshots
-shot="$here/screenshots/demo-$language.png"
-import -window root "$shot"
 awk -v from="$started" -v to="$shown" 'BEGIN { printf "Window shown after %.1f s.\n", to - from }'
-echo "Screenshot: $shot"
+
+# One screenshot of each tab. The tab labels are the same in both languages;
+# these are the middles of their headers, from the window's top-left corner.
+window=$(xdotool search --name "$title" | head -1)
+eval "$(xdotool getwindowgeometry --shell "$window")"
+screenshot_of_tab() {  # index name
+  local tab_x=(50 113 172)
+  xdotool mousemove $((X + tab_x[$1])) $((Y + 82)) click 1
+  sleep 0.5
+  local shot="$here/screenshots/demo-$language-$2.png"
+  import -window root "$shot"
+  echo "Screenshot: $shot"
+}
+screenshot_of_tab 0 setting
+screenshot_of_tab 2 utility
+# The demo's audio CD reaches its scratched stretches after 15 s; at 35 s the
+# Status tab shows them in yellow.
+sleep "$(awk -v from="$started" -v now="$(date +%s.%N)" 'BEGIN { d = 35 - (now - from); print (d > 0 ? d : 0) }')"
+screenshot_of_tab 1 status

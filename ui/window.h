@@ -4,9 +4,17 @@
 
 #include <windows.h>
 
+#include <stdexcept>
 #include <string>
 
 namespace norvane::ui {
+
+// Raised when the system has no resources left to construct a window's
+// parts (a window class, a kernel object); it aborts that construction only.
+class ResourceFailure : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 // The module that holds the resources: the executable itself.
 HINSTANCE Instance();

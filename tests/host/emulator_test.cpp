@@ -59,6 +59,12 @@ Bytes Slice(const Bytes& bytes, std::size_t from, std::size_t count) {
   return Bytes(bytes.begin() + from, bytes.begin() + from + count);
 }
 
+// The big-endian 32-bit number at `offset`.
+std::uint32_t Word(const Bytes& bytes, std::size_t offset) {
+  return std::uint32_t{bytes[offset]} << 24 | std::uint32_t{bytes[offset + 1]} << 16 |
+         std::uint32_t{bytes[offset + 2]} << 8 | bytes[offset + 3];
+}
+
 Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
 struct Outcome {
@@ -546,6 +552,34 @@ TEST_F(Emulator, PlaybackCountersGrowWithVirtualTimeAndClearKeepsTheFrame) {
   drive->StopAudio();
   devices.Sleep(5000);
   EXPECT_EQ(drive->TransferredSectors(), 300u);
+}
+
+TEST_F(Emulator, ScratchedStretchesAddTheirErrorsWhereTheyArePlayed) {
+  // Frames 100..199 fail one in 10 (100, 110, ..., 190), 300..309 all fail.
+  drive->SetDamage({{100, 200, 10}, {300, 310, 1}});
+  drive->SetCounters(0, 0, 95);
+  drive->StartAudio(1, 0);
+  const struct {
+    std::uint64_t playMs;
+    std::uint32_t lastFrame, errors;
+  } steps[] = {
+      {5000, 100, 0},     // up to frame 99: still clean
+      {1000, 101, 1},     // frame 100 failed
+      {50000, 151, 6},    // 100..150: 100, 110, ..., 150
+      {100000, 251, 10},  // the rest of the stretch, then clean
+      {100000, 351, 20},  // the deep scratch, all ten
+  };
+  for (const auto& step : steps) {
+    devices.Sleep(static_cast<std::uint32_t>(step.playMs));
+    const Bytes counters = In(kReadCounters, 32).data;
+    EXPECT_EQ(Word(counters, 0), step.errors) << "at frame " << step.lastFrame;
+    EXPECT_EQ(Word(counters, 4), step.lastFrame - 95);
+    EXPECT_EQ(Word(counters, 8), step.lastFrame);
+  }
+  ASSERT_EQ(Out(kClearCounters).status, 0);
+  drive->SetCounters(0, 0, 105);  // played again from inside the stretch
+  devices.Sleep(10000);           // frames 105..114: only 110 fails
+  EXPECT_EQ(Word(In(kReadCounters, 32).data, 0), 1u);
 }
 
 TEST_F(Emulator, CountersAreBigEndian) {
