@@ -37,8 +37,7 @@ void InsertTab(HWND tabs, int index, const wchar_t* label) {
 }  // namespace
 
 CNorvaneDriveUtilityDlg::CNorvaneDriveUtilityDlg()
-    : CDialogImpl(IDD_NORVANEDRIVEUTILITY_DIALOG),
-      m_icon(LoadIconW(ui::Instance(), MAKEINTRESOURCEW(IDR_MAINFRAME))) {
+    : CDialogImpl(IDD_NORVANEDRIVEUTILITY_DIALOG), m_icon(LoadIconW(ui::Instance(), MAKEINTRESOURCEW(IDR_MAINFRAME))) {
   mainWindow = this;
 }
 
@@ -150,11 +149,8 @@ LRESULT CNorvaneDriveUtilityDlg::OnSysCommand(const ui::Message& message) {
       about.DoModal(m_hwnd);
       return 0;
     }
-    case IDM_HELP:
-      OpenHelpFile();
-      return 0;
-    default:
-      return Default(message);
+    case IDM_HELP: OpenHelpFile(); return 0;
+    default: return Default(message);
   }
 }
 

@@ -66,6 +66,7 @@ language=en
 case "${LANG:-}" in ja*) language=ja ;; esac
 mkdir -p screenshots
 awk -v from="$started" -v to="$shown" 'BEGIN { printf "Window shown after %.1f s.\n", to - from }'
+[ "${1:-}" = --startup-only ] && exit 0
 
 # One screenshot of each tab. The tab labels are the same in both languages;
 # these are the middles of their headers, from the window's top-left corner.

@@ -61,6 +61,53 @@ std::wstring ToolText(HWND tip, HWND control) {
 
 namespace {
 
+struct ToolTipSearch {
+  HWND page, found;
+};
+
+BOOL CALLBACK FindPageToolTip(HWND window, LPARAM arg) {
+  auto* search = reinterpret_cast<ToolTipSearch*>(arg);
+  wchar_t name[32] = {};
+  GetClassNameW(window, name, 32);
+  TTTOOLINFOW info{};
+  info.cbSize = sizeof info;
+  if (std::wstring(name) != TOOLTIPS_CLASSW) return TRUE;
+  if (!SendMessageW(window, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(&info)) || info.hwnd != search->page) {
+    return TRUE;
+  }
+  search->found = window;
+  return FALSE;
+}
+
+std::vector<MSG>* relayed = nullptr;
+WNDPROC tooltipProc = nullptr;
+
+LRESULT CALLBACK RecordRelay(HWND window, UINT id, WPARAM wParam, LPARAM lParam) {
+  if (id == TTM_RELAYEVENT) relayed->push_back(*reinterpret_cast<const MSG*>(lParam));
+  return CallWindowProcW(tooltipProc, window, id, wParam, lParam);
+}
+
+}  // namespace
+
+HWND PageToolTip(HWND page) {
+  ToolTipSearch search{page, nullptr};
+  EnumThreadWindows(GetCurrentThreadId(), FindPageToolTip, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::vector<MSG> RelayedTo(HWND tip, const std::function<void()>& run) {
+  std::vector<MSG> messages;
+  relayed = &messages;
+  tooltipProc =
+      reinterpret_cast<WNDPROC>(SetWindowLongPtrW(tip, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordRelay)));
+  run();
+  SetWindowLongPtrW(tip, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(tooltipProc));
+  relayed = nullptr;
+  return messages;
+}
+
+namespace {
+
 struct Answering {
   HWND except;
   const std::function<void(HWND)>* answer;

@@ -18,7 +18,7 @@
 namespace norvane::test {
 
 constexpr LANGID kEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);  // 1033
-constexpr LANGID kJapanese = MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT);  // 1041
+constexpr LANGID kJapanese = MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT);   // 1041
 
 // Whether this run is the Japanese one (LANG=ja_JP.UTF-8 under Wine).
 bool JapaneseRun();
@@ -47,6 +47,10 @@ MessageBoxSeen InspectMessageBox(HWND box);
 
 // The text of the tool that covers `control` in the tooltip `tip`.
 std::wstring ToolText(HWND tip, HWND control);
+// The tooltip whose tools belong to `page`, or null.
+HWND PageToolTip(HWND page);
+// The messages relayed to the tooltip `tip` (TTM_RELAYEVENT) while `run` runs.
+std::vector<MSG> RelayedTo(HWND tip, const std::function<void()>& run);
 
 // The main window, created modeless on emulated drives attached by each test.
 class MainWindowTest : public ::testing::Test {

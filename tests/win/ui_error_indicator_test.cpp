@@ -1,0 +1,175 @@
+// The error indicator by its pixels: WM_PRINTCLIENT paints the same picture
+// as WM_PAINT, here into a 32-bit DIB whose colours the tests read.
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "pages/error_indicator.h"
+
+namespace norvane::test {
+namespace {
+
+using Rgb = std::uint32_t;  // 0xRRGGBB, as a 32-bit DIB holds a pixel
+
+constexpr Rgb kBlack = 0x000000;
+constexpr Rgb kPanel = 0x707070;
+struct Band {
+  Rgb edge, centre;
+};
+constexpr Band kGreen = {0x00FF00, 0x80FF80};
+constexpr Band kYellow = {0xFFFF00, 0xFF8080};
+constexpr Band kRed = {0xFF0000, 0xFF8080};
+
+// Whether every channel of `pixel` is within `tolerance` of `expected`.
+bool Near(Rgb pixel, Rgb expected, int tolerance) {
+  for (int shift : {0, 8, 16}) {
+    const int a = static_cast<int>((pixel >> shift) & 0xFF);
+    const int b = static_cast<int>((expected >> shift) & 0xFF);
+    if (std::abs(a - b) > tolerance) return false;
+  }
+  return true;
+}
+
+// A free-standing indicator of a given client size.
+class Indicator {
+ public:
+  Indicator(int width, int height) : m_width(width), m_height(height) {
+    RegisterIndicatorClass();
+    m_window = CreateWindowExW(0, L"CErrorIndicator", L"", WS_POPUP, 0, 0, width, height, nullptr, nullptr,
+                               GetModuleHandleW(nullptr), nullptr);
+    m_indicator.Subclass(m_window);
+  }
+  ~Indicator() { DestroyWindow(m_window); }
+
+  void SetLevel(std::uint8_t level) { m_indicator.SetLevel(level); }
+  std::uint8_t Level() const { return m_indicator.Level(); }
+
+  // Paints the control and keeps its pixels.
+  void Render() {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = m_width;
+    info.bmiHeader.biHeight = -m_height;  // top-down rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const HGDIOBJ old = SelectObject(dc, bitmap);
+    SendMessageW(m_window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    GdiFlush();
+    const auto* pixels = static_cast<const Rgb*>(bits);
+    m_pixels.assign(pixels, pixels + m_width * m_height);
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+  }
+  Rgb At(int x, int y) const { return m_pixels[static_cast<std::size_t>(y * m_width + x)] & 0xFFFFFF; }
+
+ private:
+  int m_width, m_height;
+  HWND m_window = nullptr;
+  CErrorIndicator m_indicator;
+  std::vector<Rgb> m_pixels;
+};
+
+// Segment i of a 136 x 17 bar: columns 17i+1 .. 17i+15, rows 2 .. 14; the
+// split line is row 7.
+int SegmentLeft(int i) { return 17 * i + 1; }
+int SegmentMiddle(int i) { return 17 * i + 8; }
+
+void ExpectLit(const Indicator& bar, int segment, const Band& band) {
+  const int x = SegmentMiddle(segment);
+  EXPECT_TRUE(Near(bar.At(x, 2), band.edge, 2)) << "top row of segment " << segment << ": " << std::hex << bar.At(x, 2);
+  EXPECT_TRUE(Near(bar.At(x, 7), band.centre, 2))
+      << "split line of segment " << segment << ": " << std::hex << bar.At(x, 7);
+  // The lower gradient reaches the edge colour one row below the last.
+  EXPECT_TRUE(Near(bar.At(x, 14), band.edge, 0x80 / 8 + 2))
+      << "bottom row of segment " << segment << ": " << std::hex << bar.At(x, 14);
+  EXPECT_TRUE(Near(bar.At(SegmentLeft(segment), 2), band.edge, 2)) << "the gradient covers the frame";
+}
+
+void ExpectUnlit(const Indicator& bar, int segment) {
+  EXPECT_EQ(bar.At(SegmentLeft(segment), 8), kBlack) << "frame of segment " << segment;
+  EXPECT_EQ(bar.At(SegmentMiddle(segment), 8), kPanel) << "inside of segment " << segment;
+}
+
+TEST(ErrorIndicator, LitSegmentsFromTheLeftInTheColourOfTheLevel) {
+  const struct {
+    std::uint8_t level;
+    Band band;
+  } cases[] = {{0, kGreen}, {1, kGreen}, {3, kYellow}, {6, kRed}, {8, kRed}};
+  Indicator bar(136, 17);
+  for (const auto& c : cases) {
+    bar.SetLevel(c.level);
+    bar.Render();
+    SCOPED_TRACE(testing::Message() << "level " << int{c.level});
+    for (int i = 0; i < 8; ++i) {
+      if (i < c.level) {
+        ExpectLit(bar, i, c.band);
+      } else {
+        ExpectUnlit(bar, i);
+      }
+    }
+    EXPECT_EQ(bar.At(0, 0), kBlack) << "the panel's frame";
+    EXPECT_EQ(bar.At(135, 16), kBlack);
+    EXPECT_EQ(bar.At(16, 8), kPanel) << "the gap between segments";
+  }
+}
+
+TEST(ErrorIndicator, SegmentsOfA136By17BarAndTheColumnsLeftOverAt139) {
+  for (int width : {136, 139}) {
+    Indicator bar(width, 17);
+    bar.SetLevel(8);
+    bar.Render();
+    SCOPED_TRACE(testing::Message() << "width " << width);
+    // Segment 0 spans 1..15 x 2..14, segment 7 spans 120..134.
+    for (int x : {1, 15, 120, 134}) {
+      EXPECT_TRUE(Near(bar.At(x, 2), kRed.edge, 2)) << "column " << x;
+      EXPECT_TRUE(Near(bar.At(x, 7), kRed.centre, 2)) << "column " << x;
+    }
+    for (int x : {16, 17, 118, 119}) EXPECT_EQ(bar.At(x, 8), kPanel) << "column " << x;
+    for (int y : {1, 15}) EXPECT_EQ(bar.At(8, y), kPanel) << "row " << y;
+    EXPECT_EQ(bar.At(0, 8), kBlack);
+    EXPECT_EQ(bar.At(width - 1, 8), kBlack) << "the frame's right edge";
+    for (int x = 135; x < width - 1; ++x) EXPECT_EQ(bar.At(x, 8), kPanel) << "left-over column " << x;
+  }
+}
+
+TEST(ErrorIndicator, AFallingLevelLightsFewerSegmentsAndLevelsAbove8AreClamped) {
+  Indicator bar(136, 17);
+  bar.SetLevel(6);
+  bar.Render();
+  ExpectLit(bar, 5, kRed);
+  bar.SetLevel(2);
+  bar.Render();
+  ExpectLit(bar, 0, kGreen);
+  ExpectLit(bar, 1, kGreen);
+  for (int i = 2; i < 8; ++i) ExpectUnlit(bar, i);
+
+  bar.SetLevel(200);
+  EXPECT_EQ(bar.Level(), 8);
+  bar.Render();
+  ExpectLit(bar, 7, kRed);
+}
+
+TEST(ErrorIndicator, ClassIsRegisteredOnceWithTheButtonFaceBackground) {
+  EXPECT_TRUE(RegisterIndicatorClass());
+  EXPECT_TRUE(RegisterIndicatorClass()) << "again: already there";
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  ASSERT_TRUE(GetClassInfoExW(GetModuleHandleW(nullptr), L"CErrorIndicator", &windowClass));
+  EXPECT_EQ(windowClass.style, static_cast<UINT>(CS_HREDRAW | CS_VREDRAW));
+  EXPECT_EQ(windowClass.hbrBackground, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+  EXPECT_EQ(windowClass.hCursor, LoadCursorW(nullptr, IDC_ARROW));
+  EXPECT_EQ(windowClass.cbClsExtra, 0);
+  EXPECT_EQ(windowClass.cbWndExtra, 0);
+}
+
+}  // namespace
+}  // namespace norvane::test

@@ -1,0 +1,343 @@
+// The Status page on emulated drives: what a tick sends and shows, the
+// notice for drives without real-time handling, Clear, the level colours,
+// the tooltips, and a program that goes on without the page.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "drive/channel.h"
+#include "pages/error_indicator.h"
+#include "pages/status_page.h"
+#include "pages/utility_page.h"
+#include "resource.h"
+#include "ui_test_support.h"
+
+namespace norvane::test {
+namespace {
+
+using Cdb = std::array<std::uint8_t, kCdbLength>;
+
+constexpr Cdb kReadStatus = {0x3C, 0x01, 0xF4, 0, 0, 0, 0, 0x01, 0x00, 0, 0, 0};
+constexpr Cdb kReadCounters = {0x3C, 0x02, 0xF5, 0, 0, 0, 0, 0x00, 0x20, 0, 0, 0};
+constexpr Cdb kClearCounters = {0x3B, 0x02, 0xF5, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr int kStatusTab = 1;
+
+// The seven controls that only a drive with real-time handling shows.
+constexpr int kLiveControls[] = {
+    IDC_SECTOR_LABEL, IDC_TIME_LABEL, IDC_ERROR_INDICATOR, IDC_LEVEL_TEXT, IDC_SECTOR_COUNT, IDC_TIME_CODE, IDC_CLEAR};
+
+const wchar_t* const kNoSupportEnglish = L"Does not support Real Time Veri Track.";
+const wchar_t* const kNoSupportJapanese = L"Real Time Veri Trackに\r\n対応していません";
+
+class StatusPage : public MainWindowTest {
+ protected:
+  // E supports real-time handling, G does not.
+  void Start() {
+    m_devices.Attach('E', emu::QuietDriveModel());
+    m_devices.Attach('G', emu::GeneralDriveModel());
+    MainWindowTest::Start();
+  }
+
+  emu::EmulatedDrive& Drive(char letter = 'E') { return *m_devices.Drive(letter); }
+  CStatusDialog& Status() const { return *CStatusDialog::Instance(); }
+  HWND Page() const { return Status().Handle(); }
+  HWND Item(int id) const { return GetDlgItem(Page(), id); }
+  std::wstring Text(int id) const { return WindowText(Item(id)); }
+  void Tick() const { SendMessageW(Page(), WM_TIMER, 0, 0); }
+
+  std::vector<Cdb> SentBlocks(char letter = 'E') {
+    std::vector<Cdb> blocks;
+    for (const emu::LoggedCommand& c : Drive(letter).Log()) blocks.push_back(c.cdb);
+    return blocks;
+  }
+  // Shown or hidden by the page itself, whether the page is on screen or not.
+  std::vector<bool> LiveVisibility() const {
+    std::vector<bool> visible;
+    for (int id : kLiveControls) visible.push_back((GetWindowLongW(Item(id), GWL_STYLE) & WS_VISIBLE) != 0);
+    return visible;
+  }
+  // The text colour the page hands out for one of its static controls.
+  COLORREF TextColourOf(int id) const {
+    HDC dc = CreateCompatibleDC(nullptr);
+    SendMessageW(Page(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(Item(id)));
+    const COLORREF colour = GetTextColor(dc);
+    DeleteDC(dc);
+    return colour;
+  }
+};
+
+TEST_F(StatusPage, ATickWhileTheTabIsSelectedReadsStatusAndCountersOnly) {
+  Start();
+  SelectTab(kStatusTab);
+  Drive().ClearLog();
+  Tick();
+  Tick();
+  EXPECT_EQ(SentBlocks(), (std::vector<Cdb>{kReadStatus, kReadCounters, kReadStatus, kReadCounters}));
+  for (const emu::LoggedCommand& c : Drive().Log()) EXPECT_EQ(c.direction, DataDirection::In);
+}
+
+TEST_F(StatusPage, TicksSendNothingWhileAnotherTabIsSelected) {
+  Start();
+  for (int tab : {0, 2}) {
+    SelectTab(tab);
+    Drive().ClearLog();
+    for (int i = 0; i < 3; ++i) Tick();
+    EXPECT_TRUE(Drive().Log().empty()) << "tab " << tab;
+  }
+}
+
+TEST_F(StatusPage, ADriveWithoutRealTimeHandlingShowsTheNoticeAndIsOnlyAskedForItsStatus) {
+  m_devices.Attach('G', emu::GeneralDriveModel());
+  MainWindowTest::Start();
+  EXPECT_EQ(LiveVisibility(), std::vector<bool>(7, false));
+  EXPECT_EQ(Text(IDC_STATUS_CAPTION), ForRun(kNoSupportEnglish, kNoSupportJapanese));
+  SelectTab(kStatusTab);
+  Drive('G').ClearLog();
+  Tick();
+  EXPECT_EQ(SentBlocks('G'), (std::vector<Cdb>{kReadStatus}));
+}
+
+struct TickCase {
+  std::uint32_t errors, sectors, frame;
+  const wchar_t* english;  // the level word
+  const wchar_t* japanese;
+  const wchar_t* count;
+  const wchar_t* timeCode;
+  std::uint8_t level;
+};
+
+TEST_F(StatusPage, ATickShowsLevelWordSectorCountAndTimeCode) {
+  Start();
+  SelectTab(kStatusTab);
+  const TickCase cases[] = {
+      {7, 0, 0, L"Perfect", L"Perfect", L"0", L"00:00:00", 0},
+      {1, 10000, 74, L"Better", L"Better", L"10000", L"00:00:74", 1},
+      {1, 8000, 75, L"Good", L"Good", L"8000", L"00:01:00", 2},
+      {1, 2000, 4499, L"Not Good", L"Not good", L"2000", L"00:59:74", 3},
+      {1, 1000, 4499, L"Not Good", L"Not good", L"1000", L"00:59:74", 4},
+      {3, 1000, 4500, L"Bad", L"Bad", L"1000", L"01:00:00", 6},
+      {1, 32, 100 * 4500, L"Bad", L"Bad", L"32", L"100:00:00", 7},
+      {1, 31, 256 * 4500 + 75, L"Fatal", L"Fatal", L"31", L"00:01:00", 8},
+      // Counts of 2^31 and more are counts, not negative numbers.
+      {0, 2147483648u, 0, L"Perfect", L"Perfect", L"2147483648", L"00:00:00", 0},
+      {0, 4294967295u, 0, L"Perfect", L"Perfect", L"4294967295", L"00:00:00", 0},
+  };
+  for (const TickCase& c : cases) {
+    Drive().SetCounters(c.errors, c.sectors, c.frame);
+    Tick();
+    EXPECT_EQ(Status().Indicator().Level(), c.level) << c.errors << "/" << c.sectors;
+    EXPECT_EQ(Text(IDC_LEVEL_TEXT), ForRun(c.english, c.japanese)) << c.errors << "/" << c.sectors;
+    EXPECT_EQ(Text(IDC_SECTOR_COUNT), c.count);
+    EXPECT_EQ(Text(IDC_TIME_CODE), c.timeCode);
+  }
+}
+
+TEST_F(StatusPage, OnlyFatalIsRedAndEveryStaticGetsTheButtonFace) {
+  Start();
+  SelectTab(kStatusTab);
+  const struct {
+    std::uint32_t errors, sectors;
+    COLORREF levelText;
+  } cases[] = {
+      {1, 31, RGB(255, 0, 0)},  // level 8
+      {1, 32, RGB(0, 0, 0)},    // level 7
+      {0, 100, RGB(0, 0, 0)},   // level 0
+  };
+  for (const auto& c : cases) {
+    Drive().SetCounters(c.errors, c.sectors, 0);
+    Tick();
+    EXPECT_EQ(TextColourOf(IDC_LEVEL_TEXT), c.levelText) << c.errors << "/" << c.sectors;
+    EXPECT_EQ(TextColourOf(IDC_SECTOR_LABEL), RGB(0, 0, 0)) << "other texts stay black";
+  }
+  HDC dc = CreateCompatibleDC(nullptr);
+  const auto brush = SendMessageW(Page(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                  reinterpret_cast<LPARAM>(Item(IDC_SECTOR_COUNT)));
+  EXPECT_EQ(GetBkColor(dc), GetSysColor(COLOR_BTNFACE));
+  LOGBRUSH logBrush{};
+  ASSERT_TRUE(GetObjectW(reinterpret_cast<HBRUSH>(brush), sizeof logBrush, &logBrush));
+  EXPECT_EQ(logBrush.lbColor, GetSysColor(COLOR_BTNFACE));
+  EXPECT_EQ(SendMessageW(Page(), WM_CTLCOLORDLG, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(Page())), brush)
+      << "the page's own background too";
+  DeleteDC(dc);
+}
+
+TEST_F(StatusPage, SwitchingDrivesShowsOrHidesTheLiveValuesAndKeepsTheLastOnes) {
+  Start();
+  EXPECT_EQ(LiveVisibility(), std::vector<bool>(7, true));
+  EXPECT_EQ(Text(IDC_STATUS_CAPTION), L"Error Indicator");
+  EXPECT_EQ(Text(IDC_SECTOR_LABEL), ForRun(L"The number of transfer sector", L"転送されたセクタ数"));
+  EXPECT_EQ(Text(IDC_TIME_LABEL), ForRun(L"The time of the last transferred sector", L"最後に転送されたセクタの時間"));
+  SelectTab(kStatusTab);
+  Drive().SetCounters(3, 1000, 4500);
+  Tick();
+
+  SelectDrive(1);  // G: no real-time handling
+  EXPECT_EQ(LiveVisibility(), std::vector<bool>(7, false));
+  EXPECT_EQ(Text(IDC_STATUS_CAPTION), ForRun(kNoSupportEnglish, kNoSupportJapanese));
+  Tick();  // changes nothing on the page
+
+  SelectDrive(0);
+  EXPECT_EQ(LiveVisibility(), std::vector<bool>(7, true));
+  EXPECT_EQ(Text(IDC_STATUS_CAPTION), L"Error Indicator");
+  EXPECT_EQ(Text(IDC_SECTOR_COUNT), L"1000") << "the last update's values until the next tick";
+  EXPECT_EQ(Text(IDC_TIME_CODE), L"01:00:00");
+  EXPECT_EQ(Status().Indicator().Level(), 6);
+  Drive().SetCounters(0, 5, 0);
+  Tick();
+  EXPECT_EQ(Text(IDC_SECTOR_COUNT), L"5");
+}
+
+TEST_F(StatusPage, ClearSendsOneCounterResetAndNothingElse) {
+  Start();
+  SelectTab(kStatusTab);
+  Drive().SetCounters(3, 1000, 4500);
+  Tick();
+  Drive().ClearLog();
+  SendMessageW(Item(IDC_CLEAR), BM_CLICK, 0, 0);
+  ASSERT_EQ(SentBlocks(), (std::vector<Cdb>{kClearCounters}));
+  EXPECT_EQ(Drive().Log()[0].transferLength, 0u);
+  EXPECT_EQ(Text(IDC_SECTOR_COUNT), L"1000") << "the page waits for the next tick";
+  Tick();
+  EXPECT_EQ(Text(IDC_SECTOR_COUNT), L"0");
+  EXPECT_EQ(Text(IDC_TIME_CODE), L"01:00:00") << "the drive keeps its position";
+}
+
+TEST_F(StatusPage, EnterOnClearClicksItAndEscapeChangesNothing) {
+  Start();
+  ShowWindow(Main(), SW_SHOW);
+  SelectTab(kStatusTab);
+  SetFocus(Item(IDC_CLEAR));
+  Drive().ClearLog();
+  MSG enter{Item(IDC_CLEAR), WM_KEYDOWN, VK_RETURN, 0, 0, {}};
+  m_window->ProcessMessage(enter);
+  EXPECT_EQ(SentBlocks(), (std::vector<Cdb>{kClearCounters}));
+  MSG escape{Item(IDC_SECTOR_COUNT), WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
+  m_window->ProcessMessage(escape);
+  EXPECT_TRUE(IsWindowVisible(Page()));
+  EXPECT_TRUE(IsWindowVisible(Item(IDC_CLEAR)));
+}
+
+TEST_F(StatusPage, FourToolsAt400PixelsAndEveryMessageIsRelayed) {
+  Start();
+  HWND tip = PageToolTip(Page());
+  ASSERT_NE(tip, nullptr);
+  EXPECT_EQ(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0), 4);
+  EXPECT_EQ(SendMessageW(tip, TTM_GETMAXTIPWIDTH, 0, 0), 400);
+  const struct {
+    int control;
+    const wchar_t* english;
+    const wchar_t* japanese;
+  } tools[] = {
+      {IDC_ERROR_INDICATOR, L"Indicator of the quality of audio data is shown.",
+       L"再生中のオーディオデータの品質の指標を示します。"},
+      {IDC_SECTOR_COUNT, L"The number of the transferred audio sectors are shown.",
+       L"転送したオーディオセクタの数を示します。\r\nこの値とエラー個数からError Indicatorが算出されます。"},
+      {IDC_TIME_CODE, L"The time code of the last transferred audio sector is shown.",
+       L"最後に転送したオーディオセクターのタイムコードを示します。この値と\r\n"
+       L"Error Indicatorの動きからエラーが発生した位置を特定することが出来ます。"},
+      {IDC_CLEAR, L"The number of the sectors and Error Indicater will be cleared.",
+       L"セクターの数とError Indicatorをクリアします。このボタンを使用することで\r\n"
+       L"特定の区間のエラーの状況を測定することができます。"},
+  };
+  for (const auto& tool : tools) {
+    EXPECT_EQ(ToolText(tip, Item(tool.control)), ForRun(tool.english, tool.japanese)) << tool.control;
+  }
+
+  const MSG messages[] = {
+      {Item(IDC_ERROR_INDICATOR), WM_MOUSEMOVE, 0, MAKELPARAM(3, 4), 11, {}},
+      {Item(IDC_CLEAR), WM_LBUTTONUP, 0, MAKELPARAM(5, 6), 12, {}},
+      {Page(), WM_MOUSEMOVE, 0, MAKELPARAM(7, 8), 13, {}},
+  };
+  const std::vector<MSG> relayed = RelayedTo(tip, [&] {
+    for (MSG msg : messages) m_window->ProcessMessage(msg);
+  });
+  ASSERT_EQ(relayed.size(), std::size(messages));
+  for (std::size_t i = 0; i < relayed.size(); ++i) {
+    EXPECT_EQ(relayed[i].hwnd, messages[i].hwnd) << i;
+    EXPECT_EQ(relayed[i].message, messages[i].message) << i;
+    EXPECT_EQ(relayed[i].lParam, messages[i].lParam) << i;
+  }
+}
+
+ATOM WINAPI RefuseClass(const WNDCLASSEXW*) {
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return 0;
+}
+
+TEST_F(StatusPage, WithoutTheIndicatorsClassTheProgramGoesOnWithoutThePage) {
+  UnregisterClassW(L"CErrorIndicator", GetModuleHandleW(nullptr));
+  SetClassRegistrar(RefuseClass);
+  Start();
+  SetClassRegistrar(RegisterClassExW);
+
+  EXPECT_EQ(CStatusDialog::Instance(), nullptr);
+  EXPECT_EQ(SendMessageW(Control(IDC_PAGE_TABS), TCM_GETITEMCOUNT, 0, 0), 3) << "the tab is there";
+  SelectTab(kStatusTab);
+  SelectTab(2);
+  EXPECT_TRUE(IsWindowVisible(CUtilityDialog::Instance()->Handle()));
+  SelectDrive(1);
+  EXPECT_EQ(Channel().letter, 'G') << "selection goes on without the page";
+  SelectTab(kStatusTab);
+  EXPECT_FALSE(IsWindowVisible(CUtilityDialog::Instance()->Handle())) << "the tab shows nothing";
+}
+
+// One update's cost, and no GDI object left behind by updating or painting.
+
+// How many more brushes the process can have: its GDI handles' headroom.
+int GdiHeadroom() {
+  std::vector<HBRUSH> brushes;
+  constexpr int kCeiling = 200000;
+  while (brushes.size() < kCeiling) {
+    HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+    if (!brush) break;
+    brushes.push_back(brush);
+  }
+  for (HBRUSH brush : brushes) DeleteObject(brush);
+  return static_cast<int>(brushes.size());
+}
+
+TEST_F(StatusPage, UpdatesAndPaintsLeaveNoGdiObjectBehind) {
+  Start();
+  ShowWindow(Main(), SW_SHOW);
+  SelectTab(kStatusTab);
+  Drive().StartAudio(75, 300);
+  const int before = GdiHeadroom();
+
+  // Each tick repaints the indicator on screen.
+  constexpr int kTicks = 500;
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < kTicks; ++i) {
+    m_devices.Clock().Advance(1000);
+    Tick();
+  }
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  // Painting into a memory DC runs the same routine as on screen, faster.
+  HWND indicator = Item(IDC_ERROR_INDICATOR);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bitmap = CreateCompatibleBitmap(dc, 200, 40);
+  const HGDIOBJ old = SelectObject(dc, bitmap);
+  constexpr int kPaints = 10000;
+  for (int i = 0; i < kPaints; ++i) SendMessageW(indicator, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+
+  const int after = GdiHeadroom();
+  const double perTick = std::chrono::duration<double, std::micro>(elapsed).count() / kTicks;
+  std::printf("[ measure  ] Status tick: %.0f us; GDI headroom %d before, %d after %d ticks and %d paints\n", perTick,
+              before, after, kTicks, kPaints);
+  RecordProperty("status_tick_us", static_cast<int>(perTick));
+  // One brush left per paint would take 10500 handles, or all there are.
+  EXPECT_GE(after, before - 16);
+  EXPECT_GT(before, 1000) << "the measurement needs room to see a leak";
+}
+
+}  // namespace
+}  // namespace norvane::test
