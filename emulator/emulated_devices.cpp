@@ -48,6 +48,14 @@ EmulatedDrive* EmulatedDevices::Drive(char letter) {
   return found == drives_.end() ? nullptr : found->second.get();
 }
 
+void EmulatedDevices::FailPassThrough(char letter, bool fail) {
+  if (fail) {
+    failingPassThrough_.insert(letter);
+  } else {
+    failingPassThrough_.erase(letter);
+  }
+}
+
 VirtualClock& EmulatedDevices::Clock() { return clock_; }
 
 int EmulatedDevices::OpenHandleCount() const { return static_cast<int>(handles_.size()); }
@@ -81,7 +89,7 @@ bool EmulatedDevices::PassThrough(DeviceHandle device, const ScsiCommand& comman
   if (found == handles_.end() || found->second.access != DeviceAccess::ReadWrite) return false;
   if (command.cdb == nullptr || (command.transferLength != 0 && command.data == nullptr)) return false;
   EmulatedDrive* drive = DriveBehind(found->second);
-  if (drive == nullptr) return false;
+  if (drive == nullptr || failingPassThrough_.contains(found->second.letter)) return false;
   drive->Execute(command, reply);
   return true;
 }

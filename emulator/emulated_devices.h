@@ -4,6 +4,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <memory>
 
 #include "drive/device_io.h"
@@ -31,6 +32,9 @@ class EmulatedDevices : public DeviceIo {
   void Unplug(char letter);
   void Plug(char letter);
   EmulatedDrive* Drive(char letter);  // null when nothing is attached there
+  // The operating system's pass-through to the drive fails while the drive
+  // itself stays attached and its handles open (a host adapter in trouble).
+  void FailPassThrough(char letter, bool fail);
   VirtualClock& Clock();
   int OpenHandleCount() const;        // handles opened and not yet closed, stale ones included
   // Whether an open handle to the drive holds media change notification off.
@@ -57,6 +61,7 @@ class EmulatedDevices : public DeviceIo {
   VirtualClock clock_;  // before the drives, which refer to it
   std::map<char, std::unique_ptr<EmulatedDrive>> drives_;
   std::map<DeviceHandle, OpenHandle> handles_;
+  std::set<char> failingPassThrough_;
   DeviceHandle nextHandle_ = 0x100;
 };
 

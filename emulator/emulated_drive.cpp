@@ -60,6 +60,7 @@ void EmulatedDrive::Execute(const ScsiCommand& command, ScsiReply& reply) {
   entry.status = answer.status;
   entry.sense = answer.sense;
   log_.push_back(std::move(entry));
+  if (commandsBeforeDropOff_ != 0 && --commandsBeforeDropOff_ == 0) connected_ = false;
 }
 
 EmulatedDrive::Answer EmulatedDrive::Respond(const ScsiCommand& command) {
@@ -218,6 +219,8 @@ void EmulatedDrive::Plug() {
 
 std::uint32_t EmulatedDrive::BusSession() const { return busSession_; }
 
+void EmulatedDrive::DropOffAfter(std::uint32_t commands) { commandsBeforeDropOff_ = commands; }
+
 void EmulatedDrive::SetBusPower(std::uint32_t value) {
   LatchDropOff();
   busPower_ = value;
@@ -282,6 +285,8 @@ void EmulatedDrive::QueueSense(Sense sense, int times) { QueueReply(CheckConditi
 void EmulatedDrive::QueueReply(RawReply reply, int times) {
   for (int i = 0; i < times; ++i) queued_.push_back(reply);
 }
+
+void EmulatedDrive::ClearQueue() { queued_.clear(); }
 
 void EmulatedDrive::OverrideBuffer(std::uint8_t bufferId, std::vector<std::uint8_t> bytes) {
   bufferOverrides_[bufferId] = std::move(bytes);

@@ -146,6 +146,8 @@ class EmulatedDrive {
   // each once: a CHECK CONDITION with this sense, or a raw status and sense.
   void QueueSense(Sense sense, int times = 1);
   void QueueReply(RawReply reply, int times = 1);
+  // Forgets the answers queued and not yet given.
+  void ClearQueue();
   // Makes a valid buffer read answer these bytes instead of the modelled
   // ones (raw decoder cases); OverrideInquiry does the same for INQUIRY data.
   void OverrideBuffer(std::uint8_t bufferId, std::vector<std::uint8_t> bytes);
@@ -158,6 +160,9 @@ class EmulatedDrive {
   // session on the bus, so handles from an earlier session stay dead.
   void Unplug();
   void Plug();
+  // The drive drops off the bus once it has carried out `commands` more
+  // commands (a hub browning out in the middle of an action); 0 cancels.
+  void DropOffAfter(std::uint32_t commands);
   std::uint32_t BusSession() const;
 
   const std::vector<LoggedCommand>& Log() const;
@@ -230,6 +235,7 @@ class EmulatedDrive {
   std::vector<DamagedStretch> damage_;
 
   bool connected_ = true;
+  std::uint32_t commandsBeforeDropOff_ = 0;  // 0: no drop-off pending
   std::uint32_t busSession_ = 1;
   std::uint32_t busPower_ = kDefaultBusPower;
   std::optional<std::uint64_t> measurementStartMs_;

@@ -657,6 +657,31 @@ TEST_F(Emulator, OnlyTheExactDevicePathOfAnAttachedDriveOpens) {
   }
 }
 
+TEST_F(Emulator, FaultSwitchesDropTheDriveAfterNCommandsOrFailThePassThrough) {
+  drive->DropOffAfter(2);
+  EXPECT_EQ(In(kReadStatus, 256).status, 0);
+  EXPECT_TRUE(drive->Connected());
+  EXPECT_EQ(In(kReadCounters, 32).status, 0);
+  EXPECT_FALSE(drive->Connected()) << "gone after the second command";
+  EXPECT_FALSE(In(kReadStatus, 256).delivered);
+  drive->Plug();
+  handle = devices.Open(L"\\\\.\\E:", DeviceAccess::ReadWrite);
+  EXPECT_TRUE(In(kReadStatus, 256).delivered) << "plugged again, the drop-off is spent";
+  EXPECT_TRUE(drive->Connected());
+
+  devices.FailPassThrough('E', true);
+  drive->ClearLog();
+  EXPECT_FALSE(In(kReadStatus, 256).delivered);
+  EXPECT_TRUE(drive->Log().empty()) << "nothing reaches the drive";
+  EXPECT_NE(devices.Open(L"\\\\.\\E:", DeviceAccess::ReadWrite), kNoDevice) << "the device stays";
+  devices.FailPassThrough('E', false);
+  EXPECT_TRUE(In(kReadStatus, 256).delivered);
+
+  drive->QueueSense({6, 0x29, 0}, 5);
+  drive->ClearQueue();
+  EXPECT_EQ(In(kReadStatus, 256).status, 0) << "the queue is gone";
+}
+
 TEST_F(Emulator, HandlesAreCountedAndGoStaleWhenTheDriveGoes) {
   EXPECT_EQ(devices.OpenHandleCount(), 1);
   const DeviceHandle second = devices.Open(L"\\\\.\\E:", DeviceAccess::ReadWrite);
