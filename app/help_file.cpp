@@ -3,9 +3,9 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <string_view>
 #include <utility>
 
+#include "drive/help_file_name.h"
 #include "drive/reads.h"
 #include "ui/window.h"
 
@@ -13,10 +13,6 @@ namespace norvane {
 namespace {
 
 constexpr LCID kJapaneseLocale = 0x0411;
-
-bool IsForbiddenInFileName(wchar_t c) {
-  return c < 0x20 || std::wstring_view(L"\\/:*?\"<>|").find(c) != std::wstring_view::npos;
-}
 
 void OpenWithShell(const std::wstring& path) {
   ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOW);
@@ -36,14 +32,6 @@ std::wstring ExecutableFolder() {
 }  // namespace
 
 bool UserLocaleIsJapanese() { return GetUserDefaultLCID() == kJapaneseLocale; }
-
-std::wstring HelpFileName(const std::wstring& modelName, bool japanese) {
-  std::wstring name;
-  for (wchar_t c : modelName) {
-    if (!IsForbiddenInFileName(c)) name += c;
-  }
-  return name + (japanese ? L"_Japanese.chm" : L"_English.chm");
-}
 
 std::wstring HelpFilePath() { return ExecutableFolder() + HelpFileName(ReadModelName(), UserLocaleIsJapanese()); }
 

@@ -5,16 +5,13 @@
 #include <functional>
 #include <string>
 
+#include "drive/help_file_name.h"
+
 namespace norvane {
 
 // Whether the user default locale is Japanese (1041); it chooses the help
 // item's text and the help file's language.
 bool UserLocaleIsJapanese();
-
-// The help file name for a model name: the model name without the
-// characters a Windows file name cannot hold (the name comes from the drive,
-// so it may hold anything), then "_Japanese.chm" or "_English.chm".
-std::wstring HelpFileName(const std::wstring& modelName, bool japanese);
 
 // The help file of the drive open in the channel, as a full path in the
 // executable's folder, never the current directory.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the host, Windows x86 and Windows x64 configurations and runs every
-# test through CTest (the Windows ones under Wine). Installs what is missing first.
+# test through CTest (the Windows ones under Wine), then a short pass of every
+# fuzzer. Installs what is missing first.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -19,4 +20,6 @@ for preset in host win32 win64; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+echo "=== fuzz (a short pass; scripts/fuzz.sh runs longer) ==="
+scripts/fuzz.sh 15
 echo "All tests passed in $(( $(date +%s) - start )) s."

@@ -1,0 +1,13 @@
+// The sense classifier on any 32 bytes a transport may hand back.
+#include <cstdint>
+#include <cstring>
+
+#include "drive/channel.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::uint8_t sense[norvane::kSenseAreaLength] = {};
+  std::memcpy(sense, data, size < sizeof sense ? size : sizeof sense);
+  const norvane::SenseClass found = norvane::ClassifySense(sense);
+  if (found < norvane::SenseClean || found > norvane::SenseResetOccurred) __builtin_trap();
+  return 0;
+}
