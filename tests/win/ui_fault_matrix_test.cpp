@@ -358,7 +358,9 @@ TEST(FaultMatrix, EveryActionUnderEveryDriveFault) {
       Harness h(action);
       int boxes = 0;
       reference = Perform(h, action, Fault::None, 0, &boxes);
-      if (action.answer != 0) EXPECT_EQ(boxes, 1) << action.name << ": the fault-free run asks once";
+      if (action.answer != 0) {
+        EXPECT_EQ(boxes, 1) << action.name << ": the fault-free run asks once";
+      }
       Failures clean;
       CheckAfterwards(h, clean);
       EXPECT_TRUE(clean.empty()) << action.name << ": " << (clean.empty() ? "" : clean.front());

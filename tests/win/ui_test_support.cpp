@@ -89,6 +89,38 @@ LRESULT CALLBACK RecordRelay(HWND window, UINT id, WPARAM wParam, LPARAM lParam)
 
 }  // namespace
 
+int GdiHeadroom() {
+  std::vector<HBRUSH> brushes;
+  constexpr std::size_t kCeiling = 200000;
+  while (brushes.size() < kCeiling) {
+    HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+    if (!brush) break;
+    brushes.push_back(brush);
+  }
+  for (HBRUSH brush : brushes) DeleteObject(brush);
+  return static_cast<int>(brushes.size());
+}
+
+namespace {
+BOOL CALLBACK CountWindow(HWND, LPARAM count) {
+  ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+
+// A top-level window and all its descendants.
+BOOL CALLBACK CountWindowTree(HWND window, LPARAM count) {
+  ++*reinterpret_cast<int*>(count);
+  EnumChildWindows(window, CountWindow, count);
+  return TRUE;
+}
+}  // namespace
+
+int ThreadWindowCount() {
+  int count = 0;
+  EnumThreadWindows(GetCurrentThreadId(), CountWindowTree, reinterpret_cast<LPARAM>(&count));
+  return count;
+}
+
 HWND PageToolTip(HWND page) {
   ToolTipSearch search{page, nullptr};
   EnumThreadWindows(GetCurrentThreadId(), FindPageToolTip, reinterpret_cast<LPARAM>(&search));

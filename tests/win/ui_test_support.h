@@ -52,6 +52,12 @@ HWND PageToolTip(HWND page);
 // The messages relayed to the tooltip `tip` (TTM_RELAYEVENT) while `run` runs.
 std::vector<MSG> RelayedTo(HWND tip, const std::function<void()>& run);
 
+// How many more GDI objects (brushes) the process can make: a leak of one
+// object per paint or tick shows as a smaller headroom afterwards.
+int GdiHeadroom();
+// How many windows this thread has, children included.
+int ThreadWindowCount();
+
 // The main window, created modeless on emulated drives attached by each test.
 class MainWindowTest : public ::testing::Test {
  protected:
