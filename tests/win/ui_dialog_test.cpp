@@ -1,7 +1,8 @@
 // The dialog framework: the modal loop's pre-translation, the message table,
 // child pages, the message box helper and the tooltip helper.
-#include <commctrl.h>
 #include <windows.h>
+
+#include <commctrl.h>  // needs windows.h first
 
 #include <functional>
 #include <string>
