@@ -66,22 +66,9 @@ class SettingsPage : public MainWindowTest {
     }
     return {};
   }
-  // Clicks `id` while answering the confirmation that must come up, and
-  // checks the kind of box every confirmation is.
+  // Clicks `id` and answers the confirmation that must come up.
   void ClickAndConfirm(int id, int answer, const wchar_t* english, const wchar_t* japanese) {
-    MessageBoxSeen seen;
-    WhileAnswering(
-        Main(),
-        [&](HWND box) {
-          seen = InspectMessageBox(box);
-          PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
-        },
-        [&] { Click(id); });
-    EXPECT_EQ(seen.text, ForRun(english, japanese));
-    EXPECT_EQ(seen.caption, L"ui_tests");
-    EXPECT_TRUE(seen.ok && seen.cancel);
-    EXPECT_EQ(seen.icon, LoadIconW(nullptr, IDI_WARNING));
-    EXPECT_EQ(seen.owner, Main());
+    ExpectConfirmation(ClickAndAnswer(Item(id), answer), Main(), ForRun(english, japanese));
   }
   // Ends one round of a test that starts the window more than once.
   void Stop() {
@@ -117,8 +104,8 @@ TEST_F(SettingsPage, AClickSendsTheWholeSetThenReadsTheDriveBack) {
   Start();
   Click(IDC_QUIET_PERFORMANCE);
   const std::vector<Cdb> expected = {
-      Speed(0x80), Speed(0x81), kWritePage, kWritePage, kWritePage,  // selection, setting, read page, zero, eject
-      kReadStatus, kReadStatus, kReadStatus, kReadStatus,            // refresh; read-error handling is off
+      Speed(0x80), Speed(0x81), kWritePage,  kWritePage,  kWritePage,  // selection, setting, read page, zero, eject
+      kReadStatus, kReadStatus, kReadStatus, kReadStatus,              // refresh; read-error handling is off
   };
   EXPECT_EQ(SentBlocks(), expected);
   EXPECT_EQ(WrittenPage(0), DataPage({0x01, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00}));
@@ -280,7 +267,10 @@ TEST_F(SettingsPage, AHiddenOrDisabledRealTimeBoxStillSendsItsState) {
   Click(IDC_SAVE_SETTING);
   const Bytes* page = nullptr;
   for (const emu::LoggedCommand& c : Drive('G').Log()) {
-    if (c.cdb == kWritePage) { page = &c.dataOut; break; }
+    if (c.cdb == kWritePage) {
+      page = &c.dataOut;
+      break;
+    }
   }
   ASSERT_NE(page, nullptr);
   EXPECT_EQ(*page, DataPage({0x01, 0x80, 0x00, 0x00, 0x00, 0x01, 0x01}));
@@ -312,37 +302,6 @@ TEST_F(SettingsPage, ShowingThePageReadsTheDrive) {
 
 // ---- tooltips ----
 
-struct ToolTipSearch {
-  HWND page, found;
-};
-
-BOOL CALLBACK FindPageToolTip(HWND window, LPARAM arg) {
-  auto* search = reinterpret_cast<ToolTipSearch*>(arg);
-  wchar_t name[32] = {};
-  GetClassNameW(window, name, 32);
-  TTTOOLINFOW info{};
-  info.cbSize = sizeof info;
-  if (std::wstring(name) != TOOLTIPS_CLASSW) return TRUE;
-  if (!SendMessageW(window, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(&info)) || info.hwnd != search->page) return TRUE;
-  search->found = window;
-  return FALSE;
-}
-
-// The tooltip whose tools belong to `page`.
-HWND PageToolTip(HWND page) {
-  ToolTipSearch search{page, nullptr};
-  EnumThreadWindows(GetCurrentThreadId(), FindPageToolTip, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-std::vector<MSG> relayed;
-WNDPROC tooltipProc = nullptr;
-
-LRESULT CALLBACK RecordRelay(HWND window, UINT id, WPARAM wParam, LPARAM lParam) {
-  if (id == TTM_RELAYEVENT) relayed.push_back(*reinterpret_cast<const MSG*>(lParam));
-  return CallWindowProcW(tooltipProc, window, id, wParam, lParam);
-}
-
 TEST_F(SettingsPage, EightToolsWithTheirStringsAndATipWidthOf300) {
   Start();
   HWND tip = PageToolTip(Page());
@@ -354,23 +313,30 @@ TEST_F(SettingsPage, EightToolsWithTheirStringsAndATipWidthOf300) {
     const wchar_t* english;
     const wchar_t* japanese;
   } tools[] = {
-      {IDC_QUIET_ON, L"Switches the \"Advanced Quiet Drive Feature \" On/Off.", L"アドバンスド静音機能のOn/Offを切り替えます。"},
+      {IDC_QUIET_ON, L"Switches the \"Advanced Quiet Drive Feature \" On/Off.",
+       L"アドバンスド静音機能のOn/Offを切り替えます。"},
       {IDC_QUIET_PERSISTENT, L"The drive will keep spinning in low speed to avoid operational and fan noise.",
        L"ディスク挿入後は常に再生に影響のない低い速度でディスクを回転させ騒音を低減します"},
       {IDC_QUIET_STANDARD, L"Quietness priority mode(the drive adjusts disc speed by the situation)",
-       L"【工場出荷時設定】ディスク挿入後は再生に影響のない低い速度でディスクを回転させ騒音を低減します。その後、シチューエーションに応じて最適な回転速度に調整します。"},
+       L"【工場出荷時設定】ディスク挿入後は再生に影響のない低い速度でディスクを回転させ騒音を低減します。その後、シチュ"
+       L"ーエーションに応じて最適な回転速度に調整します。"},
       {IDC_QUIET_PERFORMANCE, L"Performance priority mode(The drive adjusts disc speed by the situation)",
-       L"ディスク挿入後は最高速度でディスクを回転させます。その後、シチューエーションに応じて最適な回転速度に調整します。"},
+       L"ディスク挿入後は最高速度でディスクを回転させます。その後、シチューエーションに応じて最適な回転速度に調整します"
+       L"。"},
       {IDC_READ_ON, L"Switches the \"VeriTrack\" On/Off.", L"ベリトラック機能のOn/Offを切り替えます。"},
       {IDC_READ_PERFECT, L"At the read error after several retrys,  the error status is returned.",
-       L"リードエラーが発生した場合、一定回数再読み取りを行います。それでも読み取り出来なかった場合はリードエラーで読み取り動作を停止します。"},
+       L"リードエラーが発生した場合、一定回数再読み取りを行います。それでも読み取り出来なかった場合はリードエラーで読み"
+       L"取り動作を停止します。"},
       {IDC_READ_MASTER, L"At the read error after several retrys,  the interpolate data is returned.",
-       L"リードエラーが発生した場合、一定回数再読み取りを行います。それでも読み取り出来なかった場合はデータの補間をして読み取り動作を継続します。"},
+       L"リードエラーが発生した場合、一定回数再読み取りを行います。それでも読み取り出来なかった場合はデータの補間をして"
+       L"読み取り動作を継続します。"},
       {IDC_REAL_TIME, L"This feature optimally control not to interrupt the sound while streaming.",
-       L"ストリーミング再生時に音途切れが発生しないように最適な制御を行ないます。\r\n※本機能を利用するにはアドバンスド静音機能を有効にする必要があります。"},
+       L"ストリーミング再生時に音途切れが発生しないように最適な制御を行ないます。\r\n※本機能を利用するにはアドバンスド"
+       L"静音機能を有効にする必要があります。"},
   };
   for (const auto& tool : tools) {
-    EXPECT_EQ(ToolText(tip, Item(tool.control)), ForRun(tool.english, tool.japanese)) << "tool of control " << tool.control;
+    EXPECT_EQ(ToolText(tip, Item(tool.control)), ForRun(tool.english, tool.japanese))
+        << "tool of control " << tool.control;
   }
 }
 
@@ -378,9 +344,6 @@ TEST_F(SettingsPage, EveryMessageForThePageOrItsControlsIsRelayedToTheTip) {
   Start();
   HWND tip = PageToolTip(Page());
   ASSERT_NE(tip, nullptr);
-  tooltipProc = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrW(tip, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordRelay)));
-  relayed.clear();
   const MSG messages[] = {
       {Item(IDC_QUIET_ON), WM_MOUSEMOVE, 0, MAKELPARAM(3, 4), 11, {}},
       {Item(IDC_READ_MASTER), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 6), 12, {}},
@@ -388,8 +351,9 @@ TEST_F(SettingsPage, EveryMessageForThePageOrItsControlsIsRelayedToTheTip) {
       {Item(IDC_QUIET_GROUP), WM_TIMER, 99, 0, 14, {}},
       {Control(IDC_DRIVE_LIST), WM_MOUSEMOVE, 0, 0, 15, {}},  // the main window's own: not the page's
   };
-  for (MSG msg : messages) m_window->ProcessMessage(msg);
-  SetWindowLongPtrW(tip, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(tooltipProc));
+  const std::vector<MSG> relayed = RelayedTo(tip, [&] {
+    for (MSG msg : messages) m_window->ProcessMessage(msg);
+  });
 
   ASSERT_EQ(relayed.size(), 4u);
   for (std::size_t i = 0; i < relayed.size(); ++i) {

@@ -61,17 +61,66 @@ std::wstring ToolText(HWND tip, HWND control) {
 
 namespace {
 
+struct ToolTipSearch {
+  HWND page, found;
+};
+
+BOOL CALLBACK FindPageToolTip(HWND window, LPARAM arg) {
+  auto* search = reinterpret_cast<ToolTipSearch*>(arg);
+  wchar_t name[32] = {};
+  GetClassNameW(window, name, 32);
+  TTTOOLINFOW info{};
+  info.cbSize = sizeof info;
+  if (std::wstring(name) != TOOLTIPS_CLASSW) return TRUE;
+  if (!SendMessageW(window, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(&info)) || info.hwnd != search->page)
+    return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+std::vector<MSG>* relayed = nullptr;
+WNDPROC tooltipProc = nullptr;
+
+LRESULT CALLBACK RecordRelay(HWND window, UINT id, WPARAM wParam, LPARAM lParam) {
+  if (id == TTM_RELAYEVENT) relayed->push_back(*reinterpret_cast<const MSG*>(lParam));
+  return CallWindowProcW(tooltipProc, window, id, wParam, lParam);
+}
+
+}  // namespace
+
+HWND PageToolTip(HWND page) {
+  ToolTipSearch search{page, nullptr};
+  EnumThreadWindows(GetCurrentThreadId(), FindPageToolTip, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::vector<MSG> RelayedTo(HWND tip, const std::function<void()>& run) {
+  std::vector<MSG> messages;
+  relayed = &messages;
+  tooltipProc =
+      reinterpret_cast<WNDPROC>(SetWindowLongPtrW(tip, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordRelay)));
+  run();
+  SetWindowLongPtrW(tip, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(tooltipProc));
+  relayed = nullptr;
+  return messages;
+}
+
+namespace {
+
 struct Answering {
   HWND except;
   const std::function<void(HWND)>* answer;
-  bool answered;
+  bool onlyFirst;
+  int answered;
+  HWND last;  // skipped while it is still closing
 };
 Answering* answering = nullptr;
 
 BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
   wchar_t windowClass[16] = {};
   GetClassNameW(window, windowClass, static_cast<int>(std::size(windowClass)));
-  if (window != answering->except && IsWindowVisible(window) && std::wcscmp(windowClass, L"#32770") == 0) {
+  if (window != answering->except && window != answering->last && IsWindowVisible(window) &&
+      std::wcscmp(windowClass, L"#32770") == 0) {
     *reinterpret_cast<HWND*>(found) = window;
     return FALSE;
   }
@@ -81,25 +130,60 @@ BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
 // Runs inside whichever modal loop is current: the thread timer's message
 // is dispatched by every loop.
 void CALLBACK LookForDialog(HWND, UINT, UINT_PTR timer, DWORD) {
-  if (!answering || answering->answered) return;
+  if (!answering || (answering->onlyFirst && answering->answered > 0)) return;
   HWND dialog = nullptr;
   EnumThreadWindows(GetCurrentThreadId(), FindDialog, reinterpret_cast<LPARAM>(&dialog));
   if (!dialog) return;
-  answering->answered = true;
-  KillTimer(nullptr, timer);
+  ++answering->answered;
+  answering->last = dialog;
+  if (answering->onlyFirst) KillTimer(nullptr, timer);
   (*answering->answer)(dialog);
 }
 
-}  // namespace
-
-void WhileAnswering(HWND except, const std::function<void(HWND)>& answer, const std::function<void()>& run) {
-  Answering state{except, &answer, false};
+// Answers how many dialogs showed up and were answered.
+int Answer(HWND except, const std::function<void(HWND)>& answer, const std::function<void()>& run, bool onlyFirst) {
+  Answering state{except, &answer, onlyFirst, 0, nullptr};
   answering = &state;
   const UINT_PTR timer = SetTimer(nullptr, 0, 20, LookForDialog);
   run();
   KillTimer(nullptr, timer);
   answering = nullptr;
-  EXPECT_TRUE(state.answered) << "no dialog showed up";
+  return state.answered;
+}
+
+}  // namespace
+
+void WhileAnswering(HWND except, const std::function<void(HWND)>& answer, const std::function<void()>& run) {
+  EXPECT_GT(Answer(except, answer, run, true), 0) << "no dialog showed up";
+}
+
+void WhileAnsweringEach(HWND except, const std::function<void(HWND)>& answer, const std::function<void()>& run) {
+  Answer(except, answer, run, false);
+}
+
+bool ShowsADialog(HWND except, const std::function<void()>& run) {
+  return Answer(
+             except, [](HWND dialog) { EndDialog(dialog, IDCANCEL); }, run, true) > 0;
+}
+
+MessageBoxSeen ClickAndAnswer(HWND button, int answer) {
+  MessageBoxSeen seen;
+  WhileAnswering(
+      GetAncestor(button, GA_ROOT),
+      [&](HWND box) {
+        seen = InspectMessageBox(box);
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+      },
+      [&] { SendMessageW(button, BM_CLICK, 0, 0); });
+  return seen;
+}
+
+void ExpectConfirmation(const MessageBoxSeen& seen, HWND owner, const std::wstring& text) {
+  EXPECT_EQ(seen.text, text);
+  EXPECT_EQ(seen.caption, L"ui_tests");
+  EXPECT_TRUE(seen.ok && seen.cancel);
+  EXPECT_EQ(seen.icon, LoadIconW(nullptr, IDI_WARNING));
+  EXPECT_EQ(seen.owner, owner);
 }
 
 void MainWindowTest::SetUp() {
@@ -111,7 +195,9 @@ void MainWindowTest::SetUp() {
 
 void MainWindowTest::TearDown() {
   m_window.reset();
-  CloseDrive();  // while the devices it was opened on still exist
+  // While the devices they were opened on still exist.
+  CloseDrive();
+  ReleaseMediaNotification();
 }
 
 void MainWindowTest::Start() {
@@ -124,6 +210,15 @@ void MainWindowTest::SelectTab(int index) const {
   SendMessageW(tabs, TCM_SETCURSEL, index, 0);
   NMHDR header{tabs, IDC_PAGE_TABS, static_cast<UINT>(TCN_SELCHANGE)};
   SendMessageW(Main(), WM_NOTIFY, IDC_PAGE_TABS, reinterpret_cast<LPARAM>(&header));
+}
+
+void MainWindowTest::ClickTab(int index) const {
+  HWND tabs = Control(IDC_PAGE_TABS);
+  RECT item{};
+  SendMessageW(tabs, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&item));
+  const LPARAM point = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+  SendMessageW(tabs, WM_LBUTTONDOWN, MK_LBUTTON, point);
+  SendMessageW(tabs, WM_LBUTTONUP, 0, point);
 }
 
 void MainWindowTest::SelectDrive(int index) const {

@@ -18,7 +18,7 @@
 namespace norvane::test {
 
 constexpr LANGID kEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);  // 1033
-constexpr LANGID kJapanese = MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT);  // 1041
+constexpr LANGID kJapanese = MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT);   // 1041
 
 // Whether this run is the Japanese one (LANG=ja_JP.UTF-8 under Wine).
 bool JapaneseRun();
@@ -35,6 +35,11 @@ std::vector<std::wstring> ComboTexts(HWND combo);
 // `except` that shows up while a modal loop runs (message boxes included);
 // the answer must close it. Returns once `run` has returned.
 void WhileAnswering(HWND except, const std::function<void(HWND dialog)>& answer, const std::function<void()>& run);
+// The same for every such dialog, one after the other.
+void WhileAnsweringEach(HWND except, const std::function<void(HWND dialog)>& answer, const std::function<void()>& run);
+// Whether a dialog other than `except` showed up while `run` ran; one that
+// did is cancelled at once.
+bool ShowsADialog(HWND except, const std::function<void()>& run);
 
 // What a message box showed: caption, text, buttons and icon.
 struct MessageBoxSeen {
@@ -44,9 +49,19 @@ struct MessageBoxSeen {
   HWND owner = nullptr;
 };
 MessageBoxSeen InspectMessageBox(HWND box);
+// Clicks `button` and presses `answer` in the message box that must come up;
+// answers what the box showed.
+MessageBoxSeen ClickAndAnswer(HWND button, int answer);
+// Expects the question every drive action with consequences asks first:
+// `text`, the executable's name as caption, OK and Cancel, a warning icon.
+void ExpectConfirmation(const MessageBoxSeen& seen, HWND owner, const std::wstring& text);
 
 // The text of the tool that covers `control` in the tooltip `tip`.
 std::wstring ToolText(HWND tip, HWND control);
+// The tooltip whose tools belong to `page`, or null.
+HWND PageToolTip(HWND page);
+// The messages relayed to the tooltip `tip` while `run` ran.
+std::vector<MSG> RelayedTo(HWND tip, const std::function<void()>& run);
 
 // The main window, created modeless on emulated drives attached by each test.
 class MainWindowTest : public ::testing::Test {
@@ -59,6 +74,9 @@ class MainWindowTest : public ::testing::Test {
   HWND Main() const { return m_window->Handle(); }
   HWND Control(int id) const { return GetDlgItem(Main(), id); }
   void SelectTab(int index) const;
+  // Clicks the tab's header with the mouse, as a person does: the tab
+  // control asks the main window first whether it may change.
+  void ClickTab(int index) const;
   void SelectDrive(int index) const;
 
   emu::EmulatedDevices m_devices;
