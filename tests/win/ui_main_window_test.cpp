@@ -306,34 +306,12 @@ TEST_F(HelpFile, WithoutAnOpenDriveIsJustTheSuffix) {
   EXPECT_EQ(m_opened, (std::vector<std::wstring>{ExecutableFolder() + ForRun(L"_English.chm", L"_Japanese.chm")}));
 }
 
-CNorvaneDriveUtilityDlg* runningWindow = nullptr;
-bool runTimedOut = false;
-
-// Inside the modal run: asks the window to close as its close box does.
-void CALLBACK CloseRunningWindow(HWND, UINT, UINT_PTR timer, DWORD) {
-  KillTimer(nullptr, timer);
-  PostMessageW(runningWindow->Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
-}
-
-// A close command that got lost would leave the run going: end it anyway.
-void CALLBACK EndRunAfterTimeOut(HWND, UINT, UINT_PTR timer, DWORD) {
-  KillTimer(nullptr, timer);
-  runTimedOut = true;
-  runningWindow->EndDialog(IDABORT);
-}
-
 TEST_F(MainWindow, CloseCommandEndsTheModalRunAndTheWindowTakesItsPagesAlong) {
   m_devices.Attach('E', QuietModel());
   m_window = std::make_unique<CNorvaneDriveUtilityDlg>();
-  runningWindow = m_window.get();
-  runTimedOut = false;
-  const UINT_PTR close = SetTimer(nullptr, 0, 50, CloseRunningWindow);
-  const UINT_PTR watchdog = SetTimer(nullptr, 0, 5000, EndRunAfterTimeOut);
-
-  EXPECT_EQ(m_window->DoModal(), IDCANCEL);
-  KillTimer(nullptr, close);
-  KillTimer(nullptr, watchdog);
-  EXPECT_FALSE(runTimedOut);
+  // Inside the modal run: asks the window to close as its close box does.
+  const auto close = [&] { PostMessageW(Main(), WM_SYSCOMMAND, SC_CLOSE, 0); };
+  EXPECT_EQ(RunModal(*m_window, {{50, close}}), IDCANCEL);
   EXPECT_EQ(m_window->Handle(), nullptr);
   EXPECT_EQ(m_window->PageCount(), 0u);
   EXPECT_EQ(CDialogSetting2Lx4::Instance(), nullptr);

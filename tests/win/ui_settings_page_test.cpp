@@ -342,26 +342,12 @@ TEST_F(SettingsPage, EightToolsWithTheirStringsAndATipWidthOf300) {
 
 TEST_F(SettingsPage, EveryMessageForThePageOrItsControlsIsRelayedToTheTip) {
   Start();
-  HWND tip = PageToolTip(Page());
-  ASSERT_NE(tip, nullptr);
-  const MSG messages[] = {
-      {Item(IDC_QUIET_ON), WM_MOUSEMOVE, 0, MAKELPARAM(3, 4), 11, {}},
-      {Item(IDC_READ_MASTER), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 6), 12, {}},
-      {Page(), WM_MOUSEMOVE, 0, MAKELPARAM(7, 8), 13, {}},
-      {Item(IDC_QUIET_GROUP), WM_TIMER, 99, 0, 14, {}},
-      {Control(IDC_DRIVE_LIST), WM_MOUSEMOVE, 0, 0, 15, {}},  // the main window's own: not the page's
-  };
-  const std::vector<MSG> relayed = RelayedTo(tip, [&] {
-    for (MSG msg : messages) m_window->ProcessMessage(msg);
-  });
-
-  ASSERT_EQ(relayed.size(), 4u);
-  for (std::size_t i = 0; i < relayed.size(); ++i) {
-    EXPECT_EQ(relayed[i].hwnd, messages[i].hwnd) << i;
-    EXPECT_EQ(relayed[i].message, messages[i].message) << i;
-    EXPECT_EQ(relayed[i].wParam, messages[i].wParam) << i;
-    EXPECT_EQ(relayed[i].lParam, messages[i].lParam) << i;
-  }
+  ExpectRelayedToPageTip(Page(), {
+                                     {Item(IDC_QUIET_ON), WM_MOUSEMOVE, 0, MAKELPARAM(3, 4), 11, {}},
+                                     {Item(IDC_READ_MASTER), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 6), 12, {}},
+                                     {Page(), WM_MOUSEMOVE, 0, MAKELPARAM(7, 8), 13, {}},
+                                     {Item(IDC_QUIET_GROUP), WM_TIMER, 99, 0, 14, {}},
+                                 });
 }
 
 }  // namespace

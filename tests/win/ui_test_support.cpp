@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <map>
 
 #include "drive/channel.h"
 #include "drive/device_io.h"
@@ -186,6 +187,34 @@ void ExpectConfirmation(const MessageBoxSeen& seen, HWND owner, const std::wstri
   EXPECT_EQ(seen.owner, owner);
 }
 
+namespace {
+
+std::map<UINT_PTR, std::function<void()>>* timedSteps = nullptr;
+
+void CALLBACK RunTimedStep(HWND, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(nullptr, timer);
+  const auto step = timedSteps->find(timer);
+  if (step != timedSteps->end()) step->second();
+}
+
+}  // namespace
+
+INT_PTR RunModal(ui::CDialog& window, std::vector<TimedStep> steps, UINT watchdogMs) {
+  std::map<UINT_PTR, std::function<void()>> running;
+  timedSteps = &running;
+  bool timedOut = false;
+  steps.push_back({watchdogMs, [&] {
+                     timedOut = true;
+                     window.EndDialog(IDABORT);
+                   }});
+  for (TimedStep& step : steps) running[SetTimer(nullptr, 0, step.afterMs, RunTimedStep)] = std::move(step.run);
+  const INT_PTR result = window.DoModal();
+  for (const auto& step : running) KillTimer(nullptr, step.first);
+  timedSteps = nullptr;
+  EXPECT_FALSE(timedOut) << "the run had to be ended";
+  return result;
+}
+
 void MainWindowTest::SetUp() {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
   InitCommonControlsEx(&controls);
@@ -219,6 +248,23 @@ void MainWindowTest::ClickTab(int index) const {
   const LPARAM point = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
   SendMessageW(tabs, WM_LBUTTONDOWN, MK_LBUTTON, point);
   SendMessageW(tabs, WM_LBUTTONUP, 0, point);
+}
+
+void MainWindowTest::ExpectRelayedToPageTip(HWND page, const std::vector<MSG>& messages) const {
+  HWND tip = PageToolTip(page);
+  ASSERT_NE(tip, nullptr);
+  std::vector<MSG> sent = messages;
+  sent.push_back({Control(IDC_DRIVE_LIST), WM_MOUSEMOVE, 0, 0, 99, {}});  // the main window's own
+  const std::vector<MSG> relayed = RelayedTo(tip, [&] {
+    for (MSG msg : sent) m_window->ProcessMessage(msg);
+  });
+  ASSERT_EQ(relayed.size(), messages.size());
+  for (std::size_t i = 0; i < relayed.size(); ++i) {
+    EXPECT_EQ(relayed[i].hwnd, messages[i].hwnd) << i;
+    EXPECT_EQ(relayed[i].message, messages[i].message) << i;
+    EXPECT_EQ(relayed[i].wParam, messages[i].wParam) << i;
+    EXPECT_EQ(relayed[i].lParam, messages[i].lParam) << i;
+  }
 }
 
 void MainWindowTest::SelectDrive(int index) const {

@@ -63,6 +63,16 @@ HWND PageToolTip(HWND page);
 // The messages relayed to the tooltip `tip` while `run` ran.
 std::vector<MSG> RelayedTo(HWND tip, const std::function<void()>& run);
 
+// A step of a modal run: `run` runs inside the run, `afterMs` after its start.
+struct TimedStep {
+  UINT afterMs;
+  std::function<void()> run;
+};
+// Runs `window` modally with the steps. A run still going after `watchdogMs`
+// is ended with IDABORT, so that a lost close cannot hang the tests. Answers
+// the run's result.
+INT_PTR RunModal(ui::CDialog& window, std::vector<TimedStep> steps, UINT watchdogMs = 5000);
+
 // The main window, created modeless on emulated drives attached by each test.
 class MainWindowTest : public ::testing::Test {
  protected:
@@ -78,6 +88,10 @@ class MainWindowTest : public ::testing::Test {
   // control asks the main window first whether it may change.
   void ClickTab(int index) const;
   void SelectDrive(int index) const;
+  // Sends `messages`, all for `page` or its controls, and one for the main
+  // window's drive list through the main window's message loop; expects the
+  // page's ones relayed to the page's tooltip, in order, and no other.
+  void ExpectRelayedToPageTip(HWND page, const std::vector<MSG>& messages) const;
 
   emu::EmulatedDevices m_devices;
   std::unique_ptr<CNorvaneDriveUtilityDlg> m_window;

@@ -276,24 +276,12 @@ TEST_F(UtilityPage, ThreeToolsWithTheirStringsAndATipWidthOf300AndNoneForEject) 
 
 TEST_F(UtilityPage, EveryMessageForThePageOrItsControlsIsRelayedToTheTip) {
   Start();
-  HWND tip = PageToolTip(Page());
-  ASSERT_NE(tip, nullptr);
-  const MSG messages[] = {
-      {Item(IDC_RUN_CHECK), WM_MOUSEMOVE, 0, MAKELPARAM(3, 4), 11, {}},
-      {Item(IDC_EJECT), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 6), 12, {}},
-      {Page(), WM_MOUSEMOVE, 0, MAKELPARAM(7, 8), 13, {}},
-      {Item(IDC_CHECK_RESULT), WM_TIMER, 99, 0, 14, {}},
-      {Control(IDC_DRIVE_LIST), WM_MOUSEMOVE, 0, 0, 15, {}},  // the main window's own: not the page's
-  };
-  const std::vector<MSG> relayed = RelayedTo(tip, [&] {
-    for (MSG msg : messages) m_window->ProcessMessage(msg);
-  });
-  ASSERT_EQ(relayed.size(), 4u);
-  for (std::size_t i = 0; i < relayed.size(); ++i) {
-    EXPECT_EQ(relayed[i].hwnd, messages[i].hwnd) << i;
-    EXPECT_EQ(relayed[i].message, messages[i].message) << i;
-    EXPECT_EQ(relayed[i].lParam, messages[i].lParam) << i;
-  }
+  ExpectRelayedToPageTip(Page(), {
+                                     {Item(IDC_RUN_CHECK), WM_MOUSEMOVE, 0, MAKELPARAM(3, 4), 11, {}},
+                                     {Item(IDC_EJECT), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 6), 12, {}},
+                                     {Page(), WM_MOUSEMOVE, 0, MAKELPARAM(7, 8), 13, {}},
+                                     {Item(IDC_CHECK_RESULT), WM_TIMER, 99, 0, 14, {}},
+                                 });
 }
 
 // ---- the bus power check ----
@@ -542,46 +530,22 @@ TEST_F(UtilityPage, BusyFromRunToVerdictWithTheTabsHeldAndASecondCheckStartsEmpt
 
 // ---- closing the main window during a countdown ----
 
-CNorvaneDriveUtilityDlg* closingWindow = nullptr;
-std::wstring resultBeforeClose;
-bool closeTimedOut = false;
-
-void CALLBACK ClickRun(HWND, UINT, UINT_PTR timer, DWORD) {
-  KillTimer(nullptr, timer);
-  HWND run = GetDlgItem(CUtilityDialog::Instance()->Handle(), IDC_RUN_CHECK);
-  WhileAnswering(
-      closingWindow->Handle(), [](HWND box) { PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); },
-      [&] { SendMessageW(run, BM_CLICK, 0, 0); });
-}
-
-void CALLBACK CloseDuringCountdown(HWND, UINT, UINT_PTR timer, DWORD) {
-  KillTimer(nullptr, timer);
-  resultBeforeClose = WindowText(GetDlgItem(CUtilityDialog::Instance()->Handle(), IDC_CHECK_RESULT));
-  PostMessageW(closingWindow->Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
-}
-
-void CALLBACK EndAfterTimeOut(HWND, UINT, UINT_PTR timer, DWORD) {
-  KillTimer(nullptr, timer);
-  closeTimedOut = true;
-  closingWindow->EndDialog(IDABORT);
-}
-
 TEST_F(UtilityPage, ClosingTheMainWindowDuringACountdownEndsTheCheckCleanly) {
   m_devices.Attach('E', emu::QuietDriveModel()).SetTrayPushedInAfter(0);  // the disc goes back in at once
   m_window = std::make_unique<CNorvaneDriveUtilityDlg>();
-  closingWindow = m_window.get();
-  resultBeforeClose.clear();
-  closeTimedOut = false;
+  std::wstring resultBeforeClose;
+  const auto clickRun = [&] {
+    WhileAnswering(
+        Main(), [](HWND box) { PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); },
+        [&] { Click(IDC_RUN_CHECK); });
+  };
   // The page's own timer drives the countdown here, in real time.
-  const UINT_PTR run = SetTimer(nullptr, 0, 50, ClickRun);
-  const UINT_PTR close = SetTimer(nullptr, 0, 1500, CloseDuringCountdown);
-  const UINT_PTR watchdog = SetTimer(nullptr, 0, 10000, EndAfterTimeOut);
+  const auto closeDuringCountdown = [&] {
+    resultBeforeClose = Result();
+    PostMessageW(Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  };
+  EXPECT_EQ(RunModal(*m_window, {{50, clickRun}, {1500, closeDuringCountdown}}), IDCANCEL);
 
-  EXPECT_EQ(m_window->DoModal(), IDCANCEL);
-  KillTimer(nullptr, run);
-  KillTimer(nullptr, close);
-  KillTimer(nullptr, watchdog);
-  EXPECT_FALSE(closeTimedOut);
   EXPECT_EQ(resultBeforeClose, Countdown(24)) << "the page's timer ticked once a second";
   EXPECT_EQ(CUtilityDialog::Instance(), nullptr);
   EXPECT_EQ(Channel().notification, kNoDevice);
