@@ -32,9 +32,13 @@ char CNorvaneDriveUtilityDlg::LetterAt(int index) const {
 LRESULT CNorvaneDriveUtilityDlg::OnDriveSelected(const ui::Message&) {
   const auto index = static_cast<int>(m_driveList.Send(CB_GETCURSEL));
   OpenDrive(LetterAt(index));
+  RefreshPages();
+  return 0;
+}
+
+void CNorvaneDriveUtilityDlg::RefreshPages() const {
   if (CDialogSetting2Lx4* settings = CDialogSetting2Lx4::Instance()) settings->RefreshFromDrive();
   if (CStatusDialog* status = CStatusDialog::Instance()) status->RefreshStatusPage();
-  return 0;
 }
 
 }  // namespace norvane

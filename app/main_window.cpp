@@ -53,6 +53,7 @@ std::span<const ui::MessageEntry<CNorvaneDriveUtilityDlg>> CNorvaneDriveUtilityD
       ui::OnMessage(WM_SYSCOMMAND, &Self::OnSysCommand),
       ui::OnMessage(WM_PAINT, &Self::OnPaint),
       ui::OnMessage(WM_QUERYDRAGICON, &Self::OnQueryDragIcon),
+      ui::OnNotify(IDC_PAGE_TABS, TCN_SELCHANGING, &Self::OnTabChanging),
       ui::OnNotify(IDC_PAGE_TABS, TCN_SELCHANGE, &Self::OnTabChange),
       ui::OnCommand(IDC_DRIVE_LIST, CBN_SELCHANGE, &Self::OnDriveSelected),
       ui::OnCtlColor(&Self::OnCtlColor),
@@ -134,8 +135,11 @@ void CNorvaneDriveUtilityDlg::ShowPage(std::size_t index) const {
   }
 }
 
+// While a check runs its page stays shown; refusing the change (rather than
+// ignoring it afterwards) keeps the tab header on that page too.
+LRESULT CNorvaneDriveUtilityDlg::OnTabChanging(const ui::Message&) { return m_busyLock ? TRUE : FALSE; }
+
 LRESULT CNorvaneDriveUtilityDlg::OnTabChange(const ui::Message&) {
-  if (m_busyLock) return 0;  // the page of the running check stays shown
   const auto index = static_cast<int>(SendMessageW(Tabs(), TCM_GETCURSEL, 0, 0));
   ShowPage(static_cast<std::size_t>(index));
   StatusTabActive = index == kStatusTab;

@@ -28,9 +28,12 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg> 
   // Rebuilds the drive list and the letter table from the drives at C..Z and
   // leaves the channel open on the first listed drive (letter 0 with none).
   void ScanDrives();
+  // The Settings and Status pages show the drive open in the channel, as
+  // after the user picked it in the list.
+  void RefreshPages() const;
 
-  // The busy state of a bus power check: while set, tab changes do not
-  // switch pages. The Utility page also disables the drive list for it.
+  // The busy state of a bus power check: while set, the tab control refuses
+  // to change the tab. The Utility page also disables the drive list for it.
   bool BusyLock() const { return m_busyLock; }
   void SetBusyLock(bool busy) { m_busyLock = busy; }
   const ui::CWindow& DriveList() const { return m_driveList; }
@@ -50,6 +53,7 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg> 
   LRESULT OnSysCommand(const ui::Message& message);
   LRESULT OnPaint(const ui::Message& message);
   LRESULT OnQueryDragIcon(const ui::Message& message);
+  LRESULT OnTabChanging(const ui::Message& message);
   LRESULT OnTabChange(const ui::Message& message);
   LRESULT OnDriveSelected(const ui::Message& message);
   LRESULT OnCtlColor(const ui::Message& message);

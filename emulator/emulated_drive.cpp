@@ -47,7 +47,7 @@ EmulatedDrive::Answer EmulatedDrive::Fail(Sense sense) {
 }
 
 void EmulatedDrive::Execute(const ScsiCommand& command, ScsiReply& reply) {
-  LatchDropOff();
+  CatchUpWithClock();
   LoggedCommand entry = Received(command);
   const Answer answer = Respond(command);
   reply.status = answer.status;
@@ -107,17 +107,21 @@ void EmulatedDrive::Normalize(DriveSettings& settings) const {
 
 // --- tray and disc ---
 
-Tray EmulatedDrive::TrayState() const { return tray_; }
+Tray EmulatedDrive::TrayState() const { return TrayPushedIn() ? Tray::Closed : tray_; }
 bool EmulatedDrive::HasDisc() const { return hasDisc_; }
-bool EmulatedDrive::Spinning() const { return spinning_; }
+bool EmulatedDrive::Spinning() const { return spinning_ || TrayPushedIn(); }
 
 Disc EmulatedDrive::DiscState() const {
-  if (!hasDisc_ || tray_ == Tray::Open) return Disc::Absent;
-  return clock_.NowMs() < readyAtMs_ ? Disc::BecomingReady : Disc::Ready;
+  if (!hasDisc_ || TrayState() == Tray::Open) return Disc::Absent;
+  return clock_.NowMs() < ReadyAtMs() ? Disc::BecomingReady : Disc::Ready;
 }
 
+// A tray pushed in spins its disc up from the moment it went in, however
+// much later the drive is asked.
+std::uint64_t EmulatedDrive::ReadyAtMs() const { return TrayPushedIn() ? *pushInAtMs_ + spinUpMs_ : readyAtMs_; }
+
 Sense EmulatedDrive::NoMedium() const {
-  return tray_ == Tray::Open ? sense::kNoMediumTrayOpen : sense::kNoMediumTrayClosed;
+  return TrayState() == Tray::Open ? sense::kNoMediumTrayOpen : sense::kNoMediumTrayClosed;
 }
 
 std::optional<Sense> EmulatedDrive::MediumNotReady() const {
@@ -132,18 +136,36 @@ std::optional<Sense> EmulatedDrive::MediumNotReady() const {
 void EmulatedDrive::OpenTray() {
   tray_ = Tray::Open;
   spinning_ = false;
+  if (hasDisc_ && pushInAfterMs_) pushInAtMs_ = clock_.NowMs() + *pushInAfterMs_;
 }
 
 void EmulatedDrive::CloseTray() {
+  CatchUpWithClock();
   if (tray_ == Tray::Closed) return;
   tray_ = Tray::Closed;
-  if (hasDisc_) SpinUp();
+  pushInAtMs_.reset();
+  if (hasDisc_) SpinUp(clock_.NowMs());
 }
 
-void EmulatedDrive::SpinUp() {
+void EmulatedDrive::SpinUp(std::uint64_t sinceMs) {
   spinning_ = true;
-  readyAtMs_ = clock_.NowMs() + spinUpMs_;
+  readyAtMs_ = sinceMs + spinUpMs_;
   readyAnnounced_ = false;
+}
+
+void EmulatedDrive::SetTrayPushedInAfter(std::optional<std::uint32_t> afterMs) {
+  CatchUpWithClock();
+  pushInAfterMs_ = afterMs;
+  if (!afterMs) pushInAtMs_.reset();
+}
+
+bool EmulatedDrive::TrayPushedIn() const { return pushInAtMs_ && clock_.NowMs() >= *pushInAtMs_; }
+
+void EmulatedDrive::LatchTrayPushedIn() {
+  if (!TrayPushedIn()) return;
+  tray_ = Tray::Closed;
+  SpinUp(*pushInAtMs_);
+  pushInAtMs_.reset();
 }
 
 // A disc that has just become ready is a medium change the host must hear of
@@ -155,6 +177,7 @@ void EmulatedDrive::AnnounceReadyDisc() {
 }
 
 void EmulatedDrive::InsertDisc(std::uint32_t spinUpMs) {
+  CatchUpWithClock();
   spinUpMs_ = spinUpMs;
   hasDisc_ = true;
   tray_ = Tray::Open;
@@ -162,8 +185,9 @@ void EmulatedDrive::InsertDisc(std::uint32_t spinUpMs) {
 }
 
 void EmulatedDrive::RemoveDisc() {
+  CatchUpWithClock();
+  hasDisc_ = false;  // first: nobody pushes an empty tray back in
   OpenTray();
-  hasDisc_ = false;
 }
 
 void EmulatedDrive::SetMediumRemovalPrevented(bool prevented) { removalPrevented_ = prevented; }
@@ -171,7 +195,7 @@ void EmulatedDrive::SetMediumRemovalPrevented(bool prevented) { removalPrevented
 // --- power ---
 
 void EmulatedDrive::PowerCycle() {
-  LatchDropOff();
+  CatchUpWithClock();
   current_ = saved_;
   attentions_.assign(1, sense::kPowerOnReset);
   removalPrevented_ = false;
@@ -182,7 +206,7 @@ void EmulatedDrive::PowerCycle() {
   if (saved_.ejectAtPowerOn) {
     OpenTray();
   } else if (hasDisc_ && tray_ == Tray::Closed) {
-    SpinUp();
+    SpinUp(clock_.NowMs());
   }
 }
 
@@ -202,15 +226,22 @@ void EmulatedDrive::LatchDropOff() {
   measurementStartMs_.reset();
 }
 
+// What the clock has brought about is made real before anything else
+// changes the drive.
+void EmulatedDrive::CatchUpWithClock() {
+  LatchDropOff();
+  LatchTrayPushedIn();
+}
+
 bool EmulatedDrive::Connected() const { return connected_ && !DroppedOff(); }
 
 void EmulatedDrive::Unplug() {
-  LatchDropOff();
+  CatchUpWithClock();
   connected_ = false;
 }
 
 void EmulatedDrive::Plug() {
-  LatchDropOff();
+  CatchUpWithClock();
   if (connected_) return;
   connected_ = true;
   ++busSession_;
@@ -222,7 +253,7 @@ std::uint32_t EmulatedDrive::BusSession() const { return busSession_; }
 void EmulatedDrive::DropOffAfter(std::uint32_t commands) { commandsBeforeDropOff_ = commands; }
 
 void EmulatedDrive::SetBusPower(std::uint32_t value) {
-  LatchDropOff();
+  CatchUpWithClock();
   busPower_ = value;
 }
 

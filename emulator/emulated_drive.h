@@ -4,8 +4,8 @@
 // logs every command it receives.
 //
 // Time-driven changes (a disc spinning up, playback counters, the bus power
-// measurement) are worked out from the virtual clock whenever the drive is
-// asked, so advancing the clock is all a test has to do.
+// measurement, a tray pushed back in) are worked out from the virtual clock
+// whenever the drive is asked, so advancing the clock is all a test has to do.
 #pragma once
 
 #include <array>
@@ -30,7 +30,7 @@ struct DriveModel {
   std::string vendorSpecific;       // INQUIRY bytes 36..47
   std::string identity;             // IdentityBuffer bytes 16..31
   bool realTimeSupported = true;
-  bool vendorBuffers = true;        // false: a drive of another vendor that refuses them and the vendor control byte
+  bool vendorBuffers = true;  // false: a drive of another vendor that refuses them and the vendor control byte
 };
 
 // A stretch of the disc that reads badly: from `firstFrame` up to (not
@@ -42,7 +42,12 @@ struct DamagedStretch {
 };
 
 // The quiet mode numbers the drive reports in status bytes 2 and 3.
-enum QuietModeNumber : std::uint8_t { QuietModeOff = 0, QuietModePerformance = 1, QuietModeQuiet = 2, QuietModePersistent = 3 };
+enum QuietModeNumber : std::uint8_t {
+  QuietModeOff = 0,
+  QuietModePerformance = 1,
+  QuietModeQuiet = 2,
+  QuietModePersistent = 3
+};
 
 // The defaults are the factory state.
 struct DriveSettings {
@@ -108,14 +113,14 @@ class EmulatedDrive {
 
   // --- state, for tests and scripting ---
   const DriveModel& Model() const;
-  DriveModel& MutableModel();           // e.g. a hostile INQUIRY text
+  DriveModel& MutableModel();  // e.g. a hostile INQUIRY text
   const DriveSettings& Current() const;
   const DriveSettings& Saved() const;
   void SetCurrent(const DriveSettings& settings);  // kept consistent like the firmware does
   Tray TrayState() const;
   Disc DiscState() const;
-  bool HasDisc() const;                 // a disc in the drive or on its open tray
-  bool Spinning() const;                // whether a loaded disc turns: not after a stop or an eject
+  bool HasDisc() const;   // a disc in the drive or on its open tray
+  bool Spinning() const;  // whether a loaded disc turns: not after a stop or an eject
   std::uint32_t TransferredSectors() const;
 
   // Power cycle: unsaved settings fall back to the saved ones, unit attention
@@ -130,6 +135,11 @@ class EmulatedDrive {
   void RemoveDisc();
   // Someone pushes the tray in; same as a load command.
   void CloseTray();
+  // A person at the drive: a tray that opens with a disc on it (an eject, a
+  // force eject) is pushed back in `afterMs` later, and the disc spins up as
+  // after CloseTray. Nobody does (nullopt) unless asked; a tray closed or
+  // emptied before then stays as it is.
+  void SetTrayPushedInAfter(std::optional<std::uint32_t> afterMs);
   // Another program holds the medium removal lock: a normal eject is then
   // refused with 5/53/02, a force eject still opens the tray.
   void SetMediumRemovalPrevented(bool prevented);
@@ -205,7 +215,11 @@ class EmulatedDrive {
   void ApplyReadErrorHandling(DriveSettings& settings, const std::uint8_t* page) const;
   void Normalize(DriveSettings& settings) const;
   void OpenTray();
-  void SpinUp();
+  void SpinUp(std::uint64_t sinceMs);
+  bool TrayPushedIn() const;
+  void LatchTrayPushedIn();
+  std::uint64_t ReadyAtMs() const;
+  void CatchUpWithClock();
   void AnnounceReadyDisc();
   Counters CountersNow() const;
   std::uint64_t DamageErrors(std::uint64_t fromFrame, std::uint64_t toFrame) const;
@@ -224,7 +238,9 @@ class EmulatedDrive {
   bool removalPrevented_ = false;
   std::uint32_t spinUpMs_ = kDefaultSpinUpMs;
   std::uint64_t readyAtMs_ = 0;
-  bool readyAnnounced_ = true;  // whether the medium change of the loaded disc has been raised
+  std::optional<std::uint32_t> pushInAfterMs_;
+  std::optional<std::uint64_t> pushInAtMs_;  // when the open tray goes back in
+  bool readyAnnounced_ = true;               // whether the medium change of the loaded disc has been raised
 
   std::deque<RawReply> queued_;
   std::deque<Sense> attentions_;

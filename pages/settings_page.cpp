@@ -11,16 +11,11 @@ CDialogSetting2Lx4* settingsPage = nullptr;
 
 constexpr int kTipWidth = 300;
 
-struct ControlText {
-  int controlId;
-  UINT stringId;
-};
-
-constexpr ControlText kControlTexts[] = {
-    {IDC_QUIET_PERSISTENT, IDS_QUIET_PERSISTENT}, {IDC_QUIET_STANDARD, IDS_QUIET_STANDARD},
+constexpr ui::ControlText kControlTexts[] = {
+    {IDC_QUIET_PERSISTENT, IDS_QUIET_PERSISTENT},   {IDC_QUIET_STANDARD, IDS_QUIET_STANDARD},
     {IDC_QUIET_PERFORMANCE, IDS_QUIET_PERFORMANCE}, {IDC_SAVE_SETTING, IDS_SAVE_SETTING},
-    {IDC_READ_PERFECT, IDS_READ_PERFECT},         {IDC_READ_MASTER, IDS_READ_MASTER},
-    {IDC_QUIET_GROUP, IDS_QUIET_FEATURE},         {IDC_EJECT_AT_POWER_ON, IDS_EJECT_AT_POWER_ON},
+    {IDC_READ_PERFECT, IDS_READ_PERFECT},           {IDC_READ_MASTER, IDS_READ_MASTER},
+    {IDC_QUIET_GROUP, IDS_QUIET_FEATURE},           {IDC_EJECT_AT_POWER_ON, IDS_EJECT_AT_POWER_ON},
 };
 
 }  // namespace
@@ -59,9 +54,7 @@ BOOL CDialogSetting2Lx4::OnInitDialog() {
                               {IDC_READ_MASTER, IDS_TIP_READ_MASTER},
                               {IDC_REAL_TIME, IDS_TIP_REAL_TIME}});
   m_toolTip.SetMaxTipWidth(kTipWidth);
-  for (const ControlText& text : kControlTexts) {
-    SetItemText(text.controlId, ui::LoadResourceString(text.stringId));
-  }
+  SetItemTexts(kControlTexts);
   m_backgroundBrush.Create();
   RefreshFromDrive();
   return TRUE;
@@ -93,7 +86,7 @@ void CDialogSetting2Lx4::ShowQuietMode(QuietModeCode mode) const {
   EnableItems({IDC_QUIET_PERSISTENT, IDC_QUIET_STANDARD, IDC_QUIET_PERFORMANCE}, on);
   if (!on) return;
   SetCheck(IDC_QUIET_ON, true);
-  SetCheck(mode == QuietPersistent ? IDC_QUIET_PERSISTENT
+  SetCheck(mode == QuietPersistent    ? IDC_QUIET_PERSISTENT
            : mode == QuietPerformance ? IDC_QUIET_PERFORMANCE
                                       : IDC_QUIET_STANDARD,
            true);
@@ -104,9 +97,9 @@ ReadModeCode CDialogSetting2Lx4::ShowReadMode() const {
   EnableItem(IDC_REAL_TIME, false);
   std::uint8_t status[kDriveStatusLength];
   ReadDriveStatus(status);
-  const ReadModeCode mode = status[kStatusReadErrorOn] == 0 ? ReadModeOff
+  const ReadModeCode mode = status[kStatusReadErrorOn] == 0                        ? ReadModeOff
                             : status[kStatusReadErrorMode] == kReadModePerfectByte ? ReadModePerfect
-                                                                                    : ReadModeMaster;
+                                                                                   : ReadModeMaster;
   const bool on = mode != ReadModeOff;
   EnableItems({IDC_READ_PERFECT, IDC_READ_MASTER}, on);
   if (on) {
@@ -138,7 +131,10 @@ bool CDialogSetting2Lx4::ApplyToDrive() {
   // without the other, or the other off under it, is confirmed first.
   const bool forceQuiet = realTime && CheckState(IDC_REAL_TIME) != m_realTimeAtRefresh && !quietOn;
   const bool dropRealTime = !quietOn && CheckState(IDC_QUIET_ON) != m_quietOnAtRefresh && realTime;
-  if ((forceQuiet && !Confirm(IDS_CONFIRM_QUIET_ON)) || (dropRealTime && !Confirm(IDS_CONFIRM_REAL_TIME_OFF))) {
+  // Confirmations are owned by the main window.
+  HWND owner = GetParent(m_hwnd);
+  if ((forceQuiet && !ui::Confirm(owner, IDS_CONFIRM_QUIET_ON)) ||
+      (dropRealTime && !ui::Confirm(owner, IDS_CONFIRM_REAL_TIME_OFF))) {
     RefreshFromDrive();
     return false;
   }
@@ -164,10 +160,6 @@ ReadModeCode CDialogSetting2Lx4::ReadModeOfControls() const {
   if (IsChecked(IDC_READ_PERFECT)) return ReadModePerfect;
   if (IsChecked(IDC_READ_MASTER)) return ReadModeMaster;
   return ReadModePerfect;
-}
-
-bool CDialogSetting2Lx4::Confirm(UINT textId) const {
-  return ui::ShowMessageBox(GetParent(m_hwnd), textId, MB_OKCANCEL | MB_ICONWARNING) == IDOK;
 }
 
 // ---- handlers ----

@@ -47,8 +47,6 @@ class CDialogSetting2Lx4 : public ui::CDialogImpl<CDialogSetting2Lx4> {
   void ShowRealTime(ReadModeCode mode) const;
   QuietModeCode QuietModeOfControls() const;
   ReadModeCode ReadModeOfControls() const;
-  // Confirmation box owned by the main window; answers whether the user chose OK.
-  bool Confirm(UINT textId) const;
   // Enables the controls exactly while the button's state is "checked".
   void EnableByButtonState(int buttonId, std::initializer_list<int> controls) const;
 

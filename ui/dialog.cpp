@@ -220,6 +220,10 @@ void CDialog::ShowItem(int id, bool show) const { ShowWindow(GetDlgItem(m_hwnd, 
 
 void CDialog::SetItemText(int id, const std::wstring& text) const { SetDlgItemTextW(m_hwnd, id, text.c_str()); }
 
+void CDialog::SetItemTexts(std::span<const ControlText> texts) const {
+  for (const ControlText& text : texts) SetItemText(text.controlId, LoadResourceString(text.stringId));
+}
+
 INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT id, WPARAM wParam, LPARAM lParam) {
   if (id == WM_INITDIALOG) {
     auto* dialog = reinterpret_cast<CDialog*>(lParam);

@@ -86,6 +86,8 @@ class CDialog : public CWindow {
   void EnableItems(std::initializer_list<int> ids, bool enable) const;
   void ShowItem(int id, bool show) const;
   void SetItemText(int id, const std::wstring& text) const;
+  // Sets each control's text from the string table, in the order given.
+  void SetItemTexts(std::span<const ControlText> texts) const;
   void KillTimer(UINT_PTR id) const;
 
  private:

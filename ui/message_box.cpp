@@ -21,4 +21,6 @@ int ShowMessageBox(HWND owner, UINT textId, UINT type) {
   return ShowMessageBox(owner, LoadResourceString(textId), type);
 }
 
+bool Confirm(HWND owner, UINT textId) { return ShowMessageBox(owner, textId, MB_OKCANCEL | MB_ICONWARNING) == IDOK; }
+
 }  // namespace norvane::ui

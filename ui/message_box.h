@@ -15,4 +15,8 @@ std::wstring ApplicationName();
 int ShowMessageBox(HWND owner, const std::wstring& text, UINT type);
 int ShowMessageBox(HWND owner, UINT textId, UINT type);
 
+// A question before a drive action: a warning with OK and Cancel. Answers
+// whether the user chose OK; Cancel, Escape and closing the box do not go on.
+bool Confirm(HWND owner, UINT textId);
+
 }  // namespace norvane::ui

@@ -11,10 +11,7 @@
 
 namespace norvane::ui {
 
-struct ToolText {
-  int controlId;
-  UINT stringId;
-};
+using ToolText = ControlText;
 
 class CToolTip : public CWindow {
  public:

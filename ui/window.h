@@ -25,6 +25,12 @@ std::wstring ExecutablePath();
 // empty when there is none.
 std::wstring LoadResourceString(UINT id);
 
+// A control of a dialog and the string-table text it shows.
+struct ControlText {
+  int controlId;
+  UINT stringId;
+};
+
 class CWindow {
  public:
   CWindow() = default;

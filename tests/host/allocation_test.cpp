@@ -18,6 +18,10 @@ int allocations = 0;
 bool counting = false;
 }  // namespace
 
+// The replaced pair allocates with malloc and frees with free, which the
+// compiler cannot see through.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
 void* operator new(std::size_t size) {
   if (counting) ++allocations;
   if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;

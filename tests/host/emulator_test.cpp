@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -192,13 +193,25 @@ TEST(EmulatorPowerCycle, SavedSettingsSurviveAndUnsavedOnesFallBack) {
   } cases[] = {
       {"quiet unsaved", SetCdSpeed(0x81), Page({}), {1, 1, 0, 0xFE, 0, 0}, kFactory, Tray::Closed},
       {"quiet saved", SetCdSpeed(0xC3), Page({}), {3, 3, 0, 0xFE, 0, 0}, {3, 3, 0, 0xFE, 0, 0}, Tray::Closed},
-      {"read error unsaved", SetCdSpeed(0x00), Page({0x01, 0x80, 0x01, 0x08, 0x40, 0x00, 0x01}),
-       {2, 2, 1, 0x08, 1, 0}, kFactory, Tray::Closed},
-      {"read error saved", SetCdSpeed(0x00), Page({0x01, 0x80, 0x01, 0x08, 0x40, 0x01, 0x01}),
-       {2, 2, 1, 0x08, 1, 0}, {2, 2, 1, 0x08, 1, 0}, Tray::Closed},
+      {"read error unsaved",
+       SetCdSpeed(0x00),
+       Page({0x01, 0x80, 0x01, 0x08, 0x40, 0x00, 0x01}),
+       {2, 2, 1, 0x08, 1, 0},
+       kFactory,
+       Tray::Closed},
+      {"read error saved",
+       SetCdSpeed(0x00),
+       Page({0x01, 0x80, 0x01, 0x08, 0x40, 0x01, 0x01}),
+       {2, 2, 1, 0x08, 1, 0},
+       {2, 2, 1, 0x08, 1, 0},
+       Tray::Closed},
       // No save byte: the drive keeps it at once, and it opens the tray at power-on.
-      {"eject at power-on", SetCdSpeed(0x00), Page({0x0F, 0x00, 0x01}), {2, 2, 0, 0xFE, 0, 1},
-       {2, 2, 0, 0xFE, 0, 1}, Tray::Open},
+      {"eject at power-on",
+       SetCdSpeed(0x00),
+       Page({0x0F, 0x00, 0x01}),
+       {2, 2, 0, 0xFE, 0, 1},
+       {2, 2, 0, 0xFE, 0, 1},
+       Tray::Open},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -366,34 +379,73 @@ TEST_F(Emulator, MalformedCommandsAreRefusedAsIllegalRequestsAndChangeNothing) {
       {"opcode FF", {0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, DataDirection::None, 0, {}, kInvalidOpcode},
       {"unknown buffer", {0x3C, 0x02, 0xF2, 0, 0, 0, 0, 0, 0x30, 0, 0, 0}, DataDirection::In, 48, {}, kInvalidField},
       {"status in mode 2", {0x3C, 0x02, 0xF4, 0, 0, 0, 0, 0x01, 0, 0, 0, 0}, DataDirection::In, 256, {}, kInvalidField},
-      {"identity at offset 1", {0x3C, 0x02, 0xF1, 0, 0, 1, 0, 0, 0x30, 0, 0, 0}, DataDirection::In, 48, {},
+      {"identity at offset 1",
+       {0x3C, 0x02, 0xF1, 0, 0, 1, 0, 0, 0x30, 0, 0, 0},
+       DataDirection::In,
+       48,
+       {},
        kInvalidField},
-      {"power buffer at offset 0", {0x3C, 0x02, 0xE6, 0, 0, 0, 0, 0, 0x08, 0, 0, 0}, DataDirection::In, 8, {},
+      {"power buffer at offset 0",
+       {0x3C, 0x02, 0xE6, 0, 0, 0, 0, 0, 0x08, 0, 0, 0},
+       DataDirection::In,
+       8,
+       {},
        kInvalidField},
-      {"counters 64 bytes", {0x3C, 0x02, 0xF5, 0, 0, 0, 0, 0, 0x40, 0, 0, 0}, DataDirection::In, 64, {},
-       kInvalidField},
+      {"counters 64 bytes", {0x3C, 0x02, 0xF5, 0, 0, 0, 0, 0, 0x40, 0, 0, 0}, DataDirection::In, 64, {}, kInvalidField},
       {"read with direction out", kReadStatus, DataDirection::Out, 256, Bytes(256, 0), kInvalidField},
       {"transfer longer than allocation", kReadIdentity, DataDirection::In, 256, {}, kInvalidField},
-      {"control byte set", {0x3C, 0x01, 0xF4, 0, 0, 0, 0, 0x01, 0, 0x01, 0, 0}, DataDirection::In, 256, {},
+      {"control byte set",
+       {0x3C, 0x01, 0xF4, 0, 0, 0, 0, 0x01, 0, 0x01, 0, 0},
+       DataDirection::In,
+       256,
+       {},
        kInvalidField},
-      {"setting page in mode 2", {0x3B, 0x02, 0xFA, 0, 0, 0, 0, 0x01, 0, 0, 0, 0}, DataDirection::Out, 256,
-       Page({0x0F, 0, 1}), kInvalidField},
-      {"setting page of 128 bytes", {0x3B, 0x01, 0xFA, 0, 0, 0, 0, 0x00, 0x80, 0, 0, 0}, DataDirection::Out, 128,
-       Bytes(128, 0), kInvalidField},
-      {"write to the status buffer", {0x3B, 0x01, 0xF4, 0, 0, 0, 0, 0x01, 0, 0, 0, 0}, DataDirection::Out, 256,
-       Page({0x0F, 0, 1}), kInvalidField},
-      {"power buffer at offset 3", {0x3B, 0x02, 0xE6, 0x03, 0, 0, 0, 0, 0, 0, 0, 0}, DataDirection::Out, 0, {},
+      {"setting page in mode 2",
+       {0x3B, 0x02, 0xFA, 0, 0, 0, 0, 0x01, 0, 0, 0, 0},
+       DataDirection::Out,
+       256,
+       Page({0x0F, 0, 1}),
+       kInvalidField},
+      {"setting page of 128 bytes",
+       {0x3B, 0x01, 0xFA, 0, 0, 0, 0, 0x00, 0x80, 0, 0, 0},
+       DataDirection::Out,
+       128,
+       Bytes(128, 0),
+       kInvalidField},
+      {"write to the status buffer",
+       {0x3B, 0x01, 0xF4, 0, 0, 0, 0, 0x01, 0, 0, 0, 0},
+       DataDirection::Out,
+       256,
+       Page({0x0F, 0, 1}),
+       kInvalidField},
+      {"power buffer at offset 3",
+       {0x3B, 0x02, 0xE6, 0x03, 0, 0, 0, 0, 0, 0, 0, 0},
+       DataDirection::Out,
+       0,
+       {},
        kInvalidField},
       {"clear counters without direction", kClearCounters, DataDirection::None, 0, {}, kInvalidField},
       {"page shorter than its length", kWriteSetting, DataDirection::Out, 255, Bytes(255, 0), kInvalidField},
       {"vendor byte with reserved bits", SetCdSpeed(0x84), DataDirection::None, 0, {}, kInvalidField},
       {"speed with data in", SetCdSpeed(0x82), DataDirection::In, 8, {}, kInvalidField},
-      {"start stop with power condition", {0x1B, 0, 0, 0, 0x12, 0, 0, 0, 0, 0, 0, 0}, DataDirection::None, 0, {},
+      {"start stop with power condition",
+       {0x1B, 0, 0, 0, 0x12, 0, 0, 0, 0, 0, 0, 0},
+       DataDirection::None,
+       0,
+       {},
        kInvalidField},
-      {"disc information type 1", {0x51, 0x01, 0, 0, 0, 0, 0, 0, 0x22, 0, 0, 0}, DataDirection::In, 34, {},
+      {"disc information type 1",
+       {0x51, 0x01, 0, 0, 0, 0, 0, 0, 0x22, 0, 0, 0},
+       DataDirection::In,
+       34,
+       {},
        kInvalidField},
-      {"inquiry for a vital product data page", {0x12, 0x01, 0x80, 0, 0xFE, 0, 0, 0, 0, 0, 0, 0}, DataDirection::In,
-       254, {}, kInvalidField},
+      {"inquiry for a vital product data page",
+       {0x12, 0x01, 0x80, 0, 0xFE, 0, 0, 0, 0, 0, 0, 0},
+       DataDirection::In,
+       254,
+       {},
+       kInvalidField},
       {"unknown page", kWriteSetting, DataDirection::Out, 256, Page({0x02, 0x80, 0x01}), kInvalidParameter},
       {"read-error page without 0x80", kWriteSetting, DataDirection::Out, 256, Page({0x01, 0x00, 0x01, 0xFE, 0x01}),
        kInvalidParameter},
@@ -406,7 +458,8 @@ TEST_F(Emulator, MalformedCommandsAreRefusedAsIllegalRequestsAndChangeNothing) {
       {"read-error page with a stray byte", kWriteSetting, DataDirection::Out, 256,
        Page({0x01, 0x80, 0x01, 0xFE, 0x01, 0x00, 0x00, 0x01}), kInvalidParameter},
       {"eject flag 2", kWriteSetting, DataDirection::Out, 256, Page({0x0F, 0x00, 0x02}), kInvalidParameter},
-      {"zero page with a stray byte", kWriteSetting, DataDirection::Out, 256, [] {
+      {"zero page with a stray byte", kWriteSetting, DataDirection::Out, 256,
+       [] {
          Bytes page(256, 0);
          page[100] = 1;
          return page;
@@ -492,6 +545,68 @@ TEST_F(Emulator, ForceEjectOpensTheTrayWhenANormalEjectIsRefused) {
   EXPECT_TRUE(drive->HasDisc());
 }
 
+// A person at the drive pushes a tray that opened with a disc on it back in;
+// the disc then spins up from that moment, however late the drive is asked.
+TEST_F(Emulator, APersonPushesAnOpenedTrayWithADiscBackInAfterTheDelay) {
+  drive->SetTrayPushedInAfter(3000);
+  const struct {
+    const char* name;
+    Cdb opens;
+  } openings[] = {{"eject", kEject}, {"open tray", kOpenTray}, {"force eject", kForceEject}};
+  for (const auto& opening : openings) {
+    const Outcome opened = opening.opens == kForceEject ? Out(opening.opens) : NoData(opening.opens);
+    ASSERT_EQ(opened.status, 0) << opening.name;
+    devices.Sleep(2999);
+    EXPECT_EQ(drive->TrayState(), Tray::Open) << opening.name;
+    EXPECT_EQ(In(kReadDiscInfo, 34).Sense(), kNoDiscTrayOpen) << opening.name;
+    devices.Sleep(1);
+    EXPECT_EQ(drive->TrayState(), Tray::Closed) << opening.name;
+    EXPECT_TRUE(drive->Spinning()) << opening.name;
+    EXPECT_EQ(In(kReadDiscInfo, 34).Sense(), kBecomingReady) << opening.name;
+    devices.Sleep(kDefaultSpinUpMs);
+    EXPECT_EQ(In(kReadDiscInfo, 34).Sense(), kMediumChanged) << opening.name;
+    EXPECT_EQ(In(kReadDiscInfo, 34).status, 0) << opening.name;
+  }
+
+  // Asked only long after: pushed in at 3 s, ready 2.5 s later.
+  ASSERT_EQ(NoData(kEject).status, 0);
+  devices.Sleep(3000 + kDefaultSpinUpMs - 1);
+  EXPECT_EQ(drive->DiscState(), Disc::BecomingReady);
+  devices.Sleep(1);
+  EXPECT_EQ(drive->DiscState(), Disc::Ready);
+  EXPECT_EQ(In(kReadDiscInfo, 34).Sense(), kMediumChanged);
+}
+
+TEST_F(Emulator, NobodyPushesBackAnEmptyTrayOrOneClosedMeanwhileOrWhenNotAsked) {
+  drive->SetTrayPushedInAfter(3000);
+  drive->RemoveDisc();
+  devices.Sleep(10000);
+  EXPECT_EQ(drive->TrayState(), Tray::Open) << "an empty tray";
+
+  drive->InsertDisc(1000);
+  ASSERT_EQ(NoData(kEject).status, 0);
+  devices.Sleep(1000);
+  ASSERT_EQ(NoData(kLoad).status, 0);
+  devices.Sleep(1500);
+  EXPECT_EQ(In(kReadDiscInfo, 34).Sense(), kMediumChanged) << "the load spins the disc up";
+  ASSERT_EQ(NoData(kStop).status, 0);
+  devices.Sleep(10000);
+  EXPECT_FALSE(drive->Spinning()) << "the pending push went with the load";
+
+  ASSERT_EQ(NoData(kEject).status, 0);
+  drive->SetTrayPushedInAfter(std::nullopt);
+  devices.Sleep(10000);
+  EXPECT_EQ(drive->TrayState(), Tray::Open) << "nobody at the drive any more";
+  EXPECT_EQ(In(kReadDiscInfo, 34).Sense(), kNoDiscTrayOpen);
+}
+
+TEST_F(Emulator, ByDefaultAnOpenedTrayStaysOpen) {
+  ASSERT_EQ(NoData(kEject).status, 0);
+  devices.Sleep(60000);
+  EXPECT_EQ(drive->TrayState(), Tray::Open);
+  EXPECT_EQ(In(kReadDiscInfo, 34).Sense(), kNoDiscTrayOpen);
+}
+
 TEST_F(Emulator, PowerOnAttentionWaitsForTheFirstCommandOtherThanInquiry) {
   drive->PowerCycle();
   EXPECT_EQ(In(kInquiry, 254).status, 0);
@@ -543,11 +658,9 @@ TEST_F(Emulator, PlaybackCountersGrowWithVirtualTimeAndClearKeepsTheFrame) {
             (Bytes{0x00, 0x00, 0xA7, 0x69, 0x00, 0x04, 0x93, 0xE0, 0x00, 0x04, 0x93, 0xE0}));
 
   ASSERT_EQ(Out(kClearCounters).status, 0);
-  EXPECT_EQ(Slice(In(kReadCounters, 32).data, 0, 12),
-            (Bytes{0, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x04, 0x93, 0xE0}));
+  EXPECT_EQ(Slice(In(kReadCounters, 32).data, 0, 12), (Bytes{0, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x04, 0x93, 0xE0}));
   devices.Sleep(1000);  // 300 more sectors, 42 errors
-  EXPECT_EQ(Slice(In(kReadCounters, 32).data, 0, 12),
-            (Bytes{0, 0, 0, 42, 0, 0, 0x01, 0x2C, 0x00, 0x04, 0x95, 0x0C}));
+  EXPECT_EQ(Slice(In(kReadCounters, 32).data, 0, 12), (Bytes{0, 0, 0, 42, 0, 0, 0x01, 0x2C, 0x00, 0x04, 0x95, 0x0C}));
 
   drive->StopAudio();
   devices.Sleep(5000);
@@ -647,8 +760,8 @@ TEST_F(Emulator, OnlyTheExactDevicePathOfAnAttachedDriveOpens) {
     const wchar_t* path;
     bool opens;
   } cases[] = {
-      {L"\\\\.\\E:", true}, {L"\\\\.\\e:", false}, {L"\\\\.\\F:", false},
-      {L"\\\\.\\E:\\", false}, {L"E:", false}, {L"\\\\?\\E:", false},
+      {L"\\\\.\\E:", true},    {L"\\\\.\\e:", false}, {L"\\\\.\\F:", false},
+      {L"\\\\.\\E:\\", false}, {L"E:", false},        {L"\\\\?\\E:", false},
   };
   for (const auto& c : cases) {
     const DeviceHandle opened = devices.Open(c.path, DeviceAccess::ReadWrite);

@@ -219,21 +219,25 @@ TEST_F(MainWindow, TabsSwitchPagesAndTrackTheStatusTab) {
   }
 }
 
-TEST_F(MainWindow, TabChangesAreIgnoredWhileBusy) {
+TEST_F(MainWindow, TabChangesAreRefusedWhileBusySoTheHeaderStaysOnThePageShown) {
   m_devices.Attach('E', QuietModel());
   Start();
-  SelectTab(2);
+  ClickTab(2);
+  ASSERT_EQ(PageVisibility(), (std::vector<bool>{false, false, true}));
   m_window->SetBusyLock(true);
 
-  SelectTab(1);
-  EXPECT_EQ(PageVisibility(), (std::vector<bool>{false, false, true})) << "the Utility page stays shown";
-  EXPECT_FALSE(StatusTabActive);
-  EXPECT_EQ(SendMessageW(Control(IDC_PAGE_TABS), TCM_GETCURSEL, 0, 0), 1) << "the tab itself shows the click";
+  for (int tab : {1, 0}) {
+    ClickTab(tab);
+    EXPECT_EQ(PageVisibility(), (std::vector<bool>{false, false, true})) << "tab " << tab;
+    EXPECT_FALSE(StatusTabActive) << "tab " << tab;
+    EXPECT_EQ(SendMessageW(Control(IDC_PAGE_TABS), TCM_GETCURSEL, 0, 0), 2) << "tab " << tab;
+  }
 
   m_window->SetBusyLock(false);
-  SelectTab(1);
+  ClickTab(1);
   EXPECT_EQ(PageVisibility(), (std::vector<bool>{false, true, false}));
   EXPECT_TRUE(StatusTabActive);
+  EXPECT_EQ(SendMessageW(Control(IDC_PAGE_TABS), TCM_GETCURSEL, 0, 0), 1);
 }
 
 TEST_F(MainWindow, SystemMenuEndsWithHelpAndAboutInTheUsersLanguage) {
@@ -274,11 +278,11 @@ class HelpFile : public MainWindowTest {
 TEST_F(HelpFile, NamesTheModelAndTheLanguageInTheExecutablesFolder) {
   m_devices.Attach('E', QuietModel());
   Start();
-  SetCurrentDirectoryW(L"C:\\");  // the current directory plays no part
+  SetCurrentDirectoryW(L"C:\\");                              // the current directory plays no part
   SendMessageW(Main(), WM_SYSCOMMAND, IDM_HELP | 0x000F, 0);  // the low four bits are not looked at
 
-  EXPECT_EQ(m_opened,
-            (std::vector<std::wstring>{ExecutableFolder() + ForRun(L"QDM-LT58_English.chm", L"QDM-LT58_Japanese.chm")}));
+  EXPECT_EQ(m_opened, (std::vector<std::wstring>{ExecutableFolder() +
+                                                 ForRun(L"QDM-LT58_English.chm", L"QDM-LT58_Japanese.chm")}));
 }
 
 TEST_F(HelpFile, DropsFromAnUnknownModelEveryCharacterAFileNameCannotHold) {
@@ -291,8 +295,8 @@ TEST_F(HelpFile, DropsFromAnUnknownModelEveryCharacterAFileNameCannotHold) {
   SendMessageW(Main(), WM_SYSCOMMAND, IDM_HELP, 0);
 
   const std::wstring name = L"NORVANE ABCDEFGH IJKL";
-  EXPECT_EQ(m_opened, (std::vector<std::wstring>{ExecutableFolder() + name +
-                                                 ForRun(L"_English.chm", L"_Japanese.chm")}));
+  EXPECT_EQ(m_opened,
+            (std::vector<std::wstring>{ExecutableFolder() + name + ForRun(L"_English.chm", L"_Japanese.chm")}));
 }
 
 TEST_F(HelpFile, WithoutAnOpenDriveIsJustTheSuffix) {
@@ -302,34 +306,12 @@ TEST_F(HelpFile, WithoutAnOpenDriveIsJustTheSuffix) {
   EXPECT_EQ(m_opened, (std::vector<std::wstring>{ExecutableFolder() + ForRun(L"_English.chm", L"_Japanese.chm")}));
 }
 
-CNorvaneDriveUtilityDlg* runningWindow = nullptr;
-bool runTimedOut = false;
-
-// Inside the modal run: asks the window to close as its close box does.
-void CALLBACK CloseRunningWindow(HWND, UINT, UINT_PTR timer, DWORD) {
-  KillTimer(nullptr, timer);
-  PostMessageW(runningWindow->Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
-}
-
-// A close command that got lost would leave the run going: end it anyway.
-void CALLBACK EndRunAfterTimeOut(HWND, UINT, UINT_PTR timer, DWORD) {
-  KillTimer(nullptr, timer);
-  runTimedOut = true;
-  runningWindow->EndDialog(IDABORT);
-}
-
 TEST_F(MainWindow, CloseCommandEndsTheModalRunAndTheWindowTakesItsPagesAlong) {
   m_devices.Attach('E', QuietModel());
   m_window = std::make_unique<CNorvaneDriveUtilityDlg>();
-  runningWindow = m_window.get();
-  runTimedOut = false;
-  const UINT_PTR close = SetTimer(nullptr, 0, 50, CloseRunningWindow);
-  const UINT_PTR watchdog = SetTimer(nullptr, 0, 5000, EndRunAfterTimeOut);
-
-  EXPECT_EQ(m_window->DoModal(), IDCANCEL);
-  KillTimer(nullptr, close);
-  KillTimer(nullptr, watchdog);
-  EXPECT_FALSE(runTimedOut);
+  // Inside the modal run: asks the window to close as its close box does.
+  const auto close = [&] { PostMessageW(Main(), WM_SYSCOMMAND, SC_CLOSE, 0); };
+  EXPECT_EQ(RunModal(*m_window, {{50, close}}), IDCANCEL);
   EXPECT_EQ(m_window->Handle(), nullptr);
   EXPECT_EQ(m_window->PageCount(), 0u);
   EXPECT_EQ(CDialogSetting2Lx4::Instance(), nullptr);
@@ -361,7 +343,8 @@ TEST_F(MainWindow, AboutBoxRunsModallyOverTheMainWindow) {
       },
       [&] { SendMessageW(Main(), WM_SYSCOMMAND, IDM_ABOUTBOX, 0); });
 
-  EXPECT_EQ(caption, ForRun(L"Version Information Norvane BD Drive Utility", L"バージョン情報 Norvane BD Drive Utility"));
+  EXPECT_EQ(caption,
+            ForRun(L"Version Information Norvane BD Drive Utility", L"バージョン情報 Norvane BD Drive Utility"));
   ASSERT_EQ(texts.size(), 4u);
   EXPECT_EQ(texts[1], L"Norvane BD Drive Utility, Version 1, 0, 0, 6");
   EXPECT_EQ(texts[3], L"OK");
@@ -373,8 +356,8 @@ TEST_F(MainWindow, StaticControlsGetTheButtonFaceBackground) {
   Start();
   HDC dc = CreateCompatibleDC(nullptr);
   SetBkColor(dc, RGB(1, 2, 3));
-  const auto brush = reinterpret_cast<HBRUSH>(
-      SendMessageW(Main(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(Control(IDC_MESSAGE))));
+  const auto brush = reinterpret_cast<HBRUSH>(SendMessageW(Main(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                                           reinterpret_cast<LPARAM>(Control(IDC_MESSAGE))));
   EXPECT_EQ(GetBkColor(dc), GetSysColor(COLOR_BTNFACE));
   LOGBRUSH colour{};
   ASSERT_EQ(GetObjectW(brush, sizeof colour, &colour), static_cast<int>(sizeof colour));

@@ -66,22 +66,9 @@ class SettingsPage : public MainWindowTest {
     }
     return {};
   }
-  // Clicks `id` while answering the confirmation that must come up, and
-  // checks the kind of box every confirmation is.
+  // Clicks `id` and answers the confirmation that must come up.
   void ClickAndConfirm(int id, int answer, const wchar_t* english, const wchar_t* japanese) {
-    MessageBoxSeen seen;
-    WhileAnswering(
-        Main(),
-        [&](HWND box) {
-          seen = InspectMessageBox(box);
-          PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
-        },
-        [&] { Click(id); });
-    EXPECT_EQ(seen.text, ForRun(english, japanese));
-    EXPECT_EQ(seen.caption, L"ui_tests");
-    EXPECT_TRUE(seen.ok && seen.cancel);
-    EXPECT_EQ(seen.icon, LoadIconW(nullptr, IDI_WARNING));
-    EXPECT_EQ(seen.owner, Main());
+    ExpectConfirmation(ClickAndAnswer(Item(id), answer), Main(), ForRun(english, japanese));
   }
   // Ends one round of a test that starts the window more than once.
   void Stop() {
@@ -355,26 +342,12 @@ TEST_F(SettingsPage, EightToolsWithTheirStringsAndATipWidthOf300) {
 
 TEST_F(SettingsPage, EveryMessageForThePageOrItsControlsIsRelayedToTheTip) {
   Start();
-  HWND tip = PageToolTip(Page());
-  ASSERT_NE(tip, nullptr);
-  const MSG messages[] = {
-      {Item(IDC_QUIET_ON), WM_MOUSEMOVE, 0, MAKELPARAM(3, 4), 11, {}},
-      {Item(IDC_READ_MASTER), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 6), 12, {}},
-      {Page(), WM_MOUSEMOVE, 0, MAKELPARAM(7, 8), 13, {}},
-      {Item(IDC_QUIET_GROUP), WM_TIMER, 99, 0, 14, {}},
-      {Control(IDC_DRIVE_LIST), WM_MOUSEMOVE, 0, 0, 15, {}},  // the main window's own: not the page's
-  };
-  const std::vector<MSG> relayed = RelayedTo(tip, [&] {
-    for (MSG msg : messages) m_window->ProcessMessage(msg);
-  });
-
-  ASSERT_EQ(relayed.size(), 4u);
-  for (std::size_t i = 0; i < relayed.size(); ++i) {
-    EXPECT_EQ(relayed[i].hwnd, messages[i].hwnd) << i;
-    EXPECT_EQ(relayed[i].message, messages[i].message) << i;
-    EXPECT_EQ(relayed[i].wParam, messages[i].wParam) << i;
-    EXPECT_EQ(relayed[i].lParam, messages[i].lParam) << i;
-  }
+  ExpectRelayedToPageTip(Page(), {
+                                     {Item(IDC_QUIET_ON), WM_MOUSEMOVE, 0, MAKELPARAM(3, 4), 11, {}},
+                                     {Item(IDC_READ_MASTER), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 6), 12, {}},
+                                     {Page(), WM_MOUSEMOVE, 0, MAKELPARAM(7, 8), 13, {}},
+                                     {Item(IDC_QUIET_GROUP), WM_TIMER, 99, 0, 14, {}},
+                                 });
 }
 
 }  // namespace

@@ -250,20 +250,11 @@ TEST_F(StatusPage, FourToolsAt400PixelsAndEveryMessageIsRelayed) {
     EXPECT_EQ(ToolText(tip, Item(tool.control)), ForRun(tool.english, tool.japanese)) << tool.control;
   }
 
-  const MSG messages[] = {
-      {Item(IDC_ERROR_INDICATOR), WM_MOUSEMOVE, 0, MAKELPARAM(3, 4), 11, {}},
-      {Item(IDC_CLEAR), WM_LBUTTONUP, 0, MAKELPARAM(5, 6), 12, {}},
-      {Page(), WM_MOUSEMOVE, 0, MAKELPARAM(7, 8), 13, {}},
-  };
-  const std::vector<MSG> relayed = RelayedTo(tip, [&] {
-    for (MSG msg : messages) m_window->ProcessMessage(msg);
-  });
-  ASSERT_EQ(relayed.size(), std::size(messages));
-  for (std::size_t i = 0; i < relayed.size(); ++i) {
-    EXPECT_EQ(relayed[i].hwnd, messages[i].hwnd) << i;
-    EXPECT_EQ(relayed[i].message, messages[i].message) << i;
-    EXPECT_EQ(relayed[i].lParam, messages[i].lParam) << i;
-  }
+  ExpectRelayedToPageTip(Page(), {
+                                     {Item(IDC_ERROR_INDICATOR), WM_MOUSEMOVE, 0, MAKELPARAM(3, 4), 11, {}},
+                                     {Item(IDC_CLEAR), WM_LBUTTONUP, 0, MAKELPARAM(5, 6), 12, {}},
+                                     {Page(), WM_MOUSEMOVE, 0, MAKELPARAM(7, 8), 13, {}},
+                                 });
 }
 
 ATOM WINAPI RefuseClass(const WNDCLASSEXW*) {

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <map>
 
 #include "drive/channel.h"
 #include "drive/device_io.h"
@@ -143,14 +144,17 @@ namespace {
 struct Answering {
   HWND except;
   const std::function<void(HWND)>* answer;
-  bool answered;
+  bool onlyFirst;
+  int answered;
+  HWND last;  // skipped while it is still closing
 };
 Answering* answering = nullptr;
 
 BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
   wchar_t windowClass[16] = {};
   GetClassNameW(window, windowClass, static_cast<int>(std::size(windowClass)));
-  if (window != answering->except && IsWindowVisible(window) && std::wcscmp(windowClass, L"#32770") == 0) {
+  if (window != answering->except && window != answering->last && IsWindowVisible(window) &&
+      std::wcscmp(windowClass, L"#32770") == 0) {
     *reinterpret_cast<HWND*>(found) = window;
     return FALSE;
   }
@@ -160,25 +164,88 @@ BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
 // Runs inside whichever modal loop is current: the thread timer's message
 // is dispatched by every loop.
 void CALLBACK LookForDialog(HWND, UINT, UINT_PTR timer, DWORD) {
-  if (!answering || answering->answered) return;
+  if (!answering || (answering->onlyFirst && answering->answered > 0)) return;
   HWND dialog = nullptr;
   EnumThreadWindows(GetCurrentThreadId(), FindDialog, reinterpret_cast<LPARAM>(&dialog));
   if (!dialog) return;
-  answering->answered = true;
-  KillTimer(nullptr, timer);
+  ++answering->answered;
+  answering->last = dialog;
+  if (answering->onlyFirst) KillTimer(nullptr, timer);
   (*answering->answer)(dialog);
 }
 
-}  // namespace
-
-void WhileAnswering(HWND except, const std::function<void(HWND)>& answer, const std::function<void()>& run) {
-  Answering state{except, &answer, false};
+// Answers how many dialogs showed up and were answered.
+int Answer(HWND except, const std::function<void(HWND)>& answer, const std::function<void()>& run, bool onlyFirst) {
+  Answering state{except, &answer, onlyFirst, 0, nullptr};
   answering = &state;
   const UINT_PTR timer = SetTimer(nullptr, 0, 20, LookForDialog);
   run();
   KillTimer(nullptr, timer);
   answering = nullptr;
-  EXPECT_TRUE(state.answered) << "no dialog showed up";
+  return state.answered;
+}
+
+}  // namespace
+
+void WhileAnswering(HWND except, const std::function<void(HWND)>& answer, const std::function<void()>& run) {
+  EXPECT_GT(Answer(except, answer, run, true), 0) << "no dialog showed up";
+}
+
+void WhileAnsweringEach(HWND except, const std::function<void(HWND)>& answer, const std::function<void()>& run) {
+  Answer(except, answer, run, false);
+}
+
+bool ShowsADialog(HWND except, const std::function<void()>& run) {
+  return Answer(
+             except, [](HWND dialog) { EndDialog(dialog, IDCANCEL); }, run, true) > 0;
+}
+
+MessageBoxSeen ClickAndAnswer(HWND button, int answer) {
+  MessageBoxSeen seen;
+  WhileAnswering(
+      GetAncestor(button, GA_ROOT),
+      [&](HWND box) {
+        seen = InspectMessageBox(box);
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+      },
+      [&] { SendMessageW(button, BM_CLICK, 0, 0); });
+  return seen;
+}
+
+void ExpectConfirmation(const MessageBoxSeen& seen, HWND owner, const std::wstring& text) {
+  EXPECT_EQ(seen.text, text);
+  EXPECT_EQ(seen.caption, L"ui_tests");
+  EXPECT_TRUE(seen.ok && seen.cancel);
+  EXPECT_EQ(seen.icon, LoadIconW(nullptr, IDI_WARNING));
+  EXPECT_EQ(seen.owner, owner);
+}
+
+namespace {
+
+std::map<UINT_PTR, std::function<void()>>* timedSteps = nullptr;
+
+void CALLBACK RunTimedStep(HWND, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(nullptr, timer);
+  const auto step = timedSteps->find(timer);
+  if (step != timedSteps->end()) step->second();
+}
+
+}  // namespace
+
+INT_PTR RunModal(ui::CDialog& window, std::vector<TimedStep> steps, UINT watchdogMs) {
+  std::map<UINT_PTR, std::function<void()>> running;
+  timedSteps = &running;
+  bool timedOut = false;
+  steps.push_back({watchdogMs, [&] {
+                     timedOut = true;
+                     window.EndDialog(IDABORT);
+                   }});
+  for (TimedStep& step : steps) running[SetTimer(nullptr, 0, step.afterMs, RunTimedStep)] = std::move(step.run);
+  const INT_PTR result = window.DoModal();
+  for (const auto& step : running) KillTimer(nullptr, step.first);
+  timedSteps = nullptr;
+  EXPECT_FALSE(timedOut) << "the run had to be ended";
+  return result;
 }
 
 void MainWindowTest::SetUp() {
@@ -190,7 +257,9 @@ void MainWindowTest::SetUp() {
 
 void MainWindowTest::TearDown() {
   m_window.reset();
-  CloseDrive();  // while the devices it was opened on still exist
+  // While the devices they were opened on still exist.
+  CloseDrive();
+  ReleaseMediaNotification();
 }
 
 void MainWindowTest::Start() {
@@ -203,6 +272,32 @@ void MainWindowTest::SelectTab(int index) const {
   SendMessageW(tabs, TCM_SETCURSEL, index, 0);
   NMHDR header{tabs, IDC_PAGE_TABS, static_cast<UINT>(TCN_SELCHANGE)};
   SendMessageW(Main(), WM_NOTIFY, IDC_PAGE_TABS, reinterpret_cast<LPARAM>(&header));
+}
+
+void MainWindowTest::ClickTab(int index) const {
+  HWND tabs = Control(IDC_PAGE_TABS);
+  RECT item{};
+  SendMessageW(tabs, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&item));
+  const LPARAM point = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+  SendMessageW(tabs, WM_LBUTTONDOWN, MK_LBUTTON, point);
+  SendMessageW(tabs, WM_LBUTTONUP, 0, point);
+}
+
+void MainWindowTest::ExpectRelayedToPageTip(HWND page, const std::vector<MSG>& messages) const {
+  HWND tip = PageToolTip(page);
+  ASSERT_NE(tip, nullptr);
+  std::vector<MSG> sent = messages;
+  sent.push_back({Control(IDC_DRIVE_LIST), WM_MOUSEMOVE, 0, 0, 99, {}});  // the main window's own
+  const std::vector<MSG> relayed = RelayedTo(tip, [&] {
+    for (MSG msg : sent) m_window->ProcessMessage(msg);
+  });
+  ASSERT_EQ(relayed.size(), messages.size());
+  for (std::size_t i = 0; i < relayed.size(); ++i) {
+    EXPECT_EQ(relayed[i].hwnd, messages[i].hwnd) << i;
+    EXPECT_EQ(relayed[i].message, messages[i].message) << i;
+    EXPECT_EQ(relayed[i].wParam, messages[i].wParam) << i;
+    EXPECT_EQ(relayed[i].lParam, messages[i].lParam) << i;
+  }
 }
 
 void MainWindowTest::SelectDrive(int index) const {

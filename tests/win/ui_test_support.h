@@ -35,6 +35,11 @@ std::vector<std::wstring> ComboTexts(HWND combo);
 // `except` that shows up while a modal loop runs (message boxes included);
 // the answer must close it. Returns once `run` has returned.
 void WhileAnswering(HWND except, const std::function<void(HWND dialog)>& answer, const std::function<void()>& run);
+// The same for every such dialog, one after the other.
+void WhileAnsweringEach(HWND except, const std::function<void(HWND dialog)>& answer, const std::function<void()>& run);
+// Whether a dialog other than `except` showed up while `run` ran; one that
+// did is cancelled at once.
+bool ShowsADialog(HWND except, const std::function<void()>& run);
 
 // What a message box showed: caption, text, buttons and icon.
 struct MessageBoxSeen {
@@ -44,13 +49,29 @@ struct MessageBoxSeen {
   HWND owner = nullptr;
 };
 MessageBoxSeen InspectMessageBox(HWND box);
+// Clicks `button` and presses `answer` in the message box that must come up;
+// answers what the box showed.
+MessageBoxSeen ClickAndAnswer(HWND button, int answer);
+// Expects the question every drive action with consequences asks first:
+// `text`, the executable's name as caption, OK and Cancel, a warning icon.
+void ExpectConfirmation(const MessageBoxSeen& seen, HWND owner, const std::wstring& text);
 
 // The text of the tool that covers `control` in the tooltip `tip`.
 std::wstring ToolText(HWND tip, HWND control);
 // The tooltip whose tools belong to `page`, or null.
 HWND PageToolTip(HWND page);
-// The messages relayed to the tooltip `tip` (TTM_RELAYEVENT) while `run` runs.
+// The messages relayed to the tooltip `tip` while `run` ran.
 std::vector<MSG> RelayedTo(HWND tip, const std::function<void()>& run);
+
+// A step of a modal run: `run` runs inside the run, `afterMs` after its start.
+struct TimedStep {
+  UINT afterMs;
+  std::function<void()> run;
+};
+// Runs `window` modally with the steps. A run still going after `watchdogMs`
+// is ended with IDABORT, so that a lost close cannot hang the tests. Answers
+// the run's result.
+INT_PTR RunModal(ui::CDialog& window, std::vector<TimedStep> steps, UINT watchdogMs = 5000);
 
 // How many more GDI objects (brushes) the process can make: a leak of one
 // object per paint or tick shows as a smaller headroom afterwards.
@@ -69,7 +90,14 @@ class MainWindowTest : public ::testing::Test {
   HWND Main() const { return m_window->Handle(); }
   HWND Control(int id) const { return GetDlgItem(Main(), id); }
   void SelectTab(int index) const;
+  // Clicks the tab's header with the mouse, as a person does: the tab
+  // control asks the main window first whether it may change.
+  void ClickTab(int index) const;
   void SelectDrive(int index) const;
+  // Sends `messages`, all for `page` or its controls, and one for the main
+  // window's drive list through the main window's message loop; expects the
+  // page's ones relayed to the page's tooltip, in order, and no other.
+  void ExpectRelayedToPageTip(HWND page, const std::vector<MSG>& messages) const;
 
   emu::EmulatedDevices m_devices;
   std::unique_ptr<CNorvaneDriveUtilityDlg> m_window;

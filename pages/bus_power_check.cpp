@@ -1,0 +1,127 @@
+// The bus power check of the Utility page: with a disc in, the drive measures
+// the power its USB port gives it while the page counts down, and the page
+// then shows whether it was enough. A drive that was given too little has
+// dropped off the bus by then, and the drive list is built anew.
+#include <cwchar>
+#include <iterator>
+#include <string>
+
+#include "app/main_window.h"
+#include "drive/channel.h"
+#include "drive/commands.h"
+#include "drive/quality.h"
+#include "drive/reads.h"
+#include "pages/utility_page.h"
+#include "resource.h"
+#include "ui/message_box.h"
+
+namespace norvane {
+namespace {
+
+constexpr UINT_PTR kCountdownTimer = 0;
+constexpr UINT kTickMs = 1000;
+// The drive has its value after 25 ticks; the tick after them shows the verdict.
+constexpr std::uint32_t kMeasurementMs = 25000;
+constexpr std::uint8_t kPowerCheckReadMode = 2;  // READ BUFFER data mode
+
+struct VerdictLook {
+  UINT textId;
+  COLORREF colour;
+};
+
+VerdictLook LookOf(PowerVerdict verdict) {
+  switch (verdict) {
+    case PowerVerdict::NotEnough: return {IDS_POWER_NOT_ENOUGH, RGB(255, 0, 0)};
+    case PowerVerdict::SlightlyNotEnough: return {IDS_POWER_SLIGHTLY_NOT_ENOUGH, RGB(255, 130, 0)};
+    case PowerVerdict::Enough: break;
+  }
+  return {IDS_POWER_ENOUGH, RGB(0, 128, 0)};
+}
+
+std::wstring CountdownText(std::uint32_t secondsLeft) {
+  const std::wstring format = ui::LoadResourceString(IDS_CHECK_COUNTDOWN);
+  wchar_t text[128] = {};
+  std::swprintf(text, std::size(text), format.c_str(), static_cast<int>(secondsLeft));
+  return text;
+}
+
+}  // namespace
+
+LRESULT CUtilityDialog::OnRunCheck(const ui::Message&) {
+  EnterCheckBusy();
+  LockMediaNotification();
+  // The tray comes out for the disc only when one is in; an empty drive is
+  // simply asked for one.
+  if (WaitForDisc()) OpenTrayForInsert();
+  Notify(IDS_INSERT_DISC);
+  if (!WaitForDisc()) {
+    Notify(IDS_NO_DISC);
+    EndCheck();
+    return 0;
+  }
+  StopUnit();
+  StartPowerCheck();
+  m_elapsedMs = 0;
+  m_resultColour = RGB(0, 0, 0);
+  m_counting = true;
+  SetTimer(kCountdownTimer, kTickMs);
+  return 0;
+}
+
+LRESULT CUtilityDialog::OnCountdownTick(const ui::Message& message) {
+  // A tick that was already queued when the verdict came finds nothing to do.
+  if (m_counting) {
+    if (m_elapsedMs < kMeasurementMs) {
+      m_elapsedMs += kTickMs;
+      m_result.SetText(CountdownText((kMeasurementMs - m_elapsedMs) / kTickMs));
+    } else {
+      ShowVerdict();
+    }
+  }
+  return Default(message);
+}
+
+void CUtilityDialog::ShowVerdict() {
+  KillTimer(kCountdownTimer);
+  const bool responding = IsDriveResponding();
+  std::uint8_t bytes[kPowerCheckLength] = {};
+  if (responding) ReadVendorBuffer(PowerCheckBuffer, kPowerCheckReadMode, kPowerCheckOffset, kPowerCheckLength, bytes);
+  const PowerVerdict verdict = JudgePower(responding, PowerValue(bytes));
+  if (verdict == PowerVerdict::NotEnough) {
+    // The drive has gone from the bus: list what is left, and let the other
+    // pages show the drive that is now open instead of the lost one.
+    CNorvaneDriveUtilityDlg& mainWindow = *CNorvaneDriveUtilityDlg::Instance();
+    mainWindow.ScanDrives();
+    mainWindow.RefreshPages();
+  }
+  const VerdictLook look = LookOf(verdict);
+  m_resultColour = look.colour;
+  m_result.SetText(ui::LoadResourceString(look.textId));
+  EndCheck();
+}
+
+// A held notification lock helps nobody once the run is over, whether the
+// drive is still there or not.
+void CUtilityDialog::EndCheck() {
+  m_counting = false;
+  ReleaseMediaNotification();
+  LeaveCheckBusy();
+}
+
+void CUtilityDialog::EnterCheckBusy() {
+  m_result.SetText(L"");
+  HoldForCheck(true);
+}
+
+void CUtilityDialog::LeaveCheckBusy() { HoldForCheck(false); }
+
+void CUtilityDialog::HoldForCheck(bool hold) {
+  EnableItems({IDC_RUN_CHECK, IDC_FORCE_EJECT, IDC_EJECT, IDC_RESTORE_DEFAULTS}, !hold);
+  CNorvaneDriveUtilityDlg& mainWindow = *CNorvaneDriveUtilityDlg::Instance();
+  mainWindow.DriveList().Enable(!hold);
+  mainWindow.SetBusyLock(hold);
+}
+
+void CUtilityDialog::Notify(UINT textId) const { ui::ShowMessageBox(m_hwnd, textId, MB_OK); }
+
+}  // namespace norvane

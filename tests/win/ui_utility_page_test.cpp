@@ -1,0 +1,567 @@
+// The Utility page on emulated drives: eject, force eject and factory
+// defaults with their confirmations, and the bus power check from the click
+// on Run to the verdict, with the prompt answered by the test and the
+// countdown driven tick by tick on the drive's clock.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "drive/channel.h"
+#include "pages/settings_page.h"
+#include "pages/utility_page.h"
+#include "resource.h"
+#include "ui_test_support.h"
+
+namespace norvane::test {
+namespace {
+
+using Cdb = std::array<std::uint8_t, kCdbLength>;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr Cdb kReadDiscInfo = {0x51, 0, 0, 0, 0, 0, 0, 0, 0x22, 0, 0, 0};
+constexpr Cdb kOpenTray = {0x1B, 0, 0, 0, 0x02, 0, 0, 0, 0, 0, 0, 0};
+constexpr Cdb kStop = {0x1B, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr Cdb kStartPowerCheck = {0x3B, 0x02, 0xE6, 0x01, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr Cdb kInquiry = {0x12, 0, 0, 0, 0xFE, 0, 0, 0, 0, 0, 0, 0};
+constexpr Cdb kReadPower = {0x3C, 0x02, 0xE6, 0x01, 0x00, 0x00, 0, 0, 0x08, 0, 0, 0};
+constexpr Cdb kEject = {0x1B, 0x01, 0, 0, 0x02, 0, 0, 0, 0, 0, 0, 0};
+constexpr Cdb kForceEject = {0x3B, 0x02, 0xE6, 0x02, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr Cdb kSaveQuietMode = {0xBB, 0, 0, 0, 0xFE, 0, 0, 0, 0, 0, 0xC2, 0};
+constexpr Cdb kWritePage = {0x3B, 0x01, 0xFA, 0, 0, 0, 0, 0x01, 0x00, 0, 0, 0};
+constexpr Cdb kReadStatus = {0x3C, 0x01, 0xF4, 0, 0, 0, 0, 0x01, 0x00, 0, 0, 0};
+
+constexpr COLORREF kBlack = RGB(0, 0, 0);
+constexpr COLORREF kRed = RGB(255, 0, 0);
+constexpr COLORREF kOrange = RGB(255, 130, 0);
+constexpr COLORREF kGreen = RGB(0, 128, 0);
+
+const wchar_t* const kEnough[] = {L"Power supply is enough.", L"電力が十分に供給されています"};
+const wchar_t* const kSlightlyNotEnough[] = {L"Power supply is slightly not enough.", L"電力がやや不足しています"};
+const wchar_t* const kNotEnough[] = {L"Power supply is not enough.", L"電力が不足しています"};
+
+std::wstring InRun(const wchar_t* const (&texts)[2]) { return ForRun(texts[0], texts[1]); }
+
+// String 102 as it reads with `seconds` left.
+std::wstring Countdown(int seconds) {
+  return ForRun(L"Checking now, rest ", L"チェック中 残り") + std::to_wstring(seconds) + ForRun(L" sec.", L"秒");
+}
+
+Bytes DataPage(std::initializer_list<std::uint8_t> head) {
+  Bytes page(head);
+  page.resize(256, 0);
+  return page;
+}
+
+constexpr int kPageButtons[] = {IDC_RUN_CHECK, IDC_FORCE_EJECT, IDC_EJECT, IDC_RESTORE_DEFAULTS};
+
+class UtilityPage : public MainWindowTest {
+ protected:
+  // E with a ready disc, and whatever the test attached before; the Utility tab shown.
+  void Start() {
+    if (!m_devices.Drive('E')) m_devices.Attach('E', emu::QuietDriveModel());
+    MainWindowTest::Start();
+    ClickTab(2);
+    Drive().ClearLog();
+  }
+
+  emu::EmulatedDrive& Drive(char letter = 'E') { return *m_devices.Drive(letter); }
+  HWND Page() const { return CUtilityDialog::Instance()->Handle(); }
+  HWND Item(int id) const { return GetDlgItem(Page(), id); }
+  void Click(int id) const { SendMessageW(Item(id), BM_CLICK, 0, 0); }
+  std::wstring Result() const { return WindowText(Item(IDC_CHECK_RESULT)); }
+
+  std::vector<Cdb> SentBlocks(char letter = 'E') {
+    std::vector<Cdb> blocks;
+    for (const emu::LoggedCommand& c : Drive(letter).Log()) blocks.push_back(c.cdb);
+    return blocks;
+  }
+
+  // The text colour the page hands out for a static control.
+  COLORREF TextColourOf(int id) const {
+    HDC dc = CreateCompatibleDC(nullptr);
+    SetTextColor(dc, RGB(1, 2, 3));
+    SendMessageW(Page(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(Item(id)));
+    const COLORREF colour = GetTextColor(dc);
+    DeleteDC(dc);
+    return colour;
+  }
+  COLORREF ResultColour() const { return TextColourOf(IDC_CHECK_RESULT); }
+
+  std::vector<bool> ButtonsEnabled() const {
+    std::vector<bool> enabled;
+    for (int id : kPageButtons) enabled.push_back(IsWindowEnabled(Item(id)) != FALSE);
+    return enabled;
+  }
+  bool Busy() const {
+    return m_window->BusyLock() && !IsWindowEnabled(Control(IDC_DRIVE_LIST)) &&
+           ButtonsEnabled() == std::vector<bool>(4, false);
+  }
+  bool Idle() const {
+    return !m_window->BusyLock() && IsWindowEnabled(Control(IDC_DRIVE_LIST)) &&
+           ButtonsEnabled() == std::vector<bool>(4, true);
+  }
+
+  // Clicks Run and presses OK in every notice; `atPrompt` runs while the
+  // prompt to insert a disc is up, as the person at the drive. Answers the
+  // notices seen.
+  std::vector<MessageBoxSeen> RunCheck(const std::function<void()>& atPrompt = [] {}) {
+    std::vector<MessageBoxSeen> notices;
+    WhileAnsweringEach(
+        Main(),
+        [&](HWND box) {
+          notices.push_back(InspectMessageBox(box));
+          if (notices.size() == 1) atPrompt();
+          PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        },
+        [&] { Click(IDC_RUN_CHECK); });
+    return notices;
+  }
+  // A person closes the tray on the disc and waits until it has spun up.
+  std::function<void()> PushTrayIn() {
+    return [this] {
+      Drive().CloseTray();
+      m_devices.Clock().Advance(emu::kDefaultSpinUpMs);
+    };
+  }
+  // One second of the countdown: the drive's clock moves on, then the tick.
+  void Tick() {
+    m_devices.Clock().Advance(1000);
+    SendMessageW(Page(), WM_TIMER, 0, 0);
+  }
+  void Ticks(int count) {
+    for (int i = 0; i < count; ++i) Tick();
+  }
+  // A check with a disc in, from Run to the verdict.
+  void RunToVerdict() {
+    RunCheck(PushTrayIn());
+    Ticks(26);
+  }
+};
+
+// ---- the page ----
+
+TEST_F(UtilityPage, CaptionsComeFromTheStringTableAndTheResultFieldStartsEmptyInBlack) {
+  Start();
+  EXPECT_TRUE(IsWindowVisible(Page()));
+  const struct {
+    int id;
+    const wchar_t* english;
+    const wchar_t* japanese;
+  } captions[] = {
+      {IDC_CHECK_GROUP, L"Check the drive operation with USB bus power", L"バスパワー動作チェック"},
+      {IDC_RUN_CHECK, L"Run", L"チェックを実行する"},
+      {IDC_EJECT_GROUP, L"Eject disc", L"ディスク取り出し"},
+      {IDC_FORCE_EJECT, L"Force eject disc", L"ディスクを強制的に取り出す"},
+      {IDC_EJECT, L"EJECT", L"ディスクを取り出す"},
+      {IDC_RESTORE_DEFAULTS, L"Restore Factory Default", L"工場出荷時の設定に戻す"},
+      {IDC_CHECK_RESULT, L"", L""},
+      {IDC_UTILITY_STATIC_1041, L"", L""},
+  };
+  for (const auto& caption : captions) {
+    EXPECT_EQ(WindowText(Item(caption.id)), ForRun(caption.english, caption.japanese)) << caption.id;
+  }
+  EXPECT_EQ(ResultColour(), kBlack);
+  EXPECT_TRUE(Idle());
+}
+
+TEST_F(UtilityPage, PageAndStaticControlsArePaintedInTheButtonFace) {
+  Start();
+  HDC dc = CreateCompatibleDC(nullptr);
+  for (UINT request : {WM_CTLCOLORSTATIC, WM_CTLCOLORDLG, WM_CTLCOLORBTN}) {
+    const auto brush = reinterpret_cast<HBRUSH>(
+        SendMessageW(Page(), request, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(Item(IDC_CHECK_GROUP))));
+    LOGBRUSH colour{};
+    ASSERT_EQ(GetObjectW(brush, sizeof colour, &colour), static_cast<int>(sizeof colour)) << request;
+    EXPECT_EQ(colour.lbStyle, static_cast<UINT>(BS_SOLID)) << request;
+    EXPECT_EQ(colour.lbColor, GetSysColor(COLOR_BTNFACE)) << request;
+  }
+  SetBkColor(dc, RGB(1, 2, 3));
+  SendMessageW(Page(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+               reinterpret_cast<LPARAM>(Item(IDC_CHECK_RESULT)));
+  EXPECT_EQ(GetBkColor(dc), GetSysColor(COLOR_BTNFACE));
+  DeleteDC(dc);
+}
+
+// ---- EJECT, force eject, factory defaults ----
+
+TEST_F(UtilityPage, EjectSendsItsCommandAtOnceWithoutAQuestionAlsoWithoutADisc) {
+  for (bool disc : {true, false}) {
+    Start();
+    if (!disc) {
+      Drive().RemoveDisc();
+      Drive().CloseTray();
+    }
+    EXPECT_FALSE(ShowsADialog(Main(), [&] { Click(IDC_EJECT); })) << "disc " << disc;
+    EXPECT_EQ(SentBlocks(), (std::vector<Cdb>{kEject})) << "disc " << disc;
+    EXPECT_EQ(Drive().TrayState(), emu::Tray::Open) << "disc " << disc;
+    m_window.reset();
+    m_devices.Detach('E');
+  }
+}
+
+TEST_F(UtilityPage, ForceEjectAsksFirstThenSendsOneCommandAndHoldsTheWindowASecond) {
+  Start();
+  Drive().SetMediumRemovalPrevented(true);  // the case it is for: a normal eject is refused
+  const wchar_t* english =
+      L" If the drive is under operation, incompleted task will be discarded. Do you continue to eject the disc?";
+  const wchar_t* japanese = L"ドライブが作業中の場合、作業内容が破棄されます。\r\nディスクを強制的に取り出しますか？";
+
+  std::uint64_t before = m_devices.Clock().NowMs();
+  ExpectConfirmation(ClickAndAnswer(Item(IDC_FORCE_EJECT), IDCANCEL), Main(), ForRun(english, japanese));
+  EXPECT_TRUE(SentBlocks().empty());
+  EXPECT_EQ(m_devices.Clock().NowMs(), before);
+  EXPECT_EQ(Drive().TrayState(), emu::Tray::Closed);
+
+  before = m_devices.Clock().NowMs();
+  ExpectConfirmation(ClickAndAnswer(Item(IDC_FORCE_EJECT), IDOK), Main(), ForRun(english, japanese));
+  EXPECT_EQ(SentBlocks(), (std::vector<Cdb>{kForceEject}));
+  EXPECT_EQ(Drive().TrayState(), emu::Tray::Open);
+  // The pause runs on the drive's clock: a second of it passed before the click returned.
+  EXPECT_GE(m_devices.Clock().NowMs() - before, 1000u);
+
+  before = m_devices.Clock().NowMs();
+  ClickAndAnswer(Item(IDC_FORCE_EJECT), IDOK);
+  EXPECT_EQ(SentBlocks(), (std::vector<Cdb>{kForceEject, kForceEject})) << "the semaphore was given back";
+  EXPECT_GE(m_devices.Clock().NowMs() - before, 1000u);
+}
+
+TEST_F(UtilityPage, RestoreFactoryDefaultAsksFirstThenSendsTheFourCommands) {
+  emu::DriveSettings changed;
+  changed.quietMode = emu::QuietModePerformance;
+  changed.readErrorHandling = true;
+  changed.ejectAtPowerOn = true;
+  m_devices.Attach('E', emu::QuietDriveModel()).SetCurrent(changed);
+  Start();
+  const std::wstring question = ForRun(L" Reset all of the settings to the factory default. OK?",
+                                       L"全ての設定を工場出荷時の設定に戻します。\r\nよろしいですか？");
+
+  ExpectConfirmation(ClickAndAnswer(Item(IDC_RESTORE_DEFAULTS), IDCANCEL), Main(), question);
+  EXPECT_TRUE(SentBlocks().empty());
+  EXPECT_EQ(Drive().Current(), changed);
+
+  ExpectConfirmation(ClickAndAnswer(Item(IDC_RESTORE_DEFAULTS), IDOK), Main(), question);
+  EXPECT_EQ(SentBlocks(), (std::vector<Cdb>{kSaveQuietMode, kWritePage, kWritePage, kWritePage}));
+  ASSERT_EQ(Drive().Log().size(), 4u);
+  EXPECT_EQ(Drive().Log()[1].dataOut, DataPage({0x01, 0x80, 0x00, 0x00, 0x00, 0x01, 0x00}));
+  EXPECT_EQ(Drive().Log()[2].dataOut, DataPage({}));
+  EXPECT_EQ(Drive().Log()[3].dataOut, DataPage({0x0F, 0x00, 0x00}));
+  EXPECT_EQ(Drive().Current(), emu::DriveSettings{});
+  EXPECT_EQ(Drive().Saved(), emu::DriveSettings{});
+}
+
+// ---- tooltips ----
+
+TEST_F(UtilityPage, ThreeToolsWithTheirStringsAndATipWidthOf300AndNoneForEject) {
+  Start();
+  HWND tip = PageToolTip(Page());
+  ASSERT_NE(tip, nullptr);
+  EXPECT_EQ(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0), 3);
+  EXPECT_EQ(SendMessageW(tip, TTM_GETMAXTIPWIDTH, 0, 0), 300);
+  EXPECT_EQ(ToolText(tip, Item(IDC_RUN_CHECK)), ForRun(L"Check the drive operation with USB bus power",
+                                                       L"ドライブがUSBのバスパワーで動作するか確認します。"));
+  EXPECT_EQ(ToolText(tip, Item(IDC_FORCE_EJECT)),
+            ForRun(L" When a disc cannot be taken out, it will be ejected forcibly.",
+                   L"ディスクが取り出せなくなったときに強制的にディスクを取り出します。"));
+  EXPECT_EQ(ToolText(tip, Item(IDC_RESTORE_DEFAULTS)), ForRun(L" Reset all of the settings to the factory default. ",
+                                                              L"全ての設定を工場出荷時の設定に戻します。"));
+  EXPECT_EQ(ToolText(tip, Item(IDC_EJECT)), L"");
+}
+
+TEST_F(UtilityPage, EveryMessageForThePageOrItsControlsIsRelayedToTheTip) {
+  Start();
+  ExpectRelayedToPageTip(Page(), {
+                                     {Item(IDC_RUN_CHECK), WM_MOUSEMOVE, 0, MAKELPARAM(3, 4), 11, {}},
+                                     {Item(IDC_EJECT), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 6), 12, {}},
+                                     {Page(), WM_MOUSEMOVE, 0, MAKELPARAM(7, 8), 13, {}},
+                                     {Item(IDC_CHECK_RESULT), WM_TIMER, 99, 0, 14, {}},
+                                 });
+}
+
+// ---- the bus power check ----
+
+struct SequenceCase {
+  const char* name;
+  std::function<void(emu::EmulatedDrive&)> before;  // the drive when Run is clicked
+  std::function<void(emu::EmulatedDrive&)> atPrompt;
+  std::vector<Cdb> preparation;  // up to the start of the measurement
+  emu::Tray trayAtPrompt;
+};
+
+TEST_F(UtilityPage, CheckSendsItsWholeSequenceAndHoldsNotificationOffUntilTheVerdict) {
+  const auto advanceSpinUp = [this](emu::EmulatedDrive&) { m_devices.Clock().Advance(emu::kDefaultSpinUpMs); };
+  const SequenceCase cases[] = {
+      {"a disc in: the tray comes out for the prompt",
+       [](emu::EmulatedDrive&) {},
+       [&](emu::EmulatedDrive& drive) {
+         drive.CloseTray();
+         advanceSpinUp(drive);
+       },
+       // The second read is the first one again after the drive reported the new disc.
+       {kReadDiscInfo, kOpenTray, kReadDiscInfo, kReadDiscInfo, kStop, kStartPowerCheck},
+       emu::Tray::Open},
+      {"no disc: the prompt comes without any tray movement",
+       [](emu::EmulatedDrive& drive) {
+         drive.RemoveDisc();
+         drive.CloseTray();
+       },
+       [&](emu::EmulatedDrive& drive) {
+         drive.InsertDisc();
+         advanceSpinUp(drive);
+       },
+       {kReadDiscInfo, kReadDiscInfo, kReadDiscInfo, kStop, kStartPowerCheck},
+       emu::Tray::Closed},
+  };
+  for (const SequenceCase& c : cases) {
+    Start();
+    c.before(Drive());
+    bool notificationOff = false;
+    emu::Tray tray = emu::Tray::Closed;
+    const std::vector<MessageBoxSeen> notices = RunCheck([&] {
+      notificationOff = m_devices.MediaChangeNotificationPrevented('E');
+      tray = Drive().TrayState();
+      c.atPrompt(Drive());
+    });
+
+    ASSERT_EQ(notices.size(), 1u) << c.name;
+    EXPECT_EQ(notices[0].text, ForRun(L"Please insert a disc.  Any kind of a disc will do.",
+                                      L"ディスクを挿入してください。\r\nディスクの種類は何でも構いません。"))
+        << c.name;
+    EXPECT_EQ(notices[0].caption, L"ui_tests") << c.name;
+    EXPECT_TRUE(notices[0].ok && !notices[0].cancel) << c.name;
+    EXPECT_EQ(notices[0].icon, nullptr) << c.name;
+    // The page asks; the system makes the page's top-level window the owner.
+    EXPECT_EQ(notices[0].owner, Main()) << c.name;
+    EXPECT_TRUE(notificationOff) << c.name;
+    EXPECT_EQ(tray, c.trayAtPrompt) << c.name;
+    EXPECT_EQ(SentBlocks(), c.preparation) << c.name;
+
+    Ticks(25);
+    EXPECT_EQ(SentBlocks(), c.preparation) << c.name << ": the countdown asks the drive nothing";
+    EXPECT_TRUE(m_devices.MediaChangeNotificationPrevented('E')) << c.name;
+    Tick();
+    std::vector<Cdb> whole = c.preparation;
+    whole.insert(whole.end(), {kInquiry, kReadPower});
+    EXPECT_EQ(SentBlocks(), whole) << c.name;
+    EXPECT_EQ(Drive().Log().back().transferLength, 8u) << c.name;
+    EXPECT_EQ(Result(), InRun(kEnough)) << c.name;
+    EXPECT_FALSE(m_devices.MediaChangeNotificationPrevented('E')) << c.name;
+    EXPECT_EQ(Channel().notification, kNoDevice) << c.name;
+    EXPECT_EQ(m_devices.OpenHandleCount(), 1) << c.name << ": only the channel's own handle";
+    EXPECT_TRUE(Idle()) << c.name;
+    m_window.reset();
+    m_devices.Detach('E');
+  }
+}
+
+TEST_F(UtilityPage, NoDiscAfterThePromptEndsTheRunWithoutAVerdict) {
+  Start();
+  RunToVerdict();
+  ASSERT_EQ(Result(), InRun(kEnough));
+  Drive().RemoveDisc();
+  Drive().ClearLog();
+
+  const std::vector<MessageBoxSeen> notices = RunCheck();
+  ASSERT_EQ(notices.size(), 2u);
+  EXPECT_EQ(notices[1].text, ForRun(L"No disc is found.", L"ディスクがありません。"));
+  EXPECT_TRUE(notices[1].ok && !notices[1].cancel);
+  EXPECT_EQ(notices[1].icon, nullptr);
+  EXPECT_EQ(SentBlocks(), (std::vector<Cdb>{kReadDiscInfo, kReadDiscInfo}));
+  EXPECT_EQ(Result(), L"") << "the earlier verdict is gone";
+  EXPECT_TRUE(Idle());
+  EXPECT_FALSE(m_devices.MediaChangeNotificationPrevented('E'));
+  EXPECT_EQ(Channel().notification, kNoDevice);
+  Ticks(30);
+  EXPECT_EQ(SentBlocks().size(), 2u) << "no countdown runs";
+  EXPECT_EQ(Result(), L"");
+}
+
+TEST_F(UtilityPage, CountdownCountsFrom24To0InBlackAndTheVerdictFollowsOnTheNextTick) {
+  Start();
+  RunCheck(PushTrayIn());
+  EXPECT_EQ(Result(), L"") << "during the first second";
+  for (int tick = 1; tick <= 25; ++tick) {
+    Tick();
+    EXPECT_EQ(Result(), Countdown(25 - tick)) << "tick " << tick;
+    EXPECT_EQ(ResultColour(), kBlack) << "tick " << tick;
+  }
+  Tick();
+  EXPECT_EQ(Result(), InRun(kEnough));
+  EXPECT_EQ(ResultColour(), kGreen);
+  EXPECT_NE(TextColourOf(IDC_CHECK_GROUP), kGreen) << "only the result field takes the verdict's colour";
+}
+
+struct VerdictCase {
+  const char* name;
+  std::function<void(emu::EmulatedDrive&)> beforeVerdict;
+  const wchar_t* const (&verdict)[2];
+  COLORREF colour;
+};
+
+TEST_F(UtilityPage, VerdictsFromThePowerValueInBytes4To7) {
+  const auto power = [](std::uint32_t value) { return [value](emu::EmulatedDrive& d) { d.SetBusPower(value); }; };
+  const auto bytes = [](Bytes value) { return [value](emu::EmulatedDrive& d) { d.OverrideBuffer(0xE6, value); }; };
+  const VerdictCase cases[] = {
+      {"4400 measured", power(4400), kSlightlyNotEnough, kOrange},
+      {"4401 measured", power(4401), kEnough, kGreen},
+      {"00 00 11 30", bytes({0x12, 0x34, 0x56, 0x78, 0x00, 0x00, 0x11, 0x30}), kSlightlyNotEnough, kOrange},
+      {"00 00 11 31", bytes({0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x11, 0x31}), kEnough, kGreen},
+      {"31 11 00 00", bytes({0x00, 0x00, 0x00, 0x00, 0x31, 0x11, 0x00, 0x00}), kEnough, kGreen},
+      {"bytes 0..3 play no part", bytes({0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x01}), kSlightlyNotEnough, kOrange},
+      {"a failed read reads as zeros",
+       [](emu::EmulatedDrive& d) {
+         d.QueueSense({5, 0x24, 0x00});
+       },
+       kSlightlyNotEnough, kOrange},
+  };
+  Start();
+  for (const VerdictCase& c : cases) {
+    Drive().ClearOverrides();
+    Drive().SetBusPower(emu::kDefaultBusPower);
+    RunCheck(PushTrayIn());
+    Ticks(25);
+    c.beforeVerdict(Drive());
+    Tick();
+    EXPECT_EQ(Result(), InRun(c.verdict)) << c.name;
+    EXPECT_EQ(ResultColour(), c.colour) << c.name;
+    EXPECT_EQ(Drive().Log().back().cdb, kReadPower) << c.name;
+    EXPECT_TRUE(Idle()) << c.name;
+  }
+}
+
+TEST_F(UtilityPage, ADriveThatDropsOffIsRedAndTheListAndThePagesShowTheDriveLeft) {
+  m_devices.Attach('E', emu::QuietDriveModel()).SetBusPower(emu::kBrownOutPower - 1);
+  m_devices.Attach('G', emu::GeneralDriveModel());
+  Start();
+  RunCheck(PushTrayIn());
+  Ticks(25);
+  Drive('G').ClearLog();
+  Tick();
+
+  EXPECT_EQ(Result(), InRun(kNotEnough));
+  EXPECT_EQ(ResultColour(), kRed);
+  const std::vector<std::wstring> list = ComboTexts(Control(IDC_DRIVE_LIST));
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].substr(0, 4), L"G : ");
+  EXPECT_EQ(SendMessageW(Control(IDC_DRIVE_LIST), CB_GETCURSEL, 0, 0), 0);
+  EXPECT_EQ(Channel().letter, 'G');
+  const std::vector<Cdb> toG = SentBlocks('G');
+  EXPECT_NE(std::find(toG.begin(), toG.end(), kReadStatus), toG.end()) << "the Settings page read the drive left";
+  EXPECT_EQ(Channel().notification, kNoDevice);
+  EXPECT_EQ(m_devices.OpenHandleCount(), 1) << "G's, and no handle left on the lost drive";
+  EXPECT_TRUE(Idle());
+}
+
+TEST_F(UtilityPage, WithNoDriveLeftThePagesShowEverythingOffAndNothingIsSent) {
+  Start();
+  RunCheck(PushTrayIn());
+  Ticks(10);
+  m_devices.Unplug('E');
+  Ticks(16);
+
+  EXPECT_EQ(Result(), InRun(kNotEnough));
+  EXPECT_EQ(ResultColour(), kRed);
+  EXPECT_EQ(SendMessageW(Control(IDC_DRIVE_LIST), CB_GETCOUNT, 0, 0), 0);
+  EXPECT_EQ(Channel().letter, 0);
+  EXPECT_EQ(m_devices.OpenHandleCount(), 0);
+  HWND settings = CDialogSetting2Lx4::Instance()->Handle();
+  EXPECT_EQ(SendMessageW(GetDlgItem(settings, IDC_QUIET_ON), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  EXPECT_TRUE(Idle());
+
+  // Every button still works and finds no drive to send to.
+  Click(IDC_EJECT);
+  ClickAndAnswer(Item(IDC_FORCE_EJECT), IDOK);
+  ClickAndAnswer(Item(IDC_RESTORE_DEFAULTS), IDOK);
+  const std::vector<MessageBoxSeen> notices = RunCheck();
+  ASSERT_EQ(notices.size(), 2u);
+  EXPECT_EQ(notices[1].text, ForRun(L"No disc is found.", L"ディスクがありません。"));
+  EXPECT_EQ(m_devices.OpenHandleCount(), 0);
+  EXPECT_EQ(Channel().notification, kNoDevice);
+  EXPECT_TRUE(Idle());
+}
+
+TEST_F(UtilityPage, BusyFromRunToVerdictWithTheTabsHeldAndASecondCheckStartsEmptyInBlack) {
+  m_devices.Attach('E', emu::QuietDriveModel());
+  m_devices.Attach('G', emu::GeneralDriveModel());
+  Start();
+  bool busyAtPrompt = false;
+  RunCheck([&] {
+    busyAtPrompt = Busy();
+    PushTrayIn()();
+  });
+  EXPECT_TRUE(busyAtPrompt);
+  Ticks(3);
+  EXPECT_TRUE(Busy());
+  for (int tab : {1, 0}) {
+    ClickTab(tab);
+    EXPECT_TRUE(IsWindowVisible(Page())) << "tab " << tab;
+    EXPECT_EQ(SendMessageW(Control(IDC_PAGE_TABS), TCM_GETCURSEL, 0, 0), 2) << "tab " << tab;
+    EXPECT_FALSE(StatusTabActive) << "tab " << tab;
+  }
+  Ticks(23);
+  EXPECT_EQ(Result(), InRun(kEnough));
+  EXPECT_TRUE(Idle());
+
+  SelectDrive(1);
+  EXPECT_EQ(Result(), InRun(kEnough)) << "another drive leaves the verdict shown";
+  EXPECT_EQ(ResultColour(), kGreen);
+  SelectDrive(0);
+
+  std::wstring atSecondPrompt = L"?";
+  RunCheck([&] {
+    atSecondPrompt = Result();
+    PushTrayIn()();
+  });
+  EXPECT_EQ(atSecondPrompt, L"");
+  Tick();
+  EXPECT_EQ(Result(), Countdown(24));
+  EXPECT_EQ(ResultColour(), kBlack);
+  Ticks(25);
+  EXPECT_TRUE(Idle());
+  ClickTab(1);
+  EXPECT_FALSE(IsWindowVisible(Page()));
+  EXPECT_TRUE(StatusTabActive);
+}
+
+// ---- closing the main window during a countdown ----
+
+TEST_F(UtilityPage, ClosingTheMainWindowDuringACountdownEndsTheCheckCleanly) {
+  m_devices.Attach('E', emu::QuietDriveModel()).SetTrayPushedInAfter(0);  // the disc goes back in at once
+  m_window = std::make_unique<CNorvaneDriveUtilityDlg>();
+  std::wstring resultBeforeClose;
+  const auto clickRun = [&] {
+    WhileAnswering(
+        Main(), [](HWND box) { PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); },
+        [&] { Click(IDC_RUN_CHECK); });
+  };
+  // The page's own timer drives the countdown here, in real time.
+  const auto closeDuringCountdown = [&] {
+    resultBeforeClose = Result();
+    PostMessageW(Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  };
+  EXPECT_EQ(RunModal(*m_window, {{50, clickRun}, {1500, closeDuringCountdown}}), IDCANCEL);
+
+  EXPECT_EQ(resultBeforeClose, Countdown(24)) << "the page's timer ticked once a second";
+  EXPECT_EQ(CUtilityDialog::Instance(), nullptr);
+  EXPECT_EQ(Channel().notification, kNoDevice);
+  EXPECT_FALSE(m_devices.MediaChangeNotificationPrevented('E'));
+
+  Drive().ClearLog();
+  m_devices.Clock().Advance(30000);
+  MSG msg;
+  const DWORD until = GetTickCount() + 1200;
+  while (GetTickCount() < until) {
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    Sleep(10);
+  }
+  EXPECT_TRUE(Drive().Log().empty()) << "no command after the window has gone";
+}
+
+}  // namespace
+}  // namespace norvane::test
