@@ -50,6 +50,12 @@ void ReadDriveStatus(std::uint8_t (&status)[kDriveStatusLength]);
 std::wstring ReadDriveIdentity(char letter);
 bool IsSupportedDrive(const std::wstring& identity);
 std::wstring BuildDriveLabel(char letter);
+// The same probes for a drive named by its device path, for systems without
+// drive letters; `name` stands in the label where the letter stands.
+std::wstring ReadDeviceIdentity(const std::wstring& path);
+std::wstring BuildDeviceLabel(const std::wstring& path, const std::wstring& name);
+// Whether the current drive's INQUIRY says it is a connected CD/DVD device.
+bool IsOpticalDevice();
 std::wstring ReadModelName();
 bool IsDriveResponding();
 QuietModeCode ReadQuietMode();

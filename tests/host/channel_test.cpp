@@ -152,5 +152,23 @@ TEST_F(DriveLayerTest, MediaNotificationLockFailsWithoutADevice) {
   EXPECT_EQ(devices.OpenHandleCount(), 0);
 }
 
+TEST_F(DriveLayerTest, ADriveOpenedByPathHasNoLetterAndLocksByItsPath) {
+  devices.Attach('E', emu::QuietDriveModel());
+  OpenDrive('E');
+  EXPECT_TRUE(OpenDevicePath(DevicePath('E')));
+  EXPECT_EQ(Channel().letter, 0);
+  EXPECT_EQ(Channel().path, DevicePath('E'));
+  EXPECT_EQ(devices.OpenHandleCount(), 1);
+  EXPECT_TRUE(LockMediaNotification());
+  EXPECT_TRUE(devices.MediaChangeNotificationPrevented('E'));
+  ReleaseMediaNotification();
+
+  EXPECT_FALSE(OpenDevicePath(L""));
+  EXPECT_EQ(Channel().device, kNoDevice);
+  EXPECT_FALSE(OpenDevicePath(L"/dev/sr0"));
+  EXPECT_EQ(Channel().path, L"/dev/sr0");
+  EXPECT_EQ(devices.OpenHandleCount(), 0);
+}
+
 }  // namespace
 }  // namespace norvane::test

@@ -164,5 +164,37 @@ TEST_F(DriveLayerTest, ErrorCountersAreBigEndian) {
   EXPECT_EQ(none.errorCount + none.transferredSectorCount + none.lastSectorFrame, 0u);
 }
 
+// Systems without drive letters name a drive by its device path; the probes
+// behave as the letter ones do, with the name where the letter stands.
+TEST_F(DriveLayerTest, ProbesByDevicePath) {
+  devices.Attach('E', ModelWithInquiry("NORVANE ", "BD-RE XR-100    ", "1.02", "ABCDEFGHIJKL"));
+  EXPECT_EQ(ReadDeviceIdentity(DevicePath('E')), L"KTV 3364QR27");
+  EXPECT_EQ(BuildDeviceLabel(DevicePath('E'), L"/dev/sr0"), L"/dev/sr0 : NORVANE BD-RE XR-100    1.02ABCDEFGHI");
+  EXPECT_EQ(Channel().letter, 0);
+  EXPECT_EQ(Channel().path, DevicePath('E'));
+  EXPECT_EQ(devices.OpenHandleCount(), 0);
+
+  EXPECT_EQ(ReadDeviceIdentity(L"/dev/sr9"), L"");
+  EXPECT_EQ(BuildDeviceLabel(L"", L"none"), L"");
+  EXPECT_EQ(devices.OpenHandleCount(), 0);
+}
+
+TEST_F(DriveLayerTest, OpticalDeviceIsAConnectedCdDvdDevice) {
+  const struct {
+    std::uint8_t byte0;
+    bool optical;
+  } cases[] = {{0x05, true}, {0x00, false}, {0x25, false}, {0x7F, false}};
+  emu::EmulatedDrive& drive = OpenAttached('E');
+  EXPECT_TRUE(IsOpticalDevice()) << "the model's own INQUIRY data";
+  for (const auto& c : cases) {
+    Bytes inquiry(96, 0);
+    inquiry[0] = c.byte0;
+    drive.OverrideInquiry(inquiry);
+    EXPECT_EQ(IsOpticalDevice(), c.optical) << int(c.byte0);
+  }
+  OpenDrive('F');
+  EXPECT_FALSE(IsOpticalDevice()) << "no drive answers nothing";
+}
+
 }  // namespace
 }  // namespace norvane::test

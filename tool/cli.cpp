@@ -1,0 +1,149 @@
+#include "tool/cli.h"
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <ostream>
+
+#include "tool/commands.h"
+
+namespace norvane::tool {
+namespace {
+
+constexpr const char* kVersion = "norvane-drive 1.0.0.6";
+
+constexpr const char* kDescription =
+    "Shows and changes the settings of Norvane USB Blu-ray/DVD/CD drives, shows the quality of the audio data "
+    "they read, checks the USB bus power that feeds them, and ejects discs.";
+
+constexpr const char* kExitCodes =
+    "Exit status:\n"
+    "  0   done; power-check: the power supply is enough\n"
+    "  1   a command failed: the system or the drive refused it\n"
+    "  2   the command line is wrong\n"
+    "  3   no supported drive found, or --device names none\n"
+    "  4   not confirmed: declined, or no terminal to ask on (see --yes)\n"
+    "  5   the drive does not have the feature asked for\n"
+    "  6   power-check: the power supply is slightly not enough\n"
+    "  7   power-check: the power supply is not enough\n"
+    "  8   power-check: no disc in the drive\n"
+    "  77  no access to the device, or the command needs CAP_SYS_RAWIO\n"
+    "  130 interrupted\n"
+    "\n"
+    "Try it without a drive: norvane-drive --emulate status --watch\n"
+    "See norvane-drive(1) for the details, and PERMISSIONS there for real drives.";
+
+const std::vector<std::string> kQuietModes = {"off", "performance", "quiet", "persistent"};
+const std::vector<std::string> kReadModes = {"off", "perfect", "master"};
+const std::vector<std::string> kOnOff = {"on", "off"};
+
+struct CommandLine {
+  GlobalOptions global;
+  SetOptions set;
+  StatusOptions status;
+  bool yes = false;
+  std::function<Exit(Session&)> run;
+};
+
+// A subcommand and what it runs; every level has its own --help.
+CLI::App* Subcommand(CLI::App& app, CommandLine& line, const char* name, const char* description,
+                     std::function<Exit(Session&)> run) {
+  CLI::App* command = app.add_subcommand(name, description);
+  command->callback([&line, run = std::move(run)] { line.run = run; });
+  return command;
+}
+
+void AddYes(CLI::App* command, bool& yes) {
+  command->add_flag("-y,--yes", yes, "Give the confirmation without asking (for scripts)");
+}
+
+void AddSubcommands(CLI::App& app, CommandLine& line) {
+  Subcommand(app, line, "list", "List the supported drives", ListDrives);
+  Subcommand(app, line, "settings", "Show the drive's settings", ShowSettings);
+
+  CLI::App* set = Subcommand(app, line, "set",
+                             "Change settings; the drive takes the whole set, the settings not named as they are",
+                             [&line](Session& s) { return SetSettings(s, line.set); });
+  set->add_option("--quiet", line.set.quiet, "Quiet-drive feature")->check(CLI::IsMember(kQuietModes));
+  set->add_option("--read-error", line.set.readError, "Read-error handling")->check(CLI::IsMember(kReadModes));
+  set->add_option("--real-time", line.set.realTime, "Real-time read-error handling (needs the quiet-drive "
+                                                    "feature and read-error handling)")
+      ->check(CLI::IsMember(kOnOff));
+  set->add_option("--eject-at-power-on", line.set.ejectAtPowerOn, "Eject the disc when the drive is switched on")
+      ->check(CLI::IsMember(kOnOff));
+  set->add_flag("--save", line.set.save, "Keep the settings in the drive across power cycles");
+  AddYes(set, line.set.yes);
+  set->footer(
+      "Switching real-time read-error handling on while the quiet-drive feature is off asks to switch the feature on "
+      "in Quiet Mode; switching the feature off under real-time handling asks to switch that off too.");
+
+  CLI::App* status = Subcommand(app, line, "status", "Show the quality of the audio data the drive transfers",
+                                [&line](Session& s) { return ShowStatus(s, line.status); });
+  status->add_flag("-w,--watch", line.status.watch, "Redraw once a tick until interrupted (Ctrl-C)");
+  status->add_option("--interval", line.status.intervalSeconds, "Seconds between ticks of --watch")
+      ->default_val(1.0)
+      ->check(CLI::Range(0.05, 3600.0));
+
+  Subcommand(app, line, "clear", "Clear the drive's error counters", ClearCounters);
+  Subcommand(app, line, "eject", "Eject the disc", EjectTray);
+  AddYes(Subcommand(app, line, "force-eject", "Force the disc out, even when the drive refuses to eject; asks first",
+                    [&line](Session& s) { return ForceEjectTray(s, line.yes); }),
+         line.yes);
+  AddYes(Subcommand(app, line, "factory-reset", "Restore and save the factory settings; asks first",
+                    [&line](Session& s) { return RestoreFactorySettings(s, line.yes); }),
+         line.yes);
+  CLI::App* power = Subcommand(app, line, "power-check",
+                               "Check whether the USB port feeds the drive enough power (about 26 seconds)",
+                               [&line](Session& s) { return CheckBusPower(s, line.yes); });
+  power->add_flag("-y,--yes", line.yes, "Use the disc in the drive: no tray movement, no prompt (for scripts)");
+  power->footer(
+      "The exit status tells the verdict: 0 enough, 6 slightly not enough, 7 not enough, 8 no disc.\n"
+      "The window switches the system's media change notification off during the check; Linux has no such "
+      "switch, so on Linux the check goes on without it.");
+}
+
+void BuildApp(CLI::App& app, CommandLine& line) {
+  app.description(kDescription);
+  app.footer(kExitCodes);
+  app.set_version_flag("--version", kVersion);
+  app.require_subcommand(1);
+  app.fallthrough();  // the global options may also follow the subcommand
+  app.get_formatter()->column_width(34);
+  app.add_option("-d,--device", line.global.device,
+                 "The drive: a device such as /dev/sr0 or sr0 (with --emulate a letter such as E); "
+                 "default: the first supported drive");
+  app.add_flag("--emulate", line.global.emulate, "Use the emulated drives of the demo instead of real ones");
+  app.add_flag("--json", line.global.json, "Machine-readable output");
+  app.add_option("--color", line.global.color, "Colour the output: auto, always or never")
+      ->default_val("auto")
+      ->check(CLI::IsMember({"auto", "always", "never"}));
+  AddSubcommands(app, line);
+}
+
+int Run(CommandLine& line, Console& console, Platform& platform) {
+  try {
+    Session session(console, platform, line.global);
+    return static_cast<int>(line.run(session));
+  } catch (const Stop& stop) {
+    console.err << "norvane-drive: " << stop.message << '\n';
+    return static_cast<int>(stop.code);
+  }
+}
+
+}  // namespace
+
+int RunNorvaneDrive(const std::vector<std::string>& arguments, Console& console, Platform& platform) {
+  CLI::App app{"", "norvane-drive"};
+  CommandLine line;
+  BuildApp(app, line);
+  try {
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());  // CLI11 takes them last first
+    app.parse(reversed);
+  } catch (const CLI::ParseError& error) {
+    const int code = app.exit(error, console.out, console.err);
+    return code == 0 ? 0 : static_cast<int>(Exit::Usage);
+  }
+  return Run(line, console, platform);
+}
+
+}  // namespace norvane::tool
