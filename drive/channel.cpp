@@ -6,9 +6,7 @@
 namespace norvane {
 namespace {
 
-bool IsUnitAttention(SenseClass sense) {
-  return sense == SenseMediumChanged || sense == SenseResetOccurred;
-}
+bool IsUnitAttention(SenseClass sense) { return sense == SenseMediumChanged || sense == SenseResetOccurred; }
 
 SenseClass ClassifyNotReady(std::uint8_t asc, std::uint8_t ascq) {
   if (asc == 0x04) {
@@ -82,8 +80,7 @@ void CloseDrive() {
   channel.device = kNoDevice;
 }
 
-bool SendCdb(const std::uint8_t (&cdb)[kCdbLength], void* data, std::uint32_t length,
-             DataDirection direction) {
+bool SendCdb(const std::uint8_t (&cdb)[kCdbLength], void* data, std::uint32_t length, DataDirection direction) {
   DriveChannel& channel = Channel();
   for (int attempt = 1;; ++attempt) {
     const ScsiCommand command{cdb, data, length, direction, kPassThroughTimeoutSeconds};

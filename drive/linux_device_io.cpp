@@ -58,9 +58,7 @@ bool TakeOutcome(const PassThroughOutcome& outcome, ScsiReply& reply) {
   switch (outcome.category) {
     case SCSI_PT_RESULT_GOOD:
     case SCSI_PT_RESULT_STATUS:
-    case SCSI_PT_RESULT_SENSE:
-      reply.status = static_cast<std::uint8_t>(outcome.scsiStatus);
-      return true;
+    case SCSI_PT_RESULT_SENSE: reply.status = static_cast<std::uint8_t>(outcome.scsiStatus); return true;
     default: return false;  // transport or operating-system error: the drive's answer never came
   }
 }
@@ -76,7 +74,8 @@ std::string DescribeFailure(const PassThroughOutcome& outcome) {
   if (outcome.submitted == SCSI_PT_DO_TIMEOUT) return "timed out";
   if (outcome.submitted != 0) return "not accepted by the pass-through library";
   switch (outcome.category) {
-    case SCSI_PT_RESULT_TRANSPORT_ERR: return "lost by the transport (error " + std::to_string(outcome.transportError) + ")";
+    case SCSI_PT_RESULT_TRANSPORT_ERR:
+      return "lost by the transport (error " + std::to_string(outcome.transportError) + ")";
     case SCSI_PT_RESULT_OS_ERR: return std::string("failed in the operating system: ") + std::strerror(outcome.osError);
     default: return {};
   }

@@ -69,7 +69,9 @@ std::wstring LabelText(const std::wstring& name) {
   return name + L" : " + TextBetween(buffer, kInquiryVendor, kInquiryLabelEnd);
 }
 
-std::wstring LetterName(char letter) { return std::wstring(1, static_cast<wchar_t>(static_cast<unsigned char>(letter))); }
+std::wstring LetterName(char letter) {
+  return std::wstring(1, static_cast<wchar_t>(static_cast<unsigned char>(letter)));
+}
 
 QuietModeCode QuietModeFromNumber(std::uint8_t number) {
   switch (number) {
@@ -82,8 +84,8 @@ QuietModeCode QuietModeFromNumber(std::uint8_t number) {
 
 }  // namespace
 
-bool ReadVendorBuffer(std::uint8_t bufferId, std::uint8_t mode, std::uint32_t offset,
-                      std::uint32_t length, void* buffer) {
+bool ReadVendorBuffer(std::uint8_t bufferId, std::uint8_t mode, std::uint32_t offset, std::uint32_t length,
+                      void* buffer) {
   std::uint8_t cdb[kCdbLength] = {kReadBuffer, mode, bufferId};
   PutBigEndian24(cdb + 3, offset);
   PutBigEndian24(cdb + 6, length);

@@ -42,8 +42,8 @@ struct ErrorCounters {
   std::uint32_t lastSectorFrame = 0;
 };
 
-bool ReadVendorBuffer(std::uint8_t bufferId, std::uint8_t mode, std::uint32_t offset,
-                      std::uint32_t length, void* buffer);
+bool ReadVendorBuffer(std::uint8_t bufferId, std::uint8_t mode, std::uint32_t offset, std::uint32_t length,
+                      void* buffer);
 // Reads the 256-byte DriveStatusBuffer into a zero-filled buffer.
 void ReadDriveStatus(std::uint8_t (&status)[kDriveStatusLength]);
 

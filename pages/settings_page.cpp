@@ -17,10 +17,10 @@ struct ControlText {
 };
 
 constexpr ControlText kControlTexts[] = {
-    {IDC_QUIET_PERSISTENT, IDS_QUIET_PERSISTENT}, {IDC_QUIET_STANDARD, IDS_QUIET_STANDARD},
+    {IDC_QUIET_PERSISTENT, IDS_QUIET_PERSISTENT},   {IDC_QUIET_STANDARD, IDS_QUIET_STANDARD},
     {IDC_QUIET_PERFORMANCE, IDS_QUIET_PERFORMANCE}, {IDC_SAVE_SETTING, IDS_SAVE_SETTING},
-    {IDC_READ_PERFECT, IDS_READ_PERFECT},         {IDC_READ_MASTER, IDS_READ_MASTER},
-    {IDC_QUIET_GROUP, IDS_QUIET_FEATURE},         {IDC_EJECT_AT_POWER_ON, IDS_EJECT_AT_POWER_ON},
+    {IDC_READ_PERFECT, IDS_READ_PERFECT},           {IDC_READ_MASTER, IDS_READ_MASTER},
+    {IDC_QUIET_GROUP, IDS_QUIET_FEATURE},           {IDC_EJECT_AT_POWER_ON, IDS_EJECT_AT_POWER_ON},
 };
 
 }  // namespace
@@ -93,7 +93,7 @@ void CDialogSetting2Lx4::ShowQuietMode(QuietModeCode mode) const {
   EnableItems({IDC_QUIET_PERSISTENT, IDC_QUIET_STANDARD, IDC_QUIET_PERFORMANCE}, on);
   if (!on) return;
   SetCheck(IDC_QUIET_ON, true);
-  SetCheck(mode == QuietPersistent ? IDC_QUIET_PERSISTENT
+  SetCheck(mode == QuietPersistent    ? IDC_QUIET_PERSISTENT
            : mode == QuietPerformance ? IDC_QUIET_PERFORMANCE
                                       : IDC_QUIET_STANDARD,
            true);

@@ -9,11 +9,11 @@ namespace norvane::tool {
 namespace {
 
 struct Action {
-  const char* name;       // the subcommand
-  const char* doing;      // for messages: "cannot <doing>"
-  const char* done;       // what the user is told afterwards
-  const char* question;   // the confirmation, or none
-  bool writesBuffers;     // sends WRITE BUFFER, which Linux guards
+  const char* name;      // the subcommand
+  const char* doing;     // for messages: "cannot <doing>"
+  const char* done;      // what the user is told afterwards
+  const char* question;  // the confirmation, or none
+  bool writesBuffers;    // sends WRITE BUFFER, which Linux guards
   void (*send)();
 };
 
@@ -26,15 +26,21 @@ void ForceEjectAndWait() {
 
 void RestoreDefaults() { RestoreFactoryDefaults(); }
 
-constexpr Action kClear = {"clear", "clear the error counters", "The error counters are cleared.", nullptr, true,
-                           ClearErrorCounters};
+constexpr Action kClear = {"clear", "clear the error counters", "The error counters are cleared.", nullptr,
+                           true,    ClearErrorCounters};
 constexpr Action kEject = {"eject", "eject the disc", "The disc is ejected.", nullptr, false, EjectDisc};
-constexpr Action kForceEject = {
-    "force-eject", "force the disc out", "The disc is forced out.",
-    "If the drive is at work, the task it is doing will be discarded. Force the disc out?", true, ForceEjectAndWait};
-constexpr Action kFactoryReset = {"factory-reset", "restore the factory settings",
+constexpr Action kForceEject = {"force-eject",
+                                "force the disc out",
+                                "The disc is forced out.",
+                                "If the drive is at work, the task it is doing will be discarded. Force the disc out?",
+                                true,
+                                ForceEjectAndWait};
+constexpr Action kFactoryReset = {"factory-reset",
+                                  "restore the factory settings",
                                   "The factory settings are restored and saved in the drive.",
-                                  "Reset all of the drive's settings to the factory default?", true, RestoreDefaults};
+                                  "Reset all of the drive's settings to the factory default?",
+                                  true,
+                                  RestoreDefaults};
 
 Exit Run(Session& session, const Action& action, bool yes) {
   session.SelectDrive();

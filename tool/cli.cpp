@@ -13,8 +13,8 @@ namespace {
 constexpr const char* kVersion = "norvane-drive 1.0.0.6";
 
 constexpr const char* kDescription =
-    "Shows and changes the settings of Norvane USB Blu-ray/DVD/CD drives, shows the quality of the audio data "
-    "they read, checks the USB bus power that feeds them, and ejects discs.";
+    "Shows and changes the settings of Norvane USB Blu-ray/DVD/CD drives, shows the quality of\n"
+    "the audio data they read, checks the USB bus power that feeds them, and ejects discs.";
 
 constexpr const char* kExitCodes =
     "Exit status:\n"
@@ -33,6 +33,11 @@ constexpr const char* kExitCodes =
     "Try it without a drive: norvane-drive --emulate status --watch\n"
     "See norvane-drive(1) for the details, and PERMISSIONS there for real drives.";
 
+// A subcommand's help shows only its own options.
+constexpr const char* kGlobalsAfterSubcommand =
+    "The global options (--device, --emulate, --json, --color) may also follow the subcommand;\n"
+    "norvane-drive --help lists them with the exit status.";
+
 const std::vector<std::string> kQuietModes = {"off", "performance", "quiet", "persistent"};
 const std::vector<std::string> kReadModes = {"off", "perfect", "master"};
 const std::vector<std::string> kOnOff = {"on", "off"};
@@ -50,37 +55,45 @@ CLI::App* Subcommand(CLI::App& app, CommandLine& line, const char* name, const c
                      std::function<Exit(Session&)> run) {
   CLI::App* command = app.add_subcommand(name, description);
   command->callback([&line, run = std::move(run)] { line.run = run; });
+  command->footer(kGlobalsAfterSubcommand);
   return command;
 }
 
 void AddYes(CLI::App* command, bool& yes) {
-  command->add_flag("-y,--yes", yes, "Give the confirmation without asking (for scripts)");
+  command->add_flag("-y,--yes", yes, "Give the confirmation without asking");
 }
 
 void AddSubcommands(CLI::App& app, CommandLine& line) {
   Subcommand(app, line, "list", "List the supported drives", ListDrives);
   Subcommand(app, line, "settings", "Show the drive's settings", ShowSettings);
 
-  CLI::App* set = Subcommand(app, line, "set",
-                             "Change settings; the drive takes the whole set, the settings not named as they are",
+  CLI::App* set = Subcommand(app, line, "set", "Change settings (the drive takes the whole set, the rest as it is)",
                              [&line](Session& s) { return SetSettings(s, line.set); });
-  set->add_option("--quiet", line.set.quiet, "Quiet-drive feature")->check(CLI::IsMember(kQuietModes));
-  set->add_option("--read-error", line.set.readError, "Read-error handling")->check(CLI::IsMember(kReadModes));
-  set->add_option("--real-time", line.set.realTime, "Real-time read-error handling (needs the quiet-drive "
-                                                    "feature and read-error handling)")
+  set->add_option("--quiet", line.set.quiet, "Quiet-drive feature")
+      ->type_name("MODE")
+      ->check(CLI::IsMember(kQuietModes));
+  set->add_option("--read-error", line.set.readError, "Read-error handling")
+      ->type_name("MODE")
+      ->check(CLI::IsMember(kReadModes));
+  set->add_option("--real-time", line.set.realTime, "Real-time read-error handling")
+      ->type_name("SWITCH")
       ->check(CLI::IsMember(kOnOff));
   set->add_option("--eject-at-power-on", line.set.ejectAtPowerOn, "Eject the disc when the drive is switched on")
+      ->type_name("SWITCH")
       ->check(CLI::IsMember(kOnOff));
   set->add_flag("--save", line.set.save, "Keep the settings in the drive across power cycles");
   AddYes(set, line.set.yes);
   set->footer(
-      "Switching real-time read-error handling on while the quiet-drive feature is off asks to switch the feature on "
-      "in Quiet Mode; switching the feature off under real-time handling asks to switch that off too.");
+      "Real-time read-error handling needs read-error handling, and runs on the quiet-drive feature:\n"
+      "switching it on while the feature is off asks to switch the feature on in Quiet Mode, and\n"
+      "switching the feature off under it asks to switch it off too.\n\n" +
+      std::string(kGlobalsAfterSubcommand));
 
   CLI::App* status = Subcommand(app, line, "status", "Show the quality of the audio data the drive transfers",
                                 [&line](Session& s) { return ShowStatus(s, line.status); });
   status->add_flag("-w,--watch", line.status.watch, "Redraw once a tick until interrupted (Ctrl-C)");
   status->add_option("--interval", line.status.intervalSeconds, "Seconds between ticks of --watch")
+      ->type_name("SECONDS")
       ->default_val(1.0)
       ->check(CLI::Range(0.05, 3600.0));
 
@@ -92,32 +105,34 @@ void AddSubcommands(CLI::App& app, CommandLine& line) {
   AddYes(Subcommand(app, line, "factory-reset", "Restore and save the factory settings; asks first",
                     [&line](Session& s) { return RestoreFactorySettings(s, line.yes); }),
          line.yes);
-  CLI::App* power = Subcommand(app, line, "power-check",
-                               "Check whether the USB port feeds the drive enough power (about 26 seconds)",
-                               [&line](Session& s) { return CheckBusPower(s, line.yes); });
-  power->add_flag("-y,--yes", line.yes, "Use the disc in the drive: no tray movement, no prompt (for scripts)");
+  CLI::App* power =
+      Subcommand(app, line, "power-check", "Check whether the USB port feeds the drive enough power (about 26 seconds)",
+                 [&line](Session& s) { return CheckBusPower(s, line.yes); });
+  power->add_flag("-y,--yes", line.yes, "Use the disc in the drive: no tray movement, no prompt");
   power->footer(
       "The exit status tells the verdict: 0 enough, 6 slightly not enough, 7 not enough, 8 no disc.\n"
-      "The window switches the system's media change notification off during the check; Linux has no such "
-      "switch, so on Linux the check goes on without it.");
+      "The Windows utility switches the system's media change notification off during the check;\n"
+      "Linux has no such switch, so here the check goes on without it.\n\n" +
+      std::string(kGlobalsAfterSubcommand));
 }
 
 void BuildApp(CLI::App& app, CommandLine& line) {
   app.description(kDescription);
-  app.footer(kExitCodes);
   app.set_version_flag("--version", kVersion);
   app.require_subcommand(1);
   app.fallthrough();  // the global options may also follow the subcommand
   app.get_formatter()->column_width(34);
   app.add_option("-d,--device", line.global.device,
-                 "The drive: a device such as /dev/sr0 or sr0 (with --emulate a letter such as E); "
-                 "default: the first supported drive");
+                 "The drive: /dev/sr0, sr0, ... or with --emulate a letter\n(default: the first one list shows)")
+      ->type_name("DEVICE");
   app.add_flag("--emulate", line.global.emulate, "Use the emulated drives of the demo instead of real ones");
   app.add_flag("--json", line.global.json, "Machine-readable output");
-  app.add_option("--color", line.global.color, "Colour the output: auto, always or never")
+  app.add_option("--color", line.global.color, "Colour the output")
+      ->type_name("WHEN")
       ->default_val("auto")
       ->check(CLI::IsMember({"auto", "always", "never"}));
   AddSubcommands(app, line);
+  app.footer(kExitCodes);  // after the subcommands, which would take it over
 }
 
 int Run(CommandLine& line, Console& console, Platform& platform) {

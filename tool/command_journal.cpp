@@ -11,7 +11,7 @@ struct Named {
   const char* name;
 };
 
-constexpr Named kCommands[] = {{0x12, "INQUIRY"},     {0x1B, "START STOP UNIT"},      {0x3B, "WRITE BUFFER"},
+constexpr Named kCommands[] = {{0x12, "INQUIRY"},     {0x1B, "START STOP UNIT"},       {0x3B, "WRITE BUFFER"},
                                {0x3C, "READ BUFFER"}, {0x51, "READ DISC INFORMATION"}, {0xBB, "SET CD SPEED"}};
 
 struct SenseMeaning {
@@ -20,10 +20,14 @@ struct SenseMeaning {
 };
 
 constexpr SenseMeaning kMeanings[] = {
-    {0x2, 0x04, "not ready: the disc is becoming ready"}, {0x2, 0x3A, "no disc in the drive"},
-    {0x5, 0x20, "the drive does not know the command"},   {0x5, 0x24, "invalid field in the command"},
-    {0x5, 0x26, "invalid field in the data"},             {0x5, 0x53, "the tray is locked by another program"},
-    {0x6, 0x28, "the disc has changed"},                  {0x6, 0x29, "the drive was reset"},
+    {0x2, 0x04, "not ready: the disc is becoming ready"},
+    {0x2, 0x3A, "no disc in the drive"},
+    {0x5, 0x20, "the drive does not know the command"},
+    {0x5, 0x24, "invalid field in the command"},
+    {0x5, 0x26, "invalid field in the data"},
+    {0x5, 0x53, "the tray is locked by another program"},
+    {0x6, 0x28, "the disc has changed"},
+    {0x6, 0x29, "the drive was reset"},
 };
 
 bool IsUnitAttention(const std::uint8_t* sense) {

@@ -13,7 +13,8 @@ Exit ListDrives(Session& session) {
     return Exit::Ok;
   }
   Json list = Json::array();
-  for (const SelectedDrive& drive : drives) list.push_back({{"device", Printable(drive.node.name)}, {"label", drive.label}});
+  for (const SelectedDrive& drive : drives)
+    list.push_back({{"device", Printable(drive.node.name)}, {"label", drive.label}});
   session.PrintJson(list);
   return Exit::Ok;
 }

@@ -57,8 +57,9 @@ void OfferTray(Session& session, const DeviceNode& node, Progress& progress, boo
     progress.Line("Opening the tray.");
     OpenTrayForInsert();
   }
-  if (!WaitForEnter(session.Terminal(), "Please insert a disc (any kind of disc will do), close the tray and press "
-                                        "Enter. ")) {
+  if (!WaitForEnter(session.Terminal(),
+                    "Please insert a disc (any kind of disc will do), close the tray and press "
+                    "Enter. ")) {
     throw Stop{Exit::NotConfirmed, "no answer at the disc prompt: nothing was measured"};
   }
   session.Source().DiscOffered(node);
@@ -145,8 +146,9 @@ Exit CheckBusPower(Session& session, bool yes) {
   const SelectedDrive& drive = session.SelectDrive();
   session.RequireWriteBuffer("check the bus power");
   if (!yes && !session.Terminal().inIsTerminal) {
-    throw Stop{Exit::NotConfirmed,
-               "the check asks for a disc, and there is no terminal to ask on; pass --yes to use the disc in the drive"};
+    throw Stop{
+        Exit::NotConfirmed,
+        "the check asks for a disc, and there is no terminal to ask on; pass --yes to use the disc in the drive"};
   }
   Progress progress(session.Terminal());
   const MediaNotificationLock lock;

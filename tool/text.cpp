@@ -21,8 +21,11 @@ constexpr ReadName kReadNames[] = {{"off", ReadModeOff}, {"perfect", ReadModePer
 // The length of the UTF-8 sequence at `at`, or 0 when none starts there.
 std::size_t SequenceLength(const std::string& bytes, std::size_t at) {
   const auto lead = static_cast<unsigned char>(bytes[at]);
-  std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                                     : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+  std::size_t length = lead < 0x80                    ? 1
+                       : lead >= 0xC2 && lead <= 0xDF ? 2
+                       : lead >= 0xE0 && lead <= 0xEF ? 3
+                       : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                      : 0;
   if (length == 0 || at + length > bytes.size()) return 0;
   for (std::size_t i = 1; i < length; ++i) {
     if ((static_cast<unsigned char>(bytes[at + i]) & 0xC0) != 0x80) return 0;

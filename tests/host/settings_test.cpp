@@ -33,18 +33,34 @@ struct RuleCase {
 TEST(SettingsRules, ConfirmationsAndWhatTheyChange) {
   const RuleCase cases[] = {
       {"nothing switched", Choice(QuietPerformance, true, false, false), {}, QuietPerformance, QuietPerformance, true},
-      {"real-time on under quiet mode", Choice(QuietStandard, true, false, true), {}, QuietStandard, QuietStandard,
+      {"real-time on under quiet mode",
+       Choice(QuietStandard, true, false, true),
+       {},
+       QuietStandard,
+       QuietStandard,
        true},
-      {"real-time on with quiet off", Choice(QuietOff, true, false, true), {kEnableQuiet}, QuietOff, QuietStandard,
+      {"real-time on with quiet off",
+       Choice(QuietOff, true, false, true),
+       {kEnableQuiet},
+       QuietOff,
+       QuietStandard,
        true},
       {"real-time off with quiet off", Choice(QuietOff, false, false, true), {}, QuietOff, QuietOff, false},
       {"quiet off under real-time", Choice(QuietOff, true, true, false), {kDropRealTime}, QuietOff, QuietOff, false},
       {"quiet off without real-time", Choice(QuietOff, false, true, false), {}, QuietOff, QuietOff, false},
-      {"quiet on under real-time", Choice(QuietPersistent, true, true, false), {}, QuietPersistent, QuietPersistent,
+      {"quiet on under real-time",
+       Choice(QuietPersistent, true, true, false),
+       {},
+       QuietPersistent,
+       QuietPersistent,
        true},
       {"real-time kept with quiet off, no switch", Choice(QuietOff, true, false, false), {}, QuietOff, QuietOff, true},
-      {"both switched at once", Choice(QuietOff, true, true, true), {kEnableQuiet, kDropRealTime}, QuietOff,
-       QuietStandard, false},
+      {"both switched at once",
+       Choice(QuietOff, true, true, true),
+       {kEnableQuiet, kDropRealTime},
+       QuietOff,
+       QuietStandard,
+       false},
   };
   for (const RuleCase& c : cases) {
     EXPECT_EQ(ConfirmationsFor(c.choice), c.confirmations) << c.name;
@@ -93,7 +109,9 @@ TEST_F(ApplySettingsTest, GivenConfirmationsSendTheWholeSetInOrder) {
   const std::vector<Cdb> expected = {
       {0xBB, 0, 0, 0, 0xFE, 0, 0, 0, 0, 0, 0x83, 0},  // the selection: off, as chosen
       {0xBB, 0, 0, 0, 0xFE, 0, 0, 0, 0, 0, 0xC2, 0},  // the setting: Quiet Mode, saved
-      page, page, page,
+      page,
+      page,
+      page,
   };
   std::vector<Cdb> sent;
   for (const emu::LoggedCommand& c : drive.Log()) sent.push_back(c.cdb);
@@ -118,12 +136,30 @@ struct ReportCase {
 TEST_F(DriveLayerTest, ReportedSettingsDecodeTheStatusBytes) {
   const ReportCase cases[] = {
       {"all zero", {}, QuietOff, ReadModeOff, false, std::nullopt, false, 4},
-      {"real-time not read while read-error handling is off", {{2, 1}, {28, 1}, {29, 1}}, QuietPerformance,
-       ReadModeOff, true, std::nullopt, false, 4},
-      {"perfect with real-time", {{2, 3}, {4, 1}, {5, 0xFE}, {28, 5}, {29, 1}}, QuietPersistent, ReadModePerfect, true,
-       true, false, 5},
-      {"master is any other mode byte", {{2, 2}, {4, 7}, {5, 0x08}}, QuietStandard, ReadModeMaster, false, false,
-       false, 5},
+      {"real-time not read while read-error handling is off",
+       {{2, 1}, {28, 1}, {29, 1}},
+       QuietPerformance,
+       ReadModeOff,
+       true,
+       std::nullopt,
+       false,
+       4},
+      {"perfect with real-time",
+       {{2, 3}, {4, 1}, {5, 0xFE}, {28, 5}, {29, 1}},
+       QuietPersistent,
+       ReadModePerfect,
+       true,
+       true,
+       false,
+       5},
+      {"master is any other mode byte",
+       {{2, 2}, {4, 7}, {5, 0x08}},
+       QuietStandard,
+       ReadModeMaster,
+       false,
+       false,
+       false,
+       5},
       {"eject needs exactly 1", {{40, 2}}, QuietOff, ReadModeOff, false, std::nullopt, false, 4},
       {"eject", {{40, 1}}, QuietOff, ReadModeOff, false, std::nullopt, true, 4},
   };

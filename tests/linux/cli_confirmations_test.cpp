@@ -81,8 +81,8 @@ TEST_F(Confirmations, QuietFeatureOffUnderRealTime) {
     ASSERT_GE(sent.size(), 9u) << c.name;
     EXPECT_EQ(sent[7], Speed(0x83)) << c.name;
     EXPECT_EQ(sent[8], Speed(0x80)) << c.name;
-    EXPECT_EQ(Drive().Log()[9].dataOut, DataPage({0x01, 0x80, 0x01, 0xFE, 0x01, 0x00, 0x00})) << c.name
-                                                                                            << ": real-time dropped";
+    EXPECT_EQ(Drive().Log()[9].dataOut, DataPage({0x01, 0x80, 0x01, 0xFE, 0x01, 0x00, 0x00}))
+        << c.name << ": real-time dropped";
     EXPECT_EQ(Drive().Current().quietMode, emu::QuietModeOff) << c.name;
   }
 }

@@ -54,10 +54,8 @@ struct QualityCase {
 
 TEST_F(CliTest, StatusJsonCarriesLevelWordSectorsAndTimeCode) {
   const QualityCase cases[] = {
-      {0, 0, 0, 0, "Perfect", "green", "00:00:00"},
-      {1, 10000, 75, 1, "Better", "green", "00:01:00"},
-      {3, 1000, 4500, 6, "Bad", "red", "01:00:00"},
-      {1, 31, 4499, 8, "Fatal", "red", "00:59:74"},
+      {0, 0, 0, 0, "Perfect", "green", "00:00:00"},          {1, 10000, 75, 1, "Better", "green", "00:01:00"},
+      {3, 1000, 4500, 6, "Bad", "red", "01:00:00"},          {1, 31, 4499, 8, "Fatal", "red", "00:59:74"},
       {5, 3000000000u, 0, 1, "Better", "green", "00:00:00"},  // counts past 2^31 stay positive
   };
   AttachDrives();
@@ -138,7 +136,9 @@ TEST_F(CliTest, ExitCodesTellWhatWentWrong) {
       {"no such drive", {"-d", "K", "settings"}, Exit::NoDrive, "K: no emulated drive answers there"},
       {"another vendor's drive", {"-d", "D", "eject"}, Exit::NoDrive, "D is not a supported drive"},
       {"not a drive name", {"-d", "/dev/sr0", "eject"}, Exit::NoDrive, "no drive is named /dev/sr0"},
-      {"feature missing", {"-d", "G", "set", "--real-time", "on", "--read-error", "perfect"}, Exit::NotSupported,
+      {"feature missing",
+       {"-d", "G", "set", "--real-time", "on", "--read-error", "perfect"},
+       Exit::NotSupported,
        "does not support real-time"},
       {"help", {"set", "--help"}, Exit::Ok, ""},
       {"version", {"--version"}, Exit::Ok, ""},
@@ -190,8 +190,9 @@ TEST_F(CliTest, ADriveThatRefusesACommandFailsTheRun) {
   Drive().SetMediumRemovalPrevented(true);
   const RunResult result = Run({"eject"});
   EXPECT_EQ(result.exit, Exit::CommandFailed);
-  EXPECT_NE(result.err.find("START STOP UNIT: the drive answered sense 5/53/02 (the tray is locked by another program)"),
-            std::string::npos)
+  EXPECT_NE(
+      result.err.find("START STOP UNIT: the drive answered sense 5/53/02 (the tray is locked by another program)"),
+      std::string::npos)
       << result.err;
 }
 

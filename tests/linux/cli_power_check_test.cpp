@@ -42,8 +42,8 @@ TEST_F(CliTest, PowerCheckWithAPersonAtTheTerminal) {
     const RunResult result = Run({"power-check", "--json"}, "\n", true);
     EXPECT_EQ(result.exit, c.exit) << c.busPower << ": " << result.err;
     // A disc was in: the tray came out for the prompt, and the person closed it.
-    EXPECT_EQ(Collapsed(Sent()), Concat({kSelect, {kReadDiscInformation, kOpenTray, kReadDiscInformation}, kMeasure,
-                                         kVerdict}))
+    EXPECT_EQ(Collapsed(Sent()),
+              Concat({kSelect, {kReadDiscInformation, kOpenTray, kReadDiscInformation}, kMeasure, kVerdict}))
         << c.busPower;
     EXPECT_NE(result.err.find("Please insert a disc"), std::string::npos) << result.err;
     EXPECT_EQ(platform.ticks, 26) << "25 seconds counted down, the verdict on the 26th tick";

@@ -56,8 +56,8 @@ TEST_F(Documentation, TheManPageDescribesEverySubcommandAndExitStatus) {
 
 // What bash offers for a command line whose last word is being typed.
 std::string Completions(const std::string& line) {
-  const std::string script = "source " NORVANE_DRIVE_COMPLETION "\nCOMP_WORDS=(" + line +
-                             ")\n[[ \"" + line + "\" == *' ' ]] && COMP_WORDS+=('')\nCOMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n"
+  const std::string script = "source " NORVANE_DRIVE_COMPLETION "\nCOMP_WORDS=(" + line + ")\n[[ \"" + line +
+                             "\" == *' ' ]] && COMP_WORDS+=('')\nCOMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n"
                              "_norvane_drive\nprintf '%s\\n' \"${COMPREPLY[@]}\" | sort | tr '\\n' ' '";
   std::ofstream("completion_case.sh") << script;
   std::unique_ptr<FILE, int (*)(FILE*)> bash(popen("bash completion_case.sh", "r"), pclose);
