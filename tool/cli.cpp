@@ -69,18 +69,24 @@ void AddSubcommands(CLI::App& app, CommandLine& line) {
 
   CLI::App* set = Subcommand(app, line, "set", "Change settings (the drive takes the whole set, the rest as it is)",
                              [&line](Session& s) { return SetSettings(s, line.set); });
-  set->add_option("--quiet", line.set.quiet, "Quiet-drive feature")
-      ->type_name("MODE")
-      ->check(CLI::IsMember(kQuietModes));
-  set->add_option("--read-error", line.set.readError, "Read-error handling")
-      ->type_name("MODE")
-      ->check(CLI::IsMember(kReadModes));
-  set->add_option("--real-time", line.set.realTime, "Real-time read-error handling")
-      ->type_name("SWITCH")
-      ->check(CLI::IsMember(kOnOff));
-  set->add_option("--eject-at-power-on", line.set.ejectAtPowerOn, "Eject the disc when the drive is switched on")
-      ->type_name("SWITCH")
-      ->check(CLI::IsMember(kOnOff));
+  const struct {
+    const char* name;
+    std::string& value;
+    const char* description;
+    const char* type;
+    const std::vector<std::string>& choices;
+  } settings[] = {
+      {"--quiet", line.set.quiet, "Quiet-drive feature", "MODE", kQuietModes},
+      {"--read-error", line.set.readError, "Read-error handling", "MODE", kReadModes},
+      {"--real-time", line.set.realTime, "Real-time read-error handling", "SWITCH", kOnOff},
+      {"--eject-at-power-on", line.set.ejectAtPowerOn, "Eject the disc when the drive is switched on", "SWITCH",
+       kOnOff},
+  };
+  for (const auto& setting : settings) {
+    set->add_option(setting.name, setting.value, setting.description)
+        ->type_name(setting.type)
+        ->check(CLI::IsMember(setting.choices));
+  }
   set->add_flag("--save", line.set.save, "Keep the settings in the drive across power cycles");
   AddYes(set, line.set.yes);
   set->footer(

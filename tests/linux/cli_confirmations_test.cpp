@@ -42,48 +42,61 @@ class Confirmations : public CliTest {
   }
 };
 
-TEST_F(Confirmations, RealTimeOnWithTheQuietFeatureOff) {
-  for (const ConfirmCase& c : kAnswers) {
-    AttachDrives();
-    Drive().SetCurrent(Settings(emu::QuietModeOff, false));
-    const RunResult result = RunAnswering({"set", "--real-time", "on"}, c.answer);
-    EXPECT_EQ(result.exit, c.exit) << c.name << ": " << result.err;
-    if (c.answer == Answer::TypedYes || c.answer == Answer::TypedNo) {
-      EXPECT_NE(result.err.find("Switch it on in Quiet Mode? [y/N]"), std::string::npos) << c.name << result.err;
-    }
-    if (c.exit != Exit::Ok) {
-      EXPECT_EQ(Sent(), Concat({kSelect, kRefresh})) << c.name << ": nothing but reads";
-      EXPECT_EQ(Drive().Current().quietMode, emu::QuietModeOff) << c.name;
-      continue;
-    }
-    const std::vector<Cdb> sent = Sent();
-    ASSERT_GE(sent.size(), 9u) << c.name;
-    EXPECT_EQ(sent[7], Speed(0x83)) << c.name << ": the selection as chosen, off";
-    EXPECT_EQ(sent[8], Speed(0x82)) << c.name << ": the setting forced to Quiet Mode";
-    EXPECT_EQ(Drive().Log()[9].dataOut, DataPage({0x01, 0x80, 0x01, 0xFE, 0x01, 0x00, 0x01})) << c.name;
-    EXPECT_EQ(Drive().Current().quietMode, emu::QuietModeQuiet) << c.name;
-    EXPECT_TRUE(Drive().Current().realTime) << c.name;
-  }
-}
+struct SettingsConfirmationCase {
+  const char* name;
+  std::uint8_t quiet;  // the drive's quiet mode before, with read-error handling on in Perfect Mode
+  bool realTime;       // and its real-time option before
+  std::vector<std::string> arguments;
+  const char* question;
+  Cdb selection, setting;  // what goes out once confirmed
+  bool realTimeSent;
+  std::uint8_t quietAfter;
+};
 
-TEST_F(Confirmations, QuietFeatureOffUnderRealTime) {
-  for (const ConfirmCase& c : kAnswers) {
-    AttachDrives();
-    Drive().SetCurrent(Settings(emu::QuietModeQuiet, true));
-    const RunResult result = RunAnswering({"set", "--quiet", "off"}, c.answer);
-    EXPECT_EQ(result.exit, c.exit) << c.name << ": " << result.err;
-    if (c.exit != Exit::Ok) {
-      EXPECT_EQ(Sent(), Concat({kSelect, kRefresh})) << c.name;
-      EXPECT_TRUE(Drive().Current().realTime) << c.name;
-      continue;
+TEST_F(Confirmations, TheTwoConfirmationsOfTheSettings) {
+  const SettingsConfirmationCase cases[] = {
+      {"real-time on with the quiet feature off",
+       emu::QuietModeOff,
+       false,
+       {"set", "--real-time", "on"},
+       "Switch it on in Quiet Mode? [y/N]",
+       Speed(0x83),
+       Speed(0x82),
+       true,
+       emu::QuietModeQuiet},
+      {"quiet feature off under real-time",
+       emu::QuietModeQuiet,
+       true,
+       {"set", "--quiet", "off"},
+       "switches real-time read-error handling off too. Go on? [y/N]",
+       Speed(0x83),
+       Speed(0x80),
+       false,
+       emu::QuietModeOff},
+  };
+  for (const SettingsConfirmationCase& s : cases) {
+    for (const ConfirmCase& c : kAnswers) {
+      const std::string name = std::string(s.name) + ", " + c.name;
+      AttachDrives();
+      Drive().SetCurrent(Settings(s.quiet, s.realTime));
+      const RunResult result = RunAnswering(s.arguments, c.answer);
+      EXPECT_EQ(result.exit, c.exit) << name << ": " << result.err;
+      if (c.answer == Answer::TypedYes || c.answer == Answer::TypedNo) {
+        EXPECT_NE(result.err.find(s.question), std::string::npos) << name << ": " << result.err;
+      }
+      if (c.exit != Exit::Ok) {
+        EXPECT_EQ(Sent(), Concat({kSelect, kRefresh})) << name << ": nothing but reads";
+        EXPECT_EQ(Drive().Current(), Settings(s.quiet, s.realTime)) << name;
+        continue;
+      }
+      const std::vector<Cdb> sent = Sent();
+      ASSERT_GE(sent.size(), 10u) << name;
+      EXPECT_EQ(sent[7], s.selection) << name << ": the selection as chosen";
+      EXPECT_EQ(sent[8], s.setting) << name << ": the setting as confirmed";
+      EXPECT_EQ(Drive().Log()[9].dataOut, DataPage({0x01, 0x80, 0x01, 0xFE, 0x01, 0x00, s.realTimeSent})) << name;
+      EXPECT_EQ(Drive().Current().quietMode, s.quietAfter) << name;
+      EXPECT_EQ(Drive().Current().realTime, s.realTimeSent) << name;
     }
-    const std::vector<Cdb> sent = Sent();
-    ASSERT_GE(sent.size(), 9u) << c.name;
-    EXPECT_EQ(sent[7], Speed(0x83)) << c.name;
-    EXPECT_EQ(sent[8], Speed(0x80)) << c.name;
-    EXPECT_EQ(Drive().Log()[9].dataOut, DataPage({0x01, 0x80, 0x01, 0xFE, 0x01, 0x00, 0x00}))
-        << c.name << ": real-time dropped";
-    EXPECT_EQ(Drive().Current().quietMode, emu::QuietModeOff) << c.name;
   }
 }
 
