@@ -35,8 +35,10 @@ constexpr ConfirmCase kAnswers[] = {
 
 class Confirmations : public CliTest {
  protected:
-  RunResult RunAnswering(std::vector<std::string> arguments, Answer answer) {
-    if (answer == Answer::Yes) arguments.push_back("--yes");
+  RunResult RunAnswering(const std::vector<std::string>& subcommand, Answer answer) {
+    std::vector<std::string> arguments = {"--color", "never"};
+    arguments.insert(arguments.end(), subcommand.begin(), subcommand.end());
+    if (answer == Answer::Yes) arguments.emplace_back("--yes");
     const char* typed = answer == Answer::TypedYes ? "y\n" : answer == Answer::TypedNo ? "n\n" : "";
     return Run(arguments, typed, answer != Answer::NoTerminal);
   }
