@@ -20,12 +20,22 @@ namespace {
 
 using norvane::tool::DriveSource;
 
+volatile std::sig_atomic_t ticking = 0;
 volatile std::sig_atomic_t interrupted = 0;
 
-void OnInterrupt(int) { interrupted = 1; }
+// Once a watch or a countdown ticks, Ctrl-C and a termination request end it
+// cleanly after the command in flight, so that the terminal gets its cursor
+// back; before that they end the program at once, as anywhere else.
+void OnInterrupt(int signal) {
+  if (!ticking) {
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+    return;
+  }
+  interrupted = 1;
+}
 
-// Ctrl-C and a termination request end a watch or a countdown cleanly, so
-// that the terminal gets its cursor back. Without SA_RESTART a sleep wakes up.
+// Without SA_RESTART a sleep wakes up at the signal.
 void CatchInterrupts() {
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
@@ -51,6 +61,7 @@ class RealPlatform final : public norvane::tool::Platform {
   }
 
   bool Wait(std::chrono::milliseconds period) override {
+    ticking = 1;
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(period);
     timespec left{static_cast<std::time_t>(seconds.count()),
                   static_cast<long>(std::chrono::nanoseconds(period - seconds).count())};
