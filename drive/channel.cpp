@@ -1,13 +1,12 @@
 #include "drive/channel.h"
 
 #include <cstring>
+#include <utility>
 
 namespace norvane {
 namespace {
 
-bool IsUnitAttention(SenseClass sense) {
-  return sense == SenseMediumChanged || sense == SenseResetOccurred;
-}
+bool IsUnitAttention(SenseClass sense) { return sense == SenseMediumChanged || sense == SenseResetOccurred; }
 
 SenseClass ClassifyNotReady(std::uint8_t asc, std::uint8_t ascq) {
   if (asc == 0x04) {
@@ -35,6 +34,18 @@ SenseClass ClassifyUnitAttention(std::uint8_t asc, std::uint8_t ascq) {
   return SenseFailed;
 }
 
+// Closes the current drive and makes the given one current, letter and path
+// alike (also when it is not opened or the open fails); opens it when asked.
+bool MakeCurrent(char letter, std::wstring path, bool open) {
+  DriveChannel& channel = Channel();
+  CloseDrive();
+  channel.letter = letter;
+  channel.path = std::move(path);
+  if (!open) return false;
+  channel.device = InstalledDeviceIo().Open(channel.path.c_str(), DeviceAccess::ReadWrite);
+  return channel.device != kNoDevice;
+}
+
 }  // namespace
 
 DriveChannel& Channel() {
@@ -59,14 +70,9 @@ SenseClass ClassifySense(const std::uint8_t* sense) {
   }
 }
 
-bool OpenDrive(char letter) {
-  DriveChannel& channel = Channel();
-  CloseDrive();
-  channel.letter = letter;
-  if (letter == 0) return false;
-  channel.device = InstalledDeviceIo().Open(DevicePath(letter).c_str(), DeviceAccess::ReadWrite);
-  return channel.device != kNoDevice;
-}
+bool OpenDrive(char letter) { return MakeCurrent(letter, DevicePath(letter), letter != 0); }
+
+bool OpenDevicePath(const std::wstring& path) { return MakeCurrent(0, path, !path.empty()); }
 
 void CloseDrive() {
   DriveChannel& channel = Channel();
@@ -74,8 +80,7 @@ void CloseDrive() {
   channel.device = kNoDevice;
 }
 
-bool SendCdb(const std::uint8_t (&cdb)[kCdbLength], void* data, std::uint32_t length,
-             DataDirection direction) {
+bool SendCdb(const std::uint8_t (&cdb)[kCdbLength], void* data, std::uint32_t length, DataDirection direction) {
   DriveChannel& channel = Channel();
   for (int attempt = 1;; ++attempt) {
     const ScsiCommand command{cdb, data, length, direction, kPassThroughTimeoutSeconds};
@@ -98,7 +103,7 @@ bool LockMediaNotification() {
   DriveChannel& channel = Channel();
   DeviceIo& io = InstalledDeviceIo();
   ReleaseMediaNotification();  // never leak a handle held from an earlier lock
-  channel.notification = io.Open(DevicePath(channel.letter).c_str(), DeviceAccess::None);
+  channel.notification = io.Open(channel.path.c_str(), DeviceAccess::None);
   if (channel.notification == kNoDevice) return false;
   if (io.PreventMediaChangeNotification(channel.notification)) return true;
   ReleaseMediaNotification();

@@ -22,10 +22,11 @@ enum SenseClass : std::int32_t {
 };
 
 struct DriveChannel {
-  char letter = 0;                       // 'C'..'Z'; 0 = no drive
-  DeviceHandle device = kNoDevice;       // read-write handle used by SendCdb
-  DeviceHandle notification = kNoDevice; // held while notification is off
-  SenseClass lastSense = SenseClean;     // class of the last failed command
+  char letter = 0;                        // 'C'..'Z'; 0 = no drive, or one opened by its path
+  std::wstring path;                      // device path of the current drive
+  DeviceHandle device = kNoDevice;        // read-write handle used by SendCdb
+  DeviceHandle notification = kNoDevice;  // held while notification is off
+  SenseClass lastSense = SenseClean;      // class of the last failed command
 };
 
 // The process-wide channel.
@@ -41,9 +42,11 @@ SenseClass ClassifySense(const std::uint8_t* sense);
 inline constexpr int kMaxUnitAttentionAttempts = 10;
 
 bool OpenDrive(char letter);
+// Opens a device named by its path, for systems whose drives have no letters
+// (such as /dev/sr0 on Linux); the letter becomes 0.
+bool OpenDevicePath(const std::wstring& path);
 void CloseDrive();
-bool SendCdb(const std::uint8_t (&cdb)[kCdbLength], void* data, std::uint32_t length,
-             DataDirection direction);
+bool SendCdb(const std::uint8_t (&cdb)[kCdbLength], void* data, std::uint32_t length, DataDirection direction);
 bool LockMediaNotification();
 void ReleaseMediaNotification();
 

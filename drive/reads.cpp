@@ -19,6 +19,8 @@ constexpr std::size_t kInquiryModelEnd = 48;  // ... and all 12 vendor bytes
 constexpr std::size_t kIdentityStart = 16;
 constexpr std::size_t kIdentityEnd = 32;
 constexpr std::uint8_t kMakerInitial = 0x4E;  // 'N'
+// INQUIRY byte 0: peripheral qualifier 0 (connected), device type 5 (CD/DVD).
+constexpr std::uint8_t kConnectedOpticalDevice = 0x05;
 
 constexpr wchar_t kModelQdm[] = L"QDM-LT58";
 constexpr const wchar_t* kSupportedIdentities[] = {L"KTV 3364QR27", L"KTV 3364GENERAL"};
@@ -45,13 +47,30 @@ std::wstring TextBetween(std::uint8_t (&buffer)[kScratchLength], std::size_t sta
   return DriveTextToWide(reinterpret_cast<const char*>(buffer + start));
 }
 
-// Probes open the letter themselves and leave it closed, whatever happens.
+// Probes open their drive themselves and leave it closed, whatever happens.
 template <typename Probe>
-std::wstring ProbeLetter(char letter, Probe probe) {
-  if (!OpenDrive(letter)) return {};
+std::wstring ProbeOpened(bool opened, Probe probe) {
+  if (!opened) return {};
   std::wstring text = probe();
   CloseDrive();
   return text;
+}
+
+std::wstring IdentityText() {
+  std::uint8_t buffer[kScratchLength] = {};
+  ReadVendorBuffer(IdentityBuffer, 2, 0, 48, buffer);
+  return TextBetween(buffer, kIdentityStart, kIdentityEnd);
+}
+
+// The drive's name in the drive list, then its INQUIRY text.
+std::wstring LabelText(const std::wstring& name) {
+  std::uint8_t buffer[kScratchLength] = {};
+  SendInquiry(buffer);
+  return name + L" : " + TextBetween(buffer, kInquiryVendor, kInquiryLabelEnd);
+}
+
+std::wstring LetterName(char letter) {
+  return std::wstring(1, static_cast<wchar_t>(static_cast<unsigned char>(letter)));
 }
 
 QuietModeCode QuietModeFromNumber(std::uint8_t number) {
@@ -65,8 +84,8 @@ QuietModeCode QuietModeFromNumber(std::uint8_t number) {
 
 }  // namespace
 
-bool ReadVendorBuffer(std::uint8_t bufferId, std::uint8_t mode, std::uint32_t offset,
-                      std::uint32_t length, void* buffer) {
+bool ReadVendorBuffer(std::uint8_t bufferId, std::uint8_t mode, std::uint32_t offset, std::uint32_t length,
+                      void* buffer) {
   std::uint8_t cdb[kCdbLength] = {kReadBuffer, mode, bufferId};
   PutBigEndian24(cdb + 3, offset);
   PutBigEndian24(cdb + 6, length);
@@ -78,13 +97,9 @@ void ReadDriveStatus(std::uint8_t (&status)[kDriveStatusLength]) {
   ReadVendorBuffer(DriveStatusBuffer, 1, 0, kDriveStatusLength, status);
 }
 
-std::wstring ReadDriveIdentity(char letter) {
-  return ProbeLetter(letter, [] {
-    std::uint8_t buffer[kScratchLength] = {};
-    ReadVendorBuffer(IdentityBuffer, 2, 0, 48, buffer);
-    return TextBetween(buffer, kIdentityStart, kIdentityEnd);
-  });
-}
+std::wstring ReadDriveIdentity(char letter) { return ProbeOpened(OpenDrive(letter), IdentityText); }
+
+std::wstring ReadDeviceIdentity(const std::wstring& path) { return ProbeOpened(OpenDevicePath(path), IdentityText); }
 
 bool IsSupportedDrive(const std::wstring& identity) {
   for (const wchar_t* supported : kSupportedIdentities) {
@@ -94,12 +109,11 @@ bool IsSupportedDrive(const std::wstring& identity) {
 }
 
 std::wstring BuildDriveLabel(char letter) {
-  return ProbeLetter(letter, [letter] {
-    std::uint8_t buffer[kScratchLength] = {};
-    SendInquiry(buffer);
-    std::wstring label{static_cast<wchar_t>(static_cast<unsigned char>(letter))};
-    return label + L" : " + TextBetween(buffer, kInquiryVendor, kInquiryLabelEnd);
-  });
+  return ProbeOpened(OpenDrive(letter), [letter] { return LabelText(LetterName(letter)); });
+}
+
+std::wstring BuildDeviceLabel(const std::wstring& path, const std::wstring& name) {
+  return ProbeOpened(OpenDevicePath(path), [&name] { return LabelText(name); });
 }
 
 std::wstring ReadModelName() {
@@ -108,6 +122,12 @@ std::wstring ReadModelName() {
   std::wstring text = TextBetween(buffer, kInquiryVendor, kInquiryModelEnd);
   if (text.find(kModelQdm) != std::wstring::npos) return kModelQdm;
   return text;
+}
+
+bool IsOpticalDevice() {
+  std::uint8_t buffer[kScratchLength] = {};
+  SendInquiry(buffer);
+  return buffer[0] == kConnectedOpticalDevice;
 }
 
 bool IsDriveResponding() {

@@ -42,14 +42,20 @@ struct ErrorCounters {
   std::uint32_t lastSectorFrame = 0;
 };
 
-bool ReadVendorBuffer(std::uint8_t bufferId, std::uint8_t mode, std::uint32_t offset,
-                      std::uint32_t length, void* buffer);
+bool ReadVendorBuffer(std::uint8_t bufferId, std::uint8_t mode, std::uint32_t offset, std::uint32_t length,
+                      void* buffer);
 // Reads the 256-byte DriveStatusBuffer into a zero-filled buffer.
 void ReadDriveStatus(std::uint8_t (&status)[kDriveStatusLength]);
 
 std::wstring ReadDriveIdentity(char letter);
 bool IsSupportedDrive(const std::wstring& identity);
 std::wstring BuildDriveLabel(char letter);
+// The same probes for a drive named by its device path, for systems without
+// drive letters; `name` stands in the label where the letter stands.
+std::wstring ReadDeviceIdentity(const std::wstring& path);
+std::wstring BuildDeviceLabel(const std::wstring& path, const std::wstring& name);
+// Whether the current drive's INQUIRY says it is a connected CD/DVD device.
+bool IsOpticalDevice();
 std::wstring ReadModelName();
 bool IsDriveResponding();
 QuietModeCode ReadQuietMode();

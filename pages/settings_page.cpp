@@ -1,6 +1,6 @@
 #include "pages/settings_page.h"
 
-#include "drive/commands.h"
+#include "drive/settings.h"
 #include "resource.h"
 #include "ui/message_box.h"
 
@@ -70,12 +70,12 @@ bool CDialogSetting2Lx4::PreviewCommand(const ui::Message&) { return ApplyToDriv
 // ---- reading the drive ----
 
 void CDialogSetting2Lx4::RefreshFromDrive() {
+  const ReportedSettings reported = ReadReportedSettings();
   EnableItem(IDC_QUIET_ON, true);
-  ShowQuietMode(ReadQuietMode());
-  ShowRealTime(ShowReadMode());
-  std::uint8_t status[kDriveStatusLength];
-  ReadDriveStatus(status);
-  SetCheck(IDC_EJECT_AT_POWER_ON, status[kStatusEjectAtPowerOn] == 1);
+  ShowQuietMode(reported.quiet);
+  ShowReadMode(reported.readMode);
+  ShowRealTime(reported);
+  SetCheck(IDC_EJECT_AT_POWER_ON, reported.ejectAtPowerOn);
   m_quietOnAtRefresh = CheckState(IDC_QUIET_ON);
   m_realTimeAtRefresh = CheckState(IDC_REAL_TIME);
 }
@@ -92,59 +92,45 @@ void CDialogSetting2Lx4::ShowQuietMode(QuietModeCode mode) const {
            true);
 }
 
-ReadModeCode CDialogSetting2Lx4::ShowReadMode() const {
+void CDialogSetting2Lx4::ShowReadMode(ReadModeCode mode) const {
   for (int id : {IDC_READ_ON, IDC_READ_PERFECT, IDC_READ_MASTER}) SetCheck(id, false);
   EnableItem(IDC_REAL_TIME, false);
-  std::uint8_t status[kDriveStatusLength];
-  ReadDriveStatus(status);
-  const ReadModeCode mode = status[kStatusReadErrorOn] == 0                        ? ReadModeOff
-                            : status[kStatusReadErrorMode] == kReadModePerfectByte ? ReadModePerfect
-                                                                                   : ReadModeMaster;
   const bool on = mode != ReadModeOff;
   EnableItems({IDC_READ_PERFECT, IDC_READ_MASTER}, on);
-  if (on) {
-    SetCheck(IDC_READ_ON, true);
-    SetCheck(mode == ReadModePerfect ? IDC_READ_PERFECT : IDC_READ_MASTER, true);
-  }
-  return mode;
+  if (!on) return;
+  SetCheck(IDC_READ_ON, true);
+  SetCheck(mode == ReadModePerfect ? IDC_READ_PERFECT : IDC_READ_MASTER, true);
 }
 
-// While read-error handling is off the real-time box stays disabled and
-// keeps whatever state it had, which the next click sends again.
-void CDialogSetting2Lx4::ShowRealTime(ReadModeCode mode) const {
-  std::uint8_t status[kDriveStatusLength];
-  ReadDriveStatus(status);
-  ShowItem(IDC_REAL_TIME, status[kStatusRealTimeSupported] != 0);
-  if (mode == ReadModeOff) return;
+// While read-error handling is off the drive's real-time option is not read:
+// the box stays disabled and keeps whatever state it had, which the next
+// click sends again.
+void CDialogSetting2Lx4::ShowRealTime(const ReportedSettings& reported) const {
+  ShowItem(IDC_REAL_TIME, reported.realTimeSupported);
+  if (!reported.realTime) return;
   EnableItem(IDC_REAL_TIME, true);
-  ReadDriveStatus(status);
-  SetCheck(IDC_REAL_TIME, status[kStatusRealTimeOn] != 0);
+  SetCheck(IDC_REAL_TIME, *reported.realTime);
 }
 
 // ---- writing the drive ----
 
 bool CDialogSetting2Lx4::ApplyToDrive() {
-  const bool save = IsChecked(IDC_SAVE_SETTING);
-  const bool quietOn = IsChecked(IDC_QUIET_ON);
-  const bool realTime = IsChecked(IDC_REAL_TIME);
-  // The real-time option needs the quiet-drive feature: turning one on
-  // without the other, or the other off under it, is confirmed first.
-  const bool forceQuiet = realTime && CheckState(IDC_REAL_TIME) != m_realTimeAtRefresh && !quietOn;
-  const bool dropRealTime = !quietOn && CheckState(IDC_QUIET_ON) != m_quietOnAtRefresh && realTime;
+  SettingsChoice choice;
+  choice.quiet = QuietModeOfControls();
+  choice.readMode = ReadModeOfControls();
+  choice.realTime = IsChecked(IDC_REAL_TIME);
+  choice.ejectAtPowerOn = IsChecked(IDC_EJECT_AT_POWER_ON);
+  choice.save = IsChecked(IDC_SAVE_SETTING);
+  choice.quietSwitched = CheckState(IDC_QUIET_ON) != m_quietOnAtRefresh;
+  choice.realTimeSwitched = CheckState(IDC_REAL_TIME) != m_realTimeAtRefresh;
   // Confirmations are owned by the main window.
-  HWND owner = GetParent(m_hwnd);
-  if ((forceQuiet && !ui::Confirm(owner, IDS_CONFIRM_QUIET_ON)) ||
-      (dropRealTime && !ui::Confirm(owner, IDS_CONFIRM_REAL_TIME_OFF))) {
-    RefreshFromDrive();
-    return false;
-  }
-  const QuietModeCode quiet = QuietModeOfControls();
-  SendQuietSelection(quiet);
-  SendQuietSetting(save, forceQuiet ? QuietStandard : quiet);
-  WriteReadSetting(ReadModeOfControls(), realTime && !dropRealTime, save);
-  WriteEjectAtPowerOn(IsChecked(IDC_EJECT_AT_POWER_ON));
+  const bool applied = ApplySettings(choice, [this](SettingsConfirmation confirmation) {
+    return ui::Confirm(GetParent(m_hwnd), confirmation == SettingsConfirmation::EnableQuietDrive
+                                              ? IDS_CONFIRM_QUIET_ON
+                                              : IDS_CONFIRM_REAL_TIME_OFF);
+  });
   RefreshFromDrive();
-  return true;
+  return applied;
 }
 
 QuietModeCode CDialogSetting2Lx4::QuietModeOfControls() const {

@@ -5,7 +5,7 @@
 
 #include <span>
 
-#include "drive/reads.h"
+#include "drive/settings.h"
 #include "ui/colours.h"
 #include "ui/dialog.h"
 #include "ui/tooltip.h"
@@ -42,9 +42,8 @@ class CDialogSetting2Lx4 : public ui::CDialogImpl<CDialogSetting2Lx4> {
   LRESULT OnWindowPosChanged(const ui::Message& message);
 
   void ShowQuietMode(QuietModeCode mode) const;
-  // Shows the read-error handling setting; answers the decoded mode.
-  ReadModeCode ShowReadMode() const;
-  void ShowRealTime(ReadModeCode mode) const;
+  void ShowReadMode(ReadModeCode mode) const;
+  void ShowRealTime(const ReportedSettings& reported) const;
   QuietModeCode QuietModeOfControls() const;
   ReadModeCode ReadModeOfControls() const;
   // Enables the controls exactly while the button's state is "checked".

@@ -33,9 +33,9 @@ TEST(ClassifySense, RecognisesOnlyTheExactPairs) {
       {0x06, 0x29, 0x04, SenseFailed},
       {0x26, 0x29, 0x00, SenseResetOccurred},  // flags in the upper bits are masked off
       {0xE2, 0x3A, 0x00, SenseNoMedium},
-      {0x03, 0x11, 0x00, SenseFailed},         // medium error
-      {0x05, 0x24, 0x00, SenseFailed},         // illegal request
-      {0x05, 0x04, 0x01, SenseFailed},         // a not-ready pair under another key
+      {0x03, 0x11, 0x00, SenseFailed},  // medium error
+      {0x05, 0x24, 0x00, SenseFailed},  // illegal request
+      {0x05, 0x04, 0x01, SenseFailed},  // a not-ready pair under another key
   };
   for (const SenseCase& c : cases) {
     std::uint8_t sense[kSenseAreaLength] = {0x70};
@@ -149,6 +149,24 @@ TEST_F(DriveLayerTest, MediaNotificationLockFailsWithoutADevice) {
   OpenDrive('F');
   EXPECT_FALSE(LockMediaNotification());
   EXPECT_EQ(Channel().notification, kNoDevice);
+  EXPECT_EQ(devices.OpenHandleCount(), 0);
+}
+
+TEST_F(DriveLayerTest, ADriveOpenedByPathHasNoLetterAndLocksByItsPath) {
+  devices.Attach('E', emu::QuietDriveModel());
+  OpenDrive('E');
+  EXPECT_TRUE(OpenDevicePath(DevicePath('E')));
+  EXPECT_EQ(Channel().letter, 0);
+  EXPECT_EQ(Channel().path, DevicePath('E'));
+  EXPECT_EQ(devices.OpenHandleCount(), 1);
+  EXPECT_TRUE(LockMediaNotification());
+  EXPECT_TRUE(devices.MediaChangeNotificationPrevented('E'));
+  ReleaseMediaNotification();
+
+  EXPECT_FALSE(OpenDevicePath(L""));
+  EXPECT_EQ(Channel().device, kNoDevice);
+  EXPECT_FALSE(OpenDevicePath(L"/dev/sr0"));
+  EXPECT_EQ(Channel().path, L"/dev/sr0");
   EXPECT_EQ(devices.OpenHandleCount(), 0);
 }
 

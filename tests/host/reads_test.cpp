@@ -15,20 +15,34 @@ struct ReadCase {
 
 TEST_F(DriveLayerTest, ReadCommandBlocksGoOutByteForByte) {
   const ReadCase cases[] = {
-      {"identity", [] { ReadDriveIdentity('E'); },
-       {0x3C, 0x02, 0xF1, 0x00, 0x00, 0x00, 0x00, 0x00, 0x30, 0x00, 0x00, 0x00}, 48},
-      {"label", [] { BuildDriveLabel('E'); },
-       {0x12, 0x00, 0x00, 0x00, 0xFE, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}, 254},
-      {"model", [] { ReadModelName(); },
-       {0x12, 0x00, 0x00, 0x00, 0xFE, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}, 254},
-      {"responding", [] { IsDriveResponding(); },
-       {0x12, 0x00, 0x00, 0x00, 0xFE, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}, 254},
-      {"quiet mode", [] { ReadQuietMode(); },
-       {0x3C, 0x01, 0xF4, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00}, 256},
-      {"counters", [] { ReadErrorCounters(); },
-       {0x3C, 0x02, 0xF5, 0x00, 0x00, 0x00, 0x00, 0x00, 0x20, 0x00, 0x00, 0x00}, 32},
-      {"power", [] { std::uint8_t power[8] = {}; ReadVendorBuffer(PowerCheckBuffer, 2, 0x10000, 8, power); },
-       {0x3C, 0x02, 0xE6, 0x01, 0x00, 0x00, 0x00, 0x00, 0x08, 0x00, 0x00, 0x00}, 8},
+      {"identity",
+       [] { ReadDriveIdentity('E'); },
+       {0x3C, 0x02, 0xF1, 0x00, 0x00, 0x00, 0x00, 0x00, 0x30, 0x00, 0x00, 0x00},
+       48},
+      {"label",
+       [] { BuildDriveLabel('E'); },
+       {0x12, 0x00, 0x00, 0x00, 0xFE, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},
+       254},
+      {"model", [] { ReadModelName(); }, {0x12, 0x00, 0x00, 0x00, 0xFE, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}, 254},
+      {"responding",
+       [] { IsDriveResponding(); },
+       {0x12, 0x00, 0x00, 0x00, 0xFE, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},
+       254},
+      {"quiet mode",
+       [] { ReadQuietMode(); },
+       {0x3C, 0x01, 0xF4, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00},
+       256},
+      {"counters",
+       [] { ReadErrorCounters(); },
+       {0x3C, 0x02, 0xF5, 0x00, 0x00, 0x00, 0x00, 0x00, 0x20, 0x00, 0x00, 0x00},
+       32},
+      {"power",
+       [] {
+         std::uint8_t power[8] = {};
+         ReadVendorBuffer(PowerCheckBuffer, 2, 0x10000, 8, power);
+       },
+       {0x3C, 0x02, 0xE6, 0x01, 0x00, 0x00, 0x00, 0x00, 0x08, 0x00, 0x00, 0x00},
+       8},
   };
   emu::EmulatedDrive& drive = OpenAttached('E');
   for (const ReadCase& c : cases) {
@@ -162,6 +176,38 @@ TEST_F(DriveLayerTest, ErrorCountersAreBigEndian) {
   OpenDrive('F');
   const ErrorCounters none = ReadErrorCounters();
   EXPECT_EQ(none.errorCount + none.transferredSectorCount + none.lastSectorFrame, 0u);
+}
+
+// Systems without drive letters name a drive by its device path; the probes
+// behave as the letter ones do, with the name where the letter stands.
+TEST_F(DriveLayerTest, ProbesByDevicePath) {
+  devices.Attach('E', ModelWithInquiry("NORVANE ", "BD-RE XR-100    ", "1.02", "ABCDEFGHIJKL"));
+  EXPECT_EQ(ReadDeviceIdentity(DevicePath('E')), L"KTV 3364QR27");
+  EXPECT_EQ(BuildDeviceLabel(DevicePath('E'), L"/dev/sr0"), L"/dev/sr0 : NORVANE BD-RE XR-100    1.02ABCDEFGHI");
+  EXPECT_EQ(Channel().letter, 0);
+  EXPECT_EQ(Channel().path, DevicePath('E'));
+  EXPECT_EQ(devices.OpenHandleCount(), 0);
+
+  EXPECT_EQ(ReadDeviceIdentity(L"/dev/sr9"), L"");
+  EXPECT_EQ(BuildDeviceLabel(L"", L"none"), L"");
+  EXPECT_EQ(devices.OpenHandleCount(), 0);
+}
+
+TEST_F(DriveLayerTest, OpticalDeviceIsAConnectedCdDvdDevice) {
+  const struct {
+    std::uint8_t byte0;
+    bool optical;
+  } cases[] = {{0x05, true}, {0x00, false}, {0x25, false}, {0x7F, false}};
+  emu::EmulatedDrive& drive = OpenAttached('E');
+  EXPECT_TRUE(IsOpticalDevice()) << "the model's own INQUIRY data";
+  for (const auto& c : cases) {
+    Bytes inquiry(96, 0);
+    inquiry[0] = c.byte0;
+    drive.OverrideInquiry(inquiry);
+    EXPECT_EQ(IsOpticalDevice(), c.optical) << int(c.byte0);
+  }
+  OpenDrive('F');
+  EXPECT_FALSE(IsOpticalDevice()) << "no drive answers nothing";
 }
 
 }  // namespace

@@ -1,0 +1,209 @@
+// What the subcommands print: JSON that parses back to what the drive
+// reports, the text a person reads, the watch's ticks, and the exit codes.
+#include <nlohmann/json.hpp>
+
+#include "cli_test_support.h"
+
+namespace norvane::test {
+namespace {
+
+using nlohmann::json;
+
+TEST_F(CliTest, ListShowsTheSupportedDrivesWithTheWindowsLabels) {
+  AttachDrives();
+  const RunResult text = Run({"list"});
+  EXPECT_EQ(text.exit, Exit::Ok);
+  EXPECT_EQ(text.out, "E : NORVANE BD-RE QDM-LT58  1.062026/10/0\nG : NORVANE BD-RE NBX-2400  1.022025/04/1\n");
+
+  const json list = json::parse(Run({"list", "--json"}).out);
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0]["device"], "E");
+  EXPECT_EQ(list[1]["device"], "G");
+  EXPECT_EQ(list[1]["label"], "G : NORVANE BD-RE NBX-2400  1.022025/04/1");
+}
+
+TEST_F(CliTest, SettingsJsonIsWhatTheDriveReports) {
+  AttachDrives();
+  emu::DriveSettings settings;
+  settings.quietMode = emu::QuietModePerformance;
+  settings.readErrorHandling = true;
+  settings.readErrorMode = 0x08;
+  settings.realTime = true;
+  settings.ejectAtPowerOn = true;
+  Drive().SetCurrent(settings);
+  const json reported = json::parse(Run({"--json", "settings"}).out);
+  EXPECT_EQ(reported["device"], "E");
+  EXPECT_EQ(reported["quiet"], "performance");
+  EXPECT_EQ(reported["readErrorHandling"], "master");
+  EXPECT_EQ(reported["realTime"], true);
+  EXPECT_EQ(reported["realTimeSupported"], true);
+  EXPECT_EQ(reported["ejectAtPowerOn"], true);
+
+  const json general = json::parse(Run({"settings", "--json", "-d", "G"}).out);
+  EXPECT_EQ(general["realTimeSupported"], false);
+  EXPECT_TRUE(general["realTime"].is_null()) << "not read while read-error handling is off";
+}
+
+struct QualityCase {
+  std::uint32_t errors, sectors, frame;
+  int level;
+  const char* word;
+  const char* band;
+  const char* timeCode;
+};
+
+TEST_F(CliTest, StatusJsonCarriesLevelWordSectorsAndTimeCode) {
+  const QualityCase cases[] = {
+      {0, 0, 0, 0, "Perfect", "green", "00:00:00"},          {1, 10000, 75, 1, "Better", "green", "00:01:00"},
+      {3, 1000, 4500, 6, "Bad", "red", "01:00:00"},          {1, 31, 4499, 8, "Fatal", "red", "00:59:74"},
+      {5, 3000000000u, 0, 1, "Better", "green", "00:00:00"},  // counts past 2^31 stay positive
+  };
+  AttachDrives();
+  for (const QualityCase& c : cases) {
+    Drive().SetCounters(c.errors, c.sectors, c.frame);
+    const json status = json::parse(Run({"status", "--json"}).out);
+    EXPECT_EQ(status["supported"], true);
+    EXPECT_EQ(status["level"], c.level) << c.sectors;
+    EXPECT_EQ(status["word"], c.word) << c.sectors;
+    EXPECT_EQ(status["band"], c.band) << c.sectors;
+    EXPECT_EQ(status["errorCount"], c.errors);
+    EXPECT_EQ(status["transferredSectors"], c.sectors);
+    EXPECT_EQ(status["timeCode"], c.timeCode);
+  }
+}
+
+TEST_F(CliTest, StatusTextShowsTheBarInTheLevelsBand) {
+  AttachDrives();
+  Drive().SetCounters(1, 2500, 0);  // ratio 0.0004: level 3, yellow
+  const RunResult plain = Run({"status"});
+  EXPECT_NE(plain.out.find("██ ██ ██ ░░ ░░ ░░ ░░ ░░  Not Good (level 3)"), std::string::npos) << plain.out;
+  EXPECT_NE(plain.out.find("Transferred sectors  2500"), std::string::npos) << plain.out;
+
+  const RunResult coloured = Run({"status", "--color", "always"});
+  EXPECT_NE(coloured.out.find("\x1b[33m██\x1b[0m \x1b[33m██\x1b[0m \x1b[33m██\x1b[0m \x1b[90m░░"), std::string::npos)
+      << coloured.out;
+}
+
+TEST_F(CliTest, WatchReadsOnceATickUntilInterrupted) {
+  AttachDrives();
+  Drive().StartAudio(75, 2000);
+  platform.ticksBeforeInterrupt = 3;
+  const RunResult result = Run({"status", "--watch", "--json", "--interval", "0.5"});
+  EXPECT_EQ(result.exit, Exit::Ok) << result.err;
+  std::vector<json> ticks;
+  std::istringstream lines(result.out);
+  for (std::string line; std::getline(lines, line);) ticks.push_back(json::parse(line));
+  ASSERT_EQ(ticks.size(), 4u) << "the first reading and three ticks";
+  for (std::size_t i = 0; i < ticks.size(); ++i) {
+    EXPECT_EQ(ticks[i]["transferredSectors"], 75 * i / 2) << "half a second of playback a tick, tick " << i;
+  }
+  EXPECT_EQ(Sent().size(), kSelect.size() + 2 * ticks.size()) << "a status read and a counter read a tick";
+}
+
+TEST_F(CliTest, WatchKeepsTheLastReadingWhenTheDriveStopsAnswering) {
+  AttachDrives();
+  Drive().SetCounters(0, 600, 0);
+  platform.ticksBeforeInterrupt = 3;
+  platform.onTick = [this](int tick) {
+    if (tick == 2) devices.Unplug('E');
+  };
+  const RunResult result = Run({"status", "--watch"});
+  EXPECT_EQ(result.exit, Exit::Ok);
+  const std::string kept = "sectors 600  time 00:00:00  (no answer from the drive; the last reading is shown)";
+  std::vector<std::string> lines;
+  std::istringstream text(result.out);
+  for (std::string line; std::getline(text, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 4u) << result.out;
+  EXPECT_EQ(lines[1].find("(no answer"), std::string::npos) << lines[1];
+  EXPECT_NE(lines[2].find(kept), std::string::npos) << lines[2];
+  EXPECT_NE(lines[3].find(kept), std::string::npos) << lines[3];
+}
+
+struct ExitCase {
+  const char* name;
+  std::vector<std::string> arguments;
+  Exit exit;
+  const char* message;
+};
+
+TEST_F(CliTest, ExitCodesTellWhatWentWrong) {
+  const ExitCase cases[] = {
+      {"no subcommand", {}, Exit::Usage, "A subcommand is required"},
+      {"unknown value", {"set", "--quiet", "loud"}, Exit::Usage, "loud not in"},
+      {"nothing to set", {"set"}, Exit::Usage, "name a setting"},
+      {"contradiction", {"set", "--quiet", "off", "--real-time", "on"}, Exit::Usage, "needs the quiet-drive feature"},
+      {"real-time without read-error handling", {"set", "--real-time", "on"}, Exit::Usage, "needs read-error handling"},
+      {"no such drive", {"-d", "K", "settings"}, Exit::NoDrive, "K: no emulated drive answers there"},
+      {"another vendor's drive", {"-d", "D", "eject"}, Exit::NoDrive, "D is not a supported drive"},
+      {"not a drive name", {"-d", "/dev/sr0", "eject"}, Exit::NoDrive, "no drive is named /dev/sr0"},
+      {"feature missing",
+       {"-d", "G", "set", "--real-time", "on", "--read-error", "perfect"},
+       Exit::NotSupported,
+       "does not support real-time"},
+      {"help", {"set", "--help"}, Exit::Ok, ""},
+      {"version", {"--version"}, Exit::Ok, ""},
+  };
+  AttachDrives();
+  for (const ExitCase& c : cases) {
+    const RunResult result = Run(c.arguments);
+    EXPECT_EQ(result.exit, c.exit) << c.name << ": " << result.err;
+    EXPECT_NE(result.err.find(c.message), std::string::npos) << c.name << ": " << result.err;
+  }
+  for (const emu::LoggedCommand& sent : Drive('D').Log()) {
+    EXPECT_EQ(sent.cdb, kReadIdentity) << "another vendor's drive is only asked for its identity";
+  }
+}
+
+TEST_F(CliTest, NoDriveAtAll) {
+  const RunResult result = Run({"list"});
+  EXPECT_EQ(result.exit, Exit::NoDrive);
+  EXPECT_EQ(result.out, "");
+  EXPECT_NE(result.err.find("no supported drive found"), std::string::npos);
+}
+
+// The command layer passes over a refused command; the tool reports it.
+TEST_F(CliTest, ACommandTheSystemRefusesFailsTheRun) {
+  AttachDrives();
+  platform.source.refusedOperation = 0x3B;  // WRITE BUFFER, as Linux refuses it without CAP_SYS_RAWIO
+  const RunResult set = Run({"set", "--quiet", "performance"});
+  EXPECT_EQ(set.exit, Exit::CommandFailed);
+  EXPECT_NE(set.err.find("changing the settings failed:\n  WRITE BUFFER: refused by the operating system: Operation "
+                         "not permitted"),
+            std::string::npos)
+      << set.err;
+  EXPECT_NE(set.out.find("Quiet drive          performance"), std::string::npos) << "what the drive took is shown";
+
+  for (const std::vector<std::string>& action :
+       {std::vector<std::string>{"clear"}, {"factory-reset", "--yes"}, {"force-eject", "--yes"}}) {
+    const RunResult result = Run(action);
+    EXPECT_EQ(result.exit, Exit::CommandFailed) << action[0];
+    EXPECT_NE(result.err.find("WRITE BUFFER: refused"), std::string::npos) << action[0] << ": " << result.err;
+    EXPECT_EQ(result.out, "") << action[0] << ": no success reported";
+  }
+
+  platform.source.refusedOperation = 0x3C;  // READ BUFFER: the status cannot be read
+  EXPECT_EQ(Run({"-d", "E", "status"}).exit, Exit::NoDrive) << "no identity: not a supported drive";
+}
+
+TEST_F(CliTest, ADriveThatRefusesACommandFailsTheRun) {
+  AttachDrives();
+  Drive().SetMediumRemovalPrevented(true);
+  const RunResult result = Run({"eject"});
+  EXPECT_EQ(result.exit, Exit::CommandFailed);
+  EXPECT_NE(
+      result.err.find("START STOP UNIT: the drive answered sense 5/53/02 (the tray is locked by another program)"),
+      std::string::npos)
+      << result.err;
+}
+
+TEST_F(CliTest, AnUnpluggedDriveIsNoDrive) {
+  AttachDrives();
+  devices.Unplug('E');
+  EXPECT_EQ(Run({"-d", "E", "status"}).exit, Exit::NoDrive);
+  const RunResult first = Run({"settings"});
+  EXPECT_EQ(first.exit, Exit::Ok) << "the next supported drive is the first";
+  EXPECT_NE(first.out.find("G : "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace norvane::test

@@ -1,0 +1,164 @@
+// Runs norvane-drive in-process on emulated drives that the test sets up,
+// with a scripted terminal and a clock that moves only when the tool waits.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cerrno>
+#include <functional>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "drive/channel.h"
+#include "emulator/emulated_devices.h"
+#include "tool/cli.h"
+#include "tool/emulated_drive_source.h"
+#include "tool/exit_codes.h"
+
+namespace norvane::test {
+
+using Cdb = std::array<std::uint8_t, kCdbLength>;
+using Bytes = std::vector<std::uint8_t>;
+using tool::Exit;
+
+// The emulated drives, with an operating system in front of them that can
+// be told to refuse commands, as Linux refuses WRITE BUFFER to a process
+// without CAP_SYS_RAWIO.
+class ScriptedSource final : public tool::DriveSource, private DeviceIo {
+ public:
+  explicit ScriptedSource(emu::EmulatedDevices& devices) : devices_(devices), emulated_(devices) {}
+
+  // Commands whose operation code is this are refused before they reach the drive.
+  std::optional<std::uint8_t> refusedOperation;
+
+  DeviceIo& Io() override { return *this; }
+  std::vector<tool::DeviceNode> Candidates() override { return emulated_.Candidates(); }
+  std::optional<tool::DeviceNode> Resolve(const std::string& name) const override { return emulated_.Resolve(name); }
+  SystemError LastError() const override { return refused_ ? SystemError{EPERM, kRefusal} : emulated_.LastError(); }
+  std::optional<std::string> WriteBufferRefusal() const override { return std::nullopt; }
+  void DiscOffered(const tool::DeviceNode& node) override { emulated_.DiscOffered(node); }
+
+ private:
+  static constexpr const char* kRefusal = "refused by the operating system: Operation not permitted";
+
+  DeviceHandle Open(const wchar_t* path, DeviceAccess access) override {
+    refused_ = false;
+    return devices_.Open(path, access);
+  }
+  bool PassThrough(DeviceHandle device, const ScsiCommand& command, ScsiReply& reply) override {
+    refused_ = refusedOperation == command.cdb[0];
+    return !refused_ && devices_.PassThrough(device, command, reply);
+  }
+  bool PreventMediaChangeNotification(DeviceHandle handle) override {
+    return devices_.PreventMediaChangeNotification(handle);
+  }
+  void Close(DeviceHandle handle) override { devices_.Close(handle); }
+  void Sleep(std::uint32_t milliseconds) override { devices_.Sleep(milliseconds); }
+
+  emu::EmulatedDevices& devices_;
+  tool::EmulatedDriveSource emulated_;
+  bool refused_ = false;
+};
+
+// Every tick the tool waits moves the emulated clock on by the tick, at once,
+// and then runs the test's script for that tick; the run counts as
+// interrupted (Ctrl-C) once `ticksBeforeInterrupt` have passed.
+class TestPlatform final : public tool::Platform {
+ public:
+  explicit TestPlatform(emu::EmulatedDevices& devices) : devices_(devices), source(devices) {}
+  tool::DriveSource& Drives(bool) override { return source; }
+  bool Wait(std::chrono::milliseconds period) override {
+    if (ticks >= ticksBeforeInterrupt) return false;
+    ++ticks;
+    devices_.Clock().Advance(static_cast<std::uint64_t>(period.count()));
+    if (onTick) onTick(ticks);
+    return true;
+  }
+
+  int ticks = 0;
+  int ticksBeforeInterrupt = 1000;
+  std::function<void(int tick)> onTick;
+
+ private:
+  emu::EmulatedDevices& devices_;
+
+ public:
+  ScriptedSource source;
+};
+
+struct RunResult {
+  Exit exit;
+  std::string out, err;
+};
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Channel() = DriveChannel{}; }
+  void TearDown() override { Channel() = DriveChannel{}; }
+
+  // The demo's kind of drives: a quiet-drive model with real-time support at
+  // E, a general one without it at G, another vendor's at D.
+  void AttachDrives() {
+    devices.Attach('D', emu::ForeignDriveModel());
+    devices.Attach('E', emu::QuietDriveModel());
+    devices.Attach('G', emu::GeneralDriveModel());
+  }
+  emu::EmulatedDrive& Drive(char letter = 'E') { return *devices.Drive(letter); }
+
+  // Runs a command line; `input` is what the person types, on a terminal
+  // when `terminal` is set.
+  RunResult Run(const std::vector<std::string>& arguments, const std::string& input = "", bool terminal = false) {
+    std::istringstream in(input);
+    std::ostringstream out, err;
+    tool::Console console{in, out, err};
+    console.inIsTerminal = console.errIsTerminal = terminal;
+    const int code = tool::RunNorvaneDrive(arguments, console, platform);
+    return {static_cast<Exit>(code), out.str(), err.str()};
+  }
+
+  std::vector<Cdb> Sent(char letter = 'E') {
+    std::vector<Cdb> blocks;
+    for (const emu::LoggedCommand& c : Drive(letter).Log()) blocks.push_back(c.cdb);
+    return blocks;
+  }
+
+  emu::EmulatedDevices devices;
+  TestPlatform platform{devices};
+};
+
+// The command blocks of the drive's command set, as the tables of the
+// window's tests give them.
+constexpr Cdb Speed(std::uint8_t control) { return {0xBB, 0, 0, 0, 0xFE, 0, 0, 0, 0, 0, control, 0}; }
+constexpr Cdb kReadIdentity = {0x3C, 0x02, 0xF1, 0, 0, 0, 0, 0x00, 0x30, 0, 0, 0};
+constexpr Cdb kInquiry = {0x12, 0, 0, 0, 0xFE, 0, 0, 0, 0, 0, 0, 0};
+constexpr Cdb kReadStatus = {0x3C, 0x01, 0xF4, 0, 0, 0, 0, 0x01, 0x00, 0, 0, 0};
+constexpr Cdb kReadCounters = {0x3C, 0x02, 0xF5, 0, 0, 0, 0, 0x00, 0x20, 0, 0, 0};
+constexpr Cdb kWritePage = {0x3B, 0x01, 0xFA, 0, 0, 0, 0, 0x01, 0x00, 0, 0, 0};
+constexpr Cdb kClearCounters = {0x3B, 0x02, 0xF5, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr Cdb kEject = {0x1B, 0x01, 0, 0, 0x02, 0, 0, 0, 0, 0, 0, 0};
+constexpr Cdb kOpenTray = {0x1B, 0x00, 0, 0, 0x02, 0, 0, 0, 0, 0, 0, 0};
+constexpr Cdb kStop = {0x1B, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr Cdb kStartPowerCheck = {0x3B, 0x02, 0xE6, 0x01, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr Cdb kForceEject = {0x3B, 0x02, 0xE6, 0x02, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr Cdb kReadDiscInformation = {0x51, 0, 0, 0, 0, 0, 0, 0, 0x22, 0, 0, 0};
+constexpr Cdb kReadPower = {0x3C, 0x02, 0xE6, 0x01, 0, 0, 0, 0, 0x08, 0, 0, 0};
+
+// Picking a drive reads its identity, then its INQUIRY text for the label.
+inline const std::vector<Cdb> kSelect = {kReadIdentity, kInquiry};
+
+inline std::vector<Cdb> Concat(std::initializer_list<std::vector<Cdb>> parts) {
+  std::vector<Cdb> all;
+  for (const std::vector<Cdb>& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+inline Bytes DataPage(std::initializer_list<std::uint8_t> head) {
+  Bytes page(head);
+  page.resize(256, 0);
+  return page;
+}
+
+}  // namespace norvane::test

@@ -1,0 +1,97 @@
+// The help, the man page and the bash completion tell the same story: every
+// subcommand and every exit status of the help is in the man page, and the
+// completion offers what the command line takes.
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "cli_test_support.h"
+
+namespace norvane::test {
+namespace {
+
+std::string FileText(const char* path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The first words of the lines in the help section that starts with `heading`.
+std::vector<std::string> HelpSection(const std::string& help, const std::string& heading) {
+  std::vector<std::string> words;
+  std::istringstream lines(help.substr(help.find(heading) + heading.size()));
+  std::string line;
+  std::getline(lines, line);
+  while (std::getline(lines, line) && !line.empty()) {
+    std::istringstream first(line);
+    std::string word;
+    first >> word;
+    words.push_back(word);
+  }
+  return words;
+}
+
+class Documentation : public CliTest {
+ protected:
+  std::string help = Run({"--help"}).out;
+  std::string manPage = FileText(NORVANE_DRIVE_MAN_PAGE);
+};
+
+TEST_F(Documentation, TheManPageDescribesEverySubcommandAndExitStatus) {
+  const std::vector<std::string> subcommands = HelpSection(help, "Subcommands:");
+  ASSERT_EQ(subcommands.size(), 9u) << help;
+  for (const std::string& subcommand : subcommands) {
+    EXPECT_NE(manPage.find(".SS " + subcommand + "\n"), std::string::npos) << subcommand;
+  }
+  const std::vector<std::string> codes = HelpSection(help, "Exit status:");
+  ASSERT_EQ(codes.size(), 11u) << help;
+  const std::string exitSection = manPage.substr(manPage.find(".SH EXIT STATUS"));
+  for (const std::string& code : codes) EXPECT_NE(exitSection.find("\\fB" + code + "\\fR"), std::string::npos) << code;
+}
+
+// What bash offers for a command line whose last word is being typed.
+std::string Completions(const std::string& line) {
+  const std::string script = "source " NORVANE_DRIVE_COMPLETION "\nCOMP_WORDS=(" + line + ")\n[[ \"" + line +
+                             "\" == *' ' ]] && COMP_WORDS+=('')\nCOMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n"
+                             "_norvane_drive\nprintf '%s\\n' \"${COMPREPLY[@]}\" | sort | tr '\\n' ' '";
+  std::ofstream("completion_case.sh") << script;
+  std::unique_ptr<FILE, int (*)(FILE*)> bash(popen("bash completion_case.sh", "r"), pclose);
+  std::string offered;
+  std::array<char, 512> buffer;
+  while (fgets(buffer.data(), buffer.size(), bash.get()) != nullptr) offered += buffer.data();
+  return offered;
+}
+
+TEST_F(Documentation, TheCompletionOffersWhatTheCommandLineTakes) {
+  const struct {
+    std::string line;
+    std::string offered;
+  } cases[] = {
+      {"norvane-drive se", "set settings "},
+      {"norvane-drive --json f", "factory-reset force-eject "},
+      {"norvane-drive --e", "--emulate "},
+      {"norvane-drive set --q", "--quiet "},
+      {"norvane-drive set --quiet ", "off performance persistent quiet "},
+      {"norvane-drive --color never status --in", "--interval "},
+      {"norvane-drive set --read-error m", "master "},
+      {"norvane-drive power-check --y", "--yes "},
+      {"norvane-drive --device x eject --", "--color --device --emulate --help --json "},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Completions(c.line), c.offered) << c.line;
+
+  std::string all;
+  for (const std::string& subcommand : HelpSection(help, "Subcommands:")) all += subcommand + " ";
+  std::vector<std::string> sorted = HelpSection(help, "Subcommands:");
+  std::sort(sorted.begin(), sorted.end());
+  std::string expected;
+  for (const std::string& subcommand : sorted) expected += subcommand + " ";
+  EXPECT_EQ(Completions("norvane-drive "), expected) << "every subcommand of the help";
+}
+
+}  // namespace
+}  // namespace norvane::test

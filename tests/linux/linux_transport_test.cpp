@@ -1,0 +1,243 @@
+// The Linux transport against the seam's contract, without hardware: the
+// request sg_pt gets (block, direction, length, sense area, time-out), what
+// an outcome turns into, and what happens on paths that are no SCSI device.
+#include <fcntl.h>
+#include <scsi/sg_pt.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "cli_test_support.h"
+#include "drive/linux_device_io.h"
+#include "tool/linux_drive_source.h"
+
+namespace norvane::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct RequestCase {
+  const char* name;
+  DataDirection direction;
+  std::uint32_t length;
+  int dataIn, dataOut;
+};
+
+TEST(LinuxTransport, HandsTheCommandToSgPtAsGiven) {
+  const RequestCase cases[] = {
+      {"read", DataDirection::In, 256, 256, 0},
+      {"write", DataDirection::Out, 256, 0, 256},
+      {"no data", DataDirection::None, 0, 0, 0},
+      {"write without data", DataDirection::Out, 0, 0, 0},
+  };
+  const std::uint8_t cdb[kCdbLength] = {0x3C, 0x01, 0xF4, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0xA5};
+  std::uint8_t data[256] = {};
+  for (const RequestCase& c : cases) {
+    std::unique_ptr<sg_pt_base, void (*)(sg_pt_base*)> request(construct_scsi_pt_obj(), destruct_scsi_pt_obj);
+    ScsiReply reply;
+    std::fill(std::begin(reply.sense), std::end(reply.sense), 0xCC);
+    const int timeout = PreparePassThrough(*request, {cdb, data, c.length, c.direction, 360}, reply);
+    EXPECT_EQ(timeout, 360) << c.name;
+    ASSERT_EQ(get_scsi_pt_cdb_len(request.get()), 12) << c.name;
+    EXPECT_TRUE(std::equal(cdb, cdb + 12, get_scsi_pt_cdb_buf(request.get()))) << c.name;
+    int dataIn = -1, dataOut = -1;
+    get_pt_req_lengths(request.get(), &dataIn, &dataOut);
+    EXPECT_EQ(dataIn, c.dataIn) << c.name;
+    EXPECT_EQ(dataOut, c.dataOut) << c.name;
+    EXPECT_EQ(get_scsi_pt_sense_buf(request.get()), reply.sense) << c.name << ": sense lands in the reply";
+    for (int i = 0; i < 18; ++i) EXPECT_EQ(reply.sense[i], 0) << c.name << ": 18 bytes asked for, cleared first";
+    EXPECT_EQ(reply.sense[18], 0xCC) << c.name;
+  }
+}
+
+struct OutcomeCase {
+  const char* name;
+  PassThroughOutcome outcome;
+  bool delivered;
+  std::uint8_t status;
+  const char* failure;
+};
+
+TEST(LinuxTransport, AnOutcomeIsTheDrivesAnswerOrAFailure) {
+  const OutcomeCase cases[] = {
+      {"good", {0, SCSI_PT_RESULT_GOOD, 0, 0, 0}, true, 0, ""},
+      {"check condition", {0, SCSI_PT_RESULT_SENSE, 2, 0, 0}, true, 2, ""},
+      {"busy", {0, SCSI_PT_RESULT_STATUS, 8, 0, 0}, true, 8, ""},
+      {"refused without CAP_SYS_RAWIO",
+       {-EPERM, 0, 0, 0, 0},
+       false,
+       0,
+       "refused by the operating system: Operation not permitted (the command needs CAP_SYS_RAWIO)"},
+      {"not a SCSI device",
+       {-ENOTTY, 0, 0, 0, 0},
+       false,
+       0,
+       "refused by the operating system: Inappropriate ioctl for device"},
+      {"device gone",
+       {0, SCSI_PT_RESULT_OS_ERR, 0, ENODEV, 0},
+       false,
+       0,
+       "failed in the operating system: No such device"},
+      {"transport", {0, SCSI_PT_RESULT_TRANSPORT_ERR, 0, 0, 1}, false, 0, "lost by the transport (error 1)"},
+      {"time-out", {SCSI_PT_DO_TIMEOUT, 0, 0, 0, 0}, false, 0, "timed out"},
+      {"bad parameters", {SCSI_PT_DO_BAD_PARAMS, 0, 0, 0, 0}, false, 0, "not accepted by the pass-through library"},
+  };
+  for (const OutcomeCase& c : cases) {
+    ScsiReply reply;
+    EXPECT_EQ(TakeOutcome(c.outcome, reply), c.delivered) << c.name;
+    EXPECT_EQ(reply.status, c.status) << c.name;
+    EXPECT_EQ(DescribeFailure(c.outcome), c.failure) << c.name;
+  }
+}
+
+// A scratch folder: a regular file, a folder, and fake device folders.
+class ScratchFolder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root = fs::temp_directory_path() / ("norvane-drive-test-" + std::to_string(getpid()));
+    fs::create_directories(root / "dev");
+    std::ofstream(root / "regular") << "not a drive";
+  }
+  void TearDown() override { fs::remove_all(root); }
+  fs::path root;
+};
+
+struct OpenCase {
+  const char* name;
+  std::string path;
+  int code;
+  const char* why;
+};
+
+using LinuxOpen = ScratchFolder;
+
+TEST_F(LinuxOpen, PathsThatAreNoScsiDeviceAreRefusedWithAReason) {
+  const OpenCase cases[] = {
+      {"missing", (root / "missing").string(), ENOENT, "No such file or directory"},
+      {"regular file", (root / "regular").string(), ENOTTY, "not a device"},
+      {"folder", root.string(), EISDIR, "Is a directory"},
+      {"character device without SCSI", "/dev/null", ENOTTY, "not a SCSI device"},
+  };
+  LinuxDeviceIo io;
+  for (const OpenCase& c : cases) {
+    EXPECT_EQ(io.Open(WidePath(c.path).c_str(), DeviceAccess::ReadWrite), kNoDevice) << c.name;
+    EXPECT_EQ(io.LastError().code, c.code) << c.name;
+    EXPECT_EQ(io.LastError().text, c.path + ": " + c.why) << c.name;
+  }
+}
+
+TEST_F(LinuxOpen, AnOperatingSystemFailureIsAFailure) {
+  LinuxDeviceIo io;
+  const std::uint8_t inquiry[kCdbLength] = {0x12, 0, 0, 0, 0xFE};
+  std::uint8_t data[256] = {};
+  ScsiReply reply;
+  EXPECT_FALSE(io.PassThrough(kNoDevice, {inquiry, data, 254, DataDirection::In, 360}, reply));
+  EXPECT_EQ(io.LastError().code, EBADF);
+
+  // sg_pt itself, on a descriptor that takes no SCSI command: the kernel refuses SG_IO.
+  const int fd = open((root / "regular").c_str(), O_RDWR);
+  ASSERT_GE(fd, 0);
+  EXPECT_FALSE(io.PassThrough(fd, {inquiry, data, 254, DataDirection::In, 360}, reply));
+  close(fd);
+  EXPECT_EQ(io.LastError().text, "refused by the operating system: Inappropriate ioctl for device");
+  EXPECT_EQ(reply.status, 0);
+  EXPECT_TRUE(std::all_of(std::begin(data), std::end(data), [](std::uint8_t b) { return b == 0; })) << "nothing read";
+}
+
+TEST(LinuxTransport, DevicePathsSurviveTheWideSeam) {
+  for (const std::string path : {"/dev/sr0", "/dev/disk/by-id/usb-\xC3\xA9\x01"}) {
+    EXPECT_EQ(NarrowPath(WidePath(path).c_str()), path);
+  }
+  EXPECT_EQ(NarrowPath(L"/dev/\u0100"), "") << "no Linux path has such a character";
+}
+
+// The tool on this machine's transport, given paths that are no drive.
+class LinuxTool : public ScratchFolder {
+ protected:
+  class Machine final : public tool::Platform {
+   public:
+    explicit Machine(const fs::path& root) : source(root / "dev", root / "sys") {}
+    tool::DriveSource& Drives(bool) override { return source; }
+    bool Wait(std::chrono::milliseconds) override { return false; }
+    tool::LinuxDriveSource source;
+  };
+
+  RunResult Run(const std::vector<std::string>& arguments) {
+    Machine machine(root);
+    std::istringstream in;
+    std::ostringstream out, err;
+    tool::Console console{in, out, err};
+    const int code = tool::RunNorvaneDrive(arguments, console, machine);
+    return {static_cast<Exit>(code), out.str(), err.str()};
+  }
+};
+
+TEST_F(LinuxTool, ADeviceThatIsNoDriveStopsTheRunBeforeAnythingIsSent) {
+  const struct {
+    std::string device;
+    const char* message;
+  } cases[] = {
+      {(root / "regular").string(), "regular: not a device"},
+      {"/dev/null", "/dev/null: not a SCSI device"},
+      {(root / "missing").string(), "missing: No such file or directory"},
+      {"sr7", "dev/sr7: No such file or directory"},  // a bare name is looked for in the device folder
+  };
+  for (const auto& c : cases) {
+    for (const char* subcommand : {"status", "eject", "settings"}) {
+      const RunResult result = Run({"--device", c.device, subcommand});
+      EXPECT_EQ(result.exit, Exit::NoDrive) << c.device;
+      EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+      EXPECT_EQ(result.out, "") << c.device;
+    }
+  }
+}
+
+TEST_F(LinuxTool, FakeDeviceNodesAreNoDrives) {
+  for (const char* name : {"sr0", "sr10", "sg1", "srx", "sg"}) std::ofstream(root / "dev" / name) << "";
+  const RunResult result = Run({"list"});
+  EXPECT_EQ(result.exit, Exit::NoDrive) << result.err;
+  EXPECT_NE(result.err.find("no supported drive found"), std::string::npos) << result.err;
+}
+
+TEST_F(LinuxTool, CandidatesAreSrThenOpticalSgNodesInNumberOrder) {
+  for (const char* name : {"sr10", "sr2", "sg0", "sg3", "sg4", "srx", "sgy", "sda"}) {
+    std::ofstream(root / "dev" / name) << "";
+  }
+  // sysfs: sg3 is sr2's twin, sg0 a disk; sg4 has no type to go by (and cannot be opened as a drive).
+  fs::create_directories(root / "sys" / "devices" / "scsi" / "2:0:0:0");
+  fs::create_directories(root / "sys" / "devices" / "scsi" / "0:0:0:0");
+  std::ofstream(root / "sys" / "devices" / "scsi" / "0:0:0:0" / "type") << "0\n";
+  const auto link = [&](const char* deviceClass, const char* node, const char* device) {
+    fs::create_directories(root / "sys" / "class" / deviceClass / node);
+    fs::create_directory_symlink(root / "sys" / "devices" / "scsi" / device,
+                                 root / "sys" / "class" / deviceClass / node / "device");
+  };
+  link("block", "sr2", "2:0:0:0");
+  link("scsi_generic", "sg3", "2:0:0:0");
+  link("scsi_generic", "sg0", "0:0:0:0");
+  tool::LinuxDriveSource source(root / "dev", root / "sys");
+  std::vector<std::string> names;
+  for (const tool::DeviceNode& node : source.Candidates()) names.push_back(fs::path(node.name).filename());
+  EXPECT_EQ(names, (std::vector<std::string>{"sr2", "sr10", "sg4"}));
+}
+
+TEST(CapSysRawio, IsReadFromTheEffectiveSet) {
+  const struct {
+    const char* status;
+    bool held;
+  } cases[] = {
+      {"Name:\tx\nCapEff:\t000001ffffffffff\n", true},
+      {"CapPrm:\t0000000000020000\nCapEff:\t0000000000000000\n", false},
+      {"CapEff:\t0000000000020000\n", true},
+      {"CapEff:\t0000000000010000\n", false},
+      {"CapEff:\tnonsense\n", false},
+      {"", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(tool::HasEffectiveCapability(c.status, 17), c.held) << c.status;
+}
+
+}  // namespace
+}  // namespace norvane::test

@@ -1,0 +1,136 @@
+// The real program in a pseudo-terminal, as a person runs it: the watch
+// redraws a coloured bar in place until Ctrl-C, and a question waits for an
+// answer typed at the terminal.
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The program on a terminal of its own, its screen read as it comes.
+class Terminal {
+ public:
+  explicit Terminal(const std::vector<std::string>& arguments) {
+    pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
+    if (pid_ == 0) {
+      setenv("LANG", "C.UTF-8", 1);
+      setenv("TERM", "xterm-256color", 1);
+      unsetenv("NO_COLOR");
+      std::vector<char*> argv;
+      std::string program = NORVANE_DRIVE_BINARY;
+      argv.push_back(program.data());
+      std::vector<std::string> copies = arguments;
+      for (std::string& argument : copies) argv.push_back(argument.data());
+      argv.push_back(nullptr);
+      execv(program.c_str(), argv.data());
+      _exit(127);
+    }
+  }
+  ~Terminal() {
+    if (pid_ > 0 && !exited_) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
+    if (master_ >= 0) close(master_);
+  }
+
+  bool Started() const { return pid_ > 0; }
+
+  // Reads the screen until `done` says so or the time is up.
+  template <typename Done>
+  bool ReadUntil(Done done, std::chrono::seconds limit = std::chrono::seconds(20)) {
+    const auto end = Clock::now() + limit;
+    while (!done(screen_)) {
+      if (Clock::now() > end || !ReadSome(100)) return done(screen_);
+    }
+    return true;
+  }
+
+  void Type(const std::string& keys) { (void)!write(master_, keys.data(), keys.size()); }
+
+  // Waits for the program to end and answers its exit status.
+  int Exit() {
+    ReadUntil([](const std::string&) { return false; }, std::chrono::seconds(5));
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    exited_ = true;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+  const std::string& Screen() const { return screen_; }
+
+ private:
+  // False once the program's side of the terminal has closed.
+  bool ReadSome(int milliseconds) {
+    pollfd ready{master_, POLLIN, 0};
+    if (poll(&ready, 1, milliseconds) <= 0) return true;
+    char buffer[4096];
+    const ssize_t n = read(master_, buffer, sizeof buffer);
+    if (n <= 0) return false;
+    screen_.append(buffer, static_cast<std::size_t>(n));
+    return true;
+  }
+
+  int master_ = -1;
+  pid_t pid_ = -1;
+  bool exited_ = false;
+  std::string screen_;
+};
+
+std::size_t Count(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+TEST(OnATerminal, StatusWatchRedrawsTheColouredBarUntilCtrlC) {
+  Terminal terminal({"--emulate", "status", "--watch", "--interval", "0.2"});
+  ASSERT_TRUE(terminal.Started());
+  // The first picture and four redraws.
+  ASSERT_TRUE(terminal.ReadUntil([](const std::string& s) { return Count(s, "Transferred sectors") >= 5; }))
+      << terminal.Screen();
+  terminal.Type("\x03");  // Ctrl-C
+  EXPECT_EQ(terminal.Exit(), 0);
+  const std::string& screen = terminal.Screen();
+  EXPECT_NE(screen.find("\x1b[?25l"), std::string::npos) << "the cursor is hidden while drawing";
+  EXPECT_NE(screen.find("\x1b[?25h"), std::string::npos) << "and given back at the end";
+  EXPECT_GE(Count(screen, "\x1b[5A"), 4u) << "each redraw goes back over the five lines of the picture";
+  EXPECT_NE(screen.find("\x1b[90m░░\x1b[0m"), std::string::npos) << "unlit segments in grey";
+  EXPECT_NE(screen.find("Ctrl-C stops."), std::string::npos);
+
+  // The demo's disc plays on: the sector count grows from picture to picture.
+  std::vector<long> counts;
+  const std::regex sectors("Transferred sectors  ([0-9]+)");
+  for (std::sregex_iterator it(screen.begin(), screen.end(), sectors), end; it != end; ++it) {
+    counts.push_back(std::stol((*it)[1]));
+  }
+  ASSERT_GE(counts.size(), 5u);
+  EXPECT_GT(counts.back(), counts.front()) << screen;
+}
+
+TEST(OnATerminal, AConfirmationWaitsForTheAnswerTyped) {
+  const struct {
+    const char* typed;
+    int exit;
+    const char* shown;
+  } answers[] = {{"n\r", 4, "not confirmed"}, {"y\r", 0, "The disc is forced out."}};
+  for (const auto& answer : answers) {
+    Terminal terminal({"--emulate", "force-eject"});
+    ASSERT_TRUE(terminal.Started());
+    ASSERT_TRUE(terminal.ReadUntil([](const std::string& s) { return s.find("[y/N] ") != std::string::npos; }))
+        << terminal.Screen();
+    terminal.Type(answer.typed);
+    EXPECT_EQ(terminal.Exit(), answer.exit) << answer.typed;
+    EXPECT_NE(terminal.Screen().find(answer.shown), std::string::npos) << terminal.Screen();
+  }
+}
+
+}  // namespace

@@ -1,0 +1,69 @@
+// clear, eject, force-eject and factory-reset: the Clear button of the
+// Status tab and the buttons of the Utility tab, with their confirmations.
+#include <ostream>
+
+#include "drive/commands.h"
+#include "tool/commands.h"
+
+namespace norvane::tool {
+namespace {
+
+struct Action {
+  const char* name;      // the subcommand
+  const char* doing;     // for messages: "cannot <doing>"
+  const char* done;      // what the user is told afterwards
+  const char* question;  // the confirmation, or none
+  bool writesBuffers;    // sends WRITE BUFFER, which Linux guards
+  void (*send)();
+};
+
+// The window holds itself for a second after a force eject, so that the tray
+// is out before anything else reaches the drive; so does the tool.
+void ForceEjectAndWait() {
+  ForceEject();
+  InstalledDeviceIo().Sleep(1000);
+}
+
+void RestoreDefaults() { RestoreFactoryDefaults(); }
+
+constexpr Action kClear = {"clear", "clear the error counters", "The error counters are cleared.", nullptr,
+                           true,    ClearErrorCounters};
+constexpr Action kEject = {"eject", "eject the disc", "The disc is ejected.", nullptr, false, EjectDisc};
+constexpr Action kForceEject = {"force-eject",
+                                "force the disc out",
+                                "The disc is forced out.",
+                                "If the drive is at work, the task it is doing will be discarded. Force the disc out?",
+                                true,
+                                ForceEjectAndWait};
+constexpr Action kFactoryReset = {"factory-reset",
+                                  "restore the factory settings",
+                                  "The factory settings are restored and saved in the drive.",
+                                  "Reset all of the drive's settings to the factory default?",
+                                  true,
+                                  RestoreDefaults};
+
+Exit Run(Session& session, const Action& action, bool yes) {
+  session.SelectDrive();
+  if (action.writesBuffers) session.RequireWriteBuffer(action.doing);
+  if (action.question != nullptr) session.Confirm(action.question, yes);
+  const std::size_t mark = session.Journal().Mark();
+  action.send();
+  session.RequireNoFailures(mark, std::string("trying to ") + action.doing);
+  if (session.Options().json) {
+    Json json = session.DriveJson();
+    json["action"] = action.name;
+    session.PrintJson(json);
+  } else {
+    session.Terminal().out << action.done << '\n';
+  }
+  return Exit::Ok;
+}
+
+}  // namespace
+
+Exit ClearCounters(Session& session) { return Run(session, kClear, false); }
+Exit EjectTray(Session& session) { return Run(session, kEject, false); }
+Exit ForceEjectTray(Session& session, bool yes) { return Run(session, kForceEject, yes); }
+Exit RestoreFactorySettings(Session& session, bool yes) { return Run(session, kFactoryReset, yes); }
+
+}  // namespace norvane::tool

@@ -1,0 +1,170 @@
+#include "tool/cli.h"
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <ostream>
+
+#include "tool/commands.h"
+
+namespace norvane::tool {
+namespace {
+
+constexpr const char* kVersion = "norvane-drive 1.0.0.6";
+
+constexpr const char* kDescription =
+    "Shows and changes the settings of Norvane USB Blu-ray/DVD/CD drives, shows the quality of\n"
+    "the audio data they read, checks the USB bus power that feeds them, and ejects discs.";
+
+constexpr const char* kExitCodes =
+    "Exit status:\n"
+    "  0   done; power-check: the power supply is enough\n"
+    "  1   a command failed: the system or the drive refused it\n"
+    "  2   the command line is wrong\n"
+    "  3   no supported drive found, or --device names none\n"
+    "  4   not confirmed: declined, or no terminal to ask on (see --yes)\n"
+    "  5   the drive does not have the feature asked for\n"
+    "  6   power-check: the power supply is slightly not enough\n"
+    "  7   power-check: the power supply is not enough\n"
+    "  8   power-check: no disc in the drive\n"
+    "  77  no access to the device, or the command needs CAP_SYS_RAWIO\n"
+    "  130 interrupted\n"
+    "\n"
+    "Try it without a drive: norvane-drive --emulate status --watch\n"
+    "See norvane-drive(1) for the details, and PERMISSIONS there for real drives.";
+
+// A subcommand's help shows only its own options.
+constexpr const char* kGlobalsAfterSubcommand =
+    "The global options (--device, --emulate, --json, --color) may also follow the subcommand;\n"
+    "norvane-drive --help lists them with the exit status.";
+
+const std::vector<std::string> kQuietModes = {"off", "performance", "quiet", "persistent"};
+const std::vector<std::string> kReadModes = {"off", "perfect", "master"};
+const std::vector<std::string> kOnOff = {"on", "off"};
+
+struct CommandLine {
+  GlobalOptions global;
+  SetOptions set;
+  StatusOptions status;
+  bool yes = false;
+  std::function<Exit(Session&)> run;
+};
+
+// A subcommand and what it runs; every level has its own --help.
+CLI::App* Subcommand(CLI::App& app, CommandLine& line, const char* name, const char* description,
+                     std::function<Exit(Session&)> run) {
+  CLI::App* command = app.add_subcommand(name, description);
+  command->callback([&line, run = std::move(run)] { line.run = run; });
+  command->footer(kGlobalsAfterSubcommand);
+  return command;
+}
+
+void AddYes(CLI::App* command, bool& yes) {
+  command->add_flag("-y,--yes", yes, "Give the confirmation without asking");
+}
+
+void AddSubcommands(CLI::App& app, CommandLine& line) {
+  Subcommand(app, line, "list", "List the supported drives", ListDrives);
+  Subcommand(app, line, "settings", "Show the drive's settings", ShowSettings);
+
+  CLI::App* set = Subcommand(app, line, "set", "Change settings (the drive takes the whole set, the rest as it is)",
+                             [&line](Session& s) { return SetSettings(s, line.set); });
+  const struct {
+    const char* name;
+    std::string& value;
+    const char* description;
+    const char* type;
+    const std::vector<std::string>& choices;
+  } settings[] = {
+      {"--quiet", line.set.quiet, "Quiet-drive feature", "MODE", kQuietModes},
+      {"--read-error", line.set.readError, "Read-error handling", "MODE", kReadModes},
+      {"--real-time", line.set.realTime, "Real-time read-error handling", "SWITCH", kOnOff},
+      {"--eject-at-power-on", line.set.ejectAtPowerOn, "Eject the disc when the drive is switched on", "SWITCH",
+       kOnOff},
+  };
+  for (const auto& setting : settings) {
+    set->add_option(setting.name, setting.value, setting.description)
+        ->type_name(setting.type)
+        ->check(CLI::IsMember(setting.choices));
+  }
+  set->add_flag("--save", line.set.save, "Keep the settings in the drive across power cycles");
+  AddYes(set, line.set.yes);
+  set->footer(
+      "Real-time read-error handling needs read-error handling, and runs on the quiet-drive feature:\n"
+      "switching it on while the feature is off asks to switch the feature on in Quiet Mode, and\n"
+      "switching the feature off under it asks to switch it off too.\n\n" +
+      std::string(kGlobalsAfterSubcommand));
+
+  CLI::App* status = Subcommand(app, line, "status", "Show the quality of the audio data the drive transfers",
+                                [&line](Session& s) { return ShowStatus(s, line.status); });
+  status->add_flag("-w,--watch", line.status.watch, "Redraw once a tick until interrupted (Ctrl-C)");
+  status->add_option("--interval", line.status.intervalSeconds, "Seconds between ticks of --watch")
+      ->type_name("SECONDS")
+      ->default_val(1.0)
+      ->check(CLI::Range(0.05, 3600.0));
+
+  Subcommand(app, line, "clear", "Clear the drive's error counters", ClearCounters);
+  Subcommand(app, line, "eject", "Eject the disc", EjectTray);
+  AddYes(Subcommand(app, line, "force-eject", "Force the disc out, even when the drive refuses to eject; asks first",
+                    [&line](Session& s) { return ForceEjectTray(s, line.yes); }),
+         line.yes);
+  AddYes(Subcommand(app, line, "factory-reset", "Restore and save the factory settings; asks first",
+                    [&line](Session& s) { return RestoreFactorySettings(s, line.yes); }),
+         line.yes);
+  CLI::App* power =
+      Subcommand(app, line, "power-check", "Check whether the USB port feeds the drive enough power (about 26 seconds)",
+                 [&line](Session& s) { return CheckBusPower(s, line.yes); });
+  power->add_flag("-y,--yes", line.yes, "Use the disc in the drive: no tray movement, no prompt");
+  power->footer(
+      "The exit status tells the verdict: 0 enough, 6 slightly not enough, 7 not enough, 8 no disc.\n"
+      "The Windows utility switches the system's media change notification off during the check;\n"
+      "Linux has no such switch, so here the check goes on without it.\n\n" +
+      std::string(kGlobalsAfterSubcommand));
+}
+
+void BuildApp(CLI::App& app, CommandLine& line) {
+  app.description(kDescription);
+  app.set_version_flag("--version", kVersion);
+  app.require_subcommand(1);
+  app.fallthrough();  // the global options may also follow the subcommand
+  app.get_formatter()->column_width(34);
+  app.add_option("-d,--device", line.global.device,
+                 "The drive: /dev/sr0, sr0, ... or with --emulate a letter\n(default: the first one list shows)")
+      ->type_name("DEVICE");
+  app.add_flag("--emulate", line.global.emulate, "Use the emulated drives of the demo instead of real ones");
+  app.add_flag("--json", line.global.json, "Machine-readable output");
+  app.add_option("--color", line.global.color, "Colour the output")
+      ->type_name("WHEN")
+      ->default_val("auto")
+      ->check(CLI::IsMember({"auto", "always", "never"}));
+  AddSubcommands(app, line);
+  app.footer(kExitCodes);  // after the subcommands, which would take it over
+}
+
+int Run(CommandLine& line, Console& console, Platform& platform) {
+  try {
+    Session session(console, platform, line.global);
+    return static_cast<int>(line.run(session));
+  } catch (const Stop& stop) {
+    console.err << "norvane-drive: " << stop.message << '\n';
+    return static_cast<int>(stop.code);
+  }
+}
+
+}  // namespace
+
+int RunNorvaneDrive(const std::vector<std::string>& arguments, Console& console, Platform& platform) {
+  CLI::App app{"", "norvane-drive"};
+  CommandLine line;
+  BuildApp(app, line);
+  try {
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());  // CLI11 takes them last first
+    app.parse(reversed);
+  } catch (const CLI::ParseError& error) {
+    const int code = app.exit(error, console.out, console.err);
+    return code == 0 ? 0 : static_cast<int>(Exit::Usage);
+  }
+  return Run(line, console, platform);
+}
+
+}  // namespace norvane::tool

@@ -1,0 +1,38 @@
+// The subcommands of norvane-drive. Each mirrors what the window does for the
+// same action, sends the same command blocks, and answers an exit code.
+#pragma once
+
+#include <string>
+
+#include "tool/session.h"
+
+namespace norvane::tool {
+
+Exit ListDrives(Session& session);
+
+Exit ShowSettings(Session& session);
+
+struct SetOptions {
+  std::string quiet;           // off, performance, quiet, persistent; empty: as the drive has it
+  std::string readError;       // off, perfect, master
+  std::string realTime;        // on, off
+  std::string ejectAtPowerOn;  // on, off
+  bool save = false;
+  bool yes = false;
+};
+Exit SetSettings(Session& session, const SetOptions& options);
+
+struct StatusOptions {
+  bool watch = false;
+  double intervalSeconds = 1.0;
+};
+Exit ShowStatus(Session& session, const StatusOptions& options);
+
+Exit ClearCounters(Session& session);
+Exit EjectTray(Session& session);
+Exit ForceEjectTray(Session& session, bool yes);
+Exit RestoreFactorySettings(Session& session, bool yes);
+
+Exit CheckBusPower(Session& session, bool yes);
+
+}  // namespace norvane::tool

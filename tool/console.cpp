@@ -1,0 +1,57 @@
+#include "tool/console.h"
+
+#include <algorithm>
+#include <cctype>
+#include <istream>
+#include <ostream>
+
+namespace norvane::tool {
+namespace {
+
+const char* Sgr(Colour colour) {
+  switch (colour) {
+    case Colour::Green: return "\x1b[32m";
+    case Colour::Yellow: return "\x1b[33m";
+    case Colour::Red: return "\x1b[31m";
+    case Colour::Grey: return "\x1b[90m";
+    case Colour::Bold: return "\x1b[1m";
+  }
+  return "";
+}
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+}  // namespace
+
+std::string Palette::Paint(const std::string& text, Colour colour) const {
+  if (!on_) return text;
+  return Sgr(colour) + text + "\x1b[0m";
+}
+
+Palette PaletteFor(const Console& console, const std::string& when) {
+  if (when == "always") return Palette(true);
+  if (when == "never") return Palette(false);
+  return Palette(console.outIsTerminal && !console.noColor);
+}
+
+bool AskYesNo(Console& console, const std::string& question) {
+  console.err << question << " [y/N] " << std::flush;
+  std::string answer;
+  if (!std::getline(console.in, answer)) {
+    console.err << '\n';
+    return false;
+  }
+  answer = Lower(answer);
+  return answer == "y" || answer == "yes";
+}
+
+bool WaitForEnter(Console& console, const std::string& prompt) {
+  console.err << prompt << std::flush;
+  std::string line;
+  return static_cast<bool>(std::getline(console.in, line));
+}
+
+}  // namespace norvane::tool

@@ -1,0 +1,26 @@
+// The emulated drives as a source: letters C..Z, named by their letter.
+#pragma once
+
+#include "emulator/emulated_devices.h"
+#include "tool/drive_source.h"
+
+namespace norvane::tool {
+
+class EmulatedDriveSource final : public DriveSource {
+ public:
+  explicit EmulatedDriveSource(emu::EmulatedDevices& devices) : devices_(devices) {}
+
+  DeviceIo& Io() override { return devices_; }
+  std::vector<DeviceNode> Candidates() override;
+  // "E", "e", "E:" and \\.\E: all name the drive at E.
+  std::optional<DeviceNode> Resolve(const std::string& name) const override;
+  SystemError LastError() const override;
+  std::optional<std::string> WriteBufferRefusal() const override { return std::nullopt; }
+  // No hand can push the tray of an emulated drive: the tool closes it, on the disc it holds.
+  void DiscOffered(const DeviceNode& node) override;
+
+ private:
+  emu::EmulatedDevices& devices_;
+};
+
+}  // namespace norvane::tool

@@ -1,0 +1,120 @@
+#include "tool/linux_drive_source.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "drive/channel.h"
+#include "drive/reads.h"
+
+namespace norvane::tool {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kCapSysRawio = 17;
+
+// The number after the prefix of names such as sr0 or sg12, or -1.
+long NodeNumber(const std::string& name, const std::string& prefix) {
+  if (!name.starts_with(prefix) || name.size() == prefix.size()) return -1;
+  const std::string digits = name.substr(prefix.size());
+  if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) return -1;
+  return std::stol(digits);
+}
+
+std::string FirstLineOf(const fs::path& file) {
+  std::ifstream in(file);
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
+
+DeviceNode NodeAt(const fs::path& path) { return {path.string(), WidePath(path.string())}; }
+
+}  // namespace
+
+LinuxDriveSource::LinuxDriveSource(fs::path devices, fs::path sysfs)
+    : devices_(std::move(devices)), sysfs_(std::move(sysfs)) {}
+
+std::vector<fs::path> LinuxDriveSource::NumberedNodes(const std::string& prefix) const {
+  std::vector<std::pair<long, fs::path>> found;
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator(devices_, error)) {
+    const long number = NodeNumber(entry.path().filename().string(), prefix);
+    if (number >= 0) found.emplace_back(number, entry.path());
+  }
+  std::sort(found.begin(), found.end());
+  std::vector<fs::path> nodes;
+  for (auto& [number, path] : found) nodes.push_back(std::move(path));
+  return nodes;
+}
+
+// The SCSI device behind a node, as sysfs names it, or an empty path.
+fs::path LinuxDriveSource::SysfsDevice(const char* deviceClass, const fs::path& node) const {
+  std::error_code error;
+  const fs::path device = fs::canonical(sysfs_ / "class" / deviceClass / node.filename() / "device", error);
+  return error ? fs::path() : device;
+}
+
+// The kernel keeps the peripheral type each device reported; where it is
+// readable, nodes of disks and tapes are not even opened.
+bool LinuxDriveSource::SysfsTypeIsOptical(const fs::path& node) const {
+  const fs::path typeFile = sysfs_ / "class" / "scsi_generic" / node.filename() / "device" / "type";
+  std::error_code error;
+  if (!fs::exists(typeFile, error)) return true;
+  const std::string type = FirstLineOf(typeFile);
+  return type == "4" || type == "5";
+}
+
+bool LinuxDriveSource::MayBeOptical(const DeviceNode& node) {
+  if (!OpenDevicePath(node.path)) return true;  // listed all the same: the user should hear why it cannot be used
+  const bool optical = IsOpticalDevice();
+  CloseDrive();
+  return optical;
+}
+
+std::vector<DeviceNode> LinuxDriveSource::Candidates() {
+  std::vector<DeviceNode> nodes;
+  std::set<fs::path> drivesListed;
+  for (const fs::path& node : NumberedNodes("sr")) {
+    nodes.push_back(NodeAt(node));
+    if (fs::path device = SysfsDevice("block", node); !device.empty()) drivesListed.insert(device);
+  }
+  for (const fs::path& node : NumberedNodes("sg")) {
+    if (drivesListed.contains(SysfsDevice("scsi_generic", node)) || !SysfsTypeIsOptical(node)) continue;
+    const DeviceNode candidate = NodeAt(node);
+    if (MayBeOptical(candidate)) nodes.push_back(candidate);
+  }
+  return nodes;
+}
+
+std::optional<DeviceNode> LinuxDriveSource::Resolve(const std::string& name) const {
+  if (name.empty()) return std::nullopt;
+  return NodeAt(name.find('/') == std::string::npos ? devices_ / name : fs::path(name));
+}
+
+std::optional<std::string> LinuxDriveSource::WriteBufferRefusal() const {
+  std::ifstream in("/proc/self/status");
+  std::stringstream status;
+  status << in.rdbuf();
+  if (HasEffectiveCapability(status.str(), kCapSysRawio)) return std::nullopt;
+  return "this command writes the drive's vendor buffers with WRITE BUFFER, which Linux refuses to processes "
+         "without CAP_SYS_RAWIO: run it as root (sudo) or see PERMISSIONS in norvane-drive(1)";
+}
+
+bool HasEffectiveCapability(const std::string& procStatus, int capability) {
+  std::istringstream lines(procStatus);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.starts_with("CapEff:")) continue;
+    try {
+      return (std::stoull(line.substr(7), nullptr, 16) >> capability) & 1;
+    } catch (const std::exception&) {
+      return false;
+    }
+  }
+  return false;
+}
+
+}  // namespace norvane::tool

@@ -1,0 +1,96 @@
+// norvane-drive: the drive utility's command layer as a Linux command-line tool.
+#include <langinfo.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <iostream>
+#include <memory>
+
+#include "emulator/demo_drives.h"
+#include "tool/cli.h"
+#include "tool/emulated_drive_source.h"
+#include "tool/linux_drive_source.h"
+
+namespace {
+
+using norvane::tool::DriveSource;
+
+volatile std::sig_atomic_t ticking = 0;
+volatile std::sig_atomic_t interrupted = 0;
+
+// Once a watch or a countdown ticks, Ctrl-C and a termination request end it
+// cleanly after the command in flight, so that the terminal gets its cursor
+// back; before that they end the program at once, as anywhere else.
+void OnInterrupt(int signal) {
+  if (!ticking) {
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+    return;
+  }
+  interrupted = 1;
+}
+
+// Without SA_RESTART a sleep wakes up at the signal.
+void CatchInterrupts() {
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+class RealPlatform final : public norvane::tool::Platform {
+ public:
+  DriveSource& Drives(bool emulate) override {
+    if (!emulate) {
+      if (!machine_) machine_ = std::make_unique<norvane::tool::LinuxDriveSource>();
+      return *machine_;
+    }
+    if (!emulated_) {
+      // The demo's drives, with time passing as it does for a person watching.
+      devices_.Clock().FollowRealTime(true);
+      norvane::emu::AttachDemoDrives(devices_);
+      emulated_ = std::make_unique<norvane::tool::EmulatedDriveSource>(devices_);
+    }
+    return *emulated_;
+  }
+
+  bool Wait(std::chrono::milliseconds period) override {
+    ticking = 1;
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(period);
+    timespec left{static_cast<std::time_t>(seconds.count()),
+                  static_cast<long>(std::chrono::nanoseconds(period - seconds).count())};
+    while (!interrupted && nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+    return !interrupted;
+  }
+
+ private:
+  norvane::emu::EmulatedDevices devices_;
+  std::unique_ptr<DriveSource> machine_, emulated_;
+};
+
+bool LocaleIsUtf8() {
+  std::setlocale(LC_CTYPE, "");
+  return std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CatchInterrupts();
+  norvane::tool::Console console{std::cin, std::cout, std::cerr};
+  console.inIsTerminal = isatty(STDIN_FILENO) != 0;
+  console.outIsTerminal = isatty(STDOUT_FILENO) != 0;
+  console.errIsTerminal = isatty(STDERR_FILENO) != 0;
+  console.utf8 = LocaleIsUtf8();
+  const char* noColor = std::getenv("NO_COLOR");
+  console.noColor = noColor != nullptr && noColor[0] != '\0';
+  RealPlatform platform;
+  return norvane::tool::RunNorvaneDrive({argv + 1, argv + argc}, console, platform);
+}

@@ -1,0 +1,164 @@
+// power-check: the bus power check of the Utility tab. The drive measures by
+// itself once started; the tool counts 25 seconds down and then asks for the
+// result, or learns from a drive that no longer answers that the port could
+// not feed the measurement.
+#include <chrono>
+#include <ostream>
+
+#include "drive/channel.h"
+#include "drive/commands.h"
+#include "drive/quality.h"
+#include "tool/commands.h"
+#include "tool/text.h"
+
+namespace norvane::tool {
+namespace {
+
+constexpr int kCountdownSeconds = 25;
+constexpr auto kTick = std::chrono::milliseconds(1000);
+
+// The media change lock is held for the whole check, and given back at every end.
+struct MediaNotificationLock {
+  MediaNotificationLock() { LockMediaNotification(); }
+  ~MediaNotificationLock() { ReleaseMediaNotification(); }
+};
+
+// Progress goes to the terminal of the messages, so that results stay clean.
+class Progress {
+ public:
+  explicit Progress(Console& console) : console_(console) {}
+  ~Progress() { EndLine(); }
+
+  void Line(const std::string& text) {
+    EndLine();
+    console_.err << text << '\n' << std::flush;
+  }
+  // Redrawn in place on a terminal; elsewhere it would only fill the log.
+  void Countdown(int secondsLeft) {
+    if (!console_.errIsTerminal) return;
+    console_.err << "\r\x1b[2KChecking now, " << secondsLeft << " s left." << std::flush;
+    open_ = true;
+  }
+  void EndLine() {
+    if (open_) console_.err << "\r\x1b[2K" << std::flush;
+    open_ = false;
+  }
+
+ private:
+  Console& console_;
+  bool open_ = false;
+};
+
+// With a person at hand: the tray comes out for the disc, and the person
+// says when it is in. With --yes the disc already in the drive is used.
+void OfferTray(Session& session, const DeviceNode& node, Progress& progress, bool yes) {
+  if (yes) return;
+  if (WaitForDisc()) {
+    progress.Line("Opening the tray.");
+    OpenTrayForInsert();
+  }
+  if (!WaitForEnter(session.Terminal(),
+                    "Please insert a disc (any kind of disc will do), close the tray and press "
+                    "Enter. ")) {
+    throw Stop{Exit::NotConfirmed, "no answer at the disc prompt: nothing was measured"};
+  }
+  session.Source().DiscOffered(node);
+}
+
+void StartMeasurement(Session& session) {
+  const std::size_t mark = session.Journal().Mark();
+  StopUnit();
+  StartPowerCheck();
+  // Without a started measurement the result would read as zeros, a verdict of nothing.
+  session.RequireNoFailures(mark, "starting the measurement");
+}
+
+void CountDown(Session& session, Progress& progress) {
+  progress.Line("Measuring; this takes about 26 seconds.");
+  for (int tick = 1; tick <= kCountdownSeconds; ++tick) {
+    if (!session.World().Wait(kTick)) throw Stop{Exit::Interrupted, "interrupted: the measurement was not read"};
+    progress.Countdown(kCountdownSeconds - tick);
+  }
+  if (!session.World().Wait(kTick)) throw Stop{Exit::Interrupted, "interrupted: the measurement was not read"};
+  progress.EndLine();
+}
+
+struct Measurement {
+  bool responding = false;
+  std::uint32_t powerValue = 0;
+  PowerVerdict verdict = PowerVerdict::NotEnough;
+};
+
+Measurement ReadMeasurement(Session& session) {
+  Measurement measurement;
+  measurement.responding = IsDriveResponding();
+  if (measurement.responding) {
+    const std::size_t mark = session.Journal().Mark();
+    std::uint8_t bytes[kPowerCheckLength] = {};
+    ReadVendorBuffer(PowerCheckBuffer, 2, kPowerCheckOffset, kPowerCheckLength, bytes);
+    // A read that failed would be a power value of 0: a verdict the drive never gave.
+    session.RequireNoFailures(mark, "reading the measurement");
+    measurement.powerValue = PowerValue(bytes);
+  }
+  measurement.verdict = JudgePower(measurement.responding, measurement.powerValue);
+  return measurement;
+}
+
+Colour VerdictColour(PowerVerdict verdict) {
+  switch (verdict) {
+    case PowerVerdict::NotEnough: return Colour::Red;
+    case PowerVerdict::SlightlyNotEnough: return Colour::Yellow;
+    case PowerVerdict::Enough: return Colour::Green;
+  }
+  return Colour::Red;
+}
+
+Exit ExitOf(PowerVerdict verdict) {
+  switch (verdict) {
+    case PowerVerdict::NotEnough: return Exit::PowerTooLow;
+    case PowerVerdict::SlightlyNotEnough: return Exit::PowerSlightlyLow;
+    case PowerVerdict::Enough: return Exit::Ok;
+  }
+  return Exit::PowerTooLow;
+}
+
+void PrintVerdict(Session& session, const Measurement& measurement) {
+  if (session.Options().json) {
+    Json json = session.DriveJson();
+    json["verdict"] = PowerVerdictName(measurement.verdict);
+    json["responding"] = measurement.responding;
+    json["powerValue"] = measurement.responding ? Json(measurement.powerValue) : Json(nullptr);
+    session.PrintJson(json);
+    return;
+  }
+  std::ostream& out = session.Terminal().out;
+  out << session.Colours().Paint(PowerVerdictText(measurement.verdict), VerdictColour(measurement.verdict)) << '\n';
+  if (measurement.responding) {
+    out << "Power value " << measurement.powerValue << " (above " << kSlightlyLowPowerLimit << " is enough)\n";
+  } else {
+    out << "The drive stopped answering during the measurement: the port could not feed it.\n";
+  }
+}
+
+}  // namespace
+
+Exit CheckBusPower(Session& session, bool yes) {
+  const SelectedDrive& drive = session.SelectDrive();
+  session.RequireWriteBuffer("check the bus power");
+  if (!yes && !session.Terminal().inIsTerminal) {
+    throw Stop{
+        Exit::NotConfirmed,
+        "the check asks for a disc, and there is no terminal to ask on; pass --yes to use the disc in the drive"};
+  }
+  Progress progress(session.Terminal());
+  const MediaNotificationLock lock;
+  OfferTray(session, drive.node, progress, yes);
+  if (!WaitForDisc()) throw Stop{Exit::NoDisc, "No disc is found."};
+  StartMeasurement(session);
+  CountDown(session, progress);
+  const Measurement measurement = ReadMeasurement(session);
+  PrintVerdict(session, measurement);
+  return ExitOf(measurement.verdict);
+}
+
+}  // namespace norvane::tool

@@ -1,0 +1,146 @@
+// status: the Status tab of the window on the command line, once or, with
+// --watch, redrawn every tick until interrupted.
+#include <chrono>
+#include <cmath>
+#include <ostream>
+#include <sstream>
+
+#include "drive/quality.h"
+#include "tool/commands.h"
+#include "tool/output.h"
+#include "tool/quality_bar.h"
+#include "tool/text.h"
+
+namespace norvane::tool {
+namespace {
+
+// One tick of the window's status timer: the support byte, then the counters.
+struct QualityReading {
+  bool supported = false;
+  ErrorCounters counters;
+  std::uint8_t level = 0;
+};
+
+QualityReading ReadQuality() {
+  QualityReading reading;
+  std::uint8_t status[kDriveStatusLength];
+  ReadDriveStatus(status);
+  reading.supported = status[kStatusRealTimeSupported] != 0;
+  if (!reading.supported) return reading;
+  reading.counters = ReadErrorCounters();
+  reading.level = QualityLevel(reading.counters.errorCount, reading.counters.transferredSectorCount);
+  return reading;
+}
+
+Json ReadingJson(Session& session, const QualityReading& reading) {
+  Json json = session.DriveJson();
+  json["supported"] = reading.supported;
+  if (!reading.supported) return json;
+  json["level"] = reading.level;
+  json["word"] = QualityWordText(QualityWordOf(reading.level));
+  json["band"] = QualityBandName(QualityBandOf(reading.level));
+  json["errorCount"] = reading.counters.errorCount;
+  json["transferredSectors"] = reading.counters.transferredSectorCount;
+  json["lastSectorFrame"] = reading.counters.lastSectorFrame;
+  json["timeCode"] = FormatTimeCode(reading.counters.lastSectorFrame);
+  return json;
+}
+
+std::string LevelText(Session& session, std::uint8_t level) {
+  const std::string word = QualityWordText(QualityWordOf(level));
+  // The window draws only the last word, "Fatal", in red.
+  const std::string shown = level == kMaxQualityLevel ? session.Colours().Paint(word, Colour::Red) : word;
+  return QualityBar(level, session.Colours(), session.Terminal().utf8) + "  " + shown + " (level " +
+         std::to_string(level) + ")";
+}
+
+Fields ReadingFields(Session& session, const SelectedDrive& drive, const QualityReading& reading) {
+  return {{"Drive", drive.label},
+          {"Error indicator", LevelText(session, reading.level)},
+          {"Transferred sectors", std::to_string(reading.counters.transferredSectorCount)},
+          {"Last sector time", FormatTimeCode(reading.counters.lastSectorFrame)}};
+}
+
+// One line a tick, for logs and pipes.
+std::string ReadingLine(Session& session, const QualityReading& reading) {
+  return LevelText(session, reading.level) + "  sectors " + std::to_string(reading.counters.transferredSectorCount) +
+         "  time " + FormatTimeCode(reading.counters.lastSectorFrame);
+}
+
+// The watch's picture: redrawn in place on a terminal, a line a tick elsewhere.
+class WatchView {
+ public:
+  WatchView(Session& session, const SelectedDrive& drive) : session_(session), drive_(drive) {
+    if (InPlace()) Out() << "\x1b[?25l";  // no cursor flickering over the bar
+  }
+  ~WatchView() {
+    if (InPlace()) Out() << "\x1b[?25h" << std::flush;
+  }
+
+  void Show(const QualityReading& reading, const std::string& note) {
+    if (session_.Options().json) {
+      Out() << ReadingJson(session_, reading).dump() << std::endl;
+    } else if (!InPlace()) {
+      Out() << ReadingLine(session_, reading) << (note.empty() ? "" : "  (" + note + ")") << std::endl;
+    } else {
+      Redraw(reading, note);
+    }
+  }
+
+ private:
+  std::ostream& Out() { return session_.Terminal().out; }
+  bool InPlace() const { return session_.Terminal().outIsTerminal && !session_.Options().json; }
+
+  void Redraw(const QualityReading& reading, const std::string& note) {
+    if (linesShown_ > 0) Out() << "\x1b[" << linesShown_ << "A";
+    Fields fields = ReadingFields(session_, drive_, reading);
+    fields.emplace_back("", note.empty() ? "Ctrl-C stops." : session_.Colours().Paint(note, Colour::Yellow));
+    std::ostringstream picture;
+    PrintFields(picture, fields);
+    std::istringstream lines(picture.str());
+    linesShown_ = 0;
+    for (std::string line; std::getline(lines, line); ++linesShown_) Out() << "\x1b[2K" << line << '\n';
+    Out() << std::flush;
+  }
+
+  Session& session_;
+  const SelectedDrive& drive_;
+  int linesShown_ = 0;
+};
+
+Exit Watch(Session& session, const SelectedDrive& drive, QualityReading reading, const StatusOptions& options) {
+  const auto period = std::chrono::milliseconds(std::lround(options.intervalSeconds * 1000));
+  WatchView view(session, drive);
+  view.Show(reading, "");
+  while (session.World().Wait(period)) {
+    const std::size_t mark = session.Journal().Mark();
+    QualityReading next = ReadQuality();
+    // Like the window, a tick without an answer changes nothing; unlike it, it says so.
+    const bool answered = session.Journal().FailuresSince(mark).empty() && next.supported;
+    if (answered) reading = next;
+    view.Show(reading, answered ? "" : "no answer from the drive; the last reading is shown");
+  }
+  return Exit::Ok;
+}
+
+}  // namespace
+
+Exit ShowStatus(Session& session, const StatusOptions& options) {
+  const SelectedDrive& drive = session.SelectDrive();
+  const std::size_t mark = session.Journal().Mark();
+  const QualityReading reading = ReadQuality();
+  session.RequireNoFailures(mark, "reading the status");
+  if (!reading.supported) {
+    if (session.Options().json) session.PrintJson(ReadingJson(session, reading));
+    throw Stop{Exit::NotSupported, "this drive does not support real-time read-error handling: it counts no errors"};
+  }
+  if (options.watch) return Watch(session, drive, reading, options);
+  if (session.Options().json) {
+    session.PrintJson(ReadingJson(session, reading));
+  } else {
+    PrintFields(session.Terminal().out, ReadingFields(session, drive, reading));
+  }
+  return Exit::Ok;
+}
+
+}  // namespace norvane::tool

@@ -1,0 +1,112 @@
+#include "tool/text.h"
+
+#include <iterator>
+
+namespace norvane::tool {
+namespace {
+
+struct QuietName {
+  const char* name;
+  QuietModeCode code;
+};
+constexpr QuietName kQuietNames[] = {
+    {"off", QuietOff}, {"performance", QuietPerformance}, {"quiet", QuietStandard}, {"persistent", QuietPersistent}};
+
+struct ReadName {
+  const char* name;
+  ReadModeCode code;
+};
+constexpr ReadName kReadNames[] = {{"off", ReadModeOff}, {"perfect", ReadModePerfect}, {"master", ReadModeMaster}};
+
+// The length of the UTF-8 sequence at `at`, or 0 when none starts there.
+std::size_t SequenceLength(const std::string& bytes, std::size_t at) {
+  const auto lead = static_cast<unsigned char>(bytes[at]);
+  std::size_t length = lead < 0x80                    ? 1
+                       : lead >= 0xC2 && lead <= 0xDF ? 2
+                       : lead >= 0xE0 && lead <= 0xEF ? 3
+                       : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                      : 0;
+  if (length == 0 || at + length > bytes.size()) return 0;
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((static_cast<unsigned char>(bytes[at + i]) & 0xC0) != 0x80) return 0;
+  }
+  return length;
+}
+
+bool IsControl(unsigned char byte) { return byte < 0x20 || byte == 0x7F; }
+
+}  // namespace
+
+std::string Printable(const std::string& bytes) {
+  std::string text;
+  for (std::size_t at = 0; at < bytes.size();) {
+    const std::size_t length = SequenceLength(bytes, at);
+    if (length == 0 || (length == 1 && IsControl(static_cast<unsigned char>(bytes[at])))) {
+      text += '?';
+      ++at;
+      continue;
+    }
+    text.append(bytes, at, length);
+    at += length;
+  }
+  return text;
+}
+
+std::string Printable(const std::wstring& text) {
+  std::string bytes;
+  for (wchar_t c : text) bytes += c <= 0xFF ? static_cast<char>(c) : '?';
+  return Printable(bytes);
+}
+
+const char* QuietModeName(QuietModeCode code) {
+  for (const QuietName& entry : kQuietNames) {
+    if (entry.code == code) return entry.name;
+  }
+  return "quiet";  // the drive layer reads every other value as Quiet Mode
+}
+
+const char* ReadModeName(ReadModeCode code) {
+  for (const ReadName& entry : kReadNames) {
+    if (entry.code == code) return entry.name;
+  }
+  return "perfect";
+}
+
+bool QuietModeNamed(const std::string& name, QuietModeCode& code) {
+  for (const QuietName& entry : kQuietNames) {
+    if (name == entry.name) return code = entry.code, true;
+  }
+  return false;
+}
+
+bool ReadModeNamed(const std::string& name, ReadModeCode& code) {
+  for (const ReadName& entry : kReadNames) {
+    if (name == entry.name) return code = entry.code, true;
+  }
+  return false;
+}
+
+const char* OnOff(bool on) { return on ? "on" : "off"; }
+
+const char* QualityWordText(QualityWord word) {
+  constexpr const char* kWords[] = {"Perfect", "Better", "Good", "Not Good", "Bad", "Fatal"};
+  return kWords[static_cast<std::size_t>(word)];
+}
+
+const char* QualityBandName(QualityBand band) {
+  constexpr const char* kBands[] = {"green", "yellow", "red"};
+  return kBands[static_cast<std::size_t>(band)];
+}
+
+const char* PowerVerdictText(PowerVerdict verdict) {
+  constexpr const char* kTexts[] = {"Power supply is not enough.", "Power supply is slightly not enough.",
+                                    "Power supply is enough."};
+  return kTexts[static_cast<std::size_t>(verdict)];
+}
+
+const char* PowerVerdictName(PowerVerdict verdict) {
+  constexpr const char* kNames[] = {"not-enough", "slightly-not-enough", "enough"};
+  return kNames[static_cast<std::size_t>(verdict)];
+}
+
+}  // namespace norvane::tool

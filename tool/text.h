@@ -1,0 +1,32 @@
+// Text between the drive layer and the terminal.
+#pragma once
+
+#include <string>
+
+#include "drive/quality.h"
+#include "drive/reads.h"
+
+namespace norvane::tool {
+
+// Drive text and device names as UTF-8 that is safe to print: the layer's
+// wide text carries one byte per character; bytes that are no valid UTF-8
+// and control characters (a hostile drive could send escape sequences)
+// become '?'.
+std::string Printable(const std::wstring& text);
+// The same for bytes: a path from the command line.
+std::string Printable(const std::string& bytes);
+
+// The names the command line and the output use for the settings.
+const char* QuietModeName(QuietModeCode code);
+const char* ReadModeName(ReadModeCode code);
+// False when the name is none of the names above.
+bool QuietModeNamed(const std::string& name, QuietModeCode& code);
+bool ReadModeNamed(const std::string& name, ReadModeCode& code);
+const char* OnOff(bool on);
+
+const char* QualityWordText(QualityWord word);
+const char* QualityBandName(QualityBand band);
+const char* PowerVerdictText(PowerVerdict verdict);
+const char* PowerVerdictName(PowerVerdict verdict);
+
+}  // namespace norvane::tool
