@@ -37,6 +37,7 @@ namespace {
 
 constexpr char kFaulty = 'E';
 constexpr int kStatusTab = 1;
+constexpr int kUtilityTab = 2;
 // Two disc waits that give up after their limit, and room for the rest.
 constexpr std::uint64_t kExtraTimeBoundMs = 2 * (kWaitForDiscLimitMs + 1000) + 10000;
 
@@ -71,42 +72,9 @@ struct Action {
   emu::DriveSettings settings;            // of the faulty drive before the action
   std::function<void(Harness&)> prepare;  // with the window up, before the fault
   std::function<void(Harness&)> run;
-  int answer = 0;  // the button every box of the action gets: IDOK, IDCANCEL, or 0 for none
+  int answer = 0;  // the button every box of the action gets (IDOK or IDCANCEL; a notice gets OK)
   bool isStartUp = false;
 };
-
-// The dialogs that show up while an action runs, answered as they come.
-struct Answerer {
-  int button;
-  int answered = 0;
-};
-Answerer* answerer = nullptr;
-
-BOOL CALLBACK AnswerDialog(HWND window, LPARAM) {
-  wchar_t name[16] = {};
-  GetClassNameW(window, name, static_cast<int>(std::size(name)));
-  if (!IsWindowVisible(window) || std::wstring(name) != L"#32770") return TRUE;
-  if (ui::CDialog::FromHandle(window)) return TRUE;  // our own windows
-  const int button = GetDlgItem(window, answerer->button) ? answerer->button : IDOK;
-  PostMessageW(window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
-  ++answerer->answered;
-  return FALSE;
-}
-
-void CALLBACK LookForDialogs(HWND, UINT, UINT_PTR, DWORD) {
-  if (answerer) EnumThreadWindows(GetCurrentThreadId(), AnswerDialog, 0);
-}
-
-// Runs `run`, answering every box with `button`; answers how many came.
-int AnsweringEvery(int button, const std::function<void()>& run) {
-  Answerer state{button};
-  answerer = &state;
-  const UINT_PTR timer = SetTimer(nullptr, 0, 10, LookForDialogs);
-  run();
-  KillTimer(nullptr, timer);
-  answerer = nullptr;
-  return state.answered;
-}
 
 // One run of one action: drives E (with real-time handling) and G, the
 // main window, the fault.
@@ -212,6 +180,18 @@ class Harness {
   }
 };
 
+HWND UtilityItem(int id) { return GetDlgItem(CUtilityDialog::Instance()->Handle(), id); }
+void ClickUtility(int id) { SendMessageW(UtilityItem(id), BM_CLICK, 0, 0); }
+
+// Run, the prompt answered, then the 26 seconds of the countdown.
+void RunBusPowerCheck(Harness& h) {
+  ClickUtility(IDC_RUN_CHECK);
+  for (int i = 0; i < 26; ++i) {
+    h.devices.Clock().Advance(1000);
+    if (CUtilityDialog* page = CUtilityDialog::Instance()) SendMessageW(page->Handle(), WM_TIMER, 0, 0);
+  }
+}
+
 HWND SettingsItem(int id) { return GetDlgItem(CDialogSetting2Lx4::Instance()->Handle(), id); }
 HWND StatusItem(int id) { return GetDlgItem(CStatusDialog::Instance()->Handle(), id); }
 void ClickSetting(int id) { SendMessageW(SettingsItem(id), BM_CLICK, 0, 0); }
@@ -238,6 +218,23 @@ const std::vector<Action>& Actions() {
       {"Status Clear", factory, [](Harness& h) { h.SelectTab(kStatusTab); },
        [](Harness&) { SendMessageW(StatusItem(IDC_CLEAR), BM_CLICK, 0, 0); }},
       {"help item", factory, nullptr, [](Harness& h) { SendMessageW(h.Main(), WM_SYSCOMMAND, IDM_HELP, 0); }},
+      {"Utility: EJECT", factory, [](Harness& h) { h.SelectTab(kUtilityTab); },
+       [](Harness&) { ClickUtility(IDC_EJECT); }},
+      {"Utility: force eject, OK", factory, [](Harness& h) { h.SelectTab(kUtilityTab); },
+       [](Harness&) { ClickUtility(IDC_FORCE_EJECT); }, IDOK},
+      {"Utility: force eject, Cancel", factory, [](Harness& h) { h.SelectTab(kUtilityTab); },
+       [](Harness&) { ClickUtility(IDC_FORCE_EJECT); }, IDCANCEL},
+      {"Utility: factory default, OK", Settings(emu::QuietModePerformance, true, true),
+       [](Harness& h) { h.SelectTab(kUtilityTab); }, [](Harness&) { ClickUtility(IDC_RESTORE_DEFAULTS); }, IDOK},
+      {"Utility: factory default, Cancel", Settings(emu::QuietModePerformance, true, true),
+       [](Harness& h) { h.SelectTab(kUtilityTab); }, [](Harness&) { ClickUtility(IDC_RESTORE_DEFAULTS); }, IDCANCEL},
+      // The person at the drive pushes the opened tray back in at once.
+      {"Utility: bus power check", factory,
+       [](Harness& h) {
+         h.SelectTab(kUtilityTab);
+         h.Faulty().SetTrayPushedInAfter(0);
+       },
+       RunBusPowerCheck, IDOK},
   };
   return actions;
 }
@@ -259,10 +256,19 @@ Outcome Perform(Harness& h, const Action& action, Fault fault, std::uint32_t k, 
   h.ClearLogs();
   h.Apply(fault, k);
   const std::uint64_t start = h.devices.Clock().NowMs();
-  *boxes = AnsweringEvery(action.answer, [&] {
-    if (action.isStartUp) h.Start();
-    action.run(h);
-  });
+  // Every box of the action gets the action's answer, a notice its OK.
+  *boxes = 0;
+  WhileAnsweringEach(
+      action.isStartUp ? nullptr : h.Main(),
+      [&](HWND box) {
+        ++*boxes;
+        const int button = GetDlgItem(box, action.answer) ? action.answer : IDOK;
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+      },
+      [&] {
+        if (action.isStartUp) h.Start();
+        action.run(h);
+      });
   Outcome outcome;
   outcome.elapsedMs = h.devices.Clock().NowMs() - start;
   outcome.sent = h.SentCommands();
@@ -321,8 +327,10 @@ Failures RunCell(const Action& action, Fault fault, std::uint32_t k, const Outco
   if (outcome.elapsedMs > reference.elapsedMs + kExtraTimeBoundMs) {
     failures.push_back("took " + std::to_string(outcome.elapsedMs) + " ms of drive time");
   }
-  // Every command is repeated after a unit attention only so many times.
-  if (outcome.faultyCommands > reference.faultyCommands * kMaxUnitAttentionAttempts) {
+  // Every command is repeated after a unit attention only so many times, and
+  // a disc that does not become ready is asked once a second up to a limit.
+  constexpr std::size_t kDiscWaitPolls = 2 * (kWaitForDiscLimitMs / 1000 + 1);
+  if (outcome.faultyCommands > reference.faultyCommands * kMaxUnitAttentionAttempts + kDiscWaitPolls) {
     failures.push_back("sent " + std::to_string(outcome.faultyCommands) + " commands to the faulty drive");
   }
   const std::set<Sent> allowed(reference.sent.begin(), reference.sent.end());
@@ -359,14 +367,14 @@ TEST(FaultMatrix, EveryActionUnderEveryDriveFault) {
       int boxes = 0;
       reference = Perform(h, action, Fault::None, 0, &boxes);
       if (action.answer != 0) {
-        EXPECT_EQ(boxes, 1) << action.name << ": the fault-free run asks once";
+        EXPECT_GE(boxes, 1) << action.name << ": the fault-free run asks";
       }
       Failures clean;
       CheckAfterwards(h, clean);
       EXPECT_TRUE(clean.empty()) << action.name << ": " << (clean.empty() ? "" : clean.front());
     }
     char row[256];
-    int length = std::snprintf(row, sizeof row, "%-30s %3zu %4zu ", action.name, reference.faultyCommands,
+    int length = std::snprintf(row, sizeof row, "%-34s %3zu %4zu ", action.name, reference.faultyCommands,
                                reference.sent.size());
     for (const Column& column : kColumns) {
       const std::uint32_t last =
@@ -391,7 +399,7 @@ TEST(FaultMatrix, EveryActionUnderEveryDriveFault) {
     }
     rows.push_back(row);
   }
-  std::printf("%-30s %3s %4s ", "action", "cmd", "all");
+  std::printf("%-34s %3s %4s ", "action", "cmd", "all");
   for (const Column& column : kColumns) std::printf("| %s  ", column.name);
   std::printf("\n");
   for (const std::string& row : rows) std::printf("%s\n", row.c_str());
