@@ -1,7 +1,7 @@
 // The dialog framework: the modal loop's pre-translation, the message table,
 // child pages, the message box helper and the tooltip helper.
-#include <commctrl.h>
 #include <windows.h>
+#include <commctrl.h>
 
 #include <functional>
 #include <string>
