@@ -27,6 +27,11 @@ std::function<void(const std::wstring&)>& Opener() {
   return opener;
 }
 
+bool IsFile(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 std::wstring ExecutableFolder() {
   std::wstring path = ui::ExecutablePath();
   path.resize(path.find_last_of(L'\\') + 1);  // keeps the separator; empty without one
@@ -45,7 +50,17 @@ std::wstring HelpFileName(const std::wstring& modelName, bool japanese) {
   return name + (japanese ? L"_Japanese.chm" : L"_English.chm");
 }
 
-std::wstring HelpFilePath() { return ExecutableFolder() + HelpFileName(ReadModelName(), UserLocaleIsJapanese()); }
+std::wstring HelpFilePath() {
+  const std::wstring folder = ExecutableFolder();
+  const bool japanese = UserLocaleIsJapanese();
+  const std::wstring model = ReadModelName();
+  if (!model.empty()) {
+    std::wstring path = folder + HelpFileName(model, japanese);
+    if (IsFile(path)) return path;
+  }
+  // Most models have no help file of their own; the general one explains them all.
+  return folder + HelpFileName(kGeneralHelpName, japanese);
+}
 
 void OpenHelpFile() { Opener()(HelpFilePath()); }
 
