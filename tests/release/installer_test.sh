@@ -62,9 +62,6 @@ actual=$(($(du -sb --apparent-size "$folder" | cut -f1) / 1024))
 wine reg query "$key" /reg:32 >/dev/null 2>&1 && fail "the entry is in the 32-bit registry view"
 
 # --- the installed program starts and shows its window; no drive under Wine ---
-# Two programs that start at once with no Wine server running may each start
-# one, and then cannot see each other's windows: start one that both share.
-wineserver -p5
 LANG=en_US.UTF-8 wine "C:\\Program Files\\Norvane\\BD Drive Utility\\NorvaneDriveUtility.exe" &
 texts=$(wine "$probe" "Norvane BD Drive Utility" 60 | tr -d '\r') || fail "the installed program showed no window, or did not close"
 grep -qx "The drive is not connected." <<<"$texts" || fail "the window shows: $texts"

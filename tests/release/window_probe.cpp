@@ -30,12 +30,15 @@ BOOL CALLBACK PrintChild(HWND child, LPARAM) {
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) return 64;
   const int seconds = argc > 2 ? std::wcstol(argv[2], nullptr, 10) : 30;
+  // A dialog exists, hidden, while it initialises; it shows once it is ready.
   HWND window = nullptr;
-  for (int waited = 0; !window && waited < seconds * 10; ++waited) {
+  for (int waited = 0; waited < seconds * 10; ++waited) {
     window = FindWindowW(nullptr, argv[1]);
-    if (!window) Sleep(100);
+    if (window && IsWindowVisible(window)) break;
+    window = nullptr;
+    Sleep(100);
   }
-  if (!window || !IsWindowVisible(window)) return 1;
+  if (!window) return 1;
   Sleep(500);  // let it finish its start-up
   EnumChildWindows(window, PrintChild, 0);
   std::fflush(stdout);
