@@ -7,7 +7,9 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 packages=(cmake g++ libgtest-dev googletest
           g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
           wine wine64 wine32:i386 fonts-wine xvfb xauth x11-utils imagemagick
-          locales-all fonts-ipafont-gothic fonts-umeplus python3)
+          locales-all fonts-ipafont-gothic fonts-umeplus python3
+          # the release: help compiler and reader, installer, zip, signing
+          fp-utils-3.2.2 libchm-bin nsis zip osslsigncode openssl)
 
 missing() {
   local p
