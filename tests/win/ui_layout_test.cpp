@@ -82,7 +82,8 @@ class Layout : public MainWindowTest {
     MainWindowTest::Start();
   }
   HWND Page(int tab) const {
-    const ui::CDialog* pages[] = {CDialogSetting2Lx4::Instance(), CStatusDialog::Instance(), CUtilityDialog::Instance()};
+    const ui::CDialog* pages[] = {CDialogSetting2Lx4::Instance(), CStatusDialog::Instance(),
+                                  CUtilityDialog::Instance()};
     return pages[tab]->Handle();
   }
   int Dpi() const {
