@@ -13,17 +13,13 @@ dist=${1:-$here/dist}
 
 scripts/setup.sh
 
-for preset in win32 win64; do
-  build="$here/build/package/$preset"
-  rm -rf "$build"
-  cmake -S "$here" -B "$build" --toolchain "$here/cmake/mingw-$([ $preset = win32 ] && echo i686 || echo x86_64).cmake" \
-    -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
-  cmake --build "$build" --target NorvaneDriveUtility -j "$(nproc)" >/dev/null
+for arch in x86 x64; do
+  scripts/release/build-program.sh "$arch" "build/package/$arch"
 done
 
 rm -rf "$dist"
-scripts/release/assemble.sh build/package/win32/app/NorvaneDriveUtility.exe \
-  build/package/win64/app/NorvaneDriveUtility.exe "$dist"
+scripts/release/assemble.sh build/package/x86/app/NorvaneDriveUtility.exe \
+  build/package/x64/app/NorvaneDriveUtility.exe "$dist"
 (cd "$dist" && sha256sum -- * >SHA256SUMS)
 for file in "$dist"/*; do
   printf '%-45s %9s bytes\n' "$(basename "$file")" "$(stat -c %s "$file")"

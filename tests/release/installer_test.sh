@@ -5,13 +5,14 @@
 # features" (read back from the registry); the installed program starts and
 # shows its window; the silent uninstall removes the files, the shortcut and
 # the entry, and nothing else.
-# Usage: installer_test.sh INSTALLER X64_PROGRAM WINDOW_PROBE PREFIX_DIR
+# Usage: installer_test.sh INSTALLER X64_PROGRAM WINDOW_PROBE PREFIX_DIR VERSION
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 installer=$(realpath "$1")
 program=$(realpath "$2")
 probe=$(realpath "$3")
 prefix=$4
+version=$5
 
 rm -rf "$prefix"
 "$here/scripts/wine-prefix.sh" "$prefix" >/dev/null
@@ -48,8 +49,7 @@ cmp -s "$program" "$folder/NorvaneDriveUtility.exe" || fail "the installed progr
 [ -e "$WINEPREFIX/drive_c/Program Files (x86)/Norvane" ] && fail "installed into the 32-bit Program Files"
 
 [ "$(value DisplayName)" = "Norvane BD Drive Utility" ] || fail "DisplayName: $(value DisplayName)"
-[ "$(value DisplayVersion)" = "$(sed -n 's/^project(NorvaneDriveUtility VERSION \([0-9.]*\).*/\1/p' "$here/CMakeLists.txt")" ] ||
-  fail "DisplayVersion: $(value DisplayVersion)"
+[ "$(value DisplayVersion)" = "$version" ] || fail "DisplayVersion: $(value DisplayVersion)"
 [ "$(value Publisher)" = "Norvane" ] || fail "Publisher: $(value Publisher)"
 [ "$(value UninstallString)" = '"C:\Program Files\Norvane\BD Drive Utility\Uninstall.exe"' ] ||
   fail "UninstallString: $(value UninstallString)"

@@ -17,10 +17,8 @@ work=$(realpath "$work")
 failed=0
 
 for arch in x86 x64; do
-  toolchain=$here/cmake/mingw-$([ $arch = x86 ] && echo i686 || echo x86_64).cmake
   program=$([ $arch = x86 ] && echo "$x86" || echo "$x64")
-  cmake -S "$here" -B "$work/build-$arch" --toolchain "$toolchain" -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
-  cmake --build "$work/build-$arch" --target NorvaneDriveUtility -j "$(nproc)" >/dev/null
+  "$here/scripts/release/build-program.sh" "$arch" "$work/build-$arch"
   if cmp "$program" "$work/build-$arch/app/NorvaneDriveUtility.exe"; then
     echo "$arch program: the same bytes from $work/build-$arch"
   else

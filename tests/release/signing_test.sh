@@ -4,7 +4,7 @@
 # signatures on both programs and on the installer, signs to the same bytes
 # twice, and a changed byte breaks the signature; the release assembled
 # without them (DIST_DIR, from packages_test.sh) carries none.
-# Usage: signing_test.sh X86_PROGRAM X64_PROGRAM DIST_DIR WORK_DIR
+# Usage: signing_test.sh X86_PROGRAM X64_PROGRAM DIST_DIR WORK_DIR VERSION
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 dist=$(realpath "$3")
@@ -31,7 +31,7 @@ for run in 1 2; do
   "$here/scripts/release/assemble.sh" "$1" "$2" "$work/signed-$run"
 done
 
-version=$(sed -n 's/^project(NorvaneDriveUtility VERSION \([0-9.]*\).*/\1/p' "$here/CMakeLists.txt")
+version=$5
 for arch in x86 x64; do
   python3 -c 'import sys, zipfile; sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read("NorvaneDriveUtility.exe"))' \
     "$work/signed-1/NorvaneDriveUtility-$version-$arch.zip" >"$work/program-$arch.exe"
