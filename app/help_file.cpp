@@ -13,6 +13,8 @@ namespace norvane {
 namespace {
 
 constexpr LCID kJapaneseLocale = 0x0411;
+// The base name of the general help file, which covers every drive.
+constexpr wchar_t kGeneralHelpName[] = L"NorvaneDriveUtility";
 
 bool IsForbiddenInFileName(wchar_t c) {
   return c < 0x20 || std::wstring_view(L"\\/:*?\"<>|").find(c) != std::wstring_view::npos;

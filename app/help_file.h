@@ -17,9 +17,6 @@ bool UserLocaleIsJapanese();
 // so it may hold anything), then "_Japanese.chm" or "_English.chm".
 std::wstring HelpFileName(const std::wstring& modelName, bool japanese);
 
-// The base name of the general help file, which covers every drive.
-inline constexpr wchar_t kGeneralHelpName[] = L"NorvaneDriveUtility";
-
 // The help file of the drive open in the channel, as a full path in the
 // executable's folder, never the current directory: the model's file when
 // that folder holds it, otherwise the general file of the same language
