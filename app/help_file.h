@@ -1,5 +1,6 @@
-// The system menu's help item: opens the drive model's help file, which lies
-// next to the executable.
+// The system menu's help item: opens the drive model's help file, or the
+// general help file where there is none for the model; both lie next to the
+// executable.
 #pragma once
 
 #include <functional>
@@ -14,7 +15,9 @@ namespace norvane {
 bool UserLocaleIsJapanese();
 
 // The help file of the drive open in the channel, as a full path in the
-// executable's folder, never the current directory.
+// executable's folder, never the current directory: the model's file when
+// that folder holds it, otherwise the general file of the same language
+// (also with no drive open).
 std::wstring HelpFilePath();
 
 // Hands the help file to the shell ("open", no owner, shown); whether it

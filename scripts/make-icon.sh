@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Draws the application icon (resources/norvane.ico): a silver disc with a
-# blue label ring on a dark blue tile, at 16, 32 and 48 pixels. The icon is
+# blue label ring on a dark blue tile, at every size the Windows shell asks
+# for (16 to 64 pixels for menus, title bars, lists and scaled desktops, and
+# 256 for large views, which Windows takes PNG-compressed). The icon is
 # committed; run this only to change it.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,7 +15,12 @@ convert -size 256x256 xc:none \
   -fill '#d8dde3' -draw 'circle 128,128 128,108' \
   -fill '#1b3a6b' -draw 'circle 128,128 128,118' \
   "$work/icon.png"
-for size in 16 32 48; do
-  convert "$work/icon.png" -resize ${size}x${size} "$work/icon-$size.png"
+sizes=(16 20 24 32 40 48 64 256)
+images=()
+for size in "${sizes[@]}"; do
+  # No date chunks: the same drawing gives the same bytes.
+  convert "$work/icon.png" -resize ${size}x${size} -strip -define png:exclude-chunks=date,time "$work/icon-$size.png"
+  images+=("$work/icon-$size.png")
 done
-convert "$work/icon-16.png" "$work/icon-32.png" "$work/icon-48.png" "$here/resources/norvane.ico"
+# ImageMagick stores the sizes below 256 as 32-bit bitmaps and 256 as PNG.
+convert "${images[@]}" "$here/resources/norvane.ico"

@@ -8,7 +8,9 @@ packages=(cmake g++ libgtest-dev googletest clang libclang-rt-14-dev
           libsgutils2-dev libcli11-dev nlohmann-json3-dev scdoc
           g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
           wine wine64 wine32:i386 fonts-wine xvfb xauth x11-utils xdotool imagemagick
-          locales-all fonts-ipafont-gothic fonts-umeplus)
+          locales-all fonts-ipafont-gothic fonts-umeplus python3
+          # the release: help compiler and reader, installer, zip, signing
+          fp-utils-3.2.2 libchm-bin nsis zip osslsigncode openssl)
 
 missing() {
   local p

@@ -260,29 +260,126 @@ TEST_F(MainWindow, SystemMenuEndsWithHelpAndAboutInTheUsersLanguage) {
             ForRun(L"Version Information NorvaneDriveUtility(&A)...", L"バージョン情報 NorvaneDriveUtility(&A)..."));
 }
 
+// This run's help file name for a base name.
+std::wstring InRunLanguage(const std::wstring& base) { return base + ForRun(L"_English.chm", L"_Japanese.chm"); }
+std::wstring InOtherLanguage(const std::wstring& base) { return base + ForRun(L"_Japanese.chm", L"_English.chm"); }
+
+// Files and folders made for one test, removed after it, the last made first.
+class ScratchFiles {
+ public:
+  ScratchFiles() = default;
+  ScratchFiles(const ScratchFiles&) = delete;
+  ScratchFiles& operator=(const ScratchFiles&) = delete;
+  ~ScratchFiles() {
+    for (auto entry = m_made.rbegin(); entry != m_made.rend(); ++entry) {
+      if (!DeleteFileW(entry->c_str())) RemoveDirectoryW(entry->c_str());
+    }
+  }
+  void File(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << "cannot make the scratch file";
+    CloseHandle(file);
+    m_made.push_back(path);
+  }
+  void Folder(const std::wstring& path) {
+    ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << "cannot make the scratch folder";
+    m_made.push_back(path);
+  }
+
+ private:
+  std::vector<std::wstring> m_made;
+};
+
 // Opens the help file through the system menu and answers the path the
-// shell would have been given.
+// shell would have been given. The English and the Japanese run share the
+// executable's folder and put help files into it, so they take turns.
 class HelpFile : public MainWindowTest {
  protected:
   void SetUp() override {
+    m_turn = CreateMutexW(nullptr, FALSE, L"Local\\NorvaneHelpFileTests");
+    ASSERT_NE(m_turn, nullptr);
+    ASSERT_EQ(WaitForSingleObject(m_turn, 60000), WAIT_OBJECT_0);
     MainWindowTest::SetUp();
     SetHelpFileOpener([this](const std::wstring& path) { m_opened.push_back(path); });
   }
   void TearDown() override {
     SetHelpFileOpener(nullptr);
     MainWindowTest::TearDown();
+    m_files.reset();
+    ReleaseMutex(m_turn);
+    CloseHandle(m_turn);
   }
+  void PressHelp() const { SendMessageW(Main(), WM_SYSCOMMAND, IDM_HELP, 0); }
+
   std::vector<std::wstring> m_opened;
+  std::unique_ptr<ScratchFiles> m_files = std::make_unique<ScratchFiles>();
+  HANDLE m_turn = nullptr;
 };
 
-TEST_F(HelpFile, NamesTheModelAndTheLanguageInTheExecutablesFolder) {
-  m_devices.Attach('E', QuietModel());
-  Start();
-  SetCurrentDirectoryW(L"C:\\");                              // the current directory plays no part
-  SendMessageW(Main(), WM_SYSCOMMAND, IDM_HELP | 0x000F, 0);  // the low four bits are not looked at
+TEST_F(HelpFile, OpensTheModelsFileOrElseTheGeneralFileOfTheLanguageFromTheExecutablesFolder) {
+  enum class Drive { kQuietModel, kOtherModel, kNone };
+  const std::wstring quiet = L"QDM-LT58";
+  const std::wstring general = L"NorvaneDriveUtility";
+  struct Case {
+    const char* what;
+    Drive drive;
+    std::vector<std::wstring> files;          // in the executable's folder
+    std::vector<std::wstring> folders;        // in the executable's folder
+    std::vector<std::wstring> currentFolder;  // files in the current directory
+    std::wstring opened;                      // in the executable's folder
+  };
+  // One case a line.
+  // clang-format off
+  const Case cases[] = {
+      {"the model's file is there", Drive::kQuietModel, {InRunLanguage(quiet), InRunLanguage(general)}, {}, {},
+       InRunLanguage(quiet)},
+      {"only the general file is there", Drive::kQuietModel, {InRunLanguage(general)}, {}, {}, InRunLanguage(general)},
+      {"no help file at all: the general name all the same", Drive::kQuietModel, {}, {}, {}, InRunLanguage(general)},
+      {"the model's file only in the other language", Drive::kQuietModel, {InOtherLanguage(quiet)}, {}, {},
+       InRunLanguage(general)},
+      {"the model's file only in the current directory", Drive::kQuietModel, {InRunLanguage(general)}, {},
+       {InRunLanguage(quiet)}, InRunLanguage(general)},
+      {"a folder with the model file's name", Drive::kQuietModel, {}, {InRunLanguage(quiet)}, {},
+       InRunLanguage(general)},
+      {"a model without a help file of its own", Drive::kOtherModel, {InRunLanguage(quiet)}, {}, {},
+       InRunLanguage(general)},
+      {"no drive: not the bare suffix", Drive::kNone, {InRunLanguage(L"")}, {}, {}, InRunLanguage(general)},
+  };
+  // clang-format on
 
-  EXPECT_EQ(m_opened, (std::vector<std::wstring>{ExecutableFolder() +
-                                                 ForRun(L"QDM-LT58_English.chm", L"QDM-LT58_Japanese.chm")}));
+  wchar_t temp[MAX_PATH] = {};
+  ASSERT_NE(GetTempPathW(MAX_PATH, temp), 0u);
+  const std::wstring currentFolder = std::wstring(temp) + L"norvane-help-test\\";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    m_files = std::make_unique<ScratchFiles>();
+    if (c.drive == Drive::kQuietModel) m_devices.Attach('E', QuietModel());
+    if (c.drive == Drive::kOtherModel) m_devices.Attach('G', GeneralModel());
+    for (const std::wstring& name : c.files) m_files->File(ExecutableFolder() + name);
+    for (const std::wstring& name : c.folders) m_files->Folder(ExecutableFolder() + name);
+    m_files->Folder(currentFolder);
+    for (const std::wstring& name : c.currentFolder) m_files->File(currentFolder + name);
+    ASSERT_TRUE(SetCurrentDirectoryW(currentFolder.c_str()));
+    Start();
+    m_opened.clear();
+
+    PressHelp();
+    EXPECT_EQ(m_opened, (std::vector<std::wstring>{ExecutableFolder() + c.opened}));
+
+    SetCurrentDirectoryW(ExecutableFolder().c_str());
+    m_window.reset();
+    CloseDrive();
+    m_devices.Detach('E');
+    m_devices.Detach('G');
+  }
+}
+
+TEST_F(HelpFile, TheLowFourBitsOfTheCommandAreNotLookedAt) {
+  m_devices.Attach('E', QuietModel());
+  m_files->File(ExecutableFolder() + InRunLanguage(L"QDM-LT58"));
+  Start();
+  SendMessageW(Main(), WM_SYSCOMMAND, IDM_HELP | 0x000F, 0);
+  EXPECT_EQ(m_opened, (std::vector<std::wstring>{ExecutableFolder() + InRunLanguage(L"QDM-LT58")}));
 }
 
 TEST_F(HelpFile, DropsFromAnUnknownModelEveryCharacterAFileNameCannotHold) {
@@ -291,19 +388,12 @@ TEST_F(HelpFile, DropsFromAnUnknownModelEveryCharacterAFileNameCannotHold) {
   hostile.revision = ">I|\x01";
   hostile.vendorSpecific = "J\x1fK\tL";
   m_devices.Attach('E', hostile);
-  Start();
-  SendMessageW(Main(), WM_SYSCOMMAND, IDM_HELP, 0);
-
   const std::wstring name = L"NORVANE ABCDEFGH IJKL";
-  EXPECT_EQ(m_opened,
-            (std::vector<std::wstring>{ExecutableFolder() + name + ForRun(L"_English.chm", L"_Japanese.chm")}));
-}
-
-TEST_F(HelpFile, WithoutAnOpenDriveIsJustTheSuffix) {
-  m_devices.Attach('D', emu::ForeignDriveModel());
+  m_files->File(ExecutableFolder() + InRunLanguage(name));  // a help file of that name is what it looks for
   Start();
-  SendMessageW(Main(), WM_SYSCOMMAND, IDM_HELP, 0);
-  EXPECT_EQ(m_opened, (std::vector<std::wstring>{ExecutableFolder() + ForRun(L"_English.chm", L"_Japanese.chm")}));
+  PressHelp();
+
+  EXPECT_EQ(m_opened, (std::vector<std::wstring>{ExecutableFolder() + InRunLanguage(name)}));
 }
 
 TEST_F(MainWindow, CloseCommandEndsTheModalRunAndTheWindowTakesItsPagesAlong) {

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Assembles the release from the two built programs into OUT_DIR: the help
+# files, a portable zip per architecture and the installer, signed when a
+# certificate is given (scripts/release/sign.sh). The same inputs give the
+# same bytes: every file carries the time SOURCE_DATE_EPOCH (default: the
+# time of the last commit) and goes into its archive in a fixed order.
+# Usage: scripts/release/assemble.sh X86_EXE X64_EXE OUT_DIR
+set -euo pipefail
+here=$(cd "$(dirname "$0")/../.." && pwd)
+x86=$(realpath "$1")
+x64=$(realpath "$2")
+out=$(mkdir -p "$3" && cd "$3" && pwd)
+version=$(sed -n 's/^project(NorvaneDriveUtility VERSION \([0-9.]*\).*/\1/p' "$here/CMakeLists.txt")
+: "${SOURCE_DATE_EPOCH:=$(git -C "$here" log -1 --format=%ct)}"
+export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+signing=false
+if [ -n "${NORVANE_SIGN_CERT:-}${NORVANE_SIGN_KEY:-}" ]; then
+  signing=true
+fi
+
+mkdir -p "$work/x86" "$work/x64" "$work/files"
+cp "$x86" "$work/x86/NorvaneDriveUtility.exe"
+cp "$x64" "$work/x64/NorvaneDriveUtility.exe"
+if $signing; then
+  "$here/scripts/release/sign.sh" "$work/x86/NorvaneDriveUtility.exe" "$work/x64/NorvaneDriveUtility.exe"
+fi
+
+"$here/scripts/release/build-help.sh" "$work/files"
+# The texts as Windows' Notepad reads them best: UTF-8 with a byte order mark, CRLF.
+for text in ReadMe_English.txt ReadMe_Japanese.txt License.txt; do
+  { printf '\xef\xbb\xbf'; sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' "$here/installer/$text"; } >"$work/files/$text"
+done
+
+files=(NorvaneDriveUtility.exe
+       NorvaneDriveUtility_English.chm NorvaneDriveUtility_Japanese.chm
+       QDM-LT58_English.chm QDM-LT58_Japanese.chm
+       ReadMe_English.txt ReadMe_Japanese.txt License.txt)
+stamp() {
+  chmod -R u=rwX,go=rX "$@"
+  find "$@" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+}
+for arch in x86 x64; do
+  stage="$work/zip-$arch"
+  mkdir -p "$stage"
+  cp "$work/$arch/NorvaneDriveUtility.exe" "$work/files/"* "$stage/"
+  stamp "$stage"
+  zip="$out/NorvaneDriveUtility-$version-$arch.zip"
+  rm -f "$zip"
+  # -X: no owner or extra time fields; -D: no folder entries; names in a fixed order.
+  (cd "$stage" && zip -X -D -q -9 "$zip" "${files[@]}")
+done
+
+stamp "$work/x86" "$work/x64" "$work/files"
+sign_define=()
+if $signing; then
+  sign_define=(-DSIGN="$here/scripts/release/sign.sh")
+fi
+makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DX86_DIR="$work/x86" -DX64_DIR="$work/x64" \
+  -DFILES_DIR="$work/files" -DICON="$here/resources/norvane.ico" \
+  -DOUTFILE="$out/NorvaneDriveUtility-$version-setup.exe" "${sign_define[@]}" \
+  "$here/installer/NorvaneDriveUtility.nsi" >/dev/null

@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# The installer under Wine, in a prefix of its own (64-bit Windows): a silent
+# install puts the x64 program, the help files and the texts into Program
+# Files, the shortcut into the Start menu and the entry into "Apps and
+# features" (read back from the registry); the installed program starts and
+# shows its window; the silent uninstall removes the files, the shortcut and
+# the entry, and nothing else.
+# Usage: installer_test.sh INSTALLER X64_PROGRAM WINDOW_PROBE PREFIX_DIR VERSION
+set -euo pipefail
+here=$(cd "$(dirname "$0")/../.." && pwd)
+installer=$(realpath "$1")
+program=$(realpath "$2")
+probe=$(realpath "$3")
+prefix=$4
+version=$5
+
+rm -rf "$prefix"
+"$here/scripts/wine-prefix.sh" "$prefix" >/dev/null
+# No menu entries or file associations for the desktop of whoever runs this.
+export WINEPREFIX=$(realpath "$prefix") WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+source "$here/scripts/display.sh"
+ensure_display
+trap 'wineserver -k 2>/dev/null || true; kill ${XVFB_PID:-} 2>/dev/null || true' EXIT
+
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+folder="$WINEPREFIX/drive_c/Program Files/Norvane/BD Drive Utility"
+shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Norvane BD Drive Utility.lnk"
+key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\NorvaneDriveUtility'
+expected_files="License.txt
+NorvaneDriveUtility.exe
+NorvaneDriveUtility_English.chm
+NorvaneDriveUtility_Japanese.chm
+QDM-LT58_English.chm
+QDM-LT58_Japanese.chm
+ReadMe_English.txt
+ReadMe_Japanese.txt
+Uninstall.exe"
+# The registry value of NAME under the entry, in the 64-bit view.
+value() { wine reg query "$key" /v "$1" /reg:64 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_[A-Z_]* *//p"; }
+
+# --- install ---
+wine "$installer" /S
+timeout 120 wineserver -w || fail "the installer did not end"
+[ "$(ls "$folder" 2>/dev/null | LC_ALL=C sort)" = "$expected_files" ] || fail "installed files: $(ls "$folder" 2>&1 | tr '\n' ' ')"
+cmp -s "$program" "$folder/NorvaneDriveUtility.exe" || fail "the installed program is not the x64 one"
+[ -f "$shortcut" ] || fail "no Start menu shortcut"
+[ -e "$WINEPREFIX/drive_c/Program Files (x86)/Norvane" ] && fail "installed into the 32-bit Program Files"
+
+[ "$(value DisplayName)" = "Norvane BD Drive Utility" ] || fail "DisplayName: $(value DisplayName)"
+[ "$(value DisplayVersion)" = "$version" ] || fail "DisplayVersion: $(value DisplayVersion)"
+[ "$(value Publisher)" = "Norvane" ] || fail "Publisher: $(value Publisher)"
+[ "$(value UninstallString)" = '"C:\Program Files\Norvane\BD Drive Utility\Uninstall.exe"' ] ||
+  fail "UninstallString: $(value UninstallString)"
+[ "$(value QuietUninstallString)" = '"C:\Program Files\Norvane\BD Drive Utility\Uninstall.exe" /S' ] ||
+  fail "QuietUninstallString: $(value QuietUninstallString)"
+# The size in KiB: what the folder holds, give or take the rounding per file.
+size=$(($(value EstimatedSize)))
+actual=$(($(du -sb --apparent-size "$folder" | cut -f1) / 1024))
+[ "$size" -ge $((actual - 10)) ] && [ "$size" -le $((actual + 10)) ] || fail "EstimatedSize $size KiB, folder $actual KiB"
+wine reg query "$key" /reg:32 >/dev/null 2>&1 && fail "the entry is in the 32-bit registry view"
+
+# --- the installed program starts and shows its window; no drive under Wine ---
+LANG=en_US.UTF-8 wine "C:\\Program Files\\Norvane\\BD Drive Utility\\NorvaneDriveUtility.exe" &
+texts=$(wine "$probe" "Norvane BD Drive Utility" 60 | tr -d '\r') || fail "the installed program showed no window, or did not close"
+grep -qx "The drive is not connected." <<<"$texts" || fail "the window shows: $texts"
+timeout 60 wineserver -w || { fail "the installed program did not end"; wineserver -k; }
+
+# --- uninstall ---
+wine "C:\\Program Files\\Norvane\\BD Drive Utility\\Uninstall.exe" /S
+timeout 120 wineserver -w || fail "the uninstaller did not end"  # it runs on from a copy of itself
+[ -e "$folder" ] && fail "left behind: $(ls -A "$folder" | tr '\n' ' ')"
+[ -e "$(dirname "$folder")" ] && fail "left the Norvane folder"
+[ -e "$shortcut" ] && fail "left the shortcut"
+wine reg query "$key" /reg:64 >/dev/null 2>&1 && fail "left the uninstall entry"
+[ -d "$WINEPREFIX/drive_c/Program Files" ] || fail "removed Program Files itself"
+
+[ "$failures" -eq 0 ] && echo "installer: install, start and uninstall as expected"
+exit $((failures > 0))

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Two builds of the same commit give the same bytes. Builds each program
+# again in a fresh folder at another path and compares it with the program
+# built before; assembles the release again from copies of the programs with
+# other file times, another time zone and another umask, and compares every
+# package with the one in DIST_DIR (made by packages_test.sh).
+# Usage: reproducible_test.sh X86_PROGRAM X64_PROGRAM DIST_DIR WORK_DIR
+set -euo pipefail
+here=$(cd "$(dirname "$0")/../.." && pwd)
+x86=$(realpath "$1")
+x64=$(realpath "$2")
+dist=$(realpath "$3")
+work=$4
+rm -rf "$work"
+mkdir -p "$work"
+work=$(realpath "$work")
+failed=0
+
+for arch in x86 x64; do
+  program=$([ $arch = x86 ] && echo "$x86" || echo "$x64")
+  "$here/scripts/release/build-program.sh" "$arch" "$work/build-$arch"
+  if cmp "$program" "$work/build-$arch/app/NorvaneDriveUtility.exe"; then
+    echo "$arch program: the same bytes from $work/build-$arch"
+  else
+    failed=1
+  fi
+done
+
+mkdir -p "$work/inputs"
+cp "$x86" "$work/inputs/x86.exe"
+cp "$x64" "$work/inputs/x64.exe"
+touch -d '2001-02-03 04:05:06' "$work/inputs/"*.exe
+(umask 077 && TZ=Asia/Tokyo SOURCE_DATE_EPOCH=1767225600 \
+  "$here/scripts/release/assemble.sh" "$work/inputs/x86.exe" "$work/inputs/x64.exe" "$work/dist")
+for package in "$dist"/*; do
+  if cmp "$package" "$work/dist/$(basename "$package")"; then
+    echo "$(basename "$package"): the same bytes"
+  else
+    failed=1
+  fi
+done
+[ "$(ls "$dist")" = "$(ls "$work/dist")" ] || { echo "different packages: $(ls "$work/dist")" >&2; failed=1; }
+exit $failed
