@@ -109,11 +109,19 @@ void CUtilityDialog::EndCheck() {
 }
 
 void CUtilityDialog::EnterCheckBusy() {
+  m_focusBeforeCheck = IsChild(m_hwnd, GetFocus()) != FALSE;
   m_result.SetText(L"");
   HoldForCheck(true);
 }
 
-void CUtilityDialog::LeaveCheckBusy() { HoldForCheck(false); }
+// Disabling the focused button sent the keyboard focus elsewhere (the
+// dialog manager picks the tab control): it goes back to Run.
+void CUtilityDialog::LeaveCheckBusy() {
+  HoldForCheck(false);
+  if (m_focusBeforeCheck) {
+    SendMessageW(GetParent(m_hwnd), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(IDC_RUN_CHECK)), TRUE);
+  }
+}
 
 void CUtilityDialog::HoldForCheck(bool hold) {
   EnableItems({IDC_RUN_CHECK, IDC_FORCE_EJECT, IDC_EJECT, IDC_RESTORE_DEFAULTS}, !hold);

@@ -58,6 +58,7 @@ class CUtilityDialog : public ui::CDialogImpl<CUtilityDialog> {
   HANDLE m_semaphore = nullptr;  // taken around a force eject
   std::uint32_t m_elapsedMs = 0;
   bool m_counting = false;
+  bool m_focusBeforeCheck = false;  // whether the keyboard focus was on the page when Run was clicked
   COLORREF m_resultColour = RGB(0, 0, 0);
   ui::CToolTip m_toolTip;
   ui::CButtonFaceBrush m_backgroundBrush;

@@ -529,6 +529,26 @@ TEST_F(UtilityPage, BusyFromRunToVerdictWithTheTabsHeldAndASecondCheckStartsEmpt
   EXPECT_TRUE(StatusTabActive);
 }
 
+TEST_F(UtilityPage, TheKeyboardFocusGoesBackToRunWhenTheCheckEnds) {
+  m_devices.Attach('E', emu::QuietDriveModel());
+  Start();
+  ShowWindow(Main(), SW_SHOW);
+  SetForegroundWindow(Main());
+  for (bool withDisc : {true, false}) {
+    SCOPED_TRACE(withDisc ? "verdict" : "no disc");
+    SetFocus(Item(IDC_RUN_CHECK));
+    ASSERT_EQ(GetFocus(), Item(IDC_RUN_CHECK));
+    if (withDisc) {
+      RunToVerdict();
+    } else {
+      Drive().RemoveDisc();
+      RunCheck();
+    }
+    EXPECT_TRUE(Idle());
+    EXPECT_EQ(GetFocus(), Item(IDC_RUN_CHECK)) << "focus on control " << GetDlgCtrlID(GetFocus());
+  }
+}
+
 // ---- closing the main window during a countdown ----
 
 TEST_F(UtilityPage, ClosingTheMainWindowDuringACountdownEndsTheCheckCleanly) {
