@@ -104,17 +104,8 @@ class Harness {
   HWND Control(int id) const { return GetDlgItem(Main(), id); }
   emu::EmulatedDrive& Faulty() { return *devices.Drive(kFaulty); }
 
-  void SelectTab(int index) const {
-    HWND tabs = Control(IDC_PAGE_TABS);
-    SendMessageW(tabs, TCM_SETCURSEL, index, 0);
-    NMHDR header{tabs, IDC_PAGE_TABS, static_cast<UINT>(TCN_SELCHANGE)};
-    SendMessageW(Main(), WM_NOTIFY, IDC_PAGE_TABS, reinterpret_cast<LPARAM>(&header));
-  }
-  void SelectDrive(int index) const {
-    HWND list = Control(IDC_DRIVE_LIST);
-    SendMessageW(list, CB_SETCURSEL, index, 0);
-    SendMessageW(Main(), WM_COMMAND, MAKEWPARAM(IDC_DRIVE_LIST, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
-  }
+  void SelectTab(int index) const { test::SelectTab(Main(), index); }
+  void SelectDrive(int index) const { test::SelectDrive(Main(), index); }
   int ListIndexOf(char letter) const {
     const std::vector<std::wstring> labels = ComboTexts(Control(IDC_DRIVE_LIST));
     for (std::size_t i = 0; i < labels.size(); ++i) {

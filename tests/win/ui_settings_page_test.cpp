@@ -304,40 +304,35 @@ TEST_F(SettingsPage, ShowingThePageReadsTheDrive) {
 
 TEST_F(SettingsPage, EightToolsWithTheirStringsAndATipWidthOf300) {
   Start();
-  HWND tip = PageToolTip(Page());
-  ASSERT_NE(tip, nullptr);
-  EXPECT_EQ(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0), 8);
-  EXPECT_EQ(SendMessageW(tip, TTM_GETMAXTIPWIDTH, 0, 0), 300);
-  const struct {
-    int control;
-    const wchar_t* english;
-    const wchar_t* japanese;
-  } tools[] = {
-      {IDC_QUIET_ON, L"Switches the \"Advanced Quiet Drive Feature \" On/Off.",
-       L"アドバンスド静音機能のOn/Offを切り替えます。"},
-      {IDC_QUIET_PERSISTENT, L"The drive will keep spinning in low speed to avoid operational and fan noise.",
-       L"ディスク挿入後は常に再生に影響のない低い速度でディスクを回転させ騒音を低減します"},
-      {IDC_QUIET_STANDARD, L"Quietness priority mode(the drive adjusts disc speed by the situation)",
-       L"【工場出荷時設定】ディスク挿入後は再生に影響のない低い速度でディスクを回転させ騒音を低減します。その後、シチュ"
-       L"ーエーションに応じて最適な回転速度に調整します。"},
-      {IDC_QUIET_PERFORMANCE, L"Performance priority mode(The drive adjusts disc speed by the situation)",
-       L"ディスク挿入後は最高速度でディスクを回転させます。その後、シチューエーションに応じて最適な回転速度に調整します"
-       L"。"},
-      {IDC_READ_ON, L"Switches the \"VeriTrack\" On/Off.", L"ベリトラック機能のOn/Offを切り替えます。"},
-      {IDC_READ_PERFECT, L"At the read error after several retrys,  the error status is returned.",
-       L"リードエラーが発生した場合、一定回数再読み取りを行います。それでも読み取り出来なかった場合はリードエラーで読み"
-       L"取り動作を停止します。"},
-      {IDC_READ_MASTER, L"At the read error after several retrys,  the interpolate data is returned.",
-       L"リードエラーが発生した場合、一定回数再読み取りを行います。それでも読み取り出来なかった場合はデータの補間をして"
-       L"読み取り動作を継続します。"},
-      {IDC_REAL_TIME, L"This feature optimally control not to interrupt the sound while streaming.",
-       L"ストリーミング再生時に音途切れが発生しないように最適な制御を行ないます。\r\n※本機能を利用するにはアドバンスド"
-       L"静音機能を有効にする必要があります。"},
-  };
-  for (const auto& tool : tools) {
-    EXPECT_EQ(ToolText(tip, Item(tool.control)), ForRun(tool.english, tool.japanese))
-        << "tool of control " << tool.control;
-  }
+  ExpectPageTools(
+      Page(), 300,
+      {
+          {IDC_QUIET_ON, L"Switches the \"Advanced Quiet Drive Feature \" On/Off.",
+           L"アドバンスド静音機能のOn/Offを切り替えます。"},
+          {IDC_QUIET_PERSISTENT, L"The drive will keep spinning in low speed to avoid operational and fan noise.",
+           L"ディスク挿入後は常に再生に影響のない低い速度でディスクを回転させ騒音を低減します"},
+          {IDC_QUIET_STANDARD, L"Quietness priority mode(the drive adjusts disc speed by the situation)",
+           L"【工場出荷時設定】ディスク挿入後は再生に影響のない低い速度でディスクを回転させ騒音を低減します。その後、シ"
+           L"チュ"
+           L"ーエーションに応じて最適な回転速度に調整します。"},
+          {IDC_QUIET_PERFORMANCE, L"Performance priority mode(The drive adjusts disc speed by the situation)",
+           L"ディスク挿入後は最高速度でディスクを回転させます。その後、シチューエーションに応じて最適な回転速度に調整し"
+           L"ます"
+           L"。"},
+          {IDC_READ_ON, L"Switches the \"VeriTrack\" On/Off.", L"ベリトラック機能のOn/Offを切り替えます。"},
+          {IDC_READ_PERFECT, L"At the read error after several retrys,  the error status is returned.",
+           L"リードエラーが発生した場合、一定回数再読み取りを行います。それでも読み取り出来なかった場合はリードエラーで"
+           L"読み"
+           L"取り動作を停止します。"},
+          {IDC_READ_MASTER, L"At the read error after several retrys,  the interpolate data is returned.",
+           L"リードエラーが発生した場合、一定回数再読み取りを行います。それでも読み取り出来なかった場合はデータの補間を"
+           L"して"
+           L"読み取り動作を継続します。"},
+          {IDC_REAL_TIME, L"This feature optimally control not to interrupt the sound while streaming.",
+           L"ストリーミング再生時に音途切れが発生しないように最適な制御を行ないます。\r\n※本機能を利用するにはアドバン"
+           L"スド"
+           L"静音機能を有効にする必要があります。"},
+      });
 }
 
 TEST_F(SettingsPage, EveryMessageForThePageOrItsControlsIsRelayedToTheTip) {

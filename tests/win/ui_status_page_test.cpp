@@ -226,29 +226,20 @@ TEST_F(StatusPage, EnterOnClearClicksItAndEscapeChangesNothing) {
 
 TEST_F(StatusPage, FourToolsAt400PixelsAndEveryMessageIsRelayed) {
   Start();
-  HWND tip = PageToolTip(Page());
-  ASSERT_NE(tip, nullptr);
-  EXPECT_EQ(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0), 4);
-  EXPECT_EQ(SendMessageW(tip, TTM_GETMAXTIPWIDTH, 0, 0), 400);
-  const struct {
-    int control;
-    const wchar_t* english;
-    const wchar_t* japanese;
-  } tools[] = {
-      {IDC_ERROR_INDICATOR, L"Indicator of the quality of audio data is shown.",
-       L"再生中のオーディオデータの品質の指標を示します。"},
-      {IDC_SECTOR_COUNT, L"The number of the transferred audio sectors are shown.",
-       L"転送したオーディオセクタの数を示します。\r\nこの値とエラー個数からError Indicatorが算出されます。"},
-      {IDC_TIME_CODE, L"The time code of the last transferred audio sector is shown.",
-       L"最後に転送したオーディオセクターのタイムコードを示します。この値と\r\n"
-       L"Error Indicatorの動きからエラーが発生した位置を特定することが出来ます。"},
-      {IDC_CLEAR, L"The number of the sectors and Error Indicater will be cleared.",
-       L"セクターの数とError Indicatorをクリアします。このボタンを使用することで\r\n"
-       L"特定の区間のエラーの状況を測定することができます。"},
-  };
-  for (const auto& tool : tools) {
-    EXPECT_EQ(ToolText(tip, Item(tool.control)), ForRun(tool.english, tool.japanese)) << tool.control;
-  }
+  ExpectPageTools(
+      Page(), 400,
+      {
+          {IDC_ERROR_INDICATOR, L"Indicator of the quality of audio data is shown.",
+           L"再生中のオーディオデータの品質の指標を示します。"},
+          {IDC_SECTOR_COUNT, L"The number of the transferred audio sectors are shown.",
+           L"転送したオーディオセクタの数を示します。\r\nこの値とエラー個数からError Indicatorが算出されます。"},
+          {IDC_TIME_CODE, L"The time code of the last transferred audio sector is shown.",
+           L"最後に転送したオーディオセクターのタイムコードを示します。この値と\r\n"
+           L"Error Indicatorの動きからエラーが発生した位置を特定することが出来ます。"},
+          {IDC_CLEAR, L"The number of the sectors and Error Indicater will be cleared.",
+           L"セクターの数とError Indicatorをクリアします。このボタンを使用することで\r\n"
+           L"特定の区間のエラーの状況を測定することができます。"},
+      });
 
   ExpectRelayedToPageTip(Page(), {
                                      {Item(IDC_ERROR_INDICATOR), WM_MOUSEMOVE, 0, MAKELPARAM(3, 4), 11, {}},

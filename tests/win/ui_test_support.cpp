@@ -128,6 +128,17 @@ HWND PageToolTip(HWND page) {
   return search.found;
 }
 
+void ExpectPageTools(HWND page, int maxWidth, const std::vector<ExpectedTool>& tools) {
+  HWND tip = PageToolTip(page);
+  ASSERT_NE(tip, nullptr);
+  EXPECT_EQ(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0), static_cast<LRESULT>(tools.size()));
+  EXPECT_EQ(SendMessageW(tip, TTM_GETMAXTIPWIDTH, 0, 0), maxWidth);
+  for (const ExpectedTool& tool : tools) {
+    EXPECT_EQ(ToolText(tip, GetDlgItem(page, tool.control)), ForRun(tool.english, tool.japanese))
+        << "tool of control " << tool.control;
+  }
+}
+
 std::vector<MSG> RelayedTo(HWND tip, const std::function<void()>& run) {
   std::vector<MSG> messages;
   relayed = &messages;
@@ -267,11 +278,11 @@ void MainWindowTest::Start() {
   ASSERT_TRUE(m_window->CreateModeless());
 }
 
-void MainWindowTest::SelectTab(int index) const {
-  HWND tabs = Control(IDC_PAGE_TABS);
+void SelectTab(HWND main, int index) {
+  HWND tabs = GetDlgItem(main, IDC_PAGE_TABS);
   SendMessageW(tabs, TCM_SETCURSEL, index, 0);
   NMHDR header{tabs, IDC_PAGE_TABS, static_cast<UINT>(TCN_SELCHANGE)};
-  SendMessageW(Main(), WM_NOTIFY, IDC_PAGE_TABS, reinterpret_cast<LPARAM>(&header));
+  SendMessageW(main, WM_NOTIFY, IDC_PAGE_TABS, reinterpret_cast<LPARAM>(&header));
 }
 
 void MainWindowTest::ClickTab(int index) const {
@@ -300,10 +311,10 @@ void MainWindowTest::ExpectRelayedToPageTip(HWND page, const std::vector<MSG>& m
   }
 }
 
-void MainWindowTest::SelectDrive(int index) const {
-  HWND list = Control(IDC_DRIVE_LIST);
+void SelectDrive(HWND main, int index) {
+  HWND list = GetDlgItem(main, IDC_DRIVE_LIST);
   SendMessageW(list, CB_SETCURSEL, index, 0);
-  SendMessageW(Main(), WM_COMMAND, MAKEWPARAM(IDC_DRIVE_LIST, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+  SendMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_DRIVE_LIST, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
 }
 
 namespace {

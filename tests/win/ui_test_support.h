@@ -60,6 +60,15 @@ void ExpectConfirmation(const MessageBoxSeen& seen, HWND owner, const std::wstri
 std::wstring ToolText(HWND tip, HWND control);
 // The tooltip whose tools belong to `page`, or null.
 HWND PageToolTip(HWND page);
+// One tool of a page's tooltip: its control and its text in each language.
+struct ExpectedTool {
+  int control;
+  const wchar_t* english;
+  const wchar_t* japanese;
+};
+// Expects `page`'s tooltip to hold exactly `tools`, with their texts in this
+// run's language, and to wrap tips at `maxWidth` pixels.
+void ExpectPageTools(HWND page, int maxWidth, const std::vector<ExpectedTool>& tools);
 // The messages relayed to the tooltip `tip` while `run` ran.
 std::vector<MSG> RelayedTo(HWND tip, const std::function<void()>& run);
 
@@ -79,6 +88,11 @@ int GdiHeadroom();
 // How many windows this thread has, children included.
 int ThreadWindowCount();
 
+// Selects a tab or a drive-list entry of the main window `main` as the
+// controls report it: the selection changes, then the main window hears of it.
+void SelectTab(HWND main, int index);
+void SelectDrive(HWND main, int index);
+
 // The main window, created modeless on emulated drives attached by each test.
 class MainWindowTest : public ::testing::Test {
  protected:
@@ -89,11 +103,11 @@ class MainWindowTest : public ::testing::Test {
   void Start();
   HWND Main() const { return m_window->Handle(); }
   HWND Control(int id) const { return GetDlgItem(Main(), id); }
-  void SelectTab(int index) const;
+  void SelectTab(int index) const { test::SelectTab(Main(), index); }
   // Clicks the tab's header with the mouse, as a person does: the tab
   // control asks the main window first whether it may change.
   void ClickTab(int index) const;
-  void SelectDrive(int index) const;
+  void SelectDrive(int index) const { test::SelectDrive(Main(), index); }
   // Sends `messages`, all for `page` or its controls, and one for the main
   // window's drive list through the main window's message loop; expects the
   // page's ones relayed to the page's tooltip, in order, and no other.

@@ -260,18 +260,16 @@ TEST_F(UtilityPage, RestoreFactoryDefaultAsksFirstThenSendsTheFourCommands) {
 
 TEST_F(UtilityPage, ThreeToolsWithTheirStringsAndATipWidthOf300AndNoneForEject) {
   Start();
-  HWND tip = PageToolTip(Page());
-  ASSERT_NE(tip, nullptr);
-  EXPECT_EQ(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0), 3);
-  EXPECT_EQ(SendMessageW(tip, TTM_GETMAXTIPWIDTH, 0, 0), 300);
-  EXPECT_EQ(ToolText(tip, Item(IDC_RUN_CHECK)), ForRun(L"Check the drive operation with USB bus power",
-                                                       L"ドライブがUSBのバスパワーで動作するか確認します。"));
-  EXPECT_EQ(ToolText(tip, Item(IDC_FORCE_EJECT)),
-            ForRun(L" When a disc cannot be taken out, it will be ejected forcibly.",
-                   L"ディスクが取り出せなくなったときに強制的にディスクを取り出します。"));
-  EXPECT_EQ(ToolText(tip, Item(IDC_RESTORE_DEFAULTS)), ForRun(L" Reset all of the settings to the factory default. ",
-                                                              L"全ての設定を工場出荷時の設定に戻します。"));
-  EXPECT_EQ(ToolText(tip, Item(IDC_EJECT)), L"");
+  ExpectPageTools(Page(), 300,
+                  {
+                      {IDC_RUN_CHECK, L"Check the drive operation with USB bus power",
+                       L"ドライブがUSBのバスパワーで動作するか確認します。"},
+                      {IDC_FORCE_EJECT, L" When a disc cannot be taken out, it will be ejected forcibly.",
+                       L"ディスクが取り出せなくなったときに強制的にディスクを取り出します。"},
+                      {IDC_RESTORE_DEFAULTS, L" Reset all of the settings to the factory default. ",
+                       L"全ての設定を工場出荷時の設定に戻します。"},
+                  });
+  EXPECT_EQ(ToolText(PageToolTip(Page()), Item(IDC_EJECT)), L"");
 }
 
 TEST_F(UtilityPage, EveryMessageForThePageOrItsControlsIsRelayedToTheTip) {
