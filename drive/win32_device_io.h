@@ -2,6 +2,7 @@
 #pragma once
 
 #include <windows.h>
+#include <cstddef>
 #include <winioctl.h>
 #include <ntddscsi.h>
 
@@ -16,6 +17,20 @@ struct PassThroughRequest {
   ULONG filler;
   UCHAR sense[kSenseAreaLength];
 };
+
+// The request block's layout on each Windows, checked as the program compiles,
+// so that a build is known right even on a machine that cannot run it.
+#if defined(_WIN64)
+static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, DataBuffer) == 24 &&
+              offsetof(SCSI_PASS_THROUGH_DIRECT, SenseInfoOffset) == 32 && offsetof(SCSI_PASS_THROUGH_DIRECT, Cdb) == 36);
+static_assert(sizeof(SCSI_PASS_THROUGH_DIRECT) == 56 && offsetof(PassThroughRequest, sense) == 60 &&
+              sizeof(PassThroughRequest) == 96);
+#else
+static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, DataBuffer) == 20 &&
+              offsetof(SCSI_PASS_THROUGH_DIRECT, SenseInfoOffset) == 24 && offsetof(SCSI_PASS_THROUGH_DIRECT, Cdb) == 28);
+static_assert(sizeof(SCSI_PASS_THROUGH_DIRECT) == 44 && offsetof(PassThroughRequest, sense) == 48 &&
+              sizeof(PassThroughRequest) == 80);
+#endif
 
 // Fills a zeroed request for one command (a pure function, so tests can check it byte for byte).
 void FillPassThroughRequest(PassThroughRequest& request, const ScsiCommand& command);

@@ -8,6 +8,7 @@
 #   Settings clicks. RUNS=n sets the number of start-up runs (default 9).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
+source "$here/scripts/wine-env.sh"
 cd "$here"
 runs=${RUNS:-9}
 
@@ -16,7 +17,8 @@ for preset in host win32 win64; do
   cmake --preset "$preset" >/dev/null
 done
 cmake --build --preset host -j "$(nproc)" --target drive_tests >/dev/null
-cmake --build --preset win32 -j "$(nproc)" --target NorvaneDriveUtility NorvaneDriveUtilityDemo EmptyDialog ui_tests >/dev/null
+cmake --build --preset "$runnable_windows_preset" -j "$(nproc)" --target NorvaneDriveUtility NorvaneDriveUtilityDemo EmptyDialog ui_tests >/dev/null
+cmake --build --preset win32 -j "$(nproc)" --target NorvaneDriveUtility >/dev/null
 cmake --build --preset win64 -j "$(nproc)" --target NorvaneDriveUtility >/dev/null
 
 source scripts/display.sh
@@ -43,8 +45,8 @@ time_to_window() {  # exe title
   awk -v a="$started" -v b="$shown" -v r="$rss" 'BEGIN { printf "%.3f %d\n", b - a, r }'
 }
 
-demo=build/win32/demo/NorvaneDriveUtilityDemo.exe
-empty=build/win32/bench/EmptyDialog.exe
+demo=build/$runnable_windows_preset/demo/NorvaneDriveUtilityDemo.exe
+empty=build/$runnable_windows_preset/bench/EmptyDialog.exe
 for exe in NorvaneDriveUtilityDemo.exe EmptyDialog.exe; do
   wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$exe\\X11 Driver" /v Decorated /d N /f >/dev/null 2>&1
 done
@@ -80,7 +82,7 @@ for preset in win32 win64; do
   printf '| shipped NorvaneDriveUtility.exe (%s) | %s bytes |\n' \
     "$([ "$preset" = win32 ] && echo x86 || echo x64)" "$(stat -c %s "build/$preset/app/NorvaneDriveUtility.exe")"
 done
-(cd build/win32/tests &&
+(cd build/$runnable_windows_preset/tests &&
   measure_lines wine ui_tests.exe --gtest_filter='StatusPage.UpdatesAndPaintsLeaveNoGdiObjectBehind:Measure.*') |
   sed -E 's/^Status tick: ([0-9]+ us); (.*)$/| one Status update (tick) under Wine | \1 |\n| \2 | no leak |/;
           s/^GDI headroom (.*)$/| GDI headroom and windows, 10,000 Status updates and 1,000 Settings clicks | \1 |/'
@@ -89,5 +91,5 @@ echo "Heap allocations per drive command (host build):"
 measure_lines build/host/tests/drive_tests --gtest_filter='CommandAllocations.*' | sed 's/^/  /'
 echo
 echo "Drive commands per user action (to the selected drive / to all drives), and the fault matrix:"
-(cd build/win32/tests && wine ui_tests.exe --gtest_filter='FaultMatrix.*') |
+(cd build/$runnable_windows_preset/tests && wine ui_tests.exe --gtest_filter='FaultMatrix.*') |
   awk '/^action/ { on = 1 } on && /^\[/ { on = 0 } on { print "  " $0 }'

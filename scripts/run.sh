@@ -5,16 +5,17 @@
 # prints their paths and closes the demo. LANG=ja_JP.UTF-8 shows the Japanese interface.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
+source "$here/scripts/wine-env.sh"
 cd "$here"
 
 scripts/setup.sh
 
-cmake --preset win32 >/dev/null
-cmake --build --preset win32 --target NorvaneDriveUtilityDemo
+cmake --preset "$runnable_windows_preset" >/dev/null
+cmake --build --preset "$runnable_windows_preset" --target NorvaneDriveUtilityDemo
 
 export WINEPREFIX="$here/build/wineprefix" WINEDEBUG=-all
 
-demo=build/win32/demo/NorvaneDriveUtilityDemo.exe
+demo=build/$runnable_windows_preset/demo/NorvaneDriveUtilityDemo.exe
 title="Norvane BD Drive Utility"
 
 # Wine draws the window's caption itself, so that it shows even when no

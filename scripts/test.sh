@@ -4,6 +4,7 @@
 # fuzzer. Installs what is missing first.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
+source "$here/scripts/wine-env.sh"
 cd "$here"
 start=$(date +%s)
 
@@ -18,7 +19,18 @@ for preset in host win32 win64; do
   echo "=== $preset ==="
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
-  ctest --preset "$preset" -j "$jobs"
+  if [ "$preset" = win32 ] && ! runs_x86_programs; then
+    # The x86 build is compiled and linked (its request block's layout is
+    # checked as it compiles); its tests need a kernel that runs x86.
+    echo "NOTICE: this kernel cannot start 32-bit programs (no IA-32 emulation): the x86 tests and"
+    echo "        the installer's test (an x86 program) do not run here. They run where it can."
+    continue
+  fi
+  if runs_x86_programs; then
+    ctest --preset "$preset" -j "$jobs"
+  else
+    ctest --preset "$preset" -j "$jobs" --label-exclude x86_program
+  fi
 done
 echo "=== fuzz (a short pass; scripts/fuzz.sh runs longer) ==="
 scripts/fuzz.sh 15

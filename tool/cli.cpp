@@ -6,11 +6,12 @@
 #include <ostream>
 
 #include "tool/commands.h"
+#include "version.h"
 
 namespace norvane::tool {
 namespace {
 
-constexpr const char* kVersion = "norvane-drive 1.0.0.6";
+constexpr const char* kVersion = "norvane-drive " NORVANE_VERSION_DOTS;
 
 constexpr const char* kDescription =
     "Shows and changes the settings of Norvane USB Blu-ray/DVD/CD drives, shows the quality of\n"

@@ -8,6 +8,7 @@
 # Usage: installer_test.sh INSTALLER X64_PROGRAM WINDOW_PROBE PREFIX_DIR VERSION
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
+source "$here/scripts/wine-env.sh"
 installer=$(realpath "$1")
 program=$(realpath "$2")
 probe=$(realpath "$3")

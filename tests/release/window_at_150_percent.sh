@@ -5,6 +5,7 @@
 # Usage: window_at_150_percent.sh UI_TESTS PREFIX_DIR OUT_DIR
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
+source "$here/scripts/wine-env.sh"
 ui_tests=$(realpath "$1")
 prefix=$2
 out=$(mkdir -p "$3" && cd "$3" && pwd)
