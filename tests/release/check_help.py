@@ -102,6 +102,17 @@ def normalise(text):
     return ' '.join(text.split())
 
 
+def version_texts(root):
+    """The texts with the version in them, which the resource script takes
+    from the header CMake makes of cmake/version.h.in."""
+    cmake = open(os.path.join(root, 'CMakeLists.txt'), encoding='utf-8').read()
+    version = re.search(r'project\(NorvaneDriveUtility VERSION ([0-9.]+)', cmake).group(1)
+    header = open(os.path.join(root, 'cmake', 'version.h.in'), encoding='utf-8').read()
+    for name, value in zip(('MAJOR', 'MINOR', 'PATCH', 'TWEAK'), version.split('.')):
+        header = header.replace(f'@PROJECT_VERSION_{name}@', value)
+    return re.findall(r'^#define \w+ "([^"]*)"$', header, flags=re.M)
+
+
 def program_texts(root, language):
     """Every text of the program's windows in one language: the resource
     script's section of that language and the neutral one, and the texts the
@@ -110,6 +121,7 @@ def program_texts(root, language):
     sections = re.split(r'^LANGUAGE\s+', rc, flags=re.M)
     chosen = [s for s in sections if s.startswith(LANGUAGES[language]['rc']) or s.startswith('LANG_NEUTRAL')]
     literals = [m.replace('""', '"') for s in chosen for m in re.findall(r'"((?:[^"]|"")*)"', s)]
+    literals += version_texts(root)
     for folder in ('app', 'pages'):
         for name in sorted(os.listdir(os.path.join(root, folder))):
             if name.endswith('.cpp'):
