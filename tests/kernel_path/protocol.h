@@ -14,7 +14,8 @@
 #include <stdint.h>
 
 #define NK_MAGIC 0x4E4B5031u /* "NKP1" */
-/* The folder of the device nodes; only sockets inside it are ours. */
+/* The folders of the device nodes, separated by colons; only sockets
+ * directly inside them are ours. */
 #define NK_DEVICES_ENV "NORVANE_KERNEL_DEVICES"
 
 /* The first message on a new connection: how the node was opened. */

@@ -53,12 +53,20 @@ static int NodeNumber(const char* path) {
   return *name ? atoi(name) : 0;
 }
 
-/* Whether `path` (canonical) lies directly in the devices folder. */
+/* Whether `path` (canonical) lies directly in one of the devices folders
+ * (a list separated by colons: the folder the server listens in, and where
+ * it is mounted elsewhere). */
 static int InDevicesFolder(const char* path) {
-  const char* folder = getenv(NK_DEVICES_ENV);
-  if (!folder || !*folder) return 0;
-  const size_t length = strlen(folder);
-  return strncmp(path, folder, length) == 0 && path[length] == '/' && !strchr(path + length + 1, '/');
+  const char* folders = getenv(NK_DEVICES_ENV);
+  for (const char* folder = folders; folder && *folder;) {
+    const char* end = strchr(folder, ':');
+    const size_t length = end ? (size_t)(end - folder) : strlen(folder);
+    if (length > 0 && strncmp(path, folder, length) == 0 && path[length] == '/' && !strchr(path + length + 1, '/')) {
+      return 1;
+    }
+    folder = end ? end + 1 : NULL;
+  }
+  return 0;
 }
 
 /* Whether `fd` is a connection to one of our device nodes; its number goes

@@ -31,7 +31,7 @@ ToolRun RunTool(const Drives& drives, std::vector<std::string> arguments) {
   std::vector<std::string> command = {NORVANE_DRIVE_BINARY};
   command.insert(command.end(), arguments.begin(), arguments.end());
   if (arguments.front() == "list") {
-    environment["NORVANE_KERNEL_DEVICES"] = "/dev";
+    environment["NORVANE_KERNEL_DEVICES"] += ":/dev";
     command.insert(command.begin(), {"unshare", "--mount", "--", "sh", "-c",
                                      "mount --bind \"$0\" /dev && exec \"$@\"", drives.devices.Folder().string()});
   }
