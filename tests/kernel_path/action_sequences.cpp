@@ -211,9 +211,10 @@ const std::vector<WindowAction>& WindowActions() {
   const DriveSettings realTimeOn = Settings(QuietModeQuiet, true, true);
   static const std::vector<WindowAction> actions = {
       // Both drives probed, the quiet one opened, then the Settings page's
-      // reading and the Status page's support byte.
+      // reading, the Status page's support byte, and the Settings page's
+      // reading again as it is shown (any move of its window makes it read).
       {"start-up scan", Drive(factory), {}, {}, kAnswerOk,
-       Probe(kQuietDrive) + Probe(kGeneralDrive) + ReadBack(false) + Sequence{kStatusRead}},
+       Probe(kQuietDrive) + Probe(kGeneralDrive) + ReadBack(false) + Sequence{kStatusRead} + ReadBack(false)},
       SettingsClick("Settings: Performance Mode", factory, kQuietPerformance, kAnswerOk,
                     Apply({Quiet::Performance, Quiet::Performance}) + ReadBack(false)),
       SettingsClick("Settings: Persistent Quiet Mode", factory, kQuietPersistent, kAnswerOk,
@@ -223,15 +224,17 @@ const std::vector<WindowAction>& WindowActions() {
                     Apply({Quiet::Standard, Quiet::Standard, ReadMode::Perfect}) + ReadBack(true)),
       SettingsClick("Settings: Master Mode", readErrorOn, kReadMaster, kAnswerOk,
                     Apply({Quiet::Standard, Quiet::Standard, ReadMode::Master}) + ReadBack(true)),
+      // Switching the feature off switches real-time handling off too.
+      SettingsClick("Settings: quiet drive off, confirmed", realTimeOn, kQuietOn, kAnswerOk,
+                    Apply({Quiet::Off, Quiet::Off, ReadMode::Perfect, false}) + ReadBack(true)),
+      SettingsClick("Settings: quiet drive off, cancelled", realTimeOn, kQuietOn, kAnswerCancel, ReadBack(true)),
       // Real-time handling needs the quiet-drive feature: confirmed, the
       // feature is kept in Quiet Mode although the controls select it off.
       SettingsClick("Settings: real-time on, confirmed", quietOffReadOn, kRealTime, kAnswerOk,
                     Apply({Quiet::Off, Quiet::Standard, ReadMode::Perfect, true}) + ReadBack(true)),
       SettingsClick("Settings: real-time on, cancelled", quietOffReadOn, kRealTime, kAnswerCancel, ReadBack(true)),
-      // Switching the feature off switches real-time handling off too.
-      SettingsClick("Settings: quiet drive off, confirmed", realTimeOn, kQuietOn, kAnswerOk,
-                    Apply({Quiet::Off, Quiet::Off, ReadMode::Perfect, false}) + ReadBack(true)),
-      SettingsClick("Settings: quiet drive off, cancelled", realTimeOn, kQuietOn, kAnswerCancel, ReadBack(true)),
+      // The real-time box keeps its check while read-error handling is off;
+      // the last reading before this one left it off.
       SettingsClick("Settings: eject at power-on", factory, kEjectAtPowerOn, kAnswerOk,
                     Apply({Quiet::Standard, Quiet::Standard, ReadMode::Off, false, true}) + ReadBack(false)),
       // Last of the Settings page: the save box stays on afterwards.

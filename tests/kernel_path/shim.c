@@ -69,16 +69,16 @@ static int InDevicesFolder(const char* path) {
   return 0;
 }
 
-/* Whether `fd` is a connection to one of our device nodes; its number goes
- * to `number`. Leaves errno as it was. */
-static int IsDevice(int fd, int* number) {
+/* Whether `fd` is a connection to one of our device nodes; the node's path
+ * goes to `node` (PATH_MAX bytes) when given. Leaves errno as it was. */
+static int IsDevice(int fd, char* node) {
   const int saved = errno;
   struct sockaddr_un peer;
   socklen_t length = sizeof peer;
   memset(&peer, 0, sizeof peer);
   const int ours = getpeername(fd, (struct sockaddr*)&peer, &length) == 0 && peer.sun_family == AF_UNIX &&
                    InDevicesFolder(peer.sun_path);
-  if (ours && number) *number = NodeNumber(peer.sun_path);
+  if (ours && node) strcpy(node, peer.sun_path);
   errno = saved;
   return ours;
 }
@@ -210,19 +210,29 @@ int ioctl(int fd, unsigned long request, ...) {
   return real(fd, request, argument);
 }
 
-/* A connection to a device node looks like the sr node it stands for. */
-static void DressAsDevice(int fd, mode_t* mode, dev_t* rdev, off_t* size) {
-  int number = 0;
-  if (!S_ISSOCK(*mode) || !IsDevice(fd, &number)) return;
+/* A connection to a device node looks like the sr node it stands for, and
+ * like it, every descriptor on the node shows the node's own identity
+ * (Wine keeps what it knows of each drive by device and inode). */
+static void DressAsDevice(int fd, dev_t* device, ino_t* inode, mode_t* mode, dev_t* rdev, off_t* size) {
+  char node[PATH_MAX];
+  if (!S_ISSOCK(*mode) || !IsDevice(fd, node)) return;
+  const int saved = errno;
+  struct stat st;
+  if (stat(node, &st) == 0) {
+    *device = st.st_dev;
+    *inode = st.st_ino;
+  }
+  errno = saved;
   *mode = S_IFBLK | 0660;
-  *rdev = makedev(SR_MAJOR, number);
+  *rdev = makedev(SR_MAJOR, NodeNumber(node));
   *size = 0;
 }
 
 #define DRESSED(call, fd, st)                                        \
   do {                                                               \
     const int result = (call);                                       \
-    if (result == 0) DressAsDevice(fd, &(st)->st_mode, &(st)->st_rdev, &(st)->st_size); \
+    if (result == 0)                                                 \
+      DressAsDevice(fd, &(st)->st_dev, &(st)->st_ino, &(st)->st_mode, &(st)->st_rdev, &(st)->st_size); \
     return result;                                                   \
   } while (0)
 

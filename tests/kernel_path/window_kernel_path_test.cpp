@@ -70,6 +70,11 @@ class Wine {
     for (const char* letter : {"e:", "g:"}) {
       Run({m_loader, "reg", "add", "HKLM\\Software\\Wine\\Drives", "/v", letter, "/d", "cdrom", "/f"}, plain);
     }
+    // Wine waits up to 2 s for a window manager to withdraw each managed
+    // window it hides (every message box); a bare Xvfb has none.
+    Run({m_loader, "reg", "add", "HKCU\\Software\\Wine\\AppDefaults\\NorvaneDriveUtility.exe\\X11 Driver", "/v",
+         "Managed", "/d", "N", "/f"},
+        plain);
     Run({"/usr/lib/wine/wineserver64", "-w"}, plain);
   }
 
