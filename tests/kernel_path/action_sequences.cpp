@@ -138,13 +138,17 @@ DriveSettings Settings(std::uint8_t quiet, bool readError, bool realTime) {
   return settings;
 }
 
-// A disc put in raises a medium change, which the next command would
-// hear of and repeat; the drive's state is set up without it.
+// A disc put in raises a medium change (and a plug a power-on), which the
+// next command would hear of and repeat; the drive's state is set up without them.
 void TakeMediumChange(EmulatedDrive& drive) {
   const std::array<std::uint8_t, kCdbLength> status = kStatusRead.cdb;
   std::uint8_t data[256];
   ScsiReply reply;
-  drive.Execute({status.data(), data, sizeof data, DataDirection::In, kPassThroughTimeoutSeconds}, reply);
+  reply.status = 2;
+  // Every attention pending (a power-on after a plug comes first).
+  for (int i = 0; i < 10 && reply.status != 0; ++i) {
+    drive.Execute({status.data(), data, sizeof data, DataDirection::In, kPassThroughTimeoutSeconds}, reply);
+  }
   drive.ClearLog();
 }
 

@@ -184,9 +184,17 @@ void KernelDevices::QueueFault(const std::string& node, KernelFault fault) {
   m_nodes.at(node).faults.push_back(std::move(fault));
 }
 
+void KernelDevices::FailOpens(const std::string& node, int error) {
+  std::lock_guard lock(m_mutex);
+  m_nodes.at(node).openError = error;
+}
+
 void KernelDevices::ClearFaults() {
   std::lock_guard lock(m_mutex);
-  for (auto& [name, node] : m_nodes) node.faults.clear();
+  for (auto& [name, node] : m_nodes) {
+    node.faults.clear();
+    node.openError = 0;
+  }
 }
 
 std::vector<KernelRecord> KernelDevices::Log() const {
@@ -264,8 +272,10 @@ void KernelDevices::Accept(const std::string& node, int listener) {
     std::lock_guard lock(m_mutex);
     const Node& state = m_nodes.at(node);
     // Linux lets root send any command on any open descriptor of the node.
-    connection.handle = m_devices.Open(DevicePathOf(state.letter).c_str(), DeviceAccess::ReadWrite);
-    if (connection.handle == kNoDevice) reply.error = ENODEV;
+    if (state.openError == 0) {
+      connection.handle = m_devices.Open(DevicePathOf(state.letter).c_str(), DeviceAccess::ReadWrite);
+    }
+    reply.error = state.openError != 0 ? state.openError : connection.handle == kNoDevice ? ENODEV : 0;
   }
   if (!WriteAll(fd, &reply, sizeof reply) || reply.error != 0) {
     std::lock_guard lock(m_mutex);
@@ -319,7 +329,9 @@ KernelRecord KernelDevices::Carry(Connection& connection, KernelRecord r, std::v
   Node& node = m_nodes.at(connection.node);
   KernelFault fault;
   bool faulty = false;
-  if (!node.faults.empty()) {
+  if (!node.faults.empty() && node.faults.front().after > 0) {
+    --node.faults.front().after;
+  } else if (!node.faults.empty()) {
     fault = node.faults.front();
     faulty = true;
     if (--node.faults.front().times <= 0) node.faults.pop_front();

@@ -56,6 +56,7 @@ struct KernelFault {
   int error = 0;
   std::vector<std::uint8_t> sense;
   std::uint32_t shortBy = 0;
+  int after = 0;  // commands that go through first
   int times = 1;  // how many commands in a row
 };
 
@@ -80,6 +81,8 @@ class KernelDevices {
   void Unplug(const std::string& node);
   void Plug(const std::string& node);
   void QueueFault(const std::string& node, KernelFault fault);
+  // Opening the node fails with `error` (0: opens again).
+  void FailOpens(const std::string& node, int error);
   void ClearFaults();
 
   std::vector<KernelRecord> Log() const;
@@ -95,6 +98,7 @@ class KernelDevices {
     char letter = 0;
     int listener = -1;
     std::deque<KernelFault> faults;
+    int openError = 0;
   };
   struct Connection {
     std::string node;
