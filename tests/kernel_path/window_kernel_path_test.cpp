@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -138,34 +139,156 @@ class Driver {
   ChildProcess m_process;
 };
 
-TEST(WindowKernelPath, EveryActionSendsItsSequence) {
-  const std::string architecture = Required("NORVANE_WORD_SIZE");
-  ASSERT_FALSE(Required("NORVANE_PROGRAM").empty() || Required("NORVANE_DRIVER").empty() || architecture.empty())
+// The program under Wine on the emulated drives, started by the first
+// action of the table.
+struct Session {
+  Session()
+      : architecture(Required("NORVANE_WORD_SIZE")),
+        wordSize(architecture == "x64" ? 64 : 32),
+        drives("win-" + architecture),
+        wine(architecture, drives),
+        driver(wine, drives) {}
+
+  std::string architecture;
+  int wordSize;
+  Drives drives;
+  Wine wine;
+  Driver driver;
+};
+
+// Prints what the kernel saw of each action when NORVANE_KERNEL_LOG is set.
+void Show(const std::string& action, const std::vector<KernelRecord>& log) {
+  if (Required("NORVANE_KERNEL_LOG").empty()) return;
+  std::printf("--- %s\n", action.c_str());
+  for (const KernelRecord& record : log) std::printf("%s", Describe(record).c_str());
+}
+
+void ExpectReady() {
+  ASSERT_FALSE(Required("NORVANE_PROGRAM").empty() || Required("NORVANE_DRIVER").empty() ||
+               Required("NORVANE_WORD_SIZE").empty())
       << "run from the Windows builds' CTest";
   ASSERT_FALSE(Required("DISPLAY").empty()) << "Wine needs an X display";
-  const int wordSize = architecture == "x64" ? 64 : 32;
-  Drives drives("win-" + architecture);
-  Wine wine(architecture, drives);
-  Driver driver(wine, drives);
+}
+
+void Start(Session& session) {
+  session.drives.SetUp(test::WindowActions().front().setup);
+  ASSERT_TRUE(session.driver.Tell("start").starts_with("done")) << "the program did not start; see "
+                                                                 << session.wine.Log();
+}
+
+// Prepares action `index`, counts from there, runs it; answers the driver's report.
+std::string Perform(Session& session, std::size_t index, const std::function<void()>& beforeRun = {}) {
+  if (session.driver.Tell("prepare " + std::to_string(index)) != "ready") return "not prepared";
+  session.drives.devices.ClearLog();
+  if (beforeRun) beforeRun();
+  return session.driver.Tell("run " + std::to_string(index));
+}
+
+void Quit(Session& session) {
+  EXPECT_EQ(session.driver.Tell("quit"), "exit 0");
+  EXPECT_EQ(session.driver.Wait(), 0);
+}
+
+TEST(WindowKernelPath, EveryActionSendsItsSequence) {
+  ExpectReady();
+  Session session;
+  ASSERT_NO_FATAL_FAILURE(Start(session));
   const std::vector<test::WindowAction>& actions = test::WindowActions();
   for (std::size_t i = 0; i < actions.size(); ++i) {
     const test::WindowAction& action = actions[i];
-    drives.SetUp(action.setup);
-    if (i == 0) {
-      ASSERT_TRUE(driver.Tell("start").starts_with("done")) << "the program did not start; see " << wine.Log();
-    } else {
-      ASSERT_EQ(driver.Tell("prepare " + std::to_string(i)), "ready") << action.name;
-      drives.devices.ClearLog();
-      const std::string reply = driver.Tell("run " + std::to_string(i));
+    if (i > 0) {
+      session.drives.SetUp(action.setup);
+      const std::string reply = Perform(session, i);
       ASSERT_TRUE(reply.starts_with("done")) << action.name << ": " << reply;
       if (action.answer != test::kAnswerOk || action.expected.empty()) {
         EXPECT_NE(reply, "done 0") << action.name << ": no confirmation was asked";
       }
     }
-    ExpectLog(drives.devices.Log(), action.expected, wordSize, action.name);
+    Show(action.name, session.drives.devices.Log());
+    ExpectLog(session.drives.devices.Log(), action.expected, session.wordSize, action.name);
   }
-  EXPECT_EQ(driver.Tell("quit"), "exit 0");
-  EXPECT_EQ(driver.Wait(), 0);
+  Quit(session);
+}
+
+// --- faults at the kernel boundary ---
+
+KernelFault Fault(KernelFault::Kind kind, int after = 0) {
+  KernelFault fault;
+  fault.kind = kind;
+  fault.after = after;
+  return fault;
+}
+
+KernelFault Failing(int error, int after, int times = 1) {
+  KernelFault fault = Fault(KernelFault::Kind::Errno, after);
+  fault.error = error;
+  fault.times = times;
+  return fault;
+}
+
+KernelFault Answering(std::vector<std::uint8_t> sense) {
+  KernelFault fault = Fault(KernelFault::Kind::Sense);
+  fault.sense = std::move(sense);
+  return fault;
+}
+
+test::Sequence Unchanged(const test::Sequence& sequence) { return sequence; }
+
+struct WindowFaultRow {
+  std::string name;
+  std::function<void(KernelDevices&)> beforePrepare;  // faults of the drive's opening
+  std::function<void(KernelDevices&)> beforeRun;     // faults of the action's commands
+  std::function<test::Sequence(const test::Sequence&)> expected;
+};
+
+// A Settings click: every command of the set goes out whatever the one
+// before it met (the page learns what the drive took by reading it again),
+// a unit attention repeats its command, and the window keeps answering.
+TEST(WindowKernelPath, FaultsAtTheKernelBoundary) {
+  ExpectReady();
+  constexpr std::size_t kClick = 1;
+  const std::vector<std::uint8_t> fixedReset = {0x70, 0, 0x06, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x29, 0x00, 0, 0, 0, 0};
+  const std::vector<std::uint8_t> descriptorReset = {0x72, 0x06, 0x29, 0x00, 0, 0, 0, 0};
+  const std::vector<std::uint8_t> fixedInvalid = {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x24, 0x00, 0, 0, 0, 0};
+  const std::vector<std::uint8_t> descriptorInvalid = {0x72, 0x05, 0x24, 0x00, 0, 0, 0, 0};
+  const auto repeatedFirst = [](const test::Sequence& s) {
+    test::Sequence repeated = s;
+    repeated.insert(repeated.begin(), s.front());
+    return repeated;
+  };
+  const auto none = [](const test::Sequence&) { return test::Sequence{}; };
+  const auto queue = [](KernelFault fault) {
+    return [fault](KernelDevices& d) { d.QueueFault("sr0", fault); };
+  };
+  KernelFault shortRead = Fault(KernelFault::Kind::ShortTransfer, 5);
+  shortRead.shortBy = 250;
+  const std::vector<WindowFaultRow> rows = {
+      {"the ioctl fails with EIO", {}, queue(Failing(EIO, 0)), Unchanged},
+      {"the drive is pulled out while open: ENODEV", {}, [](KernelDevices& d) { d.Unplug("sr0"); }, Unchanged},
+      {"no access to the node: EACCES", [](KernelDevices& d) { d.FailOpens("sr0", EACCES); }, {}, none},
+      {"the kernel refuses WRITE BUFFER: EPERM", {}, queue(Failing(EPERM, 2, 3)), Unchanged},
+      {"a unit attention, fixed sense", {}, queue(Answering(fixedReset)), repeatedFirst},
+      {"a unit attention, descriptor sense", {}, queue(Answering(descriptorReset)), repeatedFirst},
+      {"an illegal request, fixed sense", {}, queue(Answering(fixedInvalid)), Unchanged},
+      {"an illegal request, descriptor sense", {}, queue(Answering(descriptorInvalid)), Unchanged},
+      {"a short transfer", {}, queue(shortRead), Unchanged},
+      {"a command that never completes", {}, queue(Fault(KernelFault::Kind::Timeout)), Unchanged},
+      {"no fault: the window is whole again", {}, {}, Unchanged},
+  };
+  Session session;
+  ASSERT_NO_FATAL_FAILURE(Start(session));
+  const test::WindowAction& action = test::WindowActions()[kClick];
+  for (const WindowFaultRow& row : rows) {
+    session.drives.SetUp(action.setup);
+    if (row.beforePrepare) row.beforePrepare(session.drives.devices);
+    const std::string reply =
+        Perform(session, kClick, [&] { if (row.beforeRun) row.beforeRun(session.drives.devices); });
+    EXPECT_TRUE(reply.starts_with("done")) << row.name << ": the window does not answer: " << reply;
+    Show(row.name, session.drives.devices.Log());
+    ExpectLog(session.drives.devices.Log(), row.expected(action.expected), session.wordSize, row.name);
+    session.drives.devices.Plug("sr0");
+  }
+  Quit(session);
 }
 
 }  // namespace
