@@ -169,8 +169,8 @@ constexpr int kStatusTab = 1;
 constexpr int kUtilityTab = 2;
 
 // Control ids of the pages.
-constexpr int kQuietOn = 1012, kQuietPersistent = 1003, kQuietPerformance = 1005, kReadOn = 1007,
-              kReadMaster = 1009, kRealTime = 1010, kSave = 1006, kEjectAtPowerOn = 1081;
+constexpr int kQuietOn = 1012, kQuietPersistent = 1003, kQuietPerformance = 1005, kReadOn = 1007, kReadMaster = 1009,
+              kRealTime = 1010, kSave = 1006, kEjectAtPowerOn = 1081;
 constexpr int kClear = 1013;
 constexpr int kRunCheck = 1026, kForceEjectButton = 1015, kEjectButton = 1013, kRestoreDefaults = 1043;
 
@@ -217,7 +217,11 @@ const std::vector<WindowAction>& WindowActions() {
       // Both drives probed, the quiet one opened, then the Settings page's
       // reading, the Status page's support byte, and the Settings page's
       // reading again as it is shown (any move of its window makes it read).
-      {"start-up scan", Drive(factory), {}, {}, kAnswerOk,
+      {"start-up scan",
+       Drive(factory),
+       {},
+       {},
+       kAnswerOk,
        Probe(kQuietDrive) + Probe(kGeneralDrive) + ReadBack(false) + Sequence{kStatusRead} + ReadBack(false)},
       SettingsClick("Settings: Performance Mode", factory, kQuietPerformance, kAnswerOk,
                     Apply({Quiet::Performance, Quiet::Performance}) + ReadBack(false)),
@@ -247,7 +251,9 @@ const std::vector<WindowAction>& WindowActions() {
       // The tab change hides the Settings page (which reads the drive as
       // any move of its window makes it), the Status page updates once and
       // clears, and the way back shows the Settings page again.
-      {"Status: an update and Clear", Drive(factory), {kReselect},
+      {"Status: an update and Clear",
+       Drive(factory),
+       {kReselect},
        {Tab(kStatusTab), {UiStep::Kind::StatusTick, Page::Status, 0}, Click(Page::Status, kClear), Tab(kSettingsTab)},
        kAnswerOk,
        ReadBack(false) + Sequence{kStatusRead, kCountersRead, kClearCounters} + ReadBack(false)},
@@ -261,16 +267,15 @@ const std::vector<WindowAction>& WindowActions() {
       // The disc is found and the tray opened; the person at the drive puts
       // it back at once, so the second wait hears of the medium change and
       // asks again; then the measurement, and 26 seconds later the answer.
-      UtilityClick(
-          "Utility: bus power check",
-          [](EmulatedDrive& drive) {
-            Drive(DriveSettings{})(drive);
-            drive.SetTrayPushedInAfter(0);
-          },
-          kRunCheck, kAnswerOk,
-          {kDiscInformation, kOpenTray, kDiscInformation, kDiscInformation, kStop, kStartPowerCheck, Inquiry(),
-           kPowerRead},
-          {{UiStep::Kind::Countdown, Page::Utility, 0}}),
+      UtilityClick("Utility: bus power check",
+                   [](EmulatedDrive& drive) {
+                     Drive(DriveSettings{})(drive);
+                     drive.SetTrayPushedInAfter(0);
+                   },
+                   kRunCheck, kAnswerOk,
+                   {kDiscInformation, kOpenTray, kDiscInformation, kDiscInformation, kStop, kStartPowerCheck, Inquiry(),
+                    kPowerRead},
+                   {{UiStep::Kind::Countdown, Page::Utility, 0}}),
   };
   return actions;
 }
@@ -281,31 +286,55 @@ const std::vector<ToolAction>& ToolActions() {
   const Sequence select = Probe(kQuietDrive);
   static const std::vector<ToolAction> actions = {
       {"list", Drive(factory), {"list"}, 0, Probe(kQuietDrive) + Probe(kGeneralDrive)},
-      {"settings", Drive(Settings(QuietModeQuiet, true, true)), {"--device", "{device}", "settings"}, 0,
+      {"settings",
+       Drive(Settings(QuietModeQuiet, true, true)),
+       {"--device", "{device}", "settings"},
+       0,
        select + ReadBack(true)},
-      {"set --quiet performance", Drive(factory), {"--device", "{device}", "set", "--quiet", "performance"}, 0,
+      {"set --quiet performance",
+       Drive(factory),
+       {"--device", "{device}", "set", "--quiet", "performance"},
+       0,
        select + ReadBack(false) + Apply({Quiet::Performance, Quiet::Performance}) + ReadBack(false)},
-      {"set --read-error master --save", Drive(factory),
-       {"--device", "{device}", "set", "--read-error", "master", "--save"}, 0,
+      {"set --read-error master --save",
+       Drive(factory),
+       {"--device", "{device}", "set", "--read-error", "master", "--save"},
+       0,
        select + ReadBack(false) + Apply({Quiet::Standard, Quiet::Standard, ReadMode::Master, false, false, true}) +
            ReadBack(true)},
-      {"set --real-time on --yes", Drive(Settings(QuietModeOff, true, false)),
-       {"--device", "{device}", "set", "--real-time", "on", "--yes"}, 0,
+      {"set --real-time on --yes",
+       Drive(Settings(QuietModeOff, true, false)),
+       {"--device", "{device}", "set", "--real-time", "on", "--yes"},
+       0,
        select + ReadBack(true) + Apply({Quiet::Off, Quiet::Standard, ReadMode::Perfect, true}) + ReadBack(true)},
-      {"set --quiet off --yes", Drive(Settings(QuietModeQuiet, true, true)),
-       {"--device", "{device}", "set", "--quiet", "off", "--yes"}, 0,
+      {"set --quiet off --yes",
+       Drive(Settings(QuietModeQuiet, true, true)),
+       {"--device", "{device}", "set", "--quiet", "off", "--yes"},
+       0,
        select + ReadBack(true) + Apply({Quiet::Off, Quiet::Off, ReadMode::Perfect, false}) + ReadBack(true)},
-      {"set --eject-at-power-on on", Drive(factory), {"--device", "{device}", "set", "--eject-at-power-on", "on"}, 0,
+      {"set --eject-at-power-on on",
+       Drive(factory),
+       {"--device", "{device}", "set", "--eject-at-power-on", "on"},
+       0,
        select + ReadBack(false) + Apply({Quiet::Standard, Quiet::Standard, ReadMode::Off, false, true}) +
            ReadBack(false)},
       {"status", Drive(factory), {"--device", "{device}", "status"}, 0, select + Sequence{kStatusRead, kCountersRead}},
       {"clear", Drive(factory), {"--device", "{device}", "clear"}, 0, select + Sequence{kClearCounters}},
       {"eject", Drive(factory), {"--device", "{device}", "eject"}, 0, select + Sequence{kEject}},
-      {"force-eject --yes", Drive(factory), {"--device", "{device}", "force-eject", "--yes"}, 0,
+      {"force-eject --yes",
+       Drive(factory),
+       {"--device", "{device}", "force-eject", "--yes"},
+       0,
        select + Sequence{kForceEject}},
-      {"factory-reset --yes", Drive(Settings(QuietModePerformance, true, true)),
-       {"--device", "{device}", "factory-reset", "--yes"}, 0, select + kRestoreFactoryDefaults},
-      {"power-check --yes", Drive(factory), {"--device", "{device}", "power-check", "--yes"}, 0,
+      {"factory-reset --yes",
+       Drive(Settings(QuietModePerformance, true, true)),
+       {"--device", "{device}", "factory-reset", "--yes"},
+       0,
+       select + kRestoreFactoryDefaults},
+      {"power-check --yes",
+       Drive(factory),
+       {"--device", "{device}", "power-check", "--yes"},
+       0,
        select + Sequence{kDiscInformation, kStop, kStartPowerCheck, Inquiry(), kPowerRead}},
   };
   return actions;

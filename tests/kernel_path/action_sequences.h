@@ -43,11 +43,11 @@ enum class Page { Main, Settings, Status, Utility };
 // and the in-process tests both do it.
 struct UiStep {
   enum class Kind {
-    SelectTab,     // `value` is the tab's index
-    SelectDrive,   // `value` is the list's index
-    Click,         // the button `value` of `page`
-    StatusTick,    // one update of the Status page's timer
-    Countdown,     // the bus power check's countdown, a tick per second of drive time, to its end
+    SelectTab,    // `value` is the tab's index
+    SelectDrive,  // `value` is the list's index
+    Click,        // the button `value` of `page`
+    StatusTick,   // one update of the Status page's timer
+    Countdown,    // the bus power check's countdown, a tick per second of drive time, to its end
   };
   Kind kind;
   Page page = Page::Main;

@@ -24,7 +24,7 @@ namespace norvane::kernel {
 
 // One SG_IO: the request as it arrived and what went back.
 struct KernelRecord {
-  std::string node;  // "sr0"
+  std::string node;   // "sr0"
   int wordSize = 64;  // of the process that sent it
   std::vector<std::uint8_t> cdb;
   int direction = 0;  // SG_DXFER_*

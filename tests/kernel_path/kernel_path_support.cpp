@@ -57,10 +57,9 @@ void ExpectLog(const std::vector<KernelRecord>& log, const test::Sequence& expec
                const std::string& action) {
   std::string seen;
   for (const KernelRecord& record : log) seen += Describe(record);
-  EXPECT_EQ(Received(log), WithoutEmptyDirections(expected))
-      << action << "\nexpected:\n"
-      << test::Describe(expected) << "the kernel saw:\n"
-      << seen;
+  EXPECT_EQ(Received(log), WithoutEmptyDirections(expected)) << action << "\nexpected:\n"
+                                                             << test::Describe(expected) << "the kernel saw:\n"
+                                                             << seen;
   for (const KernelRecord& record : log) {
     EXPECT_EQ(record.cdb.size(), kCdbLength) << action;
     EXPECT_EQ(record.maxSense, kSenseRequestLength) << action;

@@ -146,14 +146,12 @@ static int ForwardSgIo(int fd, struct sg_io_hdr* header) {
   const int sendsData = direction == SG_DXFER_TO_DEV || direction == SG_DXFER_TO_FROM_DEV;
   struct nk_sg_io_reply reply;
   if (SendAll(fd, &request, sizeof request) != 0 || SendAll(fd, header->cmdp, header->cmd_len) != 0 ||
-      (sendsData && SendAll(fd, header->dxferp, header->dxfer_len) != 0) ||
-      ReceiveAll(fd, &reply, sizeof reply) != 0) {
+      (sendsData && SendAll(fd, header->dxferp, header->dxfer_len) != 0) || ReceiveAll(fd, &reply, sizeof reply) != 0) {
     errno = EIO;  // the server is gone: as a device that stopped answering
     return -1;
   }
   const size_t sense = reply.sb_len_wr < header->mx_sb_len ? reply.sb_len_wr : header->mx_sb_len;
-  if ((sense && (!header->sbp || ReceiveAll(fd, header->sbp, sense) != 0)) ||
-      Skip(fd, reply.sb_len_wr - sense) != 0) {
+  if ((sense && (!header->sbp || ReceiveAll(fd, header->sbp, sense) != 0)) || Skip(fd, reply.sb_len_wr - sense) != 0) {
     errno = EIO;
     return -1;
   }
@@ -228,12 +226,11 @@ static void DressAsDevice(int fd, dev_t* device, ino_t* inode, mode_t* mode, dev
   *size = 0;
 }
 
-#define DRESSED(call, fd, st)                                        \
-  do {                                                               \
-    const int result = (call);                                       \
-    if (result == 0)                                                 \
-      DressAsDevice(fd, &(st)->st_dev, &(st)->st_ino, &(st)->st_mode, &(st)->st_rdev, &(st)->st_size); \
-    return result;                                                   \
+#define DRESSED(call, fd, st)                                                                                         \
+  do {                                                                                                                \
+    const int result = (call);                                                                                        \
+    if (result == 0) DressAsDevice(fd, &(st)->st_dev, &(st)->st_ino, &(st)->st_mode, &(st)->st_rdev, &(st)->st_size); \
+    return result;                                                                                                    \
   } while (0)
 
 int fstat(int fd, struct stat* st) { DRESSED(REAL(REAL_FSTAT, int (*)(int, struct stat*))(fd, st), fd, st); }

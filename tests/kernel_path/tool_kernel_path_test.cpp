@@ -45,8 +45,8 @@ ToolRun RunTool(const Drives& drives, std::vector<std::string> arguments) {
   command.insert(command.end(), arguments.begin(), arguments.end());
   if (arguments.front() == "list") {
     environment["NORVANE_KERNEL_DEVICES"] += ":/dev";
-    command.insert(command.begin(), {"unshare", "--mount", "--", "sh", "-c",
-                                     "mount --bind \"$0\" /dev && exec \"$@\"", drives.devices.Folder().string()});
+    command.insert(command.begin(), {"unshare", "--mount", "--", "sh", "-c", "mount --bind \"$0\" /dev && exec \"$@\"",
+                                     drives.devices.Folder().string()});
   }
   ChildProcess tool(command, environment, ScratchFolder("tool-stderr").string());
   tool.CloseInput();
@@ -64,7 +64,6 @@ TEST(ToolKernelPath, EverySubcommandSendsItsSequence) {
     ExpectLog(drives.devices.Log(), action.expected, 64, action.name);
   }
 }
-
 
 // --- faults at the kernel boundary ---
 
@@ -101,7 +100,8 @@ KernelFault Answering(std::vector<std::uint8_t> sense, int after) {
 // illegal request (invalid field in the command block).
 const std::vector<std::uint8_t> kFixedReset = {0x70, 0, 0x06, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x29, 0x00, 0, 0, 0, 0};
 const std::vector<std::uint8_t> kDescriptorReset = {0x72, 0x06, 0x29, 0x00, 0, 0, 0, 0};
-const std::vector<std::uint8_t> kFixedInvalidField = {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x24, 0x00, 0, 0, 0, 0};
+const std::vector<std::uint8_t> kFixedInvalidField = {0x70, 0, 0x05, 0,    0,    0, 0, 10, 0,
+                                                      0,    0, 0,    0x24, 0x00, 0, 0, 0,  0};
 const std::vector<std::uint8_t> kDescriptorInvalidField = {0x72, 0x05, 0x24, 0x00, 0, 0, 0, 0};
 
 // The tool's selection of the drive sends two commands (its identity and
@@ -110,11 +110,11 @@ constexpr int kSelection = 2;
 
 struct ToolFaultRow {
   std::string name;
-  std::string action;                        // of the tool's table
+  std::string action;                         // of the tool's table
   std::function<void(KernelDevices&)> fault;  // after the action's setup
   int exitCode;
   std::function<test::Sequence(const test::Sequence&)> expected;  // from the fault-free sequence
-  std::string output;                                              // a text the output must hold
+  std::string output;                                             // a text the output must hold
 };
 
 test::Sequence Unchanged(const test::Sequence& sequence) { return sequence; }
@@ -122,16 +122,16 @@ test::Sequence Nothing(const test::Sequence&) { return {}; }
 
 TEST(ToolKernelPath, FaultsAtTheKernelBoundary) {
   const std::vector<ToolFaultRow> rows = {
-      {"the ioctl fails with EIO", "settings",
-       [](KernelDevices& d) { d.QueueFault("sr0", Failing(EIO, kSelection)); }, 1, Unchanged, "Input/output error"},
+      {"the ioctl fails with EIO", "settings", [](KernelDevices& d) { d.QueueFault("sr0", Failing(EIO, kSelection)); },
+       1, Unchanged, "Input/output error"},
       {"the drive is pulled out while open: ENODEV", "settings",
        // Every read fails, so the drive reads as all off: no read of the real-time switch.
        [](KernelDevices& d) { d.QueueFault("sr0", Failing(ENODEV, kSelection, 100)); }, 1,
        [](const test::Sequence& s) { return test::Sequence(s.begin(), s.end() - 1); }, "No such device"},
       {"the drive is gone before the run", "settings", [](KernelDevices& d) { d.Unplug("sr0"); }, 3, Nothing,
        "No such file or directory"},
-      {"no access to the node: EACCES", "settings", [](KernelDevices& d) { d.FailOpens("sr0", EACCES); }, 77,
-       Nothing, "Permission denied"},
+      {"no access to the node: EACCES", "settings", [](KernelDevices& d) { d.FailOpens("sr0", EACCES); }, 77, Nothing,
+       "Permission denied"},
       {"the kernel refuses WRITE BUFFER: EPERM", "clear",
        [](KernelDevices& d) { d.QueueFault("sr0", Failing(EPERM, kSelection)); }, 1, Unchanged, "CAP_SYS_RAWIO"},
       {"a unit attention, fixed sense", "settings",

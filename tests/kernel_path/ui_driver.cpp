@@ -190,7 +190,8 @@ int wmain(int argc, wchar_t** argv) {
   char reply[32];
   for (;;) {
     const std::string command = Hear();
-    const std::size_t index = command.find(' ') == std::string::npos ? 0 : std::atoi(command.c_str() + command.find(' '));
+    const std::size_t index =
+        command.find(' ') == std::string::npos ? 0 : std::atoi(command.c_str() + command.find(' '));
     if (command == "start") {
       if (!Start(argv[1])) return 4;
       std::snprintf(reply, sizeof reply, "done %d", SettleAnswering(IDOK));
