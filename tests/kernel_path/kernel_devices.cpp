@@ -213,11 +213,6 @@ bool KernelDevices::WaitForLog(const std::function<bool(const std::vector<Kernel
   return m_logged.wait_for(lock, limit, [&] { return ready(m_log); });
 }
 
-int KernelDevices::OpenConnections() const {
-  std::lock_guard lock(m_mutex);
-  return static_cast<int>(m_connections.size());
-}
-
 void KernelDevices::Serve() {
   for (;;) {
     std::vector<pollfd> watched{{m_wake[0], POLLIN, 0}};

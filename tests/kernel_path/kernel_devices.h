@@ -90,8 +90,6 @@ class KernelDevices {
   // Waits until the log satisfies `ready`; false after `limit`.
   bool WaitForLog(const std::function<bool(const std::vector<KernelRecord>&)>& ready,
                   std::chrono::milliseconds limit) const;
-  // Connections still open: descriptors some process holds.
-  int OpenConnections() const;
 
  private:
   struct Node {
