@@ -13,6 +13,8 @@
 #include <memory>
 #include <thread>
 
+#include "drive/sense_format.h"
+
 namespace norvane {
 namespace {
 
@@ -20,6 +22,9 @@ struct PassThroughObject {
   void operator()(sg_pt_base* object) const { destruct_scsi_pt_obj(object); }
 };
 using PassThroughPtr = std::unique_ptr<sg_pt_base, PassThroughObject>;
+
+// The host byte the kernel sets for a command that did not complete within its time-out (DID_TIME_OUT).
+constexpr int kHostTimedOut = 0x03;
 
 int Descriptor(DeviceHandle handle) { return static_cast<int>(handle); }
 
@@ -58,7 +63,10 @@ bool TakeOutcome(const PassThroughOutcome& outcome, ScsiReply& reply) {
   switch (outcome.category) {
     case SCSI_PT_RESULT_GOOD:
     case SCSI_PT_RESULT_STATUS:
-    case SCSI_PT_RESULT_SENSE: reply.status = static_cast<std::uint8_t>(outcome.scsiStatus); return true;
+    case SCSI_PT_RESULT_SENSE:
+      reply.status = static_cast<std::uint8_t>(outcome.scsiStatus);
+      ToFixedFormatSense(reply.sense, sizeof reply.sense);
+      return true;
     default: return false;  // transport or operating-system error: the drive's answer never came
   }
 }
@@ -75,6 +83,8 @@ std::string DescribeFailure(const PassThroughOutcome& outcome) {
   if (outcome.submitted != 0) return "not accepted by the pass-through library";
   switch (outcome.category) {
     case SCSI_PT_RESULT_TRANSPORT_ERR:
+      // sg_pt reports a command the kernel gave up on as a transport error.
+      if (outcome.transportError == kHostTimedOut) return "timed out";
       return "lost by the transport (error " + std::to_string(outcome.transportError) + ")";
     case SCSI_PT_RESULT_OS_ERR: return std::string("failed in the operating system: ") + std::strerror(outcome.osError);
     default: return {};

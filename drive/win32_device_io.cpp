@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "drive/sense_format.h"
+
 namespace norvane {
 namespace {
 
@@ -34,6 +36,7 @@ class Win32DeviceIo final : public DeviceIo {
                                     &request, sizeof request, &returned, nullptr);
     reply.status = request.sptd.ScsiStatus;
     std::memcpy(reply.sense, request.sense, sizeof reply.sense);
+    if (reply.status != 0) ToFixedFormatSense(reply.sense, sizeof reply.sense);
     return ok != FALSE;
   }
 

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Runs the kernel path alone: the shipped x86 and x64 programs under Wine and
+# norvane-drive, each down to SG_IO on the emulated drives, and the same
+# actions in-process. Builds what they need first (scripts/test.sh runs them
+# with everything else).
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+cd "$here"
+
+source scripts/display.sh
+ensure_display
+
+export WINEPREFIX="$here/build/wineprefix" WINEDEBUG=-all
+jobs=$(nproc)
+cmake --preset host >/dev/null
+cmake --build --preset host -j "$jobs" --target kernel_path_tests
+ctest --preset host -R kernel_path
+for preset in win32 win64; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs" --target NorvaneDriveUtility kernel_path_driver ui_tests
+  ctest --preset "$preset" -R kernel_path
+done

@@ -1,0 +1,71 @@
+#include "kernel_path_support.h"
+
+#include <scsi/sg.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace norvane::kernel {
+
+std::filesystem::path ScratchFolder(const std::string& name) {
+  // Short: a Unix socket's path has room for 107 bytes.
+  return std::filesystem::temp_directory_path() / ("nk-" + name + "-" + std::to_string(getpid()));
+}
+
+std::string PreloadPath() { return std::string(NORVANE_KERNEL_SHIM_ROOT) + "/$LIB/libnorvane_kernel_shim.so"; }
+
+Drives::Drives(const std::string& name) : devices(ScratchFolder(name)) {
+  devices.Attach("sr0", test::kQuietDrive, emu::QuietDriveModel());
+  devices.Attach("sr1", test::kGeneralDrive, emu::GeneralDriveModel());
+  devices.WithDrives([](emu::EmulatedDevices& drives) { drives.Clock().FollowRealTime(true); });
+}
+
+void Drives::SetUp(const std::function<void(emu::EmulatedDrive&)>& setup) {
+  devices.WithDrives([&](emu::EmulatedDevices& drives) { setup(*drives.Drive(test::kQuietDrive)); });
+  devices.ClearFaults();
+  devices.ClearLog();
+}
+
+std::map<std::string, std::string> Drives::Environment() const {
+  return {{"LD_PRELOAD", PreloadPath()}, {"NORVANE_KERNEL_DEVICES", devices.Folder().string()}};
+}
+
+test::Sequence WithoutEmptyDirections(test::Sequence sequence) {
+  for (test::ExpectedCommand& command : sequence) {
+    if (command.transferLength == 0) command.direction = DataDirection::None;
+  }
+  return sequence;
+}
+
+test::Sequence Received(const std::vector<KernelRecord>& log) {
+  test::Sequence received;
+  for (const KernelRecord& record : log) {
+    test::ExpectedCommand command;
+    command.drive = kNodes.contains(record.node) ? kNodes.at(record.node) : '?';
+    std::copy_n(record.cdb.begin(), std::min(record.cdb.size(), kCdbLength), command.cdb.begin());
+    command.direction = record.direction == SG_DXFER_FROM_DEV ? DataDirection::In
+                        : record.direction == SG_DXFER_TO_DEV ? DataDirection::Out
+                                                              : DataDirection::None;
+    command.transferLength = record.transferLength;
+    command.dataOut = record.dataOut;
+    received.push_back(command);
+  }
+  return WithoutEmptyDirections(received);
+}
+
+void ExpectLog(const std::vector<KernelRecord>& log, const test::Sequence& expected, int wordSize,
+               const std::string& action) {
+  std::string seen;
+  for (const KernelRecord& record : log) seen += Describe(record);
+  EXPECT_EQ(Received(log), WithoutEmptyDirections(expected)) << action << "\nexpected:\n"
+                                                             << test::Describe(expected) << "the kernel saw:\n"
+                                                             << seen;
+  for (const KernelRecord& record : log) {
+    EXPECT_EQ(record.cdb.size(), kCdbLength) << action;
+    EXPECT_EQ(record.maxSense, kSenseRequestLength) << action;
+    EXPECT_EQ(record.timeoutMs, kPassThroughTimeoutSeconds * 1000) << action;
+    EXPECT_EQ(record.wordSize, wordSize) << action;
+  }
+}
+
+}  // namespace norvane::kernel

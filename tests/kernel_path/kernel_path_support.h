@@ -1,0 +1,51 @@
+// Shared by the kernel-path tests of the tool and of the window: the drives
+// behind their device nodes, and the comparison of what reached SG_IO with
+// the expected sequences.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "action_sequences.h"
+#include "kernel_devices.h"
+
+namespace norvane::kernel {
+
+// The quiet drive at sr0, the general one at sr1.
+inline const std::map<std::string, char> kNodes = {{"sr0", test::kQuietDrive}, {"sr1", test::kGeneralDrive}};
+
+// A folder of this test's own under the build folder.
+std::filesystem::path ScratchFolder(const std::string& name);
+// The preloaded library's path with $LIB, which the loader replaces by each
+// process's own library folder, so one setting serves 64-bit and 32-bit processes.
+std::string PreloadPath();
+
+// The devices, with both drives attached and their clock following real
+// time, as the programs' own waits do.
+struct Drives {
+  explicit Drives(const std::string& name);
+  // Sets the quiet drive up and forgets the log.
+  void SetUp(const std::function<void(emu::EmulatedDrive&)>& setup);
+  std::map<std::string, std::string> Environment() const;
+
+  KernelDevices devices;
+};
+
+// The commands of the log as the drives received them. A transfer of no
+// bytes has no data phase whichever way it points: sg3_utils leaves it at
+// SG_DXFER_NONE, Wine passes SG_DXFER_TO_DEV; both count as no data here,
+// on either side of the comparison.
+test::Sequence Received(const std::vector<KernelRecord>& log);
+test::Sequence WithoutEmptyDirections(test::Sequence sequence);
+
+// Expects the log to hold exactly `expected`, and every request to carry
+// what the programs put into each: a 12-byte block, 18 bytes of sense room,
+// the 360-second time-out, the word size of the program's process.
+void ExpectLog(const std::vector<KernelRecord>& log, const test::Sequence& expected, int wordSize,
+               const std::string& action);
+
+}  // namespace norvane::kernel

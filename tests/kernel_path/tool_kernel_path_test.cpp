@@ -1,0 +1,186 @@
+// norvane-drive as shipped (no --emulate), every subcommand, through
+// sg3_utils' pass-through down to SG_IO on the emulated device nodes.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "child_process.h"
+#include "kernel_path_support.h"
+
+namespace norvane::kernel {
+namespace {
+
+using namespace std::chrono_literals;
+
+// What the tool wrote to standard error, which goes to a file.
+std::string ReadAndForget(const std::filesystem::path& file) {
+  std::ifstream in(file);
+  std::stringstream text;
+  text << in.rdbuf();
+  std::filesystem::remove(file);
+  return text.str();
+}
+
+struct ToolRun {
+  int exitCode;
+  std::string output;
+};
+
+// Runs the tool with the preloaded library. `list` looks for its drives in
+// /dev, so it runs in a mount namespace whose /dev is the nodes' folder.
+ToolRun RunTool(const Drives& drives, std::vector<std::string> arguments) {
+  std::map<std::string, std::string> environment = drives.Environment();
+  // The sanitizers of the test build want their runtime first; the
+  // preloaded library is put ahead of it on purpose.
+  environment["ASAN_OPTIONS"] = "verify_asan_link_order=0";
+  const std::string device = drives.devices.NodePath("sr0").string();
+  for (std::string& argument : arguments) {
+    if (argument == "{device}") argument = device;
+  }
+  std::vector<std::string> command = {NORVANE_DRIVE_BINARY};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  if (arguments.front() == "list") {
+    environment["NORVANE_KERNEL_DEVICES"] += ":/dev";
+    command.insert(command.begin(), {"unshare", "--mount", "--", "sh", "-c", "mount --bind \"$0\" /dev && exec \"$@\"",
+                                     drives.devices.Folder().string()});
+  }
+  ChildProcess tool(command, environment, ScratchFolder("tool-stderr").string());
+  tool.CloseInput();
+  std::string output = tool.ReadAll(60s);
+  output += ReadAndForget(ScratchFolder("tool-stderr"));
+  return {tool.Wait(5s), output};
+}
+
+TEST(ToolKernelPath, EverySubcommandSendsItsSequence) {
+  Drives drives("tool");
+  for (const test::ToolAction& action : test::ToolActions()) {
+    drives.SetUp(action.setup);
+    const ToolRun run = RunTool(drives, action.arguments);
+    EXPECT_EQ(run.exitCode, action.exitCode) << action.name << ":\n" << run.output;
+    ExpectLog(drives.devices.Log(), action.expected, 64, action.name);
+  }
+}
+
+// --- faults at the kernel boundary ---
+
+const test::ToolAction& ToolActionNamed(const std::string& name) {
+  for (const test::ToolAction& action : test::ToolActions()) {
+    if (action.name == name) return action;
+  }
+  throw std::runtime_error("no tool action " + name);
+}
+
+// The command at `index` of `sequence` twice: a unit attention makes it go again.
+test::Sequence Repeated(test::Sequence sequence, std::size_t index) {
+  sequence.insert(sequence.begin() + static_cast<std::ptrdiff_t>(index), sequence[index]);
+  return sequence;
+}
+
+KernelFault Failing(int error, int after, int times = 1) {
+  KernelFault fault;
+  fault.error = error;
+  fault.after = after;
+  fault.times = times;
+  return fault;
+}
+
+KernelFault Answering(std::vector<std::uint8_t> sense, int after) {
+  KernelFault fault;
+  fault.kind = KernelFault::Kind::Sense;
+  fault.sense = std::move(sense);
+  fault.after = after;
+  return fault;
+}
+
+// Sense data of both formats: a unit attention (power on, reset) and an
+// illegal request (invalid field in the command block).
+const std::vector<std::uint8_t> kFixedReset = {0x70, 0, 0x06, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x29, 0x00, 0, 0, 0, 0};
+const std::vector<std::uint8_t> kDescriptorReset = {0x72, 0x06, 0x29, 0x00, 0, 0, 0, 0};
+const std::vector<std::uint8_t> kFixedInvalidField = {0x70, 0, 0x05, 0,    0,    0, 0, 10, 0,
+                                                      0,    0, 0,    0x24, 0x00, 0, 0, 0,  0};
+const std::vector<std::uint8_t> kDescriptorInvalidField = {0x72, 0x05, 0x24, 0x00, 0, 0, 0, 0};
+
+// The tool's selection of the drive sends two commands (its identity and
+// its label); the faults below hit the commands of the subcommand itself.
+constexpr int kSelection = 2;
+
+struct ToolFaultRow {
+  std::string name;
+  std::string action;                         // of the tool's table
+  std::function<void(KernelDevices&)> fault;  // after the action's setup
+  int exitCode;
+  std::function<test::Sequence(const test::Sequence&)> expected;  // from the fault-free sequence
+  std::string output;                                             // a text the output must hold
+};
+
+test::Sequence Unchanged(const test::Sequence& sequence) { return sequence; }
+test::Sequence Nothing(const test::Sequence&) { return {}; }
+
+TEST(ToolKernelPath, FaultsAtTheKernelBoundary) {
+  const std::vector<ToolFaultRow> rows = {
+      {"the ioctl fails with EIO", "settings", [](KernelDevices& d) { d.QueueFault("sr0", Failing(EIO, kSelection)); },
+       1, Unchanged, "Input/output error"},
+      {"the drive is pulled out while open: ENODEV", "settings",
+       // Every read fails, so the drive reads as all off: no read of the real-time switch.
+       [](KernelDevices& d) { d.QueueFault("sr0", Failing(ENODEV, kSelection, 100)); }, 1,
+       [](const test::Sequence& s) { return test::Sequence(s.begin(), s.end() - 1); }, "No such device"},
+      {"the drive is gone before the run", "settings", [](KernelDevices& d) { d.Unplug("sr0"); }, 3, Nothing,
+       "No such file or directory"},
+      {"no access to the node: EACCES", "settings", [](KernelDevices& d) { d.FailOpens("sr0", EACCES); }, 77, Nothing,
+       "Permission denied"},
+      {"the kernel refuses WRITE BUFFER: EPERM", "clear",
+       [](KernelDevices& d) { d.QueueFault("sr0", Failing(EPERM, kSelection)); }, 1, Unchanged, "CAP_SYS_RAWIO"},
+      {"a unit attention, fixed sense", "settings",
+       [](KernelDevices& d) { d.QueueFault("sr0", Answering(kFixedReset, kSelection)); }, 0,
+       [](const test::Sequence& s) { return Repeated(s, kSelection); }, "Quiet drive"},
+      {"a unit attention, descriptor sense", "settings",
+       [](KernelDevices& d) { d.QueueFault("sr0", Answering(kDescriptorReset, kSelection)); }, 0,
+       [](const test::Sequence& s) { return Repeated(s, kSelection); }, "Quiet drive"},
+      {"an illegal request, fixed sense", "eject",
+       [](KernelDevices& d) { d.QueueFault("sr0", Answering(kFixedInvalidField, kSelection)); }, 1, Unchanged,
+       "5/24/00"},
+      {"an illegal request, descriptor sense", "eject",
+       [](KernelDevices& d) { d.QueueFault("sr0", Answering(kDescriptorInvalidField, kSelection)); }, 1, Unchanged,
+       "5/24/00"},
+      // The counters come back without the last sector's frame: what did
+      // not arrive reads as zero.
+      {"a short transfer", "status",
+       [](KernelDevices& d) {
+         KernelFault fault;
+         fault.kind = KernelFault::Kind::ShortTransfer;
+         fault.shortBy = 24;
+         fault.after = kSelection + 1;
+         d.QueueFault("sr0", fault);
+       },
+       0, Unchanged, "00:00:00"},
+      {"a command that never completes", "settings",
+       [](KernelDevices& d) {
+         KernelFault fault;
+         fault.kind = KernelFault::Kind::Timeout;
+         fault.after = kSelection;
+         d.QueueFault("sr0", fault);
+       },
+       1, Unchanged, "READ BUFFER: timed out"},
+  };
+  Drives drives("tool-faults");
+  for (const ToolFaultRow& row : rows) {
+    const test::ToolAction& action = ToolActionNamed(row.action);
+    drives.SetUp([&](emu::EmulatedDrive& drive) {
+      action.setup(drive);
+      drive.SetCounters(3, 1000, 4500);
+    });
+    row.fault(drives.devices);
+    const ToolRun run = RunTool(drives, action.arguments);
+    EXPECT_EQ(run.exitCode, row.exitCode) << row.name << ":\n" << run.output;
+    EXPECT_NE(run.output.find(row.output), std::string::npos) << row.name << ":\n" << run.output;
+    ExpectLog(drives.devices.Log(), row.expected(action.expected), 64, row.name);
+    drives.devices.Plug("sr0");
+  }
+}
+
+}  // namespace
+}  // namespace norvane::kernel

@@ -1,0 +1,311 @@
+// The shipped NorvaneDriveUtility.exe, unmodified, under Wine: its drive
+// letters are the emulated device nodes, so every command goes through
+// Wine's IOCTL_SCSI_PASS_THROUGH_DIRECT down to SG_IO. A driver program
+// does the window actions of the shared table; the runner here sets the
+// drive up before each and compares what reached SG_IO.
+//
+// Run from the Windows builds' CTest (kernel_path_x86, kernel_path_x64),
+// which name the program, the driver and the word size.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "child_process.h"
+#include "kernel_path_support.h"
+
+namespace norvane::kernel {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::string Required(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+bool IsCounterRead(const KernelRecord& record) {
+  return record.cdb.size() >= 3 && record.cdb[0] == 0x3C && record.cdb[2] == 0xF5;
+}
+
+// A Wine prefix of the kernel path's own, next to the driver: its server
+// must carry the preloaded library, so it cannot be shared with tests that
+// run at the same time. Made once; its drive letters are set for each run.
+class Wine {
+ public:
+  Wine(const std::string& architecture, const Drives& drives)
+      : m_loader(architecture == "x64" ? "/usr/lib/wine/wine64" : "/usr/lib/wine/wine"),
+        m_prefix(fs::path(Required("NORVANE_DRIVER")).parent_path() / "wineprefix"),
+        m_environment(drives.Environment()) {
+    m_environment["WINEPREFIX"] = m_prefix.string();
+    m_environment["WINEDEBUG"] = "-all";
+    m_environment["WINEDLLOVERRIDES"] = "mscoree,mshtml=";
+    StopServer();
+    if (!fs::exists(m_prefix / "system.reg")) Create();
+    MapDrives(drives);
+  }
+  ~Wine() { StopServer(); }
+
+  const std::string& Loader() const { return m_loader; }
+  const std::map<std::string, std::string>& Environment() const { return m_environment; }
+  fs::path Log() const {
+    return m_prefix.parent_path() / ("kernel_path_wine_" + fs::path(m_loader).filename().string() + ".log");
+  }
+
+ private:
+  int Run(const std::vector<std::string>& command, std::map<std::string, std::string> environment) const {
+    ChildProcess child(command, environment, Log().string());
+    child.CloseInput();
+    child.ReadAll(120s);
+    return child.Wait(120s);
+  }
+
+  void StopServer() const { Run({"/usr/lib/wine/wineserver64", "-k"}, {{"WINEPREFIX", m_prefix.string()}}); }
+
+  void Create() const {
+    std::map<std::string, std::string> plain = {
+        {"WINEPREFIX", m_prefix.string()}, {"WINEDEBUG", "-all"}, {"WINEDLLOVERRIDES", "mscoree,mshtml="}};
+    Run({m_loader, "wineboot", "-i"}, plain);
+    for (const char* letter : {"e:", "g:"}) {
+      Run({m_loader, "reg", "add", "HKLM\\Software\\Wine\\Drives", "/v", letter, "/d", "cdrom", "/f"}, plain);
+    }
+    // Wine waits up to 2 s for a window manager to withdraw each managed
+    // window it hides (every message box); a bare Xvfb has none.
+    Run({m_loader, "reg", "add", "HKCU\\Software\\Wine\\AppDefaults\\NorvaneDriveUtility.exe\\X11 Driver", "/v",
+         "Managed", "/d", "N", "/f"},
+        plain);
+    Run({"/usr/lib/wine/wineserver64", "-w"}, plain);
+  }
+
+  // E: and G: are the drives (a mount folder and the device); C: and Z:
+  // get a device that is no drive, so that the program's scan of every
+  // letter never reaches the machine's own disks.
+  void MapDrives(const Drives& drives) const {
+    const fs::path dosdevices = m_prefix / "dosdevices";
+    const fs::path mounts =
+        drives.devices.Folder().parent_path() / (drives.devices.Folder().filename().string() + "-mnt");
+    const auto link = [&](const std::string& name, const fs::path& target) {
+      std::error_code ignored;
+      fs::remove(dosdevices / name, ignored);
+      fs::create_symlink(target, dosdevices / name);
+    };
+    for (const auto& [node, letter] : kNodes) {
+      const std::string drive(1, static_cast<char>(std::tolower(letter)));
+      fs::create_directories(mounts / drive);
+      link(drive + ":", mounts / drive);
+      link(drive + "::", drives.devices.NodePath(node));
+    }
+    link("c::", "/dev/null");
+    link("z::", "/dev/null");
+  }
+
+  std::string m_loader;
+  fs::path m_prefix;
+  std::map<std::string, std::string> m_environment;
+};
+
+// The runner's side of the conversation with the driver: answers its
+// questions until it reports.
+class Driver {
+ public:
+  Driver(const Wine& wine, Drives& drives)
+      : m_drives(drives),
+        m_process({wine.Loader(), Required("NORVANE_DRIVER"), Required("NORVANE_PROGRAM")}, wine.Environment(),
+                  wine.Log().string()) {}
+
+  std::string Tell(const std::string& command) {
+    m_process.WriteLine(command);
+    for (;;) {
+      const std::optional<std::string> line = m_process.ReadLine(90s);
+      if (!line) return "(no answer)";
+      if (line->starts_with("advance ")) {
+        const std::uint64_t ms = std::stoull(line->substr(8));
+        m_drives.devices.WithDrives([ms](emu::EmulatedDevices& drives) { drives.Clock().Advance(ms); });
+      } else if (*line == "await-tick") {
+        m_drives.devices.WaitForLog(
+            [](const std::vector<KernelRecord>& log) { return std::any_of(log.begin(), log.end(), IsCounterRead); },
+            5s);
+      } else {
+        return *line;
+      }
+      m_process.WriteLine("ok");
+    }
+  }
+  int Wait() { return m_process.Wait(30s); }
+
+ private:
+  Drives& m_drives;
+  ChildProcess m_process;
+};
+
+// The program under Wine on the emulated drives, started by the first
+// action of the table.
+struct Session {
+  Session()
+      : architecture(Required("NORVANE_WORD_SIZE")),
+        wordSize(architecture == "x64" ? 64 : 32),
+        drives("win-" + architecture),
+        wine(architecture, drives),
+        driver(wine, drives) {}
+
+  std::string architecture;
+  int wordSize;
+  Drives drives;
+  Wine wine;
+  Driver driver;
+};
+
+// Prints what the kernel saw of each action when NORVANE_KERNEL_LOG is set.
+void Show(const std::string& action, const std::vector<KernelRecord>& log) {
+  if (Required("NORVANE_KERNEL_LOG").empty()) return;
+  std::printf("--- %s\n", action.c_str());
+  for (const KernelRecord& record : log) std::printf("%s", Describe(record).c_str());
+}
+
+// Whether this machine runs 32-bit programs at all: Linux can be built or
+// booted without its IA-32 emulation, and then Wine's 32-bit loader fails
+// with "Exec format error".
+bool Runs32BitPrograms() {
+  ChildProcess probe({"/usr/lib/wine/wine", "--version"}, {});
+  probe.CloseInput();
+  probe.ReadAll(30s);
+  return probe.Wait(30s) == 0;
+}
+
+void ExpectReady() {
+  ASSERT_FALSE(Required("NORVANE_PROGRAM").empty() || Required("NORVANE_DRIVER").empty() ||
+               Required("NORVANE_WORD_SIZE").empty())
+      << "run from the Windows builds' CTest";
+  ASSERT_FALSE(Required("DISPLAY").empty()) << "Wine needs an X display";
+  if (Required("NORVANE_WORD_SIZE") == "x86") {
+    ASSERT_TRUE(Runs32BitPrograms()) << "this machine cannot start 32-bit programs (its kernel's IA-32 emulation is "
+                                        "off), so Wine cannot run the x86 program here";
+  }
+}
+
+void Start(Session& session) {
+  session.drives.SetUp(test::WindowActions().front().setup);
+  ASSERT_TRUE(session.driver.Tell("start").starts_with("done"))
+      << "the program did not start; see " << session.wine.Log();
+}
+
+// Prepares action `index`, counts from there, runs it; answers the driver's report.
+std::string Perform(Session& session, std::size_t index, const std::function<void()>& beforeRun = {}) {
+  if (session.driver.Tell("prepare " + std::to_string(index)) != "ready") return "not prepared";
+  session.drives.devices.ClearLog();
+  if (beforeRun) beforeRun();
+  return session.driver.Tell("run " + std::to_string(index));
+}
+
+void Quit(Session& session) {
+  EXPECT_EQ(session.driver.Tell("quit"), "exit 0");
+  EXPECT_EQ(session.driver.Wait(), 0);
+}
+
+TEST(WindowKernelPath, EveryActionSendsItsSequence) {
+  ASSERT_NO_FATAL_FAILURE(ExpectReady());
+  Session session;
+  ASSERT_NO_FATAL_FAILURE(Start(session));
+  const std::vector<test::WindowAction>& actions = test::WindowActions();
+  for (std::size_t i = 0; i < actions.size(); ++i) {
+    const test::WindowAction& action = actions[i];
+    if (i > 0) {
+      session.drives.SetUp(action.setup);
+      const std::string reply = Perform(session, i);
+      ASSERT_TRUE(reply.starts_with("done")) << action.name << ": " << reply;
+      if (action.answer != test::kAnswerOk || action.expected.empty()) {
+        EXPECT_NE(reply, "done 0") << action.name << ": no confirmation was asked";
+      }
+    }
+    Show(action.name, session.drives.devices.Log());
+    ExpectLog(session.drives.devices.Log(), action.expected, session.wordSize, action.name);
+  }
+  Quit(session);
+}
+
+// --- faults at the kernel boundary ---
+
+KernelFault Fault(KernelFault::Kind kind, int after = 0) {
+  KernelFault fault;
+  fault.kind = kind;
+  fault.after = after;
+  return fault;
+}
+
+KernelFault Failing(int error, int after, int times = 1) {
+  KernelFault fault = Fault(KernelFault::Kind::Errno, after);
+  fault.error = error;
+  fault.times = times;
+  return fault;
+}
+
+KernelFault Answering(std::vector<std::uint8_t> sense) {
+  KernelFault fault = Fault(KernelFault::Kind::Sense);
+  fault.sense = std::move(sense);
+  return fault;
+}
+
+test::Sequence Unchanged(const test::Sequence& sequence) { return sequence; }
+
+struct WindowFaultRow {
+  std::string name;
+  std::function<void(KernelDevices&)> beforePrepare;  // faults of the drive's opening
+  std::function<void(KernelDevices&)> beforeRun;      // faults of the action's commands
+  std::function<test::Sequence(const test::Sequence&)> expected;
+};
+
+// A Settings click: every command of the set goes out whatever the one
+// before it met (the page learns what the drive took by reading it again),
+// a unit attention repeats its command, and the window keeps answering.
+TEST(WindowKernelPath, FaultsAtTheKernelBoundary) {
+  ASSERT_NO_FATAL_FAILURE(ExpectReady());
+  constexpr std::size_t kClick = 1;
+  const std::vector<std::uint8_t> fixedReset = {0x70, 0, 0x06, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x29, 0x00, 0, 0, 0, 0};
+  const std::vector<std::uint8_t> descriptorReset = {0x72, 0x06, 0x29, 0x00, 0, 0, 0, 0};
+  const std::vector<std::uint8_t> fixedInvalid = {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x24, 0x00, 0, 0, 0, 0};
+  const std::vector<std::uint8_t> descriptorInvalid = {0x72, 0x05, 0x24, 0x00, 0, 0, 0, 0};
+  const auto repeatedFirst = [](const test::Sequence& s) {
+    test::Sequence repeated = s;
+    repeated.insert(repeated.begin(), s.front());
+    return repeated;
+  };
+  const auto none = [](const test::Sequence&) { return test::Sequence{}; };
+  const auto queue = [](KernelFault fault) { return [fault](KernelDevices& d) { d.QueueFault("sr0", fault); }; };
+  KernelFault shortRead = Fault(KernelFault::Kind::ShortTransfer, 5);
+  shortRead.shortBy = 250;
+  const std::vector<WindowFaultRow> rows = {
+      {"the ioctl fails with EIO", {}, queue(Failing(EIO, 0)), Unchanged},
+      {"the drive is pulled out while open: ENODEV", {}, [](KernelDevices& d) { d.Unplug("sr0"); }, Unchanged},
+      {"no access to the node: EACCES", [](KernelDevices& d) { d.FailOpens("sr0", EACCES); }, {}, none},
+      {"the kernel refuses WRITE BUFFER: EPERM", {}, queue(Failing(EPERM, 2, 3)), Unchanged},
+      {"a unit attention, fixed sense", {}, queue(Answering(fixedReset)), repeatedFirst},
+      {"a unit attention, descriptor sense", {}, queue(Answering(descriptorReset)), repeatedFirst},
+      {"an illegal request, fixed sense", {}, queue(Answering(fixedInvalid)), Unchanged},
+      {"an illegal request, descriptor sense", {}, queue(Answering(descriptorInvalid)), Unchanged},
+      {"a short transfer", {}, queue(shortRead), Unchanged},
+      {"a command that never completes", {}, queue(Fault(KernelFault::Kind::Timeout)), Unchanged},
+      {"no fault: the window is whole again", {}, {}, Unchanged},
+  };
+  Session session;
+  ASSERT_NO_FATAL_FAILURE(Start(session));
+  const test::WindowAction& action = test::WindowActions()[kClick];
+  for (const WindowFaultRow& row : rows) {
+    session.drives.SetUp(action.setup);
+    if (row.beforePrepare) row.beforePrepare(session.drives.devices);
+    const std::string reply = Perform(session, kClick, [&] {
+      if (row.beforeRun) row.beforeRun(session.drives.devices);
+    });
+    EXPECT_TRUE(reply.starts_with("done")) << row.name << ": the window does not answer: " << reply;
+    Show(row.name, session.drives.devices.Log());
+    ExpectLog(session.drives.devices.Log(), row.expected(action.expected), session.wordSize, row.name);
+    session.drives.devices.Plug("sr0");
+  }
+  Quit(session);
+}
+
+}  // namespace
+}  // namespace norvane::kernel
