@@ -6,6 +6,9 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 
 packages=(cmake g++ libgtest-dev googletest clang libclang-rt-14-dev
           libsgutils2-dev libcli11-dev nlohmann-json3-dev scdoc
+          # the kernel path: its preloaded library for 32-bit Wine processes, and
+          # qemu to try that side where the kernel cannot start 32-bit programs
+          gcc-multilib qemu-user-static
           g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
           wine wine64 wine32:i386 fonts-wine xvfb xauth x11-utils xdotool imagemagick
           locales-all fonts-ipafont-gothic fonts-umeplus python3
