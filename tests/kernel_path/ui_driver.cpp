@@ -164,7 +164,8 @@ int DoAll(const std::vector<UiStep>& steps, int answer) {
 }
 
 bool Start(const wchar_t* commandLine) {
-  STARTUPINFOW startup{sizeof startup};
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
   std::wstring line = commandLine;
   if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &program)) {
     return false;
