@@ -88,12 +88,12 @@ DeviceHandle LinuxDeviceIo::Open(const wchar_t* path, DeviceAccess access) {
   const int flags = (access == DeviceAccess::ReadWrite ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC;
   const int fd = scsi_pt_open_flags(name.c_str(), flags, 0);
   if (fd < 0) {
-    lastError_ = ErrorOf(-fd, name);
+    m_lastError = ErrorOf(-fd, name);
     return kNoDevice;
   }
   if (const std::string refusal = RefusalOf(fd); !refusal.empty()) {
     scsi_pt_close_device(fd);
-    lastError_ = {ENOTTY, name + ": " + refusal};
+    m_lastError = {ENOTTY, name + ": " + refusal};
     return kNoDevice;
   }
   return fd;
@@ -101,12 +101,12 @@ DeviceHandle LinuxDeviceIo::Open(const wchar_t* path, DeviceAccess access) {
 
 bool LinuxDeviceIo::PassThrough(DeviceHandle device, const ScsiCommand& command, ScsiReply& reply) {
   if (device == kNoDevice || command.cdb == nullptr || (command.transferLength != 0 && command.data == nullptr)) {
-    lastError_ = {EBADF, "no open device to send the command to"};
+    m_lastError = {EBADF, "no open device to send the command to"};
     return false;
   }
   const PassThroughPtr request(construct_scsi_pt_obj());
   if (!request) {
-    lastError_ = ErrorOf(ENOMEM, "pass-through request");
+    m_lastError = ErrorOf(ENOMEM, "pass-through request");
     return false;
   }
   const int timeout = PreparePassThrough(*request, command, reply);
@@ -119,7 +119,7 @@ bool LinuxDeviceIo::PassThrough(DeviceHandle device, const ScsiCommand& command,
     outcome.transportError = get_scsi_pt_transport_err(request.get());
   }
   if (TakeOutcome(outcome, reply)) return true;
-  lastError_ = {outcome.submitted < 0 ? -outcome.submitted : outcome.osError, DescribeFailure(outcome)};
+  m_lastError = {outcome.submitted < 0 ? -outcome.submitted : outcome.osError, DescribeFailure(outcome)};
   return false;
 }
 
@@ -133,7 +133,7 @@ void LinuxDeviceIo::Sleep(std::uint32_t milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-const SystemError& LinuxDeviceIo::LastError() const { return lastError_; }
+const SystemError& LinuxDeviceIo::LastError() const { return m_lastError; }
 
 std::wstring WidePath(const std::string& path) {
   std::wstring wide;

@@ -51,7 +51,7 @@ class LinuxDeviceIo final : public DeviceIo {
   const SystemError& LastError() const;
 
  private:
-  SystemError lastError_;
+  SystemError m_lastError;
 };
 
 // Device paths travel through the seam as wide text, one character per byte

@@ -55,16 +55,16 @@ std::string SenseText(const std::uint8_t* sense) {
   return text;
 }
 
-DeviceHandle CommandJournal::Open(const wchar_t* path, DeviceAccess access) { return source_.Io().Open(path, access); }
+DeviceHandle CommandJournal::Open(const wchar_t* path, DeviceAccess access) { return m_source.Io().Open(path, access); }
 
 bool CommandJournal::PassThrough(DeviceHandle device, const ScsiCommand& command, ScsiReply& reply) {
   // The transport repeats a command after a unit attention at once: the repetition settles it.
-  if (!failures_.empty() && failures_.back().unitAttention &&
-      std::equal(command.cdb, command.cdb + kCdbLength, failures_.back().cdb.begin())) {
-    failures_.pop_back();
+  if (!m_failures.empty() && m_failures.back().unitAttention &&
+      std::equal(command.cdb, command.cdb + kCdbLength, m_failures.back().cdb.begin())) {
+    m_failures.pop_back();
   }
-  if (!source_.Io().PassThrough(device, command, reply)) {
-    Record(command, source_.LastError().text);
+  if (!m_source.Io().PassThrough(device, command, reply)) {
+    Record(command, m_source.LastError().text);
     return false;
   }
   if (reply.status == 0x02) {
@@ -78,16 +78,16 @@ bool CommandJournal::PassThrough(DeviceHandle device, const ScsiCommand& command
 }
 
 bool CommandJournal::PreventMediaChangeNotification(DeviceHandle notification) {
-  return source_.Io().PreventMediaChangeNotification(notification);
+  return m_source.Io().PreventMediaChangeNotification(notification);
 }
 
-void CommandJournal::Close(DeviceHandle handle) { source_.Io().Close(handle); }
+void CommandJournal::Close(DeviceHandle handle) { m_source.Io().Close(handle); }
 
-void CommandJournal::Sleep(std::uint32_t milliseconds) { source_.Io().Sleep(milliseconds); }
+void CommandJournal::Sleep(std::uint32_t milliseconds) { m_source.Io().Sleep(milliseconds); }
 
 std::vector<CommandFailure> CommandJournal::FailuresSince(std::size_t mark) const {
-  if (mark >= failures_.size()) return {};
-  return {failures_.begin() + static_cast<std::ptrdiff_t>(mark), failures_.end()};
+  if (mark >= m_failures.size()) return {};
+  return {m_failures.begin() + static_cast<std::ptrdiff_t>(mark), m_failures.end()};
 }
 
 void CommandJournal::Record(const ScsiCommand& command, std::string what, bool unitAttention) {
@@ -95,7 +95,7 @@ void CommandJournal::Record(const ScsiCommand& command, std::string what, bool u
   std::copy_n(command.cdb, kCdbLength, failure.cdb.begin());
   failure.unitAttention = unitAttention;
   failure.what = CommandName(command.cdb[0]) + ": " + what;
-  failures_.push_back(std::move(failure));
+  m_failures.push_back(std::move(failure));
 }
 
 }  // namespace norvane::tool

@@ -20,7 +20,7 @@ struct CommandFailure {
 
 class CommandJournal final : public DeviceIo {
  public:
-  explicit CommandJournal(DriveSource& source) : source_(source) {}
+  explicit CommandJournal(DriveSource& source) : m_source(source) {}
 
   DeviceHandle Open(const wchar_t* path, DeviceAccess access) override;
   bool PassThrough(DeviceHandle device, const ScsiCommand& command, ScsiReply& reply) override;
@@ -29,14 +29,14 @@ class CommandJournal final : public DeviceIo {
   void Sleep(std::uint32_t milliseconds) override;
 
   // A point to ask from: the failures of the commands sent after it.
-  std::size_t Mark() const { return failures_.size(); }
+  std::size_t Mark() const { return m_failures.size(); }
   std::vector<CommandFailure> FailuresSince(std::size_t mark) const;
 
  private:
   void Record(const ScsiCommand& command, std::string what, bool unitAttention = false);
 
-  DriveSource& source_;
-  std::vector<CommandFailure> failures_;
+  DriveSource& m_source;
+  std::vector<CommandFailure> m_failures;
 };
 
 // "WRITE BUFFER" for 0x3B, and so on for the commands the tool sends.

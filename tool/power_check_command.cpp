@@ -26,27 +26,27 @@ struct MediaNotificationLock {
 // Progress goes to the terminal of the messages, so that results stay clean.
 class Progress {
  public:
-  explicit Progress(Console& console) : console_(console) {}
+  explicit Progress(Console& console) : m_console(console) {}
   ~Progress() { EndLine(); }
 
   void Line(const std::string& text) {
     EndLine();
-    console_.err << text << '\n' << std::flush;
+    m_console.err << text << '\n' << std::flush;
   }
   // Redrawn in place on a terminal; elsewhere it would only fill the log.
   void Countdown(int secondsLeft) {
-    if (!console_.errIsTerminal) return;
-    console_.err << "\r\x1b[2KChecking now, " << secondsLeft << " s left." << std::flush;
-    open_ = true;
+    if (!m_console.errIsTerminal) return;
+    m_console.err << "\r\x1b[2KChecking now, " << secondsLeft << " s left." << std::flush;
+    m_open = true;
   }
   void EndLine() {
-    if (open_) console_.err << "\r\x1b[2K" << std::flush;
-    open_ = false;
+    if (m_open) m_console.err << "\r\x1b[2K" << std::flush;
+    m_open = false;
   }
 
  private:
-  Console& console_;
-  bool open_ = false;
+  Console& m_console;
+  bool m_open = false;
 };
 
 // With a person at hand: the tray comes out for the disc, and the person

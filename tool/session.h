@@ -35,12 +35,12 @@ class Session {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  Console& Terminal() { return console_; }
-  Platform& World() { return platform_; }
-  const GlobalOptions& Options() const { return options_; }
-  DriveSource& Source() { return source_; }
-  CommandJournal& Journal() { return journal_; }
-  const Palette& Colours() const { return palette_; }
+  Console& Terminal() { return m_console; }
+  Platform& World() { return m_platform; }
+  const GlobalOptions& Options() const { return m_options; }
+  DriveSource& Source() { return m_source; }
+  CommandJournal& Journal() { return m_journal; }
+  const Palette& Colours() const { return m_palette; }
 
   // The supported drives, in the order of the candidates; stops the run
   // (no drive, or no permission) when there is none. `firstOnly` ends the
@@ -66,14 +66,14 @@ class Session {
  private:
   [[noreturn]] void StopAtOpenFailure(const DeviceNode& node) const;
 
-  Console& console_;
-  Platform& platform_;
-  const GlobalOptions& options_;
-  DriveSource& source_;
-  CommandJournal journal_;
-  Palette palette_;
-  DeviceIo& previousIo_;
-  SelectedDrive selected_;
+  Console& m_console;
+  Platform& m_platform;
+  const GlobalOptions& m_options;
+  DriveSource& m_source;
+  CommandJournal m_journal;
+  Palette m_palette;
+  DeviceIo& m_previousIo;
+  SelectedDrive m_selected;
 };
 
 }  // namespace norvane::tool

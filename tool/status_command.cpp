@@ -70,7 +70,7 @@ std::string ReadingLine(Session& session, const QualityReading& reading) {
 // The watch's picture: redrawn in place on a terminal, a line a tick elsewhere.
 class WatchView {
  public:
-  WatchView(Session& session, const SelectedDrive& drive) : session_(session), drive_(drive) {
+  WatchView(Session& session, const SelectedDrive& drive) : m_session(session), m_drive(drive) {
     if (InPlace()) Out() << "\x1b[?25l";  // no cursor flickering over the bar
   }
   ~WatchView() {
@@ -78,34 +78,34 @@ class WatchView {
   }
 
   void Show(const QualityReading& reading, const std::string& note) {
-    if (session_.Options().json) {
-      Out() << ReadingJson(session_, reading).dump() << std::endl;
+    if (m_session.Options().json) {
+      Out() << ReadingJson(m_session, reading).dump() << std::endl;
     } else if (!InPlace()) {
-      Out() << ReadingLine(session_, reading) << (note.empty() ? "" : "  (" + note + ")") << std::endl;
+      Out() << ReadingLine(m_session, reading) << (note.empty() ? "" : "  (" + note + ")") << std::endl;
     } else {
       Redraw(reading, note);
     }
   }
 
  private:
-  std::ostream& Out() { return session_.Terminal().out; }
-  bool InPlace() const { return session_.Terminal().outIsTerminal && !session_.Options().json; }
+  std::ostream& Out() { return m_session.Terminal().out; }
+  bool InPlace() const { return m_session.Terminal().outIsTerminal && !m_session.Options().json; }
 
   void Redraw(const QualityReading& reading, const std::string& note) {
-    if (linesShown_ > 0) Out() << "\x1b[" << linesShown_ << "A";
-    Fields fields = ReadingFields(session_, drive_, reading);
-    fields.emplace_back("", note.empty() ? "Ctrl-C stops." : session_.Colours().Paint(note, Colour::Yellow));
+    if (m_linesShown > 0) Out() << "\x1b[" << m_linesShown << "A";
+    Fields fields = ReadingFields(m_session, m_drive, reading);
+    fields.emplace_back("", note.empty() ? "Ctrl-C stops." : m_session.Colours().Paint(note, Colour::Yellow));
     std::ostringstream picture;
     PrintFields(picture, fields);
     std::istringstream lines(picture.str());
-    linesShown_ = 0;
-    for (std::string line; std::getline(lines, line); ++linesShown_) Out() << "\x1b[2K" << line << '\n';
+    m_linesShown = 0;
+    for (std::string line; std::getline(lines, line); ++m_linesShown) Out() << "\x1b[2K" << line << '\n';
     Out() << std::flush;
   }
 
-  Session& session_;
-  const SelectedDrive& drive_;
-  int linesShown_ = 0;
+  Session& m_session;
+  const SelectedDrive& m_drive;
+  int m_linesShown = 0;
 };
 
 Exit Watch(Session& session, const SelectedDrive& drive, QualityReading reading, const StatusOptions& options) {

@@ -29,38 +29,38 @@ using tool::Exit;
 // without CAP_SYS_RAWIO.
 class ScriptedSource final : public tool::DriveSource, private DeviceIo {
  public:
-  explicit ScriptedSource(emu::EmulatedDevices& devices) : devices_(devices), emulated_(devices) {}
+  explicit ScriptedSource(emu::EmulatedDevices& devices) : m_devices(devices), m_emulated(devices) {}
 
   // Commands whose operation code is this are refused before they reach the drive.
   std::optional<std::uint8_t> refusedOperation;
 
   DeviceIo& Io() override { return *this; }
-  std::vector<tool::DeviceNode> Candidates() override { return emulated_.Candidates(); }
-  std::optional<tool::DeviceNode> Resolve(const std::string& name) const override { return emulated_.Resolve(name); }
-  SystemError LastError() const override { return refused_ ? SystemError{EPERM, kRefusal} : emulated_.LastError(); }
+  std::vector<tool::DeviceNode> Candidates() override { return m_emulated.Candidates(); }
+  std::optional<tool::DeviceNode> Resolve(const std::string& name) const override { return m_emulated.Resolve(name); }
+  SystemError LastError() const override { return m_refused ? SystemError{EPERM, kRefusal} : m_emulated.LastError(); }
   std::optional<std::string> WriteBufferRefusal() const override { return std::nullopt; }
-  void DiscOffered(const tool::DeviceNode& node) override { emulated_.DiscOffered(node); }
+  void DiscOffered(const tool::DeviceNode& node) override { m_emulated.DiscOffered(node); }
 
  private:
   static constexpr const char* kRefusal = "refused by the operating system: Operation not permitted";
 
   DeviceHandle Open(const wchar_t* path, DeviceAccess access) override {
-    refused_ = false;
-    return devices_.Open(path, access);
+    m_refused = false;
+    return m_devices.Open(path, access);
   }
   bool PassThrough(DeviceHandle device, const ScsiCommand& command, ScsiReply& reply) override {
-    refused_ = refusedOperation == command.cdb[0];
-    return !refused_ && devices_.PassThrough(device, command, reply);
+    m_refused = refusedOperation == command.cdb[0];
+    return !m_refused && m_devices.PassThrough(device, command, reply);
   }
   bool PreventMediaChangeNotification(DeviceHandle handle) override {
-    return devices_.PreventMediaChangeNotification(handle);
+    return m_devices.PreventMediaChangeNotification(handle);
   }
-  void Close(DeviceHandle handle) override { devices_.Close(handle); }
-  void Sleep(std::uint32_t milliseconds) override { devices_.Sleep(milliseconds); }
+  void Close(DeviceHandle handle) override { m_devices.Close(handle); }
+  void Sleep(std::uint32_t milliseconds) override { m_devices.Sleep(milliseconds); }
 
-  emu::EmulatedDevices& devices_;
-  tool::EmulatedDriveSource emulated_;
-  bool refused_ = false;
+  emu::EmulatedDevices& m_devices;
+  tool::EmulatedDriveSource m_emulated;
+  bool m_refused = false;
 };
 
 // Every tick the tool waits moves the emulated clock on by the tick, at once,
@@ -68,12 +68,12 @@ class ScriptedSource final : public tool::DriveSource, private DeviceIo {
 // interrupted (Ctrl-C) once `ticksBeforeInterrupt` have passed.
 class TestPlatform final : public tool::Platform {
  public:
-  explicit TestPlatform(emu::EmulatedDevices& devices) : devices_(devices), source(devices) {}
+  explicit TestPlatform(emu::EmulatedDevices& devices) : m_devices(devices), source(devices) {}
   tool::DriveSource& Drives(bool) override { return source; }
   bool Wait(std::chrono::milliseconds period) override {
     if (ticks >= ticksBeforeInterrupt) return false;
     ++ticks;
-    devices_.Clock().Advance(static_cast<std::uint64_t>(period.count()));
+    m_devices.Clock().Advance(static_cast<std::uint64_t>(period.count()));
     if (onTick) onTick(ticks);
     return true;
   }
@@ -83,7 +83,7 @@ class TestPlatform final : public tool::Platform {
   std::function<void(int tick)> onTick;
 
  private:
-  emu::EmulatedDevices& devices_;
+  emu::EmulatedDevices& m_devices;
 
  public:
   ScriptedSource source;
