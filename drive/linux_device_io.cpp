@@ -41,6 +41,13 @@ std::string RefusalOf(int fd) {
   return {};
 }
 
+// A residual outside 0..length (a driver that reports none, or nonsense) moves
+// nothing or everything rather than a number the buffer cannot hold.
+std::uint32_t BytesMoved(std::uint32_t length, int residual) {
+  if (residual <= 0) return length;
+  return static_cast<std::uint32_t>(residual) >= length ? 0 : length - static_cast<std::uint32_t>(residual);
+}
+
 }  // namespace
 
 int PreparePassThrough(sg_pt_base& request, const ScsiCommand& command, ScsiReply& reply) {
@@ -58,7 +65,10 @@ bool TakeOutcome(const PassThroughOutcome& outcome, ScsiReply& reply) {
   switch (outcome.category) {
     case SCSI_PT_RESULT_GOOD:
     case SCSI_PT_RESULT_STATUS:
-    case SCSI_PT_RESULT_SENSE: reply.status = static_cast<std::uint8_t>(outcome.scsiStatus); return true;
+    case SCSI_PT_RESULT_SENSE:
+      reply.status = static_cast<std::uint8_t>(outcome.scsiStatus);
+      reply.transferred = BytesMoved(outcome.transferLength, outcome.residual);
+      return true;
     default: return false;  // transport or operating-system error: the drive's answer never came
   }
 }
@@ -111,12 +121,14 @@ bool LinuxDeviceIo::PassThrough(DeviceHandle device, const ScsiCommand& command,
   }
   const int timeout = PreparePassThrough(*request, command, reply);
   PassThroughOutcome outcome;
+  outcome.transferLength = command.transferLength;
   outcome.submitted = do_scsi_pt(request.get(), Descriptor(device), timeout, 0);
   if (outcome.submitted == 0) {
     outcome.category = get_scsi_pt_result_category(request.get());
     outcome.scsiStatus = get_scsi_pt_status_response(request.get());
     outcome.osError = get_scsi_pt_os_err(request.get());
     outcome.transportError = get_scsi_pt_transport_err(request.get());
+    outcome.residual = get_scsi_pt_resid(request.get());
   }
   if (TakeOutcome(outcome, reply)) return true;
   m_lastError = {outcome.submitted < 0 ? -outcome.submitted : outcome.osError, DescribeFailure(outcome)};

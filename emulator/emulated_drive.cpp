@@ -51,11 +51,13 @@ void EmulatedDrive::Execute(const ScsiCommand& command, ScsiReply& reply) {
   LoggedCommand entry = Received(command);
   const Answer answer = Respond(command);
   reply.status = answer.status;
+  reply.transferred = answer.dataOutTaken;
   if (answer.status != kStatusGood) {
     std::copy(answer.sense.begin(), answer.sense.end(), reply.sense);
   } else if (command.direction == DataDirection::In && command.data != nullptr) {
     const std::size_t length = std::min<std::size_t>(answer.data.size(), command.transferLength);
     std::copy_n(answer.data.begin(), length, static_cast<std::uint8_t*>(command.data));
+    reply.transferred = static_cast<std::uint32_t>(length);
   }
   entry.status = answer.status;
   entry.sense = answer.sense;

@@ -103,7 +103,9 @@ class EmulatedDrive {
 
   // Executes one command block. On CHECK CONDITION (status 2) it writes 18
   // bytes of fixed-format sense; on GOOD it leaves the sense area alone and
-  // copies at most `transferLength` bytes of data in.
+  // copies at most `transferLength` bytes of data in. The reply tells the
+  // bytes moved: the data in that the drive had (fewer than asked for when
+  // its buffer is shorter), or the data out it took.
   //
   // Order of answers: INQUIRY is always answered from the model (it neither
   // reports nor clears anything, so probes are never disturbed); every other
@@ -183,6 +185,7 @@ class EmulatedDrive {
     std::uint8_t status = 0;
     std::array<std::uint8_t, kSenseRequestLength> sense{};
     std::vector<std::uint8_t> data;  // data in, for a GOOD answer
+    std::uint32_t dataOutTaken = 0;  // the bytes of data out the drive took in
   };
   struct Counters {
     std::uint32_t errors = 0, sectors = 0, lastFrame = 0;

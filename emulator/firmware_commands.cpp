@@ -211,7 +211,10 @@ EmulatedDrive::Answer EmulatedDrive::WriteBuffer(const ScsiCommand& command) {
       !DataPhaseIs(command, DataDirection::Out, shape.length)) {
     return Fail(sense::kInvalidFieldInCdb);
   }
-  return (this->*target->action)(static_cast<const std::uint8_t*>(command.data));
+  // A valid block has its data taken in before the drive looks at it.
+  Answer answer = (this->*target->action)(static_cast<const std::uint8_t*>(command.data));
+  answer.dataOutTaken = command.transferLength;
+  return answer;
 }
 
 EmulatedDrive::Answer EmulatedDrive::WriteSettingPage(const std::uint8_t* page) {

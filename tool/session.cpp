@@ -19,10 +19,10 @@ Session::Session(Console& console, Platform& platform, const GlobalOptions& opti
       m_platform(platform),
       m_options(options),
       m_source(platform.Drives(options.emulate)),
-      m_journal(m_source),
+      m_trace(options.trace ? std::make_unique<CommandTrace>(m_source, console.err) : nullptr),
       m_palette(PaletteFor(console, options.color)),
       m_previousIo(InstalledDeviceIo()) {
-  InstallDeviceIo(m_journal);
+  InstallDeviceIo(m_trace ? *m_trace : m_source.Io());
 }
 
 Session::~Session() {
@@ -94,12 +94,16 @@ void Session::Confirm(const std::string& question, bool yes) {
   if (!AskYesNo(m_console, question)) throw Stop{Exit::NotConfirmed, "not confirmed: nothing was changed"};
 }
 
-void Session::RequireNoFailures(std::size_t mark, const std::string& doing) const {
-  const std::vector<CommandFailure> failures = m_journal.FailuresSince(mark);
-  if (failures.empty()) return;
-  std::string message = doing + " failed:";
-  for (const CommandFailure& failure : failures) message += "\n  " + Printable(failure.what);
-  throw Stop{Exit::CommandFailed, message};
+std::string Session::Failure(const CommandResult& result) const {
+  return result.Complete() ? std::string() : FailureText(result, m_source.LastError().text);
+}
+
+void Session::Require(const CommandResult& result, const std::string& doing) const {
+  if (const std::string failure = Failure(result); !failure.empty()) StopAtFailure(failure, doing);
+}
+
+void Session::StopAtFailure(const std::string& failure, const std::string& doing) const {
+  throw Stop{Exit::CommandFailed, doing + " failed:\n  " + Printable(failure)};
 }
 
 void Session::PrintJson(const Json& json) const { m_console.out << json.dump(2) << '\n'; }

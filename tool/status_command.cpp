@@ -5,7 +5,7 @@
 #include <ostream>
 #include <sstream>
 
-#include "drive/quality.h"
+#include "drive/readings.h"
 #include "tool/commands.h"
 #include "tool/output.h"
 #include "tool/quality_bar.h"
@@ -13,24 +13,6 @@
 
 namespace norvane::tool {
 namespace {
-
-// One tick of the window's status timer: the support byte, then the counters.
-struct QualityReading {
-  bool supported = false;
-  ErrorCounters counters;
-  std::uint8_t level = 0;
-};
-
-QualityReading ReadQuality() {
-  QualityReading reading;
-  std::uint8_t status[kDriveStatusLength];
-  ReadDriveStatus(status);
-  reading.supported = status[kStatusRealTimeSupported] != 0;
-  if (!reading.supported) return reading;
-  reading.counters = ReadErrorCounters();
-  reading.level = QualityLevel(reading.counters.errorCount, reading.counters.transferredSectorCount);
-  return reading;
-}
 
 Json ReadingJson(Session& session, const QualityReading& reading) {
   Json json = session.DriveJson();
@@ -113,10 +95,9 @@ Exit Watch(Session& session, const SelectedDrive& drive, QualityReading reading,
   WatchView view(session, drive);
   view.Show(reading, "");
   while (session.World().Wait(period)) {
-    const std::size_t mark = session.Journal().Mark();
     QualityReading next = ReadQuality();
     // Like the window, a tick without an answer changes nothing; unlike it, it says so.
-    const bool answered = session.Journal().FailuresSince(mark).empty() && next.supported;
+    const bool answered = next.read.Complete() && next.supported;
     if (answered) reading = next;
     view.Show(reading, answered ? "" : "no answer from the drive; the last reading is shown");
   }
@@ -127,9 +108,8 @@ Exit Watch(Session& session, const SelectedDrive& drive, QualityReading reading,
 
 Exit ShowStatus(Session& session, const StatusOptions& options) {
   const SelectedDrive& drive = session.SelectDrive();
-  const std::size_t mark = session.Journal().Mark();
   const QualityReading reading = ReadQuality();
-  session.RequireNoFailures(mark, "reading the status");
+  session.Require(reading.read, "reading the status");
   if (!reading.supported) {
     if (session.Options().json) session.PrintJson(ReadingJson(session, reading));
     throw Stop{Exit::NotSupported, "this drive does not support real-time read-error handling: it counts no errors"};

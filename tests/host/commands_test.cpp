@@ -102,14 +102,63 @@ TEST_F(CommandBlocks, WaitForDiscReadsDiscInformation) {
   Check({"wait", [] { WaitForDisc(); }, {read}});
 }
 
-TEST_F(DriveLayerTest, SettingCommandsReportSuccessWhateverTheDriveSays) {
-  OpenDrive('F');
-  EXPECT_TRUE(SendQuietSelection(QuietStandard));
-  EXPECT_TRUE(SendQuietSetting(true, QuietStandard));
-  EXPECT_TRUE(WriteReadSetting(ReadModePerfect, true, true));
-  EXPECT_TRUE(WriteEjectAtPowerOn(true));
-  EXPECT_TRUE(RestoreFactoryDefaults());
-  EXPECT_TRUE(StopUnit());
+struct ReportCase {
+  const char* name;
+  std::function<CommandResult()> send;
+  std::uint8_t operation;  // of the command the result is about
+};
+
+// A drive that cannot be reached is a command not delivered, never a success.
+TEST_F(DriveLayerTest, SettingAndActionCommandsReportWhatBecameOfThem) {
+  const ReportCase cases[] = {
+      {"quiet selection", [] { return SendQuietSelection(QuietStandard); }, 0xBB},
+      {"quiet setting", [] { return SendQuietSetting(true, QuietStandard); }, 0xBB},
+      {"read setting", [] { return WriteReadSetting(ReadModePerfect, true, true); }, 0x3B},
+      {"eject at power-on", [] { return WriteEjectAtPowerOn(true); }, 0x3B},
+      {"factory defaults", [] { return RestoreFactoryDefaults(); }, 0x3B},
+      {"clear counters", [] { return ClearErrorCounters(); }, 0x3B},
+      {"eject", [] { return EjectDisc(); }, 0x1B},
+      {"open tray", [] { return OpenTrayForInsert(); }, 0x1B},
+      {"stop", [] { return StopUnit(); }, 0x1B},
+      {"start power check", [] { return StartPowerCheck(); }, 0x3B},
+      {"force eject", [] { return ForceEject(); }, 0x3B},
+      {"wait for disc", [] { return WaitForDisc(); }, 0x51},
+  };
+  for (const ReportCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    OpenAttached('E');  // a fresh drive with a ready disc
+    const CommandResult done = c.send();
+    EXPECT_TRUE(done.Complete());
+    EXPECT_EQ(done.operation, c.operation);
+
+    OpenDrive('F');  // nothing behind F:
+    const CommandResult lost = c.send();
+    EXPECT_FALSE(lost);
+    EXPECT_EQ(lost.outcome, CommandOutcome::NotDelivered);
+    EXPECT_EQ(lost.operation, c.operation);
+  }
+}
+
+// Factory defaults send four commands whatever each answers; the result is
+// the last that failed, as the channel's last sense class is.
+TEST_F(DriveLayerTest, ASequenceReportsItsLastFailure) {
+  emu::EmulatedDrive& drive = OpenAttached('E');
+  drive.QueueSense({0x4, 0x08, 0x01});  // the first command: a communication time-out
+  const CommandResult first = RestoreFactoryDefaults();
+  EXPECT_EQ(drive.Log().size(), 4u);
+  EXPECT_EQ(first.outcome, CommandOutcome::Failed);
+  EXPECT_EQ(first.operation, 0xBB);
+  EXPECT_EQ(first.sense, SenseCommTimeout);
+
+  drive.QueueSense({0x4, 0x08, 0x01});
+  drive.DropOffAfter(3);  // the last command finds the drive gone
+  const CommandResult last = RestoreFactoryDefaults();
+  EXPECT_EQ(last.outcome, CommandOutcome::NotDelivered);
+  EXPECT_EQ(last.operation, 0x3B);
+  EXPECT_EQ(Channel().lastSense, SenseFailed);
+
+  OpenAttached('G');
+  EXPECT_TRUE(RestoreFactoryDefaults().Complete());
 }
 
 TEST_F(DriveLayerTest, WriteEjectSendsBothPagesEvenWhenTheFirstFails) {

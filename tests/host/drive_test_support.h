@@ -12,6 +12,7 @@
 
 namespace norvane::test {
 
+using enum SenseClass;
 using Bytes = std::vector<std::uint8_t>;
 using Cdb = std::array<std::uint8_t, kCdbLength>;
 

@@ -7,6 +7,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <ostream>
@@ -72,6 +73,7 @@ struct Outcome {
   bool delivered = false;  // the operating-system call succeeded
   std::uint8_t status = 0xEE;
   std::array<std::uint8_t, kSenseAreaLength> sense{};
+  std::uint32_t transferred = 0;  // the bytes the drive moved
   Bytes data;
   SenseCode Sense() const { return {sense[2] & 0x0F, sense[12], sense[13]}; }
 };
@@ -93,6 +95,7 @@ struct Bench {
     reply.status = outcome.status;
     outcome.delivered = devices.PassThrough(to, command, reply);
     outcome.status = reply.status;
+    outcome.transferred = reply.transferred;
     std::copy(std::begin(reply.sense), std::end(reply.sense), outcome.sense.begin());
     return outcome;
   }
@@ -361,6 +364,56 @@ TEST_F(Emulator, DataInNeverGoesPastTheTransferLength) {
   EXPECT_EQ(buffer[0], 0x05);
   EXPECT_EQ(Slice(buffer, 8, 2), Text("NO"));
   EXPECT_EQ(Slice(buffer, 10, 6), Bytes(6, 0xAA));
+}
+
+// A host learns how much of its buffer the drive filled or took: an answer
+// shorter than the buffer, or a block refused before its data phase.
+TEST_F(Emulator, TheReplyTellsTheBytesTheDriveMoved) {
+  const struct {
+    const char* name;
+    std::function<void(EmulatedDrive&)> prepare;
+    Cdb cdb;
+    DataDirection direction;
+    std::uint32_t length;
+    Bytes out;
+    std::uint32_t moved;
+  } cases[] = {
+      {"the whole status buffer", nullptr, kReadStatus, DataDirection::In, 256, {}, 256},
+      {"INQUIRY has 96 bytes for 254 asked", nullptr, kInquiry, DataDirection::In, 254, {}, 96},
+      {"a status buffer of one byte",
+       [](EmulatedDrive& d) { d.OverrideBuffer(0xF4, {0xA5}); },
+       kReadStatus,
+       DataDirection::In,
+       256,
+       {},
+       1},
+      {"a read refused",
+       [](EmulatedDrive& d) {
+         d.QueueSense({0x2, 0x3A, 0x01});
+       },
+       kReadCounters,
+       DataDirection::In,
+       32,
+       {},
+       0},
+      {"a setting page taken", nullptr, kWriteSetting, DataDirection::Out, 256, Page({0x0F, 0x00, 0x01}), 256},
+      {"a page refused for its content, after it came", nullptr, kWriteSetting, DataDirection::Out, 256,
+       Page({0x02, 0x80}), 256},
+      {"a page refused for its block, before it came",
+       nullptr,
+       {0x3B, 0x02, 0xFA, 0, 0, 0, 0, 0x01, 0, 0, 0, 0},
+       DataDirection::Out,
+       256,
+       Page({0x0F}),
+       0},
+      {"no data", nullptr, kStop, DataDirection::None, 0, {}, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bench bench;
+    if (c.prepare) c.prepare(*bench.drive);
+    EXPECT_EQ(bench.Send(c.cdb, c.direction, c.length, c.out).transferred, c.moved);
+  }
 }
 
 // --- refusals ---

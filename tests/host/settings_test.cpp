@@ -76,7 +76,7 @@ class ApplySettingsTest : public DriveLayerTest {
  protected:
   // Applies `choice`, giving the confirmations while `answers` last, and
   // records which were asked.
-  bool Apply(const SettingsChoice& choice, std::vector<bool> answers) {
+  std::optional<CommandResult> Apply(const SettingsChoice& choice, std::vector<bool> answers) {
     return ApplySettings(choice, [&](SettingsConfirmation asked) {
       this->asked.push_back(asked);
       const bool given = answers.front();

@@ -196,6 +196,60 @@ TEST_F(CliTest, ADriveThatRefusesACommandFailsTheRun) {
       << result.err;
 }
 
+// The window shows the zeros of a short read as it always has; the tool must
+// not pass them on as what the drive reported.
+TEST_F(CliTest, AShortAnswerFailsTheRunInsteadOfShowingZeros) {
+  const struct {
+    const char* name;
+    std::uint8_t buffer;
+    std::vector<std::string> arguments;
+    const char* message;
+  } cases[] = {
+      {"counters", 0xF5, {"status"}, "reading the status failed:\n  READ BUFFER: the drive moved only 1 of 32 bytes"},
+      {"status",
+       0xF4,
+       {"settings"},
+       "reading the settings failed:\n  READ BUFFER: the drive moved only 1 of 256 bytes"},
+      {"power",
+       0xE6,
+       {"power-check", "--yes"},
+       "reading the measurement failed:\n  READ BUFFER: the drive moved only 1 of 8 bytes"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    AttachDrives();
+    Drive().OverrideBuffer(c.buffer, {0xA5});
+    const RunResult result = Run(c.arguments);
+    EXPECT_EQ(result.exit, Exit::CommandFailed);
+    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+    EXPECT_EQ(result.out, "") << "nothing made of zeros";
+  }
+}
+
+TEST_F(CliTest, TraceTellsEveryCommandAndWhatCameOfIt) {
+  AttachDrives();
+  EXPECT_EQ(Run({"eject"}).err.find("trace:"), std::string::npos) << "only when asked";
+
+  Drive().SetMediumRemovalPrevented(true);
+  const RunResult eject = Run({"--trace", "eject"});
+  EXPECT_EQ(eject.exit, Exit::CommandFailed);
+  for (const char* line : {
+           "trace: READ BUFFER [3C 02 F1 00 00 00 00 00 30 00 00 00] in 48: good, 48 bytes moved\n",
+           "trace: INQUIRY [12 00 00 00 FE 00 00 00 00 00 00 00] in 254: good, 96 bytes moved\n",
+           "trace: START STOP UNIT [1B 01 00 00 02 00 00 00 00 00 00 00] no data: sense 5/53/02 (the tray is locked "
+           "by another program), 0 bytes moved\n",
+       }) {
+    EXPECT_NE(eject.err.find(line), std::string::npos) << line << eject.err;
+  }
+
+  platform.source.refusedOperation = 0x3B;
+  const RunResult clear = Run({"clear", "--trace"});
+  EXPECT_NE(clear.err.find("trace: WRITE BUFFER [3B 02 F5 00 00 00 00 00 00 00 00 00] out 0: not delivered: refused by "
+                           "the operating system: Operation not permitted\n"),
+            std::string::npos)
+      << clear.err;
+}
+
 TEST_F(CliTest, AnUnpluggedDriveIsNoDrive) {
   AttachDrives();
   devices.Unplug('E');

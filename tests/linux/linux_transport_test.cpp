@@ -93,6 +93,36 @@ TEST(LinuxTransport, AnOutcomeIsTheDrivesAnswerOrAFailure) {
   }
 }
 
+struct ResidualCase {
+  const char* name;
+  int category;
+  std::uint32_t length;
+  int residual;
+  std::uint32_t moved;
+};
+
+// sg_pt reports what did not move; the reply carries what did.
+TEST(LinuxTransport, TheBytesMovedAreTheLengthLessTheResidual) {
+  const ResidualCase cases[] = {
+      {"all of it", SCSI_PT_RESULT_GOOD, 256, 0, 256},
+      {"one byte", SCSI_PT_RESULT_GOOD, 256, 255, 1},
+      {"nothing", SCSI_PT_RESULT_GOOD, 256, 256, 0},
+      {"a check condition before the data", SCSI_PT_RESULT_SENSE, 32, 32, 0},
+      {"a residual past the length", SCSI_PT_RESULT_GOOD, 256, 300, 0},
+      {"a negative residual", SCSI_PT_RESULT_GOOD, 256, -4, 256},
+      {"no data phase", SCSI_PT_RESULT_GOOD, 0, 0, 0},
+  };
+  for (const ResidualCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScsiReply reply;
+    EXPECT_TRUE(TakeOutcome({0, c.category, 0, 0, 0, c.length, c.residual}, reply));
+    EXPECT_EQ(reply.transferred, c.moved);
+  }
+  ScsiReply lost;
+  EXPECT_FALSE(TakeOutcome({0, SCSI_PT_RESULT_TRANSPORT_ERR, 0, 0, 1, 256, 0}, lost));
+  EXPECT_EQ(lost.transferred, 0u) << "an answer that never came moved nothing";
+}
+
 // A scratch folder: a regular file, a folder, and fake device folders.
 class ScratchFolder : public ::testing::Test {
  protected:
