@@ -60,12 +60,13 @@ TEST_F(CliTest, StatusJsonCarriesLevelWordSectorsAndTimeCode) {
   };
   AttachDrives();
   for (const QualityCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.errors << " errors in " << c.sectors);
     Drive().SetCounters(c.errors, c.sectors, c.frame);
     const json status = json::parse(Run({"status", "--json"}).out);
     EXPECT_EQ(status["supported"], true);
-    EXPECT_EQ(status["level"], c.level) << c.sectors;
-    EXPECT_EQ(status["word"], c.word) << c.sectors;
-    EXPECT_EQ(status["band"], c.band) << c.sectors;
+    EXPECT_EQ(status["level"], c.level);
+    EXPECT_EQ(status["word"], c.word);
+    EXPECT_EQ(status["band"], c.band);
     EXPECT_EQ(status["errorCount"], c.errors);
     EXPECT_EQ(status["transferredSectors"], c.sectors);
     EXPECT_EQ(status["timeCode"], c.timeCode);
@@ -145,9 +146,10 @@ TEST_F(CliTest, ExitCodesTellWhatWentWrong) {
   };
   AttachDrives();
   for (const ExitCase& c : cases) {
+    SCOPED_TRACE(c.name);
     const RunResult result = Run(c.arguments);
-    EXPECT_EQ(result.exit, c.exit) << c.name << ": " << result.err;
-    EXPECT_NE(result.err.find(c.message), std::string::npos) << c.name << ": " << result.err;
+    EXPECT_EQ(result.exit, c.exit) << result.err;
+    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
   }
   for (const emu::LoggedCommand& sent : Drive('D').Log()) {
     EXPECT_EQ(sent.cdb, kReadIdentity) << "another vendor's drive is only asked for its identity";
@@ -175,10 +177,11 @@ TEST_F(CliTest, ACommandTheSystemRefusesFailsTheRun) {
 
   for (const std::vector<std::string>& action :
        {std::vector<std::string>{"clear"}, {"factory-reset", "--yes"}, {"force-eject", "--yes"}}) {
+    SCOPED_TRACE(action[0]);
     const RunResult result = Run(action);
-    EXPECT_EQ(result.exit, Exit::CommandFailed) << action[0];
-    EXPECT_NE(result.err.find("WRITE BUFFER: refused"), std::string::npos) << action[0] << ": " << result.err;
-    EXPECT_EQ(result.out, "") << action[0] << ": no success reported";
+    EXPECT_EQ(result.exit, Exit::CommandFailed);
+    EXPECT_NE(result.err.find("WRITE BUFFER: refused"), std::string::npos) << result.err;
+    EXPECT_EQ(result.out, "") << "no success reported";
   }
 
   platform.source.refusedOperation = 0x3C;  // READ BUFFER: the status cannot be read

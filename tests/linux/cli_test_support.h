@@ -14,13 +14,13 @@
 
 #include "drive/channel.h"
 #include "emulator/emulated_devices.h"
+#include "tests/common/command_blocks.h"
 #include "tool/cli.h"
 #include "tool/emulated_drive_source.h"
 #include "tool/exit_codes.h"
 
 namespace norvane::test {
 
-using Cdb = std::array<std::uint8_t, kCdbLength>;
 using Bytes = std::vector<std::uint8_t>;
 using tool::Exit;
 
@@ -129,25 +129,15 @@ class CliTest : public ::testing::Test {
   TestPlatform platform{devices};
 };
 
-// The command blocks of the drive's command set, as the tables of the
-// window's tests give them.
-constexpr Cdb Speed(std::uint8_t control) { return {0xBB, 0, 0, 0, 0xFE, 0, 0, 0, 0, 0, control, 0}; }
-constexpr Cdb kReadIdentity = {0x3C, 0x02, 0xF1, 0, 0, 0, 0, 0x00, 0x30, 0, 0, 0};
-constexpr Cdb kInquiry = {0x12, 0, 0, 0, 0xFE, 0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kReadStatus = {0x3C, 0x01, 0xF4, 0, 0, 0, 0, 0x01, 0x00, 0, 0, 0};
-constexpr Cdb kReadCounters = {0x3C, 0x02, 0xF5, 0, 0, 0, 0, 0x00, 0x20, 0, 0, 0};
-constexpr Cdb kWritePage = {0x3B, 0x01, 0xFA, 0, 0, 0, 0, 0x01, 0x00, 0, 0, 0};
-constexpr Cdb kClearCounters = {0x3B, 0x02, 0xF5, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kEject = {0x1B, 0x01, 0, 0, 0x02, 0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kOpenTray = {0x1B, 0x00, 0, 0, 0x02, 0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kStop = {0x1B, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kStartPowerCheck = {0x3B, 0x02, 0xE6, 0x01, 0, 0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kForceEject = {0x3B, 0x02, 0xE6, 0x02, 0, 0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kReadDiscInformation = {0x51, 0, 0, 0, 0, 0, 0, 0, 0x22, 0, 0, 0};
-constexpr Cdb kReadPower = {0x3C, 0x02, 0xE6, 0x01, 0, 0, 0, 0, 0x08, 0, 0, 0};
-
 // Picking a drive reads its identity, then its INQUIRY text for the label.
 inline const std::vector<Cdb> kSelect = {kReadIdentity, kInquiry};
+
+// A command line as a person types it, to name a case by.
+inline std::string CommandLine(const std::vector<std::string>& arguments) {
+  std::string line = "norvane-drive";
+  for (const std::string& argument : arguments) line += " " + argument;
+  return line;
+}
 
 inline std::vector<Cdb> Concat(std::initializer_list<std::vector<Cdb>> parts) {
   std::vector<Cdb> all;

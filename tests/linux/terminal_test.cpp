@@ -122,14 +122,18 @@ TEST(OnATerminal, AConfirmationWaitsForTheAnswerTyped) {
     int exit;
     const char* shown;
   } answers[] = {{"n\r", 4, "not confirmed"}, {"y\r", 0, "The disc is forced out."}};
-  for (const auto& answer : answers) {
+  const auto check = [](const auto& answer) {
     Terminal terminal({"--emulate", "force-eject"});
     ASSERT_TRUE(terminal.Started());
     ASSERT_TRUE(terminal.ReadUntil([](const std::string& s) { return s.find("[y/N] ") != std::string::npos; }))
         << terminal.Screen();
     terminal.Type(answer.typed);
-    EXPECT_EQ(terminal.Exit(), answer.exit) << answer.typed;
+    EXPECT_EQ(terminal.Exit(), answer.exit);
     EXPECT_NE(terminal.Screen().find(answer.shown), std::string::npos) << terminal.Screen();
+  };
+  for (const auto& answer : answers) {
+    SCOPED_TRACE(answer.typed);
+    check(answer);
   }
 }
 
