@@ -43,8 +43,10 @@ struct CommandResult {
   std::uint32_t transferred = 0;              // the bytes it actually moved
 
   bool Succeeded() const { return outcome == CommandOutcome::Succeeded; }
-  // Succeeded and moved every byte asked for: data that can be taken at its word. A
-  // short answer leaves the rest of a zero-filled buffer as zeros that the drive never sent.
+  // Succeeded and moved every byte asked for: data that can be taken at its
+  // word. A short answer leaves the rest of a zero-filled buffer as zeros the
+  // drive never sent. (INQUIRY may rightly answer less than its allocation
+  // length; the vendor buffers are read with their exact lengths.)
   bool Complete() const { return Succeeded() && transferred == requested; }
   explicit operator bool() const { return Succeeded(); }
 };

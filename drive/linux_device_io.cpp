@@ -41,8 +41,8 @@ std::string RefusalOf(int fd) {
   return {};
 }
 
-// A residual outside 0..length (a driver that reports none, or nonsense) moves
-// nothing or everything rather than a number the buffer cannot hold.
+// A residual outside 0..length makes no sense: a negative one counts as none,
+// one past the length as the whole length unmoved.
 std::uint32_t BytesMoved(std::uint32_t length, int residual) {
   if (residual <= 0) return length;
   return static_cast<std::uint32_t>(residual) >= length ? 0 : length - static_cast<std::uint32_t>(residual);

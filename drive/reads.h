@@ -49,7 +49,8 @@ inline constexpr std::size_t kStatusEjectAtPowerOn = 40;
 inline constexpr std::size_t kDriveStatusLength = 256;
 inline constexpr std::uint8_t kReadModePerfectByte = 0xFE;
 
-// Zeros where the read failed or came back short; `read` tells which.
+// What a failed or short read did not bring reads as zeros; `read` tells
+// whether the counters came whole.
 struct ErrorCounters {
   std::uint32_t errorCount = 0;
   std::uint32_t transferredSectorCount = 0;
@@ -57,6 +58,7 @@ struct ErrorCounters {
   CommandResult read;
 };
 
+// READ BUFFER of `length` bytes into `buffer`, which the caller has zero-filled.
 CommandResult ReadVendorBuffer(std::uint8_t bufferId, std::uint8_t mode, std::uint32_t offset, std::uint32_t length,
                                void* buffer);
 // Reads the 256-byte DriveStatusBuffer into a zero-filled buffer.
