@@ -167,7 +167,7 @@ TEST_F(LinuxOpen, PathsThatAreNoScsiDeviceAreRefusedWithAReason) {
 
 TEST_F(LinuxOpen, AnOperatingSystemFailureIsAFailure) {
   LinuxDeviceIo io;
-  const std::uint8_t inquiry[kCdbLength] = {0x12, 0, 0, 0, 0xFE};
+  const std::uint8_t* inquiry = kInquiry.data();
   std::uint8_t data[256] = {};
   ScsiReply reply;
   EXPECT_FALSE(io.PassThrough(kNoDevice, {inquiry, data, 254, DataDirection::In, 360}, reply));

@@ -5,6 +5,7 @@
 
 #include "drive/channel.h"
 #include "drive/win32_device_io.h"
+#include "tests/common/command_blocks.h"
 
 namespace norvane {
 namespace {
@@ -70,7 +71,7 @@ TEST(PassThroughRequest, IsFilledFieldByField) {
 }
 
 TEST(PassThroughRequest, CarriesEachDirection) {
-  const std::uint8_t cdb[kCdbLength] = {0x1B};
+  const std::uint8_t* cdb = test::kStop.data();
   const struct {
     DataDirection direction;
     UCHAR expected;
@@ -88,7 +89,7 @@ TEST(PassThroughRequest, CarriesEachDirection) {
 // What the driver hands back: its status, the sense it wrote, and in
 // DataTransferLength the bytes that moved in place of the length asked for.
 TEST(PassThroughRequest, TheReplyIsTakenFromWhatTheDriverHandsBack) {
-  const std::uint8_t cdb[kCdbLength] = {0x3C, 0x02, 0xF5, 0, 0, 0, 0, 0, 0x20};
+  const std::uint8_t* cdb = test::kReadCounters.data();
   std::uint8_t data[32];
   const struct {
     const char* name;
