@@ -1,10 +1,15 @@
 #include "drive/channel.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
 namespace norvane {
 namespace {
+
+using enum SenseClass;
+
+constexpr std::uint8_t kStatusGood = 0x00;
 
 bool IsUnitAttention(SenseClass sense) { return sense == SenseMediumChanged || sense == SenseResetOccurred; }
 
@@ -46,6 +51,31 @@ bool MakeCurrent(char letter, std::wstring path, bool open) {
   return channel.device != kNoDevice;
 }
 
+// Fixed format: the sense key in the low bits of byte 2, ASC and ASCQ in bytes 12 and 13.
+SenseCode SenseCodeOf(const std::uint8_t* sense) {
+  return {static_cast<std::uint8_t>(sense[2] & 0x0F), sense[12], sense[13]};
+}
+
+CommandResult NotDelivered(std::uint8_t operation, std::uint32_t length) {
+  return {.outcome = CommandOutcome::NotDelivered, .operation = operation, .sense = SenseFailed, .requested = length};
+}
+
+// No transport may claim more bytes than the buffer it was given.
+CommandResult Answered(std::uint8_t operation, std::uint32_t length, const ScsiReply& reply) {
+  const std::uint32_t transferred = std::min(reply.transferred, length);
+  if (reply.status == kStatusGood) {
+    return {
+        .outcome = CommandOutcome::Succeeded, .operation = operation, .requested = length, .transferred = transferred};
+  }
+  return {.outcome = CommandOutcome::Failed,
+          .operation = operation,
+          .status = reply.status,
+          .sense = ClassifySense(reply.sense),
+          .senseCode = SenseCodeOf(reply.sense),
+          .requested = length,
+          .transferred = transferred};
+}
+
 }  // namespace
 
 DriveChannel& Channel() {
@@ -58,14 +88,12 @@ std::wstring DevicePath(char letter) {
 }
 
 SenseClass ClassifySense(const std::uint8_t* sense) {
-  const std::uint8_t key = sense[2] & 0x0F;
-  const std::uint8_t asc = sense[12];
-  const std::uint8_t ascq = sense[13];
-  switch (key) {
-    case 0x0: return (asc == 0 && ascq == 0) ? SenseClean : SenseFailed;
-    case 0x2: return ClassifyNotReady(asc, ascq);
-    case 0x4: return ClassifyHardwareError(asc, ascq);
-    case 0x6: return ClassifyUnitAttention(asc, ascq);
+  const SenseCode code = SenseCodeOf(sense);
+  switch (code.key) {
+    case 0x0: return (code.asc == 0 && code.ascq == 0) ? SenseClean : SenseFailed;
+    case 0x2: return ClassifyNotReady(code.asc, code.ascq);
+    case 0x4: return ClassifyHardwareError(code.asc, code.ascq);
+    case 0x6: return ClassifyUnitAttention(code.asc, code.ascq);
     default: return SenseFailed;
   }
 }
@@ -80,7 +108,8 @@ void CloseDrive() {
   channel.device = kNoDevice;
 }
 
-bool SendCdb(const std::uint8_t (&cdb)[kCdbLength], void* data, std::uint32_t length, DataDirection direction) {
+CommandResult SendCdb(const std::uint8_t (&cdb)[kCdbLength], void* data, std::uint32_t length,
+                      DataDirection direction) {
   DriveChannel& channel = Channel();
   for (int attempt = 1;; ++attempt) {
     const ScsiCommand command{cdb, data, length, direction, kPassThroughTimeoutSeconds};
@@ -88,14 +117,15 @@ bool SendCdb(const std::uint8_t (&cdb)[kCdbLength], void* data, std::uint32_t le
     if (!InstalledDeviceIo().PassThrough(channel.device, command, reply)) {
       // The operating system could not reach the drive at all.
       channel.lastSense = SenseFailed;
-      return false;
+      return NotDelivered(cdb[0], length);
     }
-    if (reply.status == 0) return true;
-    channel.lastSense = ClassifySense(reply.sense);
+    const CommandResult result = Answered(cdb[0], length, reply);
+    if (result.Succeeded()) return result;
+    channel.lastSense = result.sense;
     // A unit attention only reports an event; the command itself was not
     // carried out, so it goes out again, but a drive that never stops
     // reporting one must not hang the program.
-    if (!IsUnitAttention(channel.lastSense) || attempt == kMaxUnitAttentionAttempts) return false;
+    if (!IsUnitAttention(result.sense) || attempt == kMaxUnitAttentionAttempts) return result;
   }
 }
 

@@ -4,29 +4,17 @@
 #include <cstdint>
 #include <string>
 
+#include "drive/command_result.h"
 #include "drive/device_io.h"
 
 namespace norvane {
 
-enum SenseClass : std::int32_t {
-  SenseClean = 0,
-  SenseFailed = 1,
-  SenseBecomingReady = 2,
-  SenseNeedsInitialize = 5,
-  SenseLongWrite = 6,
-  SenseNoMedium = 7,
-  SenseCommTimeout = 8,
-  SenseSelfConfigFailed = 9,
-  SenseMediumChanged = 10,
-  SenseResetOccurred = 11,
-};
-
 struct DriveChannel {
-  char letter = 0;                        // 'C'..'Z'; 0 = no drive, or one opened by its path
-  std::wstring path;                      // device path of the current drive
-  DeviceHandle device = kNoDevice;        // read-write handle used by SendCdb
-  DeviceHandle notification = kNoDevice;  // held while notification is off
-  SenseClass lastSense = SenseClean;      // class of the last failed command
+  char letter = 0;                                // 'C'..'Z'; 0 = no drive, or one opened by its path
+  std::wstring path;                              // device path of the current drive
+  DeviceHandle device = kNoDevice;                // read-write handle used by SendCdb
+  DeviceHandle notification = kNoDevice;          // held while notification is off
+  SenseClass lastSense = SenseClass::SenseClean;  // class of the last failed command
 };
 
 // The process-wide channel.
@@ -46,7 +34,9 @@ bool OpenDrive(char letter);
 // (such as /dev/sr0 on Linux); the letter becomes 0.
 bool OpenDevicePath(const std::wstring& path);
 void CloseDrive();
-bool SendCdb(const std::uint8_t (&cdb)[kCdbLength], void* data, std::uint32_t length, DataDirection direction);
+// Sends one command to the current device and repeats it after a unit
+// attention. A failure also leaves its sense class in the channel.
+CommandResult SendCdb(const std::uint8_t (&cdb)[kCdbLength], void* data, std::uint32_t length, DataDirection direction);
 bool LockMediaNotification();
 void ReleaseMediaNotification();
 

@@ -1,5 +1,6 @@
 #include "drive/commands.h"
 
+#include "drive/big_endian.h"
 #include "drive/channel.h"
 
 namespace norvane {
@@ -18,30 +19,38 @@ constexpr std::uint8_t kDiscInformationLength = 34;
 constexpr std::uint8_t kReadSettingPageCode = 0x01;
 constexpr std::uint8_t kEjectSettingPageCode = 0x0F;
 
+// The buffer offsets of the power check buffer's two actions, bytes 3..5 of WRITE BUFFER.
+constexpr std::uint32_t kStartPowerCheckOffset = 0x10000;
+constexpr std::uint32_t kForceEjectOffset = 0x20000;
+
 using SettingPage = std::uint8_t[kSettingPageLength];
 
-void SendNoData(const std::uint8_t (&cdb)[kCdbLength]) { SendCdb(cdb, nullptr, 0, DataDirection::None); }
-
-// The vendor use of SET CD SPEED: byte 10 carries the quiet mode number.
-void SendVendorSpeed(std::uint8_t control) {
-  const std::uint8_t cdb[kCdbLength] = {kSetCdSpeed, 0, 0, 0, 0xFE, 0, 0, 0, 0, 0, control, 0};
-  SendNoData(cdb);
+CommandResult SendNoData(const std::uint8_t (&cdb)[kCdbLength]) {
+  return SendCdb(cdb, nullptr, 0, DataDirection::None);
 }
 
-void WriteSettingPage(SettingPage& page) {
-  const std::uint8_t cdb[kCdbLength] = {kWriteBuffer, 0x01, SettingWriteBuffer, 0, 0, 0, 0, 0x01, 0x00};
-  SendCdb(cdb, page, kSettingPageLength, DataDirection::Out);
+// The vendor use of SET CD SPEED: byte 10 carries the quiet mode number.
+CommandResult SendVendorSpeed(std::uint8_t control) {
+  const std::uint8_t cdb[kCdbLength] = {kSetCdSpeed, 0, 0, 0, 0xFE, 0, 0, 0, 0, 0, control, 0};
+  return SendNoData(cdb);
+}
+
+CommandResult WriteSettingPage(SettingPage& page) {
+  std::uint8_t cdb[kCdbLength] = {kWriteBuffer, kVendorBufferMode, SettingWriteBuffer};
+  PutBigEndian24(cdb + 6, kSettingPageLength);
+  return SendCdb(cdb, page, kSettingPageLength, DataDirection::Out);
 }
 
 // WRITE BUFFER in data mode without data: the drive acts on the buffer id and offset alone.
-void SendBufferAction(std::uint8_t bufferId, std::uint8_t offsetHigh) {
-  const std::uint8_t cdb[kCdbLength] = {kWriteBuffer, 0x02, bufferId, offsetHigh};
-  SendCdb(cdb, nullptr, 0, DataDirection::Out);
+CommandResult SendBufferAction(std::uint8_t bufferId, std::uint32_t offset) {
+  std::uint8_t cdb[kCdbLength] = {kWriteBuffer, kDataBufferMode, bufferId};
+  PutBigEndian24(cdb + 3, offset);
+  return SendCdb(cdb, nullptr, 0, DataDirection::Out);
 }
 
-void SendStartStop(std::uint8_t immediate, std::uint8_t loadEject) {
+CommandResult SendStartStop(std::uint8_t immediate, std::uint8_t loadEject) {
   const std::uint8_t cdb[kCdbLength] = {kStartStopUnit, immediate, 0, 0, loadEject};
-  SendNoData(cdb);
+  return SendNoData(cdb);
 }
 
 std::uint8_t SelectionModeNumber(QuietModeCode code) {
@@ -65,17 +74,15 @@ std::uint8_t SettingModeNumber(QuietModeCode code) {
 
 }  // namespace
 
-bool SendQuietSelection(QuietModeCode code) {
-  SendVendorSpeed(kVendorControl | SelectionModeNumber(code));
-  return true;
+CommandResult SendQuietSelection(QuietModeCode code) {
+  return SendVendorSpeed(kVendorControl | SelectionModeNumber(code));
 }
 
-bool SendQuietSetting(bool save, QuietModeCode code) {
-  SendVendorSpeed(kVendorControl | (save ? kVendorSave : 0) | SettingModeNumber(code));
-  return true;
+CommandResult SendQuietSetting(bool save, QuietModeCode code) {
+  return SendVendorSpeed(kVendorControl | (save ? kVendorSave : 0) | SettingModeNumber(code));
 }
 
-bool WriteReadSetting(ReadModeCode code, bool realTime, bool save) {
+CommandResult WriteReadSetting(ReadModeCode code, bool realTime, bool save) {
   SettingPage page = {kReadSettingPageCode, 0x80};
   if (code == ReadModeMaster) {
     page[2] = 0x01, page[3] = 0x08, page[4] = 0x40;
@@ -84,48 +91,42 @@ bool WriteReadSetting(ReadModeCode code, bool realTime, bool save) {
   }
   page[5] = save ? 0x01 : 0x00;
   page[6] = realTime ? 0x01 : 0x00;
-  WriteSettingPage(page);
-  return true;
+  return WriteSettingPage(page);
 }
 
-bool WriteEjectAtPowerOn(bool eject) {
+CommandResult WriteEjectAtPowerOn(bool eject) {
   SettingPage page = {};
-  WriteSettingPage(page);  // the drive expects a zero page ahead of the eject page
+  const CommandResult zeroPage = WriteSettingPage(page);  // the drive expects a zero page ahead of the eject page
   page[0] = kEjectSettingPageCode;
   page[2] = eject ? 0x01 : 0x00;
-  WriteSettingPage(page);
-  return true;
+  return Combined(zeroPage, WriteSettingPage(page));
 }
 
-bool RestoreFactoryDefaults() {
-  SendQuietSetting(true, QuietStandard);
-  WriteReadSetting(ReadModeOff, false, true);
-  WriteEjectAtPowerOn(false);
-  return true;
+CommandResult RestoreFactoryDefaults() {
+  CommandResult sent = SendQuietSetting(true, QuietStandard);
+  sent = Combined(sent, WriteReadSetting(ReadModeOff, false, true));
+  return Combined(sent, WriteEjectAtPowerOn(false));
 }
 
-void ClearErrorCounters() { SendBufferAction(ErrorCounterBuffer, 0x00); }
+CommandResult ClearErrorCounters() { return SendBufferAction(ErrorCounterBuffer, 0); }
 
-void EjectDisc() { SendStartStop(0x01, 0x02); }
+CommandResult EjectDisc() { return SendStartStop(0x01, 0x02); }
 
-void OpenTrayForInsert() { SendStartStop(0x00, 0x02); }
+CommandResult OpenTrayForInsert() { return SendStartStop(0x00, 0x02); }
 
-bool StopUnit() {
-  SendStartStop(0x00, 0x00);
-  return true;
-}
+CommandResult StopUnit() { return SendStartStop(0x00, 0x00); }
 
-void StartPowerCheck() { SendBufferAction(PowerCheckBuffer, 0x01); }
+CommandResult StartPowerCheck() { return SendBufferAction(PowerCheckBuffer, kStartPowerCheckOffset); }
 
-void ForceEject() { SendBufferAction(PowerCheckBuffer, 0x02); }
+CommandResult ForceEject() { return SendBufferAction(PowerCheckBuffer, kForceEjectOffset); }
 
-bool WaitForDisc() {
+CommandResult WaitForDisc() {
   const std::uint8_t cdb[kCdbLength] = {kReadDiscInformation, 0, 0, 0, 0, 0, 0, 0, kDiscInformationLength};
   std::uint8_t scratch[256] = {};
   for (std::uint32_t waited = 0;; waited += 1000) {
-    if (SendCdb(cdb, scratch, kDiscInformationLength, DataDirection::In)) return true;
+    const CommandResult read = SendCdb(cdb, scratch, kDiscInformationLength, DataDirection::In);
     // A drive stuck in "becoming ready" must not freeze the window forever.
-    if (Channel().lastSense != SenseBecomingReady || waited >= kWaitForDiscLimitMs) return false;
+    if (read.Succeeded() || read.sense != SenseClass::SenseBecomingReady || waited >= kWaitForDiscLimitMs) return read;
     InstalledDeviceIo().Sleep(1000);
   }
 }

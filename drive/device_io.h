@@ -39,6 +39,10 @@ struct ScsiCommand {
 struct ScsiReply {
   std::uint8_t status = 0;                    // SCSI status byte, 0 = GOOD
   std::uint8_t sense[kSenseAreaLength] = {};  // fixed-format sense data
+  // The bytes the command actually moved, in its direction: the transfer
+  // length less the residual that the transport reports, so that a drive
+  // that answers short can be told from one that answers in full.
+  std::uint32_t transferred = 0;
 };
 
 class DeviceIo {
@@ -46,8 +50,9 @@ class DeviceIo {
   virtual ~DeviceIo() = default;
   // Opens a device path such as \\.\E:. Returns kNoDevice on failure.
   virtual DeviceHandle Open(const wchar_t* path, DeviceAccess access) = 0;
-  // Carries out one pass-through request and fills the reply. Returns false
-  // when the operating-system call itself failed (bad handle, device gone).
+  // Carries out one pass-through request and fills the reply: status, sense
+  // and the bytes moved. Returns false when the operating-system call itself
+  // failed (bad handle, device gone).
   virtual bool PassThrough(DeviceHandle device, const ScsiCommand& command, ScsiReply& reply) = 0;
   // Switches media change notification off for as long as the handle is open.
   virtual bool PreventMediaChangeNotification(DeviceHandle notification) = 0;

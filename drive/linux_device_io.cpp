@@ -46,6 +46,13 @@ std::string RefusalOf(int fd) {
   return {};
 }
 
+// A residual outside 0..length makes no sense: a negative one counts as none,
+// one past the length as the whole length unmoved.
+std::uint32_t BytesMoved(std::uint32_t length, int residual) {
+  if (residual <= 0) return length;
+  return static_cast<std::uint32_t>(residual) >= length ? 0 : length - static_cast<std::uint32_t>(residual);
+}
+
 }  // namespace
 
 int PreparePassThrough(sg_pt_base& request, const ScsiCommand& command, ScsiReply& reply) {
@@ -66,6 +73,7 @@ bool TakeOutcome(const PassThroughOutcome& outcome, ScsiReply& reply) {
     case SCSI_PT_RESULT_SENSE:
       reply.status = static_cast<std::uint8_t>(outcome.scsiStatus);
       ToFixedFormatSense(reply.sense, sizeof reply.sense);
+      reply.transferred = BytesMoved(outcome.transferLength, outcome.residual);
       return true;
     default: return false;  // transport or operating-system error: the drive's answer never came
   }
@@ -98,12 +106,12 @@ DeviceHandle LinuxDeviceIo::Open(const wchar_t* path, DeviceAccess access) {
   const int flags = (access == DeviceAccess::ReadWrite ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC;
   const int fd = scsi_pt_open_flags(name.c_str(), flags, 0);
   if (fd < 0) {
-    lastError_ = ErrorOf(-fd, name);
+    m_lastError = ErrorOf(-fd, name);
     return kNoDevice;
   }
   if (const std::string refusal = RefusalOf(fd); !refusal.empty()) {
     scsi_pt_close_device(fd);
-    lastError_ = {ENOTTY, name + ": " + refusal};
+    m_lastError = {ENOTTY, name + ": " + refusal};
     return kNoDevice;
   }
   return fd;
@@ -111,25 +119,27 @@ DeviceHandle LinuxDeviceIo::Open(const wchar_t* path, DeviceAccess access) {
 
 bool LinuxDeviceIo::PassThrough(DeviceHandle device, const ScsiCommand& command, ScsiReply& reply) {
   if (device == kNoDevice || command.cdb == nullptr || (command.transferLength != 0 && command.data == nullptr)) {
-    lastError_ = {EBADF, "no open device to send the command to"};
+    m_lastError = {EBADF, "no open device to send the command to"};
     return false;
   }
   const PassThroughPtr request(construct_scsi_pt_obj());
   if (!request) {
-    lastError_ = ErrorOf(ENOMEM, "pass-through request");
+    m_lastError = ErrorOf(ENOMEM, "pass-through request");
     return false;
   }
   const int timeout = PreparePassThrough(*request, command, reply);
   PassThroughOutcome outcome;
+  outcome.transferLength = command.transferLength;
   outcome.submitted = do_scsi_pt(request.get(), Descriptor(device), timeout, 0);
   if (outcome.submitted == 0) {
     outcome.category = get_scsi_pt_result_category(request.get());
     outcome.scsiStatus = get_scsi_pt_status_response(request.get());
     outcome.osError = get_scsi_pt_os_err(request.get());
     outcome.transportError = get_scsi_pt_transport_err(request.get());
+    outcome.residual = get_scsi_pt_resid(request.get());
   }
   if (TakeOutcome(outcome, reply)) return true;
-  lastError_ = {outcome.submitted < 0 ? -outcome.submitted : outcome.osError, DescribeFailure(outcome)};
+  m_lastError = {outcome.submitted < 0 ? -outcome.submitted : outcome.osError, DescribeFailure(outcome)};
   return false;
 }
 
@@ -143,7 +153,7 @@ void LinuxDeviceIo::Sleep(std::uint32_t milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-const SystemError& LinuxDeviceIo::LastError() const { return lastError_; }
+const SystemError& LinuxDeviceIo::LastError() const { return m_lastError; }
 
 std::wstring WidePath(const std::string& path) {
   std::wstring wide;

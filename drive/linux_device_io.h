@@ -17,15 +17,17 @@ struct PassThroughOutcome {
   int scsiStatus = 0;
   int osError = 0;
   int transportError = 0;
+  std::uint32_t transferLength = 0;  // what the command asked to move
+  int residual = 0;                  // get_scsi_pt_resid: how much of it did not move
 };
 
 // Hands one command to a pass-through object: its block, its data in the
 // caller's direction, and the reply's sense area for the drive's sense data.
 // Answers the time-out, in seconds, to submit it with.
 int PreparePassThrough(sg_pt_base& request, const ScsiCommand& command, ScsiReply& reply);
-// Takes the SCSI status into the reply. False when the command did not reach
-// the drive or its answer was lost on the way: the operating system refused
-// it, the transport failed, or it timed out.
+// Takes the SCSI status and the bytes moved into the reply. False when the
+// command did not reach the drive or its answer was lost on the way: the
+// operating system refused it, the transport failed, or it timed out.
 bool TakeOutcome(const PassThroughOutcome& outcome, ScsiReply& reply);
 // Why an outcome failed, in words; empty when it did not.
 std::string DescribeFailure(const PassThroughOutcome& outcome);
@@ -51,7 +53,7 @@ class LinuxDeviceIo final : public DeviceIo {
   const SystemError& LastError() const;
 
  private:
-  SystemError lastError_;
+  SystemError m_lastError;
 };
 
 // Device paths travel through the seam as wide text, one character per byte

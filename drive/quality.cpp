@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "drive/big_endian.h"
+
 namespace norvane {
 namespace {
 
@@ -55,10 +57,7 @@ std::string FormatTimeCode(std::uint32_t frames) {
   return text;
 }
 
-std::uint32_t PowerValue(const std::uint8_t (&bytes)[kPowerCheckLength]) {
-  return (std::uint32_t{bytes[4]} << 24) | (std::uint32_t{bytes[5]} << 16) | (std::uint32_t{bytes[6]} << 8) |
-         std::uint32_t{bytes[7]};
-}
+std::uint32_t PowerValue(const std::uint8_t (&bytes)[kPowerCheckLength]) { return BigEndian32(bytes + 4); }
 
 PowerVerdict JudgePower(bool driveResponding, std::uint32_t powerValue) {
   if (!driveResponding) return PowerVerdict::NotEnough;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "drive/big_endian.h"
 #include "drive/channel.h"
 
 namespace norvane {
@@ -24,17 +25,6 @@ constexpr std::uint8_t kConnectedOpticalDevice = 0x05;
 
 constexpr wchar_t kModelQdm[] = L"QDM-LT58";
 constexpr const wchar_t* kSupportedIdentities[] = {L"KTV 3364QR27", L"KTV 3364GENERAL"};
-
-void PutBigEndian24(std::uint8_t* out, std::uint32_t value) {
-  out[0] = static_cast<std::uint8_t>(value >> 16);
-  out[1] = static_cast<std::uint8_t>(value >> 8);
-  out[2] = static_cast<std::uint8_t>(value);
-}
-
-std::uint32_t BigEndian32(const std::uint8_t* in) {
-  return (std::uint32_t{in[0]} << 24) | (std::uint32_t{in[1]} << 16) | (std::uint32_t{in[2]} << 8) |
-         std::uint32_t{in[3]};
-}
 
 void SendInquiry(std::uint8_t (&buffer)[kScratchLength]) {
   const std::uint8_t cdb[kCdbLength] = {kInquiry, 0, 0, 0, kInquiryAllocation};
@@ -58,7 +48,7 @@ std::wstring ProbeOpened(bool opened, Probe probe) {
 
 std::wstring IdentityText() {
   std::uint8_t buffer[kScratchLength] = {};
-  ReadVendorBuffer(IdentityBuffer, 2, 0, 48, buffer);
+  ReadVendorBuffer(IdentityBuffer, kDataBufferMode, 0, kIdentityLength, buffer);
   return TextBetween(buffer, kIdentityStart, kIdentityEnd);
 }
 
@@ -84,17 +74,17 @@ QuietModeCode QuietModeFromNumber(std::uint8_t number) {
 
 }  // namespace
 
-bool ReadVendorBuffer(std::uint8_t bufferId, std::uint8_t mode, std::uint32_t offset, std::uint32_t length,
-                      void* buffer) {
+CommandResult ReadVendorBuffer(std::uint8_t bufferId, std::uint8_t mode, std::uint32_t offset, std::uint32_t length,
+                               void* buffer) {
   std::uint8_t cdb[kCdbLength] = {kReadBuffer, mode, bufferId};
   PutBigEndian24(cdb + 3, offset);
   PutBigEndian24(cdb + 6, length);
   return SendCdb(cdb, buffer, length, DataDirection::In);
 }
 
-void ReadDriveStatus(std::uint8_t (&status)[kDriveStatusLength]) {
+CommandResult ReadDriveStatus(std::uint8_t (&status)[kDriveStatusLength]) {
   std::fill(std::begin(status), std::end(status), 0);
-  ReadVendorBuffer(DriveStatusBuffer, 1, 0, kDriveStatusLength, status);
+  return ReadVendorBuffer(DriveStatusBuffer, kVendorBufferMode, 0, kDriveStatusLength, status);
 }
 
 std::wstring ReadDriveIdentity(char letter) { return ProbeOpened(OpenDrive(letter), IdentityText); }
@@ -139,6 +129,10 @@ bool IsDriveResponding() {
 QuietModeCode ReadQuietMode() {
   std::uint8_t status[kDriveStatusLength];
   ReadDriveStatus(status);
+  return QuietModeOfStatus(status);
+}
+
+QuietModeCode QuietModeOfStatus(const std::uint8_t (&status)[kDriveStatusLength]) {
   const std::uint8_t first = status[kStatusQuietMode];
   if (first <= 3) return QuietModeFromNumber(first);
   const std::uint8_t second = status[kStatusQuietModeAlt];
@@ -147,8 +141,8 @@ QuietModeCode ReadQuietMode() {
 
 ErrorCounters ReadErrorCounters() {
   std::uint8_t buffer[kScratchLength] = {};
-  ReadVendorBuffer(ErrorCounterBuffer, 2, 0, 32, buffer);
-  return {BigEndian32(buffer), BigEndian32(buffer + 4), BigEndian32(buffer + 8)};
+  const CommandResult read = ReadVendorBuffer(ErrorCounterBuffer, kDataBufferMode, 0, kErrorCounterLength, buffer);
+  return {BigEndian32(buffer), BigEndian32(buffer + 4), BigEndian32(buffer + 8), read};
 }
 
 }  // namespace norvane

@@ -2,8 +2,11 @@
 // the decoders of the buffers the drive reports.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "drive/command_result.h"
 
 namespace norvane {
 
@@ -25,6 +28,16 @@ inline constexpr std::uint8_t ErrorCounterBuffer = 0xF5;
 inline constexpr std::uint8_t PowerCheckBuffer = 0xE6;
 inline constexpr std::uint8_t SettingWriteBuffer = 0xFA;
 
+// The modes of READ BUFFER and WRITE BUFFER that the vendor buffers take: the
+// vendor-specific mode for the status buffer and the setting pages, the data
+// mode for every other buffer.
+inline constexpr std::uint8_t kVendorBufferMode = 0x01;
+inline constexpr std::uint8_t kDataBufferMode = 0x02;
+
+// The lengths the buffers are read with.
+inline constexpr std::uint32_t kIdentityLength = 48;
+inline constexpr std::uint32_t kErrorCounterLength = 32;
+
 // DriveStatusBuffer byte offsets.
 inline constexpr std::size_t kStatusQuietMode = 2;
 inline constexpr std::size_t kStatusQuietModeAlt = 3;
@@ -36,16 +49,20 @@ inline constexpr std::size_t kStatusEjectAtPowerOn = 40;
 inline constexpr std::size_t kDriveStatusLength = 256;
 inline constexpr std::uint8_t kReadModePerfectByte = 0xFE;
 
+// What a failed or short read did not bring reads as zeros; `read` tells
+// whether the counters came whole.
 struct ErrorCounters {
   std::uint32_t errorCount = 0;
   std::uint32_t transferredSectorCount = 0;
   std::uint32_t lastSectorFrame = 0;
+  CommandResult read;
 };
 
-bool ReadVendorBuffer(std::uint8_t bufferId, std::uint8_t mode, std::uint32_t offset, std::uint32_t length,
-                      void* buffer);
+// READ BUFFER of `length` bytes into `buffer`, which the caller has zero-filled.
+CommandResult ReadVendorBuffer(std::uint8_t bufferId, std::uint8_t mode, std::uint32_t offset, std::uint32_t length,
+                               void* buffer);
 // Reads the 256-byte DriveStatusBuffer into a zero-filled buffer.
-void ReadDriveStatus(std::uint8_t (&status)[kDriveStatusLength]);
+CommandResult ReadDriveStatus(std::uint8_t (&status)[kDriveStatusLength]);
 
 std::wstring ReadDriveIdentity(char letter);
 bool IsSupportedDrive(const std::wstring& identity);
@@ -59,6 +76,8 @@ bool IsOpticalDevice();
 std::wstring ReadModelName();
 bool IsDriveResponding();
 QuietModeCode ReadQuietMode();
+// The quiet mode that DriveStatusBuffer bytes 2 and 3 report.
+QuietModeCode QuietModeOfStatus(const std::uint8_t (&status)[kDriveStatusLength]);
 ErrorCounters ReadErrorCounters();
 
 // Converts drive text (up to its first zero byte) to wide characters with the

@@ -20,17 +20,19 @@ ReadModeCode ReadModeOfStatus(const std::uint8_t (&status)[kDriveStatusLength]) 
 
 ReportedSettings ReadReportedSettings() {
   ReportedSettings reported;
-  reported.quiet = ReadQuietMode();
   std::uint8_t status[kDriveStatusLength];
-  ReadDriveStatus(status);
+  const auto readStatus = [&] { reported.read = Combined(reported.read, ReadDriveStatus(status)); };
+  readStatus();
+  reported.quiet = QuietModeOfStatus(status);
+  readStatus();
   reported.readMode = ReadModeOfStatus(status);
-  ReadDriveStatus(status);
+  readStatus();
   reported.realTimeSupported = status[kStatusRealTimeSupported] != 0;
   if (reported.readMode != ReadModeOff) {
-    ReadDriveStatus(status);
+    readStatus();
     reported.realTime = status[kStatusRealTimeOn] != 0;
   }
-  ReadDriveStatus(status);
+  readStatus();
   reported.ejectAtPowerOn = status[kStatusEjectAtPowerOn] == 1;
   return reported;
 }
@@ -60,19 +62,19 @@ SettingsCommands CommandsFor(const SettingsChoice& choice) {
   return commands;
 }
 
-void SendSettings(const SettingsCommands& commands) {
-  SendQuietSelection(commands.selection);
-  SendQuietSetting(commands.save, commands.setting);
-  WriteReadSetting(commands.readMode, commands.realTime, commands.save);
-  WriteEjectAtPowerOn(commands.ejectAtPowerOn);
+CommandResult SendSettings(const SettingsCommands& commands) {
+  CommandResult sent = SendQuietSelection(commands.selection);
+  sent = Combined(sent, SendQuietSetting(commands.save, commands.setting));
+  sent = Combined(sent, WriteReadSetting(commands.readMode, commands.realTime, commands.save));
+  return Combined(sent, WriteEjectAtPowerOn(commands.ejectAtPowerOn));
 }
 
-bool ApplySettings(const SettingsChoice& choice, const std::function<bool(SettingsConfirmation)>& confirm) {
+std::optional<CommandResult> ApplySettings(const SettingsChoice& choice,
+                                           const std::function<bool(SettingsConfirmation)>& confirm) {
   for (SettingsConfirmation confirmation : ConfirmationsFor(choice)) {
-    if (!confirm(confirmation)) return false;
+    if (!confirm(confirmation)) return std::nullopt;
   }
-  SendSettings(CommandsFor(choice));
-  return true;
+  return SendSettings(CommandsFor(choice));
 }
 
 }  // namespace norvane

@@ -23,6 +23,8 @@ struct ReportedSettings {
   // Read only while read-error handling is on: without it the option means nothing.
   std::optional<bool> realTime;
   bool ejectAtPowerOn = false;
+  // How the reads went: everything off where one failed or came back short.
+  CommandResult read;
 };
 
 // Reads the DriveStatusBuffer as the Settings page does: the quiet mode, then
@@ -63,12 +65,14 @@ struct SettingsCommands {
 // The confirmations a choice needs, in the order they are asked.
 std::vector<SettingsConfirmation> ConfirmationsFor(const SettingsChoice& choice);
 SettingsCommands CommandsFor(const SettingsChoice& choice);
-// The quiet selection, the quiet setting, the read-error page and the eject pages, in this order.
-void SendSettings(const SettingsCommands& commands);
+// The quiet selection, the quiet setting, the read-error page and the eject
+// pages, in this order, each whatever the one before answered.
+CommandResult SendSettings(const SettingsCommands& commands);
 
 // Asks each confirmation the choice needs through `confirm` (true: given) and
-// sends the settings once all are given. Answers false, having sent nothing,
-// at the first one declined.
-bool ApplySettings(const SettingsChoice& choice, const std::function<bool(SettingsConfirmation)>& confirm);
+// sends the settings once all are given; answers how the sending went.
+// Answers nothing, having sent nothing, at the first one declined.
+std::optional<CommandResult> ApplySettings(const SettingsChoice& choice,
+                                           const std::function<bool(SettingsConfirmation)>& confirm);
 
 }  // namespace norvane

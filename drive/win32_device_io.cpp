@@ -34,9 +34,7 @@ class Win32DeviceIo final : public DeviceIo {
     DWORD returned = 0;
     const BOOL ok = DeviceIoControl(ToHandle(device), IOCTL_SCSI_PASS_THROUGH_DIRECT, &request, sizeof request,
                                     &request, sizeof request, &returned, nullptr);
-    reply.status = request.sptd.ScsiStatus;
-    std::memcpy(reply.sense, request.sense, sizeof reply.sense);
-    if (reply.status != 0) ToFixedFormatSense(reply.sense, sizeof reply.sense);
+    TakeReply(request, reply);
     return ok != FALSE;
   }
 
@@ -66,6 +64,13 @@ void FillPassThroughRequest(PassThroughRequest& request, const ScsiCommand& comm
   sptd.DataBuffer = command.data;
   sptd.SenseInfoOffset = offsetof(PassThroughRequest, sense);
   std::memcpy(sptd.Cdb, command.cdb, kCdbLength);
+}
+
+void TakeReply(const PassThroughRequest& request, ScsiReply& reply) {
+  reply.status = request.sptd.ScsiStatus;
+  std::memcpy(reply.sense, request.sense, sizeof reply.sense);
+  if (reply.status != 0) ToFixedFormatSense(reply.sense, sizeof reply.sense);
+  reply.transferred = request.sptd.DataTransferLength;
 }
 
 DeviceIo& Win32Devices() {

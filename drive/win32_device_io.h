@@ -34,6 +34,10 @@ static_assert(sizeof(SCSI_PASS_THROUGH_DIRECT) == 44 && offsetof(PassThroughRequ
 
 // Fills a zeroed request for one command (a pure function, so tests can check it byte for byte).
 void FillPassThroughRequest(PassThroughRequest& request, const ScsiCommand& command);
+// Takes the drive's answer from a request the driver has handed back: the
+// status, the sense area, and the bytes moved, which the driver leaves in
+// DataTransferLength in place of the length asked for.
+void TakeReply(const PassThroughRequest& request, ScsiReply& reply);
 
 // The Win32 implementation of the seam, for the shipped program.
 DeviceIo& Win32Devices();

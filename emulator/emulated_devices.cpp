@@ -23,14 +23,14 @@ char LetterOfPath(const wchar_t* path) {
 
 EmulatedDrive& EmulatedDevices::Attach(char letter, DriveModel model) {
   Detach(letter);
-  auto& slot = drives_[letter];
-  slot = std::make_unique<EmulatedDrive>(std::move(model), clock_);
+  auto& slot = m_drives[letter];
+  slot = std::make_unique<EmulatedDrive>(std::move(model), m_clock);
   return *slot;
 }
 
 void EmulatedDevices::Detach(char letter) {
-  if (drives_.erase(letter) == 0) return;
-  for (auto& [value, handle] : handles_) {
+  if (m_drives.erase(letter) == 0) return;
+  for (auto& [value, handle] : m_handles) {
     if (handle.letter == letter) handle.letter = 0;
   }
 }
@@ -44,24 +44,24 @@ void EmulatedDevices::Plug(char letter) {
 }
 
 EmulatedDrive* EmulatedDevices::Drive(char letter) {
-  const auto found = drives_.find(letter);
-  return found == drives_.end() ? nullptr : found->second.get();
+  const auto found = m_drives.find(letter);
+  return found == m_drives.end() ? nullptr : found->second.get();
 }
 
 void EmulatedDevices::FailPassThrough(char letter, bool fail) {
   if (fail) {
-    failingPassThrough_.insert(letter);
+    m_failingPassThrough.insert(letter);
   } else {
-    failingPassThrough_.erase(letter);
+    m_failingPassThrough.erase(letter);
   }
 }
 
-VirtualClock& EmulatedDevices::Clock() { return clock_; }
+VirtualClock& EmulatedDevices::Clock() { return m_clock; }
 
-int EmulatedDevices::OpenHandleCount() const { return static_cast<int>(handles_.size()); }
+int EmulatedDevices::OpenHandleCount() const { return static_cast<int>(m_handles.size()); }
 
 bool EmulatedDevices::MediaChangeNotificationPrevented(char letter) const {
-  return std::ranges::any_of(handles_, [letter](const auto& entry) {
+  return std::ranges::any_of(m_handles, [letter](const auto& entry) {
     return entry.second.letter == letter && entry.second.preventsNotification;
   });
 }
@@ -78,31 +78,31 @@ DeviceHandle EmulatedDevices::Open(const wchar_t* path, DeviceAccess access) {
   const char letter = LetterOfPath(path);
   EmulatedDrive* drive = letter == 0 ? nullptr : Drive(letter);
   if (drive == nullptr || !drive->Connected()) return kNoDevice;
-  const DeviceHandle handle = nextHandle_;
-  nextHandle_ += 4;
-  handles_[handle] = OpenHandle{letter, access, drive->BusSession(), false};
+  const DeviceHandle handle = m_nextHandle;
+  m_nextHandle += 4;
+  m_handles[handle] = OpenHandle{letter, access, drive->BusSession(), false};
   return handle;
 }
 
 bool EmulatedDevices::PassThrough(DeviceHandle device, const ScsiCommand& command, ScsiReply& reply) {
-  const auto found = handles_.find(device);
-  if (found == handles_.end() || found->second.access != DeviceAccess::ReadWrite) return false;
+  const auto found = m_handles.find(device);
+  if (found == m_handles.end() || found->second.access != DeviceAccess::ReadWrite) return false;
   if (command.cdb == nullptr || (command.transferLength != 0 && command.data == nullptr)) return false;
   EmulatedDrive* drive = DriveBehind(found->second);
-  if (drive == nullptr || failingPassThrough_.contains(found->second.letter)) return false;
+  if (drive == nullptr || m_failingPassThrough.contains(found->second.letter)) return false;
   drive->Execute(command, reply);
   return true;
 }
 
 bool EmulatedDevices::PreventMediaChangeNotification(DeviceHandle notification) {
-  const auto found = handles_.find(notification);
-  if (found == handles_.end() || DriveBehind(found->second) == nullptr) return false;
+  const auto found = m_handles.find(notification);
+  if (found == m_handles.end() || DriveBehind(found->second) == nullptr) return false;
   found->second.preventsNotification = true;
   return true;
 }
 
-void EmulatedDevices::Close(DeviceHandle handle) { handles_.erase(handle); }
+void EmulatedDevices::Close(DeviceHandle handle) { m_handles.erase(handle); }
 
-void EmulatedDevices::Sleep(std::uint32_t milliseconds) { clock_.Advance(milliseconds); }
+void EmulatedDevices::Sleep(std::uint32_t milliseconds) { m_clock.Advance(milliseconds); }
 
 }  // namespace norvane::emu

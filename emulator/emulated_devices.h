@@ -58,11 +58,11 @@ class EmulatedDevices : public DeviceIo {
   };
   EmulatedDrive* DriveBehind(const OpenHandle& handle);
 
-  VirtualClock clock_;  // before the drives, which refer to it
-  std::map<char, std::unique_ptr<EmulatedDrive>> drives_;
-  std::map<DeviceHandle, OpenHandle> handles_;
-  std::set<char> failingPassThrough_;
-  DeviceHandle nextHandle_ = 0x100;
+  VirtualClock m_clock;  // before the drives, which refer to it
+  std::map<char, std::unique_ptr<EmulatedDrive>> m_drives;
+  std::map<DeviceHandle, OpenHandle> m_handles;
+  std::set<char> m_failingPassThrough;
+  DeviceHandle m_nextHandle = 0x100;
 };
 
 }  // namespace norvane::emu

@@ -37,8 +37,8 @@ LoggedCommand Received(const ScsiCommand& command) {
 
 }  // namespace
 
-EmulatedDrive::EmulatedDrive(DriveModel model, VirtualClock& clock) : model_(std::move(model)), clock_(clock) {
-  countingSinceMs_ = clock_.NowMs();
+EmulatedDrive::EmulatedDrive(DriveModel model, VirtualClock& clock) : m_model(std::move(model)), m_clock(clock) {
+  m_countingSinceMs = m_clock.NowMs();
 }
 
 EmulatedDrive::Answer EmulatedDrive::Fail(Sense sense) {
@@ -51,30 +51,32 @@ void EmulatedDrive::Execute(const ScsiCommand& command, ScsiReply& reply) {
   LoggedCommand entry = Received(command);
   const Answer answer = Respond(command);
   reply.status = answer.status;
+  reply.transferred = answer.dataOutTaken;
   if (answer.status != kStatusGood) {
     std::copy(answer.sense.begin(), answer.sense.end(), reply.sense);
   } else if (command.direction == DataDirection::In && command.data != nullptr) {
     const std::size_t length = std::min<std::size_t>(answer.data.size(), command.transferLength);
     std::copy_n(answer.data.begin(), length, static_cast<std::uint8_t*>(command.data));
+    reply.transferred = static_cast<std::uint32_t>(length);
   }
   entry.status = answer.status;
   entry.sense = answer.sense;
-  log_.push_back(std::move(entry));
-  if (commandsBeforeDropOff_ != 0 && --commandsBeforeDropOff_ == 0) connected_ = false;
+  m_log.push_back(std::move(entry));
+  if (m_commandsBeforeDropOff != 0 && --m_commandsBeforeDropOff == 0) m_connected = false;
 }
 
 EmulatedDrive::Answer EmulatedDrive::Respond(const ScsiCommand& command) {
   const std::uint8_t operation = command.cdb[0];
   if (operation == opcode::kInquiry) return Inquiry(command);
-  if (!queued_.empty()) {
-    const RawReply queued = queued_.front();
-    queued_.pop_front();
+  if (!m_queued.empty()) {
+    const RawReply queued = m_queued.front();
+    m_queued.pop_front();
     return Answer{queued.status, queued.sense, {}};
   }
   AnnounceReadyDisc();
-  if (!attentions_.empty()) {
-    const Sense attention = attentions_.front();
-    attentions_.pop_front();
+  if (!m_attentions.empty()) {
+    const Sense attention = m_attentions.front();
+    m_attentions.pop_front();
     return Fail(attention);
   }
   switch (operation) {
@@ -89,36 +91,36 @@ EmulatedDrive::Answer EmulatedDrive::Respond(const ScsiCommand& command) {
 
 // --- settings ---
 
-const DriveModel& EmulatedDrive::Model() const { return model_; }
-DriveModel& EmulatedDrive::MutableModel() { return model_; }
-const DriveSettings& EmulatedDrive::Current() const { return current_; }
-const DriveSettings& EmulatedDrive::Saved() const { return saved_; }
+const DriveModel& EmulatedDrive::Model() const { return m_model; }
+DriveModel& EmulatedDrive::MutableModel() { return m_model; }
+const DriveSettings& EmulatedDrive::Current() const { return m_current; }
+const DriveSettings& EmulatedDrive::Saved() const { return m_saved; }
 
 void EmulatedDrive::SetCurrent(const DriveSettings& settings) {
-  current_ = settings;
-  Normalize(current_);
+  m_current = settings;
+  Normalize(m_current);
 }
 
 // Real-time handling runs on the quiet-drive feature's speed control, so the
 // drive does not keep it without that feature or without the hardware for it.
 void EmulatedDrive::Normalize(DriveSettings& settings) const {
-  if (settings.quietMode == QuietModeOff || !model_.realTimeSupported) settings.realTime = false;
+  if (settings.quietMode == QuietModeOff || !m_model.realTimeSupported) settings.realTime = false;
 }
 
 // --- tray and disc ---
 
-Tray EmulatedDrive::TrayState() const { return TrayPushedIn() ? Tray::Closed : tray_; }
-bool EmulatedDrive::HasDisc() const { return hasDisc_; }
-bool EmulatedDrive::Spinning() const { return spinning_ || TrayPushedIn(); }
+Tray EmulatedDrive::TrayState() const { return TrayPushedIn() ? Tray::Closed : m_tray; }
+bool EmulatedDrive::HasDisc() const { return m_hasDisc; }
+bool EmulatedDrive::Spinning() const { return m_spinning || TrayPushedIn(); }
 
 Disc EmulatedDrive::DiscState() const {
-  if (!hasDisc_ || TrayState() == Tray::Open) return Disc::Absent;
-  return clock_.NowMs() < ReadyAtMs() ? Disc::BecomingReady : Disc::Ready;
+  if (!m_hasDisc || TrayState() == Tray::Open) return Disc::Absent;
+  return m_clock.NowMs() < ReadyAtMs() ? Disc::BecomingReady : Disc::Ready;
 }
 
 // A tray pushed in spins its disc up from the moment it went in, however
 // much later the drive is asked.
-std::uint64_t EmulatedDrive::ReadyAtMs() const { return TrayPushedIn() ? *pushInAtMs_ + spinUpMs_ : readyAtMs_; }
+std::uint64_t EmulatedDrive::ReadyAtMs() const { return TrayPushedIn() ? *m_pushInAtMs + m_spinUpMs : m_readyAtMs; }
 
 Sense EmulatedDrive::NoMedium() const {
   return TrayState() == Tray::Open ? sense::kNoMediumTrayOpen : sense::kNoMediumTrayClosed;
@@ -134,96 +136,97 @@ std::optional<Sense> EmulatedDrive::MediumNotReady() const {
 }
 
 void EmulatedDrive::OpenTray() {
-  tray_ = Tray::Open;
-  spinning_ = false;
-  if (hasDisc_ && pushInAfterMs_) pushInAtMs_ = clock_.NowMs() + *pushInAfterMs_;
+  m_tray = Tray::Open;
+  m_spinning = false;
+  if (m_hasDisc && m_pushInAfterMs) m_pushInAtMs = m_clock.NowMs() + *m_pushInAfterMs;
 }
 
 void EmulatedDrive::CloseTray() {
   CatchUpWithClock();
-  if (tray_ == Tray::Closed) return;
-  tray_ = Tray::Closed;
-  pushInAtMs_.reset();
-  if (hasDisc_) SpinUp(clock_.NowMs());
+  if (m_tray == Tray::Closed) return;
+  m_tray = Tray::Closed;
+  m_pushInAtMs.reset();
+  if (m_hasDisc) SpinUp(m_clock.NowMs());
 }
 
 void EmulatedDrive::SpinUp(std::uint64_t sinceMs) {
-  spinning_ = true;
-  readyAtMs_ = sinceMs + spinUpMs_;
-  readyAnnounced_ = false;
+  m_spinning = true;
+  m_readyAtMs = sinceMs + m_spinUpMs;
+  m_readyAnnounced = false;
 }
 
 void EmulatedDrive::SetTrayPushedInAfter(std::optional<std::uint32_t> afterMs) {
   CatchUpWithClock();
-  pushInAfterMs_ = afterMs;
-  if (!afterMs) pushInAtMs_.reset();
+  m_pushInAfterMs = afterMs;
+  if (!afterMs) m_pushInAtMs.reset();
 }
 
-bool EmulatedDrive::TrayPushedIn() const { return pushInAtMs_ && clock_.NowMs() >= *pushInAtMs_; }
+bool EmulatedDrive::TrayPushedIn() const { return m_pushInAtMs && m_clock.NowMs() >= *m_pushInAtMs; }
 
 void EmulatedDrive::LatchTrayPushedIn() {
   if (!TrayPushedIn()) return;
-  tray_ = Tray::Closed;
-  SpinUp(*pushInAtMs_);
-  pushInAtMs_.reset();
+  m_tray = Tray::Closed;
+  SpinUp(*m_pushInAtMs);
+  m_pushInAtMs.reset();
 }
 
 // A disc that has just become ready is a medium change the host must hear of
 // once; it is raised when the next command finds the disc ready.
 void EmulatedDrive::AnnounceReadyDisc() {
-  if (readyAnnounced_ || DiscState() != Disc::Ready) return;
-  attentions_.push_back(sense::kMediumChanged);
-  readyAnnounced_ = true;
+  if (m_readyAnnounced || DiscState() != Disc::Ready) return;
+  m_attentions.push_back(sense::kMediumChanged);
+  m_readyAnnounced = true;
 }
 
 void EmulatedDrive::InsertDisc(std::uint32_t spinUpMs) {
   CatchUpWithClock();
-  spinUpMs_ = spinUpMs;
-  hasDisc_ = true;
-  tray_ = Tray::Open;
+  m_spinUpMs = spinUpMs;
+  m_hasDisc = true;
+  m_tray = Tray::Open;
   CloseTray();
 }
 
 void EmulatedDrive::RemoveDisc() {
   CatchUpWithClock();
-  hasDisc_ = false;  // first: nobody pushes an empty tray back in
+  m_hasDisc = false;  // first: nobody pushes an empty tray back in
   OpenTray();
 }
 
-void EmulatedDrive::SetMediumRemovalPrevented(bool prevented) { removalPrevented_ = prevented; }
+void EmulatedDrive::SetMediumRemovalPrevented(bool prevented) { m_removalPrevented = prevented; }
 
 // --- power ---
 
 void EmulatedDrive::PowerCycle() {
   CatchUpWithClock();
-  current_ = saved_;
-  attentions_.assign(1, sense::kPowerOnReset);
-  removalPrevented_ = false;
-  measurementStartMs_.reset();
-  sectorsPerSecond_ = 0;
+  m_current = m_saved;
+  m_attentions.assign(1, sense::kPowerOnReset);
+  m_removalPrevented = false;
+  m_measurementStartMs.reset();
+  m_sectorsPerSecond = 0;
   RestartCounting(Counters{});
-  spinning_ = false;
-  if (saved_.ejectAtPowerOn) {
+  m_spinning = false;
+  if (m_saved.ejectAtPowerOn) {
     OpenTray();
-  } else if (hasDisc_ && tray_ == Tray::Closed) {
-    SpinUp(clock_.NowMs());
+  } else if (m_hasDisc && m_tray == Tray::Closed) {
+    SpinUp(m_clock.NowMs());
   }
 }
 
 bool EmulatedDrive::DroppedOff() const {
-  return measurementStartMs_ && busPower_ < kBrownOutPower && clock_.NowMs() >= *measurementStartMs_ + kBrownOutAfterMs;
+  return m_measurementStartMs && m_busPower < kBrownOutPower &&
+         m_clock.NowMs() >= *m_measurementStartMs + kBrownOutAfterMs;
 }
 
 bool EmulatedDrive::MeasurementDone() const {
-  return measurementStartMs_ && clock_.NowMs() >= *measurementStartMs_ + kPowerMeasurementMs;
+  return m_measurementStartMs && m_clock.NowMs() >= *m_measurementStartMs + kPowerMeasurementMs;
 }
 
 // A drop-off is worked out from the clock; once it has happened it must stay,
 // whatever the bus power or the measurement do afterwards.
 void EmulatedDrive::LatchDropOff() {
-  if (!connected_ || !DroppedOff()) return;
-  connected_ = false;
-  measurementStartMs_.reset();
+  if (!m_connected || !DroppedOff()) return;
+  m_connected = false;
+  m_measurementStartMs.reset();
 }
 
 // What the clock has brought about is made real before anything else
@@ -233,39 +236,40 @@ void EmulatedDrive::CatchUpWithClock() {
   LatchTrayPushedIn();
 }
 
-bool EmulatedDrive::Connected() const { return connected_ && !DroppedOff(); }
+bool EmulatedDrive::Connected() const { return m_connected && !DroppedOff(); }
 
 void EmulatedDrive::Unplug() {
   CatchUpWithClock();
-  connected_ = false;
+  m_connected = false;
 }
 
 void EmulatedDrive::Plug() {
   CatchUpWithClock();
-  if (connected_) return;
-  connected_ = true;
-  ++busSession_;
+  if (m_connected) return;
+  m_connected = true;
+  ++m_busSession;
   PowerCycle();
 }
 
-std::uint32_t EmulatedDrive::BusSession() const { return busSession_; }
+std::uint32_t EmulatedDrive::BusSession() const { return m_busSession; }
 
-void EmulatedDrive::DropOffAfter(std::uint32_t commands) { commandsBeforeDropOff_ = commands; }
+void EmulatedDrive::DropOffAfter(std::uint32_t commands) { m_commandsBeforeDropOff = commands; }
 
 void EmulatedDrive::SetBusPower(std::uint32_t value) {
   CatchUpWithClock();
-  busPower_ = value;
+  m_busPower = value;
 }
 
 // --- counters ---
 
 EmulatedDrive::Counters EmulatedDrive::CountersNow() const {
-  const std::uint64_t played = std::uint64_t{sectorsPerSecond_} * (clock_.NowMs() - countingSinceMs_) / 1000;
-  Counters counters = countedBase_;
+  const std::uint64_t played = std::uint64_t{m_sectorsPerSecond} * (m_clock.NowMs() - m_countingSinceMs) / 1000;
+  Counters counters = m_countedBase;
   counters.sectors += static_cast<std::uint32_t>(played);
   counters.lastFrame += static_cast<std::uint32_t>(played);
-  if (sectorsPerError_ != 0) counters.errors += static_cast<std::uint32_t>(played / sectorsPerError_);
-  counters.errors += static_cast<std::uint32_t>(DamageErrors(countedBase_.lastFrame, countedBase_.lastFrame + played));
+  if (m_sectorsPerError != 0) counters.errors += static_cast<std::uint32_t>(played / m_sectorsPerError);
+  counters.errors +=
+      static_cast<std::uint32_t>(DamageErrors(m_countedBase.lastFrame, m_countedBase.lastFrame + played));
   return counters;
 }
 
@@ -273,7 +277,7 @@ EmulatedDrive::Counters EmulatedDrive::CountersNow() const {
 // every sectorsPerError-th frame from its start fails, wherever playing began.
 std::uint64_t EmulatedDrive::DamageErrors(std::uint64_t fromFrame, std::uint64_t toFrame) const {
   std::uint64_t errors = 0;
-  for (const DamagedStretch& stretch : damage_) {
+  for (const DamagedStretch& stretch : m_damage) {
     const std::uint64_t begin = std::max<std::uint64_t>(fromFrame, stretch.firstFrame);
     const std::uint64_t end = std::min<std::uint64_t>(toFrame, stretch.endFrame);
     if (begin >= end || stretch.sectorsPerError == 0) continue;
@@ -286,23 +290,23 @@ std::uint64_t EmulatedDrive::DamageErrors(std::uint64_t fromFrame, std::uint64_t
 }
 
 void EmulatedDrive::RestartCounting(Counters from) {
-  countedBase_ = from;
-  countingSinceMs_ = clock_.NowMs();
+  m_countedBase = from;
+  m_countingSinceMs = m_clock.NowMs();
 }
 
 std::uint32_t EmulatedDrive::TransferredSectors() const { return CountersNow().sectors; }
 
 void EmulatedDrive::StartAudio(std::uint32_t sectorsPerSecond, std::uint32_t sectorsPerError) {
   RestartCounting(CountersNow());
-  sectorsPerSecond_ = sectorsPerSecond;
-  sectorsPerError_ = sectorsPerError;
+  m_sectorsPerSecond = sectorsPerSecond;
+  m_sectorsPerError = sectorsPerError;
 }
 
 void EmulatedDrive::StopAudio() { StartAudio(0, 0); }
 
 void EmulatedDrive::SetDamage(std::vector<DamagedStretch> stretches) {
   RestartCounting(CountersNow());
-  damage_ = std::move(stretches);
+  m_damage = std::move(stretches);
 }
 
 void EmulatedDrive::SetCounters(std::uint32_t errors, std::uint32_t sectors, std::uint32_t lastFrame) {
@@ -314,23 +318,23 @@ void EmulatedDrive::SetCounters(std::uint32_t errors, std::uint32_t sectors, std
 void EmulatedDrive::QueueSense(Sense sense, int times) { QueueReply(CheckCondition(sense), times); }
 
 void EmulatedDrive::QueueReply(RawReply reply, int times) {
-  for (int i = 0; i < times; ++i) queued_.push_back(reply);
+  for (int i = 0; i < times; ++i) m_queued.push_back(reply);
 }
 
-void EmulatedDrive::ClearQueue() { queued_.clear(); }
+void EmulatedDrive::ClearQueue() { m_queued.clear(); }
 
 void EmulatedDrive::OverrideBuffer(std::uint8_t bufferId, std::vector<std::uint8_t> bytes) {
-  bufferOverrides_[bufferId] = std::move(bytes);
+  m_bufferOverrides[bufferId] = std::move(bytes);
 }
 
-void EmulatedDrive::OverrideInquiry(std::vector<std::uint8_t> bytes) { inquiryOverride_ = std::move(bytes); }
+void EmulatedDrive::OverrideInquiry(std::vector<std::uint8_t> bytes) { m_inquiryOverride = std::move(bytes); }
 
 void EmulatedDrive::ClearOverrides() {
-  bufferOverrides_.clear();
-  inquiryOverride_.reset();
+  m_bufferOverrides.clear();
+  m_inquiryOverride.reset();
 }
 
-const std::vector<LoggedCommand>& EmulatedDrive::Log() const { return log_; }
-void EmulatedDrive::ClearLog() { log_.clear(); }
+const std::vector<LoggedCommand>& EmulatedDrive::Log() const { return m_log; }
+void EmulatedDrive::ClearLog() { m_log.clear(); }
 
 }  // namespace norvane::emu

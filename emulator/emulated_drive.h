@@ -103,7 +103,9 @@ class EmulatedDrive {
 
   // Executes one command block. On CHECK CONDITION (status 2) it writes 18
   // bytes of fixed-format sense; on GOOD it leaves the sense area alone and
-  // copies at most `transferLength` bytes of data in.
+  // copies at most `transferLength` bytes of data in. The reply tells the
+  // bytes moved: the data in that the drive had (fewer than asked for when
+  // its buffer is shorter), or the data out it took.
   //
   // Order of answers: INQUIRY is always answered from the model (it neither
   // reports nor clears anything, so probes are never disturbed); every other
@@ -183,6 +185,7 @@ class EmulatedDrive {
     std::uint8_t status = 0;
     std::array<std::uint8_t, kSenseRequestLength> sense{};
     std::vector<std::uint8_t> data;  // data in, for a GOOD answer
+    std::uint32_t dataOutTaken = 0;  // the bytes of data out the drive took in
   };
   struct Counters {
     std::uint32_t errors = 0, sectors = 0, lastFrame = 0;
@@ -228,37 +231,37 @@ class EmulatedDrive {
   void LatchDropOff();
   bool MeasurementDone() const;
 
-  DriveModel model_;
-  VirtualClock& clock_;
-  DriveSettings current_, saved_;
+  DriveModel m_model;
+  VirtualClock& m_clock;
+  DriveSettings m_current, m_saved;
 
-  Tray tray_ = Tray::Closed;
-  bool hasDisc_ = true;
-  bool spinning_ = true;
-  bool removalPrevented_ = false;
-  std::uint32_t spinUpMs_ = kDefaultSpinUpMs;
-  std::uint64_t readyAtMs_ = 0;
-  std::optional<std::uint32_t> pushInAfterMs_;
-  std::optional<std::uint64_t> pushInAtMs_;  // when the open tray goes back in
-  bool readyAnnounced_ = true;               // whether the medium change of the loaded disc has been raised
+  Tray m_tray = Tray::Closed;
+  bool m_hasDisc = true;
+  bool m_spinning = true;
+  bool m_removalPrevented = false;
+  std::uint32_t m_spinUpMs = kDefaultSpinUpMs;
+  std::uint64_t m_readyAtMs = 0;
+  std::optional<std::uint32_t> m_pushInAfterMs;
+  std::optional<std::uint64_t> m_pushInAtMs;  // when the open tray goes back in
+  bool m_readyAnnounced = true;               // whether the medium change of the loaded disc has been raised
 
-  std::deque<RawReply> queued_;
-  std::deque<Sense> attentions_;
+  std::deque<RawReply> m_queued;
+  std::deque<Sense> m_attentions;
 
-  Counters countedBase_;
-  std::uint64_t countingSinceMs_ = 0;
-  std::uint32_t sectorsPerSecond_ = 0, sectorsPerError_ = 0;
-  std::vector<DamagedStretch> damage_;
+  Counters m_countedBase;
+  std::uint64_t m_countingSinceMs = 0;
+  std::uint32_t m_sectorsPerSecond = 0, m_sectorsPerError = 0;
+  std::vector<DamagedStretch> m_damage;
 
-  bool connected_ = true;
-  std::uint32_t commandsBeforeDropOff_ = 0;  // 0: no drop-off pending
-  std::uint32_t busSession_ = 1;
-  std::uint32_t busPower_ = kDefaultBusPower;
-  std::optional<std::uint64_t> measurementStartMs_;
+  bool m_connected = true;
+  std::uint32_t m_commandsBeforeDropOff = 0;  // 0: no drop-off pending
+  std::uint32_t m_busSession = 1;
+  std::uint32_t m_busPower = kDefaultBusPower;
+  std::optional<std::uint64_t> m_measurementStartMs;
 
-  std::map<std::uint8_t, std::vector<std::uint8_t>> bufferOverrides_;
-  std::optional<std::vector<std::uint8_t>> inquiryOverride_;
-  std::vector<LoggedCommand> log_;
+  std::map<std::uint8_t, std::vector<std::uint8_t>> m_bufferOverrides;
+  std::optional<std::vector<std::uint8_t>> m_inquiryOverride;
+  std::vector<LoggedCommand> m_log;
 };
 
 }  // namespace norvane::emu

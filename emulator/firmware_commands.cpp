@@ -114,7 +114,7 @@ EmulatedDrive::Answer EmulatedDrive::Inquiry(const ScsiCommand& command) const {
   if (!OnlyUsesBytes(command.cdb, {3, 4}) || !DataPhaseIs(command, DataDirection::In, allocation)) {
     return Fail(sense::kInvalidFieldInCdb);
   }
-  return Answer{.data = inquiryOverride_.value_or(InquiryData())};
+  return Answer{.data = m_inquiryOverride.value_or(InquiryData())};
 }
 
 std::vector<std::uint8_t> EmulatedDrive::InquiryData() const {
@@ -125,10 +125,10 @@ std::vector<std::uint8_t> EmulatedDrive::InquiryData() const {
   data[3] = 0x02;             // response data format
   data[4] = static_cast<std::uint8_t>(data.size() - 5);  // additional length
   // Back to front, so that a text running on past its field stays in the data.
-  PutText(data, 36, 12, model_.vendorSpecific);
-  PutText(data, 32, 4, model_.revision);
-  PutText(data, 16, 16, model_.product);
-  PutText(data, 8, 8, model_.vendor);
+  PutText(data, 36, 12, m_model.vendorSpecific);
+  PutText(data, 32, 4, m_model.revision);
+  PutText(data, 16, 16, m_model.product);
+  PutText(data, 8, 8, m_model.vendor);
   return data;
 }
 
@@ -136,13 +136,13 @@ std::vector<std::uint8_t> EmulatedDrive::InquiryData() const {
 
 EmulatedDrive::Answer EmulatedDrive::ReadBuffer(const ScsiCommand& command) const {
   const BufferShape shape = ShapeOf(command.cdb);
-  const bool known = model_.vendorBuffers && std::ranges::find(kReadableBuffers, shape) != std::end(kReadableBuffers);
+  const bool known = m_model.vendorBuffers && std::ranges::find(kReadableBuffers, shape) != std::end(kReadableBuffers);
   if (!OnlyUsesBytes(command.cdb, {1, 2, 3, 4, 5, 6, 7, 8}) || !known ||
       !DataPhaseIs(command, DataDirection::In, shape.length)) {
     return Fail(sense::kInvalidFieldInCdb);
   }
-  const auto override = bufferOverrides_.find(shape.id);
-  return Answer{.data = override != bufferOverrides_.end() ? override->second : BufferData(shape.id)};
+  const auto override = m_bufferOverrides.find(shape.id);
+  return Answer{.data = override != m_bufferOverrides.end() ? override->second : BufferData(shape.id)};
 }
 
 std::vector<std::uint8_t> EmulatedDrive::BufferData(std::uint8_t bufferId) const {
@@ -156,19 +156,19 @@ std::vector<std::uint8_t> EmulatedDrive::BufferData(std::uint8_t bufferId) const
 
 std::vector<std::uint8_t> EmulatedDrive::IdentityBuffer() const {
   std::vector<std::uint8_t> buffer(48, 0);
-  PutText(buffer, 16, 16, model_.identity);
+  PutText(buffer, 16, 16, m_model.identity);
   return buffer;
 }
 
 std::vector<std::uint8_t> EmulatedDrive::DriveStatusBuffer() const {
   std::vector<std::uint8_t> buffer(256, 0);
-  buffer[2] = current_.quietMode;
-  buffer[3] = current_.quietMode;
-  buffer[4] = current_.readErrorHandling;
-  buffer[5] = current_.readErrorMode;
-  buffer[28] = current_.realTime;
-  buffer[29] = model_.realTimeSupported;
-  buffer[40] = current_.ejectAtPowerOn;
+  buffer[2] = m_current.quietMode;
+  buffer[3] = m_current.quietMode;
+  buffer[4] = m_current.readErrorHandling;
+  buffer[5] = m_current.readErrorMode;
+  buffer[28] = m_current.realTime;
+  buffer[29] = m_model.realTimeSupported;
+  buffer[40] = m_current.ejectAtPowerOn;
   return buffer;
 }
 
@@ -185,9 +185,9 @@ std::vector<std::uint8_t> EmulatedDrive::PowerCheckBuffer() const {
   std::vector<std::uint8_t> buffer(8, 0);
   if (MeasurementDone()) {
     buffer[3] = PhaseDone;
-    PutBigEndian32(buffer, 4, busPower_);
+    PutBigEndian32(buffer, 4, m_busPower);
   } else {
-    buffer[3] = measurementStartMs_ ? PhaseMeasuring : PhaseIdle;
+    buffer[3] = m_measurementStartMs ? PhaseMeasuring : PhaseIdle;
   }
   return buffer;
 }
@@ -207,11 +207,14 @@ EmulatedDrive::Answer EmulatedDrive::WriteBuffer(const ScsiCommand& command) {
   };
   const BufferShape shape = ShapeOf(command.cdb);
   const auto target = std::ranges::find(kTargets, shape, &Target::shape);
-  if (!OnlyUsesBytes(command.cdb, {1, 2, 3, 4, 5, 6, 7, 8}) || !model_.vendorBuffers || target == std::end(kTargets) ||
+  if (!OnlyUsesBytes(command.cdb, {1, 2, 3, 4, 5, 6, 7, 8}) || !m_model.vendorBuffers || target == std::end(kTargets) ||
       !DataPhaseIs(command, DataDirection::Out, shape.length)) {
     return Fail(sense::kInvalidFieldInCdb);
   }
-  return (this->*target->action)(static_cast<const std::uint8_t*>(command.data));
+  // A valid block has its data taken in before the drive looks at it.
+  Answer answer = (this->*target->action)(static_cast<const std::uint8_t*>(command.data));
+  answer.dataOutTaken = command.transferLength;
+  return answer;
 }
 
 EmulatedDrive::Answer EmulatedDrive::WriteSettingPage(const std::uint8_t* page) {
@@ -235,8 +238,8 @@ EmulatedDrive::Answer EmulatedDrive::WriteReadErrorPage(const std::uint8_t* page
   if (page[1] != kReadErrorPageFlags || !modeValid || !IsFlag(page[5]) || !IsFlag(page[6]) || !ZeroFrom(page, 7)) {
     return Fail(sense::kInvalidFieldInParameters);
   }
-  ApplyReadErrorHandling(current_, page);
-  if (page[5] == 1) ApplyReadErrorHandling(saved_, page);
+  ApplyReadErrorHandling(m_current, page);
+  if (page[5] == 1) ApplyReadErrorHandling(m_saved, page);
   return Answer{};
 }
 
@@ -252,7 +255,7 @@ void EmulatedDrive::ApplyReadErrorHandling(DriveSettings& settings, const std::u
 // page has no save byte.
 EmulatedDrive::Answer EmulatedDrive::WriteEjectPage(const std::uint8_t* page) {
   if (page[1] != 0 || !IsFlag(page[2]) || !ZeroFrom(page, 3)) return Fail(sense::kInvalidFieldInParameters);
-  current_.ejectAtPowerOn = saved_.ejectAtPowerOn = page[2] == 1;
+  m_current.ejectAtPowerOn = m_saved.ejectAtPowerOn = page[2] == 1;
   return Answer{};
 }
 
@@ -264,7 +267,7 @@ EmulatedDrive::Answer EmulatedDrive::ClearCounters(const std::uint8_t*) {
 // The measurement loads the bus by spinning the disc, so it needs one.
 EmulatedDrive::Answer EmulatedDrive::StartPowerMeasurement(const std::uint8_t*) {
   if (const auto notReady = MediumNotReady()) return Fail(*notReady);
-  measurementStartMs_ = clock_.NowMs();
+  m_measurementStartMs = m_clock.NowMs();
   return Answer{};
 }
 
@@ -284,12 +287,12 @@ EmulatedDrive::Answer EmulatedDrive::SetCdSpeed(const ScsiCommand& command) {
   }
   // Speeds are not modelled: an ordinary request is taken and changes nothing.
   if ((control & kVendorUse) == 0) return Answer{};
-  if (!model_.vendorBuffers || (control & ~(kVendorUse | kSaveSetting | kQuietModeBits)) != 0) {
+  if (!m_model.vendorBuffers || (control & ~(kVendorUse | kSaveSetting | kQuietModeBits)) != 0) {
     return Fail(sense::kInvalidFieldInCdb);
   }
   const std::uint8_t mode = control & kQuietModeBits;
-  ApplyQuietMode(current_, mode);
-  if ((control & kSaveSetting) != 0) ApplyQuietMode(saved_, mode);
+  ApplyQuietMode(m_current, mode);
+  if ((control & kSaveSetting) != 0) ApplyQuietMode(m_saved, mode);
   return Answer{};
 }
 
@@ -312,13 +315,13 @@ EmulatedDrive::Answer EmulatedDrive::StartStopUnit(const ScsiCommand& command) {
   if (loadEject && start) {
     CloseTray();
   } else if (loadEject) {
-    if (removalPrevented_) return Fail(sense::kRemovalPrevented);
+    if (m_removalPrevented) return Fail(sense::kRemovalPrevented);
     OpenTray();
   } else if (start) {
     if (DiscState() == Disc::Absent) return Fail(NoMedium());
-    spinning_ = true;
+    m_spinning = true;
   } else {
-    spinning_ = false;
+    m_spinning = false;
   }
   return Answer{};
 }

@@ -9,8 +9,7 @@
 #include "app/main_window.h"
 #include "drive/channel.h"
 #include "drive/commands.h"
-#include "drive/quality.h"
-#include "drive/reads.h"
+#include "drive/readings.h"
 #include "pages/utility_page.h"
 #include "resource.h"
 #include "ui/message_box.h"
@@ -22,7 +21,6 @@ constexpr UINT_PTR kCountdownTimer = 0;
 constexpr UINT kTickMs = 1000;
 // The drive has its value after 25 ticks; the tick after them shows the verdict.
 constexpr std::uint32_t kMeasurementMs = 25000;
-constexpr std::uint8_t kPowerCheckReadMode = 2;  // READ BUFFER data mode
 
 struct VerdictLook {
   UINT textId;
@@ -83,10 +81,7 @@ LRESULT CUtilityDialog::OnCountdownTick(const ui::Message& message) {
 
 void CUtilityDialog::ShowVerdict() {
   KillTimer(kCountdownTimer);
-  const bool responding = IsDriveResponding();
-  std::uint8_t bytes[kPowerCheckLength] = {};
-  if (responding) ReadVendorBuffer(PowerCheckBuffer, kPowerCheckReadMode, kPowerCheckOffset, kPowerCheckLength, bytes);
-  const PowerVerdict verdict = JudgePower(responding, PowerValue(bytes));
+  const PowerVerdict verdict = ReadPowerMeasurement().verdict;
   if (verdict == PowerVerdict::NotEnough) {
     // The drive has gone from the bus: list what is left, and let the other
     // pages show the drive that is now open instead of the lost one.

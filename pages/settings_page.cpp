@@ -124,13 +124,13 @@ bool CDialogSetting2Lx4::ApplyToDrive() {
   choice.quietSwitched = CheckState(IDC_QUIET_ON) != m_quietOnAtRefresh;
   choice.realTimeSwitched = CheckState(IDC_REAL_TIME) != m_realTimeAtRefresh;
   // Confirmations are owned by the main window.
-  const bool applied = ApplySettings(choice, [this](SettingsConfirmation confirmation) {
+  const std::optional<CommandResult> applied = ApplySettings(choice, [this](SettingsConfirmation confirmation) {
     return ui::Confirm(GetParent(m_hwnd), confirmation == SettingsConfirmation::EnableQuietDrive
                                               ? IDS_CONFIRM_QUIET_ON
                                               : IDS_CONFIRM_REAL_TIME_OFF);
   });
   RefreshFromDrive();
-  return applied;
+  return applied.has_value();
 }
 
 QuietModeCode CDialogSetting2Lx4::QuietModeOfControls() const {

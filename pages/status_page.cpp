@@ -4,7 +4,7 @@
 
 #include "app/main_window.h"
 #include "drive/commands.h"
-#include "drive/quality.h"
+#include "drive/readings.h"
 #include "resource.h"
 
 namespace norvane {
@@ -31,12 +31,6 @@ UINT LevelWordString(std::uint8_t level) {
     case QualityWord::Bad: return IDS_LEVEL_BAD;
     default: return IDS_LEVEL_FATAL;
   }
-}
-
-bool SupportsRealTime() {
-  std::uint8_t status[kDriveStatusLength];
-  ReadDriveStatus(status);
-  return status[kStatusRealTimeSupported] != 0;
 }
 
 }  // namespace
@@ -85,7 +79,7 @@ bool CStatusDialog::PreTranslateMessage(MSG& msg) {
 }
 
 void CStatusDialog::RefreshStatusPage() {
-  const bool supported = SupportsRealTime();
+  const bool supported = ReadRealTimeSupport().supported;
   ShowLiveControls(supported);
   if (supported) {
     SetItemText(IDC_SECTOR_LABEL, ui::LoadResourceString(IDS_SECTOR_LABEL));
@@ -104,8 +98,8 @@ void CStatusDialog::ShowLiveControls(bool show) const {
 // drive nothing while the user looks at another tab.
 LRESULT CStatusDialog::OnTimer(const ui::Message&) {
   if (!StatusTabActive) return 0;
-  if (!SupportsRealTime()) return 0;
-  ShowCounters(ReadErrorCounters());
+  const QualityReading reading = ReadQuality();
+  if (reading.supported) ShowCounters(reading.counters);
   return 0;
 }
 

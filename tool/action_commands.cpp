@@ -14,17 +14,16 @@ struct Action {
   const char* done;      // what the user is told afterwards
   const char* question;  // the confirmation, or none
   bool writesBuffers;    // sends WRITE BUFFER, which Linux guards
-  void (*send)();
+  CommandResult (*send)();
 };
 
 // The window holds itself for a second after a force eject, so that the tray
 // is out before anything else reaches the drive; so does the tool.
-void ForceEjectAndWait() {
-  ForceEject();
+CommandResult ForceEjectAndWait() {
+  const CommandResult ejected = ForceEject();
   InstalledDeviceIo().Sleep(1000);
+  return ejected;
 }
-
-void RestoreDefaults() { RestoreFactoryDefaults(); }
 
 constexpr Action kClear = {"clear", "clear the error counters", "The error counters are cleared.", nullptr,
                            true,    ClearErrorCounters};
@@ -40,15 +39,13 @@ constexpr Action kFactoryReset = {"factory-reset",
                                   "The factory settings are restored and saved in the drive.",
                                   "Reset all of the drive's settings to the factory default?",
                                   true,
-                                  RestoreDefaults};
+                                  RestoreFactoryDefaults};
 
 Exit Run(Session& session, const Action& action, bool yes) {
   session.SelectDrive();
   if (action.writesBuffers) session.RequireWriteBuffer(action.doing);
   if (action.question != nullptr) session.Confirm(action.question, yes);
-  const std::size_t mark = session.Journal().Mark();
-  action.send();
-  session.RequireNoFailures(mark, std::string("trying to ") + action.doing);
+  session.Require(action.send(), std::string("trying to ") + action.doing);
   if (session.Options().json) {
     Json json = session.DriveJson();
     json["action"] = action.name;

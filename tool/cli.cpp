@@ -138,6 +138,8 @@ void BuildApp(CLI::App& app, CommandLine& line) {
       ->type_name("WHEN")
       ->default_val("auto")
       ->check(CLI::IsMember({"auto", "always", "never"}));
+  app.add_flag("--trace", line.global.trace,
+               "Show every command sent to the drive and its answer\n(on standard error)");
   AddSubcommands(app, line);
   app.footer(kExitCodes);  // after the subcommands, which would take it over
 }

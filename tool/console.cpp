@@ -27,7 +27,7 @@ std::string Lower(std::string text) {
 }  // namespace
 
 std::string Palette::Paint(const std::string& text, Colour colour) const {
-  if (!on_) return text;
+  if (!m_on) return text;
   return Sgr(colour) + text + "\x1b[0m";
 }
 

@@ -23,12 +23,12 @@ enum class Colour { Green, Yellow, Red, Grey, Bold };
 // Paints text with ANSI colours, or leaves it as it is when colour is off.
 class Palette {
  public:
-  explicit Palette(bool on) : on_(on) {}
-  bool On() const { return on_; }
+  explicit Palette(bool on) : m_on(on) {}
+  bool On() const { return m_on; }
   std::string Paint(const std::string& text, Colour colour) const;
 
  private:
-  bool on_;
+  bool m_on;
 };
 
 // Whether results on `out` are coloured: "always", "never", or "auto" (a

@@ -36,13 +36,13 @@ std::optional<DeviceNode> EmulatedDriveSource::Resolve(const std::string& name) 
 SystemError EmulatedDriveSource::LastError() const {
   std::string letters;
   for (char letter = 'C'; letter <= 'Z'; ++letter) {
-    if (devices_.Drive(letter) != nullptr) letters += std::string(letters.empty() ? "" : ", ") + letter;
+    if (m_devices.Drive(letter) != nullptr) letters += std::string(letters.empty() ? "" : ", ") + letter;
   }
   return {ENXIO, "no emulated drive answers there (emulated drives: " + letters + ")"};
 }
 
 void EmulatedDriveSource::DiscOffered(const DeviceNode& node) {
-  if (emu::EmulatedDrive* drive = devices_.Drive(LetterOf(node.name))) drive->CloseTray();
+  if (emu::EmulatedDrive* drive = m_devices.Drive(LetterOf(node.name))) drive->CloseTray();
 }
 
 }  // namespace norvane::tool

@@ -8,9 +8,9 @@ namespace norvane::tool {
 
 class EmulatedDriveSource final : public DriveSource {
  public:
-  explicit EmulatedDriveSource(emu::EmulatedDevices& devices) : devices_(devices) {}
+  explicit EmulatedDriveSource(emu::EmulatedDevices& devices) : m_devices(devices) {}
 
-  DeviceIo& Io() override { return devices_; }
+  DeviceIo& Io() override { return m_devices; }
   std::vector<DeviceNode> Candidates() override;
   // "E", "e", "E:" and \\.\E: all name the drive at E.
   std::optional<DeviceNode> Resolve(const std::string& name) const override;
@@ -20,7 +20,7 @@ class EmulatedDriveSource final : public DriveSource {
   void DiscOffered(const DeviceNode& node) override;
 
  private:
-  emu::EmulatedDevices& devices_;
+  emu::EmulatedDevices& m_devices;
 };
 
 }  // namespace norvane::tool

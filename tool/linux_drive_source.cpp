@@ -36,12 +36,12 @@ DeviceNode NodeAt(const fs::path& path) { return {path.string(), WidePath(path.s
 }  // namespace
 
 LinuxDriveSource::LinuxDriveSource(fs::path devices, fs::path sysfs)
-    : devices_(std::move(devices)), sysfs_(std::move(sysfs)) {}
+    : m_devices(std::move(devices)), m_sysfs(std::move(sysfs)) {}
 
 std::vector<fs::path> LinuxDriveSource::NumberedNodes(const std::string& prefix) const {
   std::vector<std::pair<long, fs::path>> found;
   std::error_code error;
-  for (const fs::directory_entry& entry : fs::directory_iterator(devices_, error)) {
+  for (const fs::directory_entry& entry : fs::directory_iterator(m_devices, error)) {
     const long number = NodeNumber(entry.path().filename().string(), prefix);
     if (number >= 0) found.emplace_back(number, entry.path());
   }
@@ -54,14 +54,14 @@ std::vector<fs::path> LinuxDriveSource::NumberedNodes(const std::string& prefix)
 // The SCSI device behind a node, as sysfs names it, or an empty path.
 fs::path LinuxDriveSource::SysfsDevice(const char* deviceClass, const fs::path& node) const {
   std::error_code error;
-  const fs::path device = fs::canonical(sysfs_ / "class" / deviceClass / node.filename() / "device", error);
+  const fs::path device = fs::canonical(m_sysfs / "class" / deviceClass / node.filename() / "device", error);
   return error ? fs::path() : device;
 }
 
 // The kernel keeps the peripheral type each device reported; where it is
 // readable, nodes of disks and tapes are not even opened.
 bool LinuxDriveSource::SysfsTypeIsOptical(const fs::path& node) const {
-  const fs::path typeFile = sysfs_ / "class" / "scsi_generic" / node.filename() / "device" / "type";
+  const fs::path typeFile = m_sysfs / "class" / "scsi_generic" / node.filename() / "device" / "type";
   std::error_code error;
   if (!fs::exists(typeFile, error)) return true;
   const std::string type = FirstLineOf(typeFile);
@@ -92,7 +92,7 @@ std::vector<DeviceNode> LinuxDriveSource::Candidates() {
 
 std::optional<DeviceNode> LinuxDriveSource::Resolve(const std::string& name) const {
   if (name.empty()) return std::nullopt;
-  return NodeAt(name.find('/') == std::string::npos ? devices_ / name : fs::path(name));
+  return NodeAt(name.find('/') == std::string::npos ? m_devices / name : fs::path(name));
 }
 
 std::optional<std::string> LinuxDriveSource::WriteBufferRefusal() const {

@@ -13,14 +13,14 @@ class LinuxDriveSource final : public DriveSource {
   // The folders are /dev and /sys on a real system; tests give their own.
   LinuxDriveSource(std::filesystem::path devices = "/dev", std::filesystem::path sysfs = "/sys");
 
-  DeviceIo& Io() override { return io_; }
+  DeviceIo& Io() override { return m_io; }
   // The sr nodes, then the sg nodes that are no sr node's twin and report a
   // CD/DVD device (a node that cannot be opened stays listed, so that the
   // user hears why).
   std::vector<DeviceNode> Candidates() override;
   // A path as given; a bare name such as sr0 is taken from the device folder.
   std::optional<DeviceNode> Resolve(const std::string& name) const override;
-  SystemError LastError() const override { return io_.LastError(); }
+  SystemError LastError() const override { return m_io.LastError(); }
   std::optional<std::string> WriteBufferRefusal() const override;
   void DiscOffered(const DeviceNode&) override {}
 
@@ -30,8 +30,8 @@ class LinuxDriveSource final : public DriveSource {
   bool SysfsTypeIsOptical(const std::filesystem::path& node) const;
   static bool MayBeOptical(const DeviceNode& node);
 
-  LinuxDeviceIo io_;
-  std::filesystem::path devices_, sysfs_;
+  LinuxDeviceIo m_io;
+  std::filesystem::path m_devices, m_sysfs;
 };
 
 // Whether the CapEff line of a /proc/<pid>/status text holds a capability.

@@ -48,16 +48,16 @@ class RealPlatform final : public norvane::tool::Platform {
  public:
   DriveSource& Drives(bool emulate) override {
     if (!emulate) {
-      if (!machine_) machine_ = std::make_unique<norvane::tool::LinuxDriveSource>();
-      return *machine_;
+      if (!m_machine) m_machine = std::make_unique<norvane::tool::LinuxDriveSource>();
+      return *m_machine;
     }
-    if (!emulated_) {
+    if (!m_emulated) {
       // The demo's drives, with time passing as it does for a person watching.
-      devices_.Clock().FollowRealTime(true);
-      norvane::emu::AttachDemoDrives(devices_);
-      emulated_ = std::make_unique<norvane::tool::EmulatedDriveSource>(devices_);
+      m_devices.Clock().FollowRealTime(true);
+      norvane::emu::AttachDemoDrives(m_devices);
+      m_emulated = std::make_unique<norvane::tool::EmulatedDriveSource>(m_devices);
     }
-    return *emulated_;
+    return *m_emulated;
   }
 
   bool Wait(std::chrono::milliseconds period) override {
@@ -71,8 +71,8 @@ class RealPlatform final : public norvane::tool::Platform {
   }
 
  private:
-  norvane::emu::EmulatedDevices devices_;
-  std::unique_ptr<DriveSource> machine_, emulated_;
+  norvane::emu::EmulatedDevices m_devices;
+  std::unique_ptr<DriveSource> m_machine, m_emulated;
 };
 
 bool LocaleIsUtf8() {

@@ -3,7 +3,7 @@
 _norvane_drive() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
     local subcommands="list settings set status clear eject force-eject factory-reset power-check"
-    local globals="-d --device --emulate --json --color -h --help --version"
+    local globals="-d --device --emulate --json --color --trace -h --help --version"
 
     case $prev in
         -d|--device)

@@ -7,7 +7,7 @@
 
 #include "drive/channel.h"
 #include "drive/commands.h"
-#include "drive/quality.h"
+#include "drive/readings.h"
 #include "tool/commands.h"
 #include "tool/text.h"
 
@@ -26,27 +26,27 @@ struct MediaNotificationLock {
 // Progress goes to the terminal of the messages, so that results stay clean.
 class Progress {
  public:
-  explicit Progress(Console& console) : console_(console) {}
+  explicit Progress(Console& console) : m_console(console) {}
   ~Progress() { EndLine(); }
 
   void Line(const std::string& text) {
     EndLine();
-    console_.err << text << '\n' << std::flush;
+    m_console.err << text << '\n' << std::flush;
   }
   // Redrawn in place on a terminal; elsewhere it would only fill the log.
   void Countdown(int secondsLeft) {
-    if (!console_.errIsTerminal) return;
-    console_.err << "\r\x1b[2KChecking now, " << secondsLeft << " s left." << std::flush;
-    open_ = true;
+    if (!m_console.errIsTerminal) return;
+    m_console.err << "\r\x1b[2KChecking now, " << secondsLeft << " s left." << std::flush;
+    m_open = true;
   }
   void EndLine() {
-    if (open_) console_.err << "\r\x1b[2K" << std::flush;
-    open_ = false;
+    if (m_open) m_console.err << "\r\x1b[2K" << std::flush;
+    m_open = false;
   }
 
  private:
-  Console& console_;
-  bool open_ = false;
+  Console& m_console;
+  bool m_open = false;
 };
 
 // With a person at hand: the tray comes out for the disc, and the person
@@ -66,11 +66,9 @@ void OfferTray(Session& session, const DeviceNode& node, Progress& progress, boo
 }
 
 void StartMeasurement(Session& session) {
-  const std::size_t mark = session.Journal().Mark();
-  StopUnit();
-  StartPowerCheck();
+  const CommandResult stopped = StopUnit();
   // Without a started measurement the result would read as zeros, a verdict of nothing.
-  session.RequireNoFailures(mark, "starting the measurement");
+  session.Require(Combined(stopped, StartPowerCheck()), "starting the measurement");
 }
 
 void CountDown(Session& session, Progress& progress) {
@@ -83,24 +81,10 @@ void CountDown(Session& session, Progress& progress) {
   progress.EndLine();
 }
 
-struct Measurement {
-  bool responding = false;
-  std::uint32_t powerValue = 0;
-  PowerVerdict verdict = PowerVerdict::NotEnough;
-};
-
-Measurement ReadMeasurement(Session& session) {
-  Measurement measurement;
-  measurement.responding = IsDriveResponding();
-  if (measurement.responding) {
-    const std::size_t mark = session.Journal().Mark();
-    std::uint8_t bytes[kPowerCheckLength] = {};
-    ReadVendorBuffer(PowerCheckBuffer, 2, kPowerCheckOffset, kPowerCheckLength, bytes);
-    // A read that failed would be a power value of 0: a verdict the drive never gave.
-    session.RequireNoFailures(mark, "reading the measurement");
-    measurement.powerValue = PowerValue(bytes);
-  }
-  measurement.verdict = JudgePower(measurement.responding, measurement.powerValue);
+PowerMeasurement ReadMeasurement(Session& session) {
+  const PowerMeasurement measurement = ReadPowerMeasurement();
+  // A read that failed or came back short would be a power value of zeros: a verdict the drive never gave.
+  if (measurement.responding) session.Require(measurement.read, "reading the measurement");
   return measurement;
 }
 
@@ -122,7 +106,7 @@ Exit ExitOf(PowerVerdict verdict) {
   return Exit::PowerTooLow;
 }
 
-void PrintVerdict(Session& session, const Measurement& measurement) {
+void PrintVerdict(Session& session, const PowerMeasurement& measurement) {
   if (session.Options().json) {
     Json json = session.DriveJson();
     json["verdict"] = PowerVerdictName(measurement.verdict);
@@ -156,7 +140,7 @@ Exit CheckBusPower(Session& session, bool yes) {
   if (!WaitForDisc()) throw Stop{Exit::NoDisc, "No disc is found."};
   StartMeasurement(session);
   CountDown(session, progress);
-  const Measurement measurement = ReadMeasurement(session);
+  const PowerMeasurement measurement = ReadMeasurement(session);
   PrintVerdict(session, measurement);
   return ExitOf(measurement.verdict);
 }

@@ -15,28 +15,28 @@ bool IsPermissionError(int code) { return code == EACCES || code == EPERM || cod
 }  // namespace
 
 Session::Session(Console& console, Platform& platform, const GlobalOptions& options)
-    : console_(console),
-      platform_(platform),
-      options_(options),
-      source_(platform.Drives(options.emulate)),
-      journal_(source_),
-      palette_(PaletteFor(console, options.color)),
-      previousIo_(InstalledDeviceIo()) {
-  InstallDeviceIo(journal_);
+    : m_console(console),
+      m_platform(platform),
+      m_options(options),
+      m_source(platform.Drives(options.emulate)),
+      m_trace(options.trace ? std::make_unique<CommandTrace>(m_source, console.err) : nullptr),
+      m_palette(PaletteFor(console, options.color)),
+      m_previousIo(InstalledDeviceIo()) {
+  InstallDeviceIo(m_trace ? *m_trace : m_source.Io());
 }
 
 Session::~Session() {
   ReleaseMediaNotification();
   CloseDrive();
-  InstallDeviceIo(previousIo_);
+  InstallDeviceIo(m_previousIo);
 }
 
 std::vector<SelectedDrive> Session::SupportedDrives(bool firstOnly) {
   std::vector<SelectedDrive> drives;
   std::string refused;
-  for (const DeviceNode& node : source_.Candidates()) {
+  for (const DeviceNode& node : m_source.Candidates()) {
     if (!OpenDevicePath(node.path)) {
-      const SystemError error = source_.LastError();
+      const SystemError error = m_source.LastError();
       if (IsPermissionError(error.code)) refused += "\n  " + error.text;
       continue;
     }
@@ -52,7 +52,7 @@ std::vector<SelectedDrive> Session::SupportedDrives(bool firstOnly) {
 }
 
 void Session::StopAtOpenFailure(const DeviceNode& node) const {
-  const SystemError error = source_.LastError();
+  const SystemError error = m_source.LastError();
   const std::string name = Printable(node.name);
   const std::string text = Printable(error.text);
   const std::string why = text.starts_with(name) ? text : name + ": " + (text.empty() ? "cannot be opened" : text);
@@ -61,11 +61,11 @@ void Session::StopAtOpenFailure(const DeviceNode& node) const {
 }
 
 const SelectedDrive& Session::SelectDrive() {
-  if (options_.device.empty()) {
-    selected_ = SupportedDrives(true).front();
+  if (m_options.device.empty()) {
+    m_selected = SupportedDrives(true).front();
   } else {
-    const std::optional<DeviceNode> node = source_.Resolve(options_.device);
-    if (!node) throw Stop{Exit::NoDrive, "no drive is named " + Printable(options_.device)};
+    const std::optional<DeviceNode> node = m_source.Resolve(m_options.device);
+    if (!node) throw Stop{Exit::NoDrive, "no drive is named " + Printable(m_options.device)};
     if (!OpenDevicePath(node->path)) StopAtOpenFailure(*node);
     CloseDrive();
     const std::wstring identity = ReadDeviceIdentity(node->path);
@@ -73,41 +73,45 @@ const SelectedDrive& Session::SelectDrive() {
       throw Stop{Exit::NoDrive, Printable(node->name) + " is not a supported drive" +
                                     (identity.empty() ? "" : " (it reports \"" + Printable(identity) + "\")")};
     }
-    selected_ = {*node, Printable(BuildDeviceLabel(node->path, WidePath(node->name)))};
+    m_selected = {*node, Printable(BuildDeviceLabel(node->path, WidePath(node->name)))};
   }
-  if (!OpenDevicePath(selected_.node.path)) StopAtOpenFailure(selected_.node);
-  return selected_;
+  if (!OpenDevicePath(m_selected.node.path)) StopAtOpenFailure(m_selected.node);
+  return m_selected;
 }
 
 void Session::RequireWriteBuffer(const std::string& doing) const {
-  if (const std::optional<std::string> refusal = source_.WriteBufferRefusal()) {
+  if (const std::optional<std::string> refusal = m_source.WriteBufferRefusal()) {
     throw Stop{Exit::NotPermitted, "cannot " + doing + ": " + *refusal};
   }
 }
 
 void Session::Confirm(const std::string& question, bool yes) {
   if (yes) return;
-  if (!console_.inIsTerminal) {
+  if (!m_console.inIsTerminal) {
     throw Stop{Exit::NotConfirmed, "not confirmed: \"" + question +
                                        "\" needs an answer, and there is no terminal to ask on; pass --yes to give it"};
   }
-  if (!AskYesNo(console_, question)) throw Stop{Exit::NotConfirmed, "not confirmed: nothing was changed"};
+  if (!AskYesNo(m_console, question)) throw Stop{Exit::NotConfirmed, "not confirmed: nothing was changed"};
 }
 
-void Session::RequireNoFailures(std::size_t mark, const std::string& doing) const {
-  const std::vector<CommandFailure> failures = journal_.FailuresSince(mark);
-  if (failures.empty()) return;
-  std::string message = doing + " failed:";
-  for (const CommandFailure& failure : failures) message += "\n  " + Printable(failure.what);
-  throw Stop{Exit::CommandFailed, message};
+std::string Session::Failure(const CommandResult& result) const {
+  return result.Complete() ? std::string() : FailureText(result, m_source.LastError().text);
 }
 
-void Session::PrintJson(const Json& json) const { console_.out << json.dump(2) << '\n'; }
+void Session::Require(const CommandResult& result, const std::string& doing) const {
+  if (const std::string failure = Failure(result); !failure.empty()) StopAtFailure(failure, doing);
+}
+
+void Session::StopAtFailure(const std::string& failure, const std::string& doing) const {
+  throw Stop{Exit::CommandFailed, doing + " failed:\n  " + Printable(failure)};
+}
+
+void Session::PrintJson(const Json& json) const { m_console.out << json.dump(2) << '\n'; }
 
 Json Session::DriveJson() const {
   Json json;
-  json["device"] = Printable(selected_.node.name);
-  json["label"] = selected_.label;
+  json["device"] = Printable(m_selected.node.name);
+  json["label"] = m_selected.label;
   return json;
 }
 

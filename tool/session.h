@@ -1,12 +1,13 @@
 // One run of norvane-drive: its options, its terminal, the drive it works
-// on, and the journal of what the drive was sent.
+// on, and what it tells of commands that did not go through.
 #pragma once
 
 #include <nlohmann/json.hpp>
 
+#include <memory>
 #include <string>
 
-#include "tool/command_journal.h"
+#include "tool/command_trace.h"
 #include "tool/console.h"
 #include "tool/exit_codes.h"
 #include "tool/platform.h"
@@ -18,6 +19,7 @@ struct GlobalOptions {
   bool emulate = false;
   bool json = false;
   std::string color = "auto";
+  bool trace = false;  // every command and its answer on standard error
 };
 
 struct SelectedDrive {
@@ -29,18 +31,17 @@ using Json = nlohmann::ordered_json;
 
 class Session {
  public:
-  // Puts the journal in front of the chosen drives for the whole run.
+  // Sends the run's commands to the chosen drives, through a trace when asked.
   Session(Console& console, Platform& platform, const GlobalOptions& options);
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  Console& Terminal() { return console_; }
-  Platform& World() { return platform_; }
-  const GlobalOptions& Options() const { return options_; }
-  DriveSource& Source() { return source_; }
-  CommandJournal& Journal() { return journal_; }
-  const Palette& Colours() const { return palette_; }
+  Console& Terminal() { return m_console; }
+  Platform& World() { return m_platform; }
+  const GlobalOptions& Options() const { return m_options; }
+  DriveSource& Source() { return m_source; }
+  const Palette& Colours() const { return m_palette; }
 
   // The supported drives, in the order of the candidates; stops the run
   // (no drive, or no permission) when there is none. `firstOnly` ends the
@@ -55,8 +56,13 @@ class Session {
   // Asks a confirmation: --yes gives it; otherwise only a person at a
   // terminal can. Stops the run (not confirmed) when it is not given.
   void Confirm(const std::string& question, bool yes);
-  // Stops the run (command failed) when a command since `mark` failed.
-  void RequireNoFailures(std::size_t mark, const std::string& doing) const;
+  // Why a command or a sequence did not complete, in words, or empty text
+  // when it did. Asked at once: the system's side of it is the last error.
+  std::string Failure(const CommandResult& result) const;
+  // Stops the run (command failed) when `result` did not complete: a
+  // command failed, or a read came back short.
+  void Require(const CommandResult& result, const std::string& doing) const;
+  [[noreturn]] void StopAtFailure(const std::string& failure, const std::string& doing) const;
 
   // Results on standard output: JSON with --json, else the text.
   void PrintJson(const Json& json) const;
@@ -66,14 +72,14 @@ class Session {
  private:
   [[noreturn]] void StopAtOpenFailure(const DeviceNode& node) const;
 
-  Console& console_;
-  Platform& platform_;
-  const GlobalOptions& options_;
-  DriveSource& source_;
-  CommandJournal journal_;
-  Palette palette_;
-  DeviceIo& previousIo_;
-  SelectedDrive selected_;
+  Console& m_console;
+  Platform& m_platform;
+  const GlobalOptions& m_options;
+  DriveSource& m_source;
+  std::unique_ptr<CommandTrace> m_trace;
+  Palette m_palette;
+  DeviceIo& m_previousIo;
+  SelectedDrive m_selected;
 };
 
 }  // namespace norvane::tool

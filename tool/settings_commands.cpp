@@ -34,9 +34,8 @@ void PrintSettings(Session& session, const SelectedDrive& drive, const ReportedS
 }
 
 ReportedSettings ReadSettings(Session& session) {
-  const std::size_t mark = session.Journal().Mark();
   const ReportedSettings reported = ReadReportedSettings();
-  session.RequireNoFailures(mark, "reading the settings");
+  session.Require(reported.read, "reading the settings");
   return reported;
 }
 
@@ -124,14 +123,17 @@ Exit SetSettings(Session& session, const SetOptions& options) {
   const SettingsChoice choice = ChoiceFor(before, options);
   RequireFeatures(before, choice, options);
 
-  const std::size_t mark = session.Journal().Mark();
-  ApplySettings(choice, [&](SettingsConfirmation confirmation) {
+  // A confirmation not given stops the run before anything is sent.
+  const std::optional<CommandResult> sent = ApplySettings(choice, [&](SettingsConfirmation confirmation) {
     session.Confirm(QuestionFor(confirmation), options.yes);
     return true;
   });
+  std::string failure = session.Failure(*sent);
+  // What the drive took is shown, whatever went wrong.
   const ReportedSettings after = ReadReportedSettings();
+  if (failure.empty()) failure = session.Failure(after.read);
   PrintSettings(session, drive, after);
-  session.RequireNoFailures(mark, "changing the settings");
+  if (!failure.empty()) session.StopAtFailure(failure, "changing the settings");
   if (const std::string refused = NotTaken(after, CommandsFor(choice)); !refused.empty()) {
     throw Stop{Exit::CommandFailed, "the drive did not take: " + refused};
   }

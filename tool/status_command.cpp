@@ -5,7 +5,7 @@
 #include <ostream>
 #include <sstream>
 
-#include "drive/quality.h"
+#include "drive/readings.h"
 #include "tool/commands.h"
 #include "tool/output.h"
 #include "tool/quality_bar.h"
@@ -13,24 +13,6 @@
 
 namespace norvane::tool {
 namespace {
-
-// One tick of the window's status timer: the support byte, then the counters.
-struct QualityReading {
-  bool supported = false;
-  ErrorCounters counters;
-  std::uint8_t level = 0;
-};
-
-QualityReading ReadQuality() {
-  QualityReading reading;
-  std::uint8_t status[kDriveStatusLength];
-  ReadDriveStatus(status);
-  reading.supported = status[kStatusRealTimeSupported] != 0;
-  if (!reading.supported) return reading;
-  reading.counters = ReadErrorCounters();
-  reading.level = QualityLevel(reading.counters.errorCount, reading.counters.transferredSectorCount);
-  return reading;
-}
 
 Json ReadingJson(Session& session, const QualityReading& reading) {
   Json json = session.DriveJson();
@@ -70,7 +52,7 @@ std::string ReadingLine(Session& session, const QualityReading& reading) {
 // The watch's picture: redrawn in place on a terminal, a line a tick elsewhere.
 class WatchView {
  public:
-  WatchView(Session& session, const SelectedDrive& drive) : session_(session), drive_(drive) {
+  WatchView(Session& session, const SelectedDrive& drive) : m_session(session), m_drive(drive) {
     if (InPlace()) Out() << "\x1b[?25l";  // no cursor flickering over the bar
   }
   ~WatchView() {
@@ -78,34 +60,34 @@ class WatchView {
   }
 
   void Show(const QualityReading& reading, const std::string& note) {
-    if (session_.Options().json) {
-      Out() << ReadingJson(session_, reading).dump() << std::endl;
+    if (m_session.Options().json) {
+      Out() << ReadingJson(m_session, reading).dump() << std::endl;
     } else if (!InPlace()) {
-      Out() << ReadingLine(session_, reading) << (note.empty() ? "" : "  (" + note + ")") << std::endl;
+      Out() << ReadingLine(m_session, reading) << (note.empty() ? "" : "  (" + note + ")") << std::endl;
     } else {
       Redraw(reading, note);
     }
   }
 
  private:
-  std::ostream& Out() { return session_.Terminal().out; }
-  bool InPlace() const { return session_.Terminal().outIsTerminal && !session_.Options().json; }
+  std::ostream& Out() { return m_session.Terminal().out; }
+  bool InPlace() const { return m_session.Terminal().outIsTerminal && !m_session.Options().json; }
 
   void Redraw(const QualityReading& reading, const std::string& note) {
-    if (linesShown_ > 0) Out() << "\x1b[" << linesShown_ << "A";
-    Fields fields = ReadingFields(session_, drive_, reading);
-    fields.emplace_back("", note.empty() ? "Ctrl-C stops." : session_.Colours().Paint(note, Colour::Yellow));
+    if (m_linesShown > 0) Out() << "\x1b[" << m_linesShown << "A";
+    Fields fields = ReadingFields(m_session, m_drive, reading);
+    fields.emplace_back("", note.empty() ? "Ctrl-C stops." : m_session.Colours().Paint(note, Colour::Yellow));
     std::ostringstream picture;
     PrintFields(picture, fields);
     std::istringstream lines(picture.str());
-    linesShown_ = 0;
-    for (std::string line; std::getline(lines, line); ++linesShown_) Out() << "\x1b[2K" << line << '\n';
+    m_linesShown = 0;
+    for (std::string line; std::getline(lines, line); ++m_linesShown) Out() << "\x1b[2K" << line << '\n';
     Out() << std::flush;
   }
 
-  Session& session_;
-  const SelectedDrive& drive_;
-  int linesShown_ = 0;
+  Session& m_session;
+  const SelectedDrive& m_drive;
+  int m_linesShown = 0;
 };
 
 Exit Watch(Session& session, const SelectedDrive& drive, QualityReading reading, const StatusOptions& options) {
@@ -113,10 +95,9 @@ Exit Watch(Session& session, const SelectedDrive& drive, QualityReading reading,
   WatchView view(session, drive);
   view.Show(reading, "");
   while (session.World().Wait(period)) {
-    const std::size_t mark = session.Journal().Mark();
     QualityReading next = ReadQuality();
     // Like the window, a tick without an answer changes nothing; unlike it, it says so.
-    const bool answered = session.Journal().FailuresSince(mark).empty() && next.supported;
+    const bool answered = next.read.Complete() && next.supported;
     if (answered) reading = next;
     view.Show(reading, answered ? "" : "no answer from the drive; the last reading is shown");
   }
@@ -127,9 +108,8 @@ Exit Watch(Session& session, const SelectedDrive& drive, QualityReading reading,
 
 Exit ShowStatus(Session& session, const StatusOptions& options) {
   const SelectedDrive& drive = session.SelectDrive();
-  const std::size_t mark = session.Journal().Mark();
   const QualityReading reading = ReadQuality();
-  session.RequireNoFailures(mark, "reading the status");
+  session.Require(reading.read, "reading the status");
   if (!reading.supported) {
     if (session.Options().json) session.PrintJson(ReadingJson(session, reading));
     throw Stop{Exit::NotSupported, "this drive does not support real-time read-error handling: it counts no errors"};

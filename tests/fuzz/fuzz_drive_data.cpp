@@ -7,8 +7,7 @@
 
 #include "drive/channel.h"
 #include "drive/help_file_name.h"
-#include "drive/quality.h"
-#include "drive/reads.h"
+#include "drive/readings.h"
 #include "emulator/emulated_devices.h"
 
 namespace {
@@ -62,12 +61,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckHelpFileName(model);
   const QuietModeCode quiet = ReadQuietMode();
   Require(quiet >= QuietPersistent && quiet <= QuietStandard);
-  const ErrorCounters counters = ReadErrorCounters();
-  Require(QualityLevel(counters.errorCount, counters.transferredSectorCount) <= kMaxQualityLevel);
-  Require(FormatTimeCode(counters.lastSectorFrame).size() <= 9);
-  std::uint8_t power[kPowerCheckLength] = {};
-  ReadVendorBuffer(PowerCheckBuffer, 2, kPowerCheckOffset, kPowerCheckLength, power);
-  JudgePower(IsDriveResponding(), PowerValue(power));
+  const QualityReading quality = ReadQuality();
+  Require(quality.level <= kMaxQualityLevel);
+  Require(FormatTimeCode(quality.counters.lastSectorFrame).size() <= 9);
+  // What a buffer shorter than its read leaves is zeros, and the reading says so.
+  Require(quality.read.transferred <= quality.read.requested);
+  const PowerMeasurement power = ReadPowerMeasurement();
+  Require(power.read.transferred <= kPowerCheckLength);
+  Require(power.read.Complete() == (!power.responding || size >= kPowerCheckLength));
   CloseDrive();
 
   // The model name straight from the input too, beyond what INQUIRY can carry.

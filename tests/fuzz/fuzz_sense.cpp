@@ -8,6 +8,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::uint8_t sense[norvane::kSenseAreaLength] = {};
   std::memcpy(sense, data, size < sizeof sense ? size : sizeof sense);
   const norvane::SenseClass found = norvane::ClassifySense(sense);
-  if (found < norvane::SenseClean || found > norvane::SenseResetOccurred) __builtin_trap();
+  using enum norvane::SenseClass;
+  if (found < SenseClean || found > SenseResetOccurred) __builtin_trap();
   return 0;
 }

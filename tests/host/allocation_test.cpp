@@ -11,6 +11,7 @@
 
 #include "drive/channel.h"
 #include "drive/commands.h"
+#include "drive/readings.h"
 #include "drive/reads.h"
 
 namespace {
@@ -60,7 +61,14 @@ TEST(CommandAllocations, NoDriveCommandAllocates) {
       {"ReadQuietMode", [] { ReadQuietMode(); }},
       {"ReadErrorCounters", [] { ReadErrorCounters(); }},
       {"IsDriveResponding", [] { IsDriveResponding(); }},
-      {"ReadVendorBuffer (power)", [] { std::uint8_t power[8]; ReadVendorBuffer(PowerCheckBuffer, 2, 0x10000, 8, power); }},
+      {"ReadVendorBuffer (power)",
+       [] {
+         std::uint8_t power[kPowerCheckLength];
+         ReadVendorBuffer(PowerCheckBuffer, kDataBufferMode, kPowerCheckOffset, kPowerCheckLength, power);
+       }},
+      {"ReadRealTimeSupport", [] { ReadRealTimeSupport(); }},
+      {"ReadQuality", [] { ReadQuality(); }},
+      {"ReadPowerMeasurement", [] { ReadPowerMeasurement(); }},
       {"SendQuietSelection", [] { SendQuietSelection(QuietStandard); }},
       {"SendQuietSetting", [] { SendQuietSetting(true, QuietPerformance); }},
       {"WriteReadSetting", [] { WriteReadSetting(ReadModeMaster, true, false); }},

@@ -52,7 +52,7 @@ TEST(DevicePath, IsTheWin32DevicePathOfTheLetter) { EXPECT_EQ(DevicePath('E'), L
 class SendCdbTest : public DriveLayerTest {
  protected:
   static constexpr std::uint8_t kStop[kCdbLength] = {0x1B};
-  bool SendStop() { return SendCdb(kStop, nullptr, 0, DataDirection::None); }
+  CommandResult SendStop() { return SendCdb(kStop, nullptr, 0, DataDirection::None); }
 };
 
 TEST_F(SendCdbTest, RepeatsAfterAUnitAttentionAndKeepsItsClass) {
@@ -108,6 +108,91 @@ TEST_F(SendCdbTest, ADriveThatCannotBeReachedFailsAndLeavesTheBufferAlone) {
   devices.Unplug('E');
   EXPECT_FALSE(SendStop());
   EXPECT_EQ(Channel().lastSense, SenseFailed);
+}
+
+// Answers every command with the reply a test gives it.
+class ScriptedDevice final : public DeviceIo {
+ public:
+  DeviceHandle Open(const wchar_t*, DeviceAccess) override { return 1; }
+  bool PassThrough(DeviceHandle, const ScsiCommand&, ScsiReply& answer) override {
+    answer = reply;
+    return delivered;
+  }
+  bool PreventMediaChangeNotification(DeviceHandle) override { return false; }
+  void Close(DeviceHandle) override {}
+  void Sleep(std::uint32_t) override {}
+
+  bool delivered = true;
+  ScsiReply reply;
+};
+
+class CommandResultTest : public DriveLayerTest {
+ protected:
+  void SetUp() override {
+    DriveLayerTest::SetUp();
+    InstallDeviceIo(scripted);
+    OpenDrive('E');
+  }
+  ScriptedDevice scripted;
+};
+
+struct ResultCase {
+  const char* name;
+  bool delivered;
+  std::uint8_t status;
+  SenseCode sense;      // in the reply's fixed-format sense data
+  std::uint32_t moved;  // what the transport says moved
+  CommandOutcome outcome;
+  SenseClass senseClass;
+  std::uint32_t transferred;
+  bool complete;
+};
+
+TEST_F(CommandResultTest, SaysWhatBecameOfACommandAndHowManyBytesMoved) {
+  using enum CommandOutcome;
+  const ResultCase cases[] = {
+      {"good, every byte", true, 0x00, {}, 256, Succeeded, SenseClean, 256, true},
+      {"good, one byte", true, 0x00, {}, 1, Succeeded, SenseClean, 1, false},
+      {"good, nothing", true, 0x00, {}, 0, Succeeded, SenseClean, 0, false},
+      {"a transport that claims more than the buffer", true, 0x00, {}, 4096, Succeeded, SenseClean, 256, true},
+      {"illegal request", true, 0x02, {0x5, 0x24, 0x00}, 0, Failed, SenseFailed, 0, false},
+      {"no disc", true, 0x02, {0x2, 0x3A, 0x01}, 0, Failed, SenseNoMedium, 0, false},
+      {"busy, without sense", true, 0x08, {}, 0, Failed, SenseClean, 0, false},
+      {"not delivered", false, 0x00, {}, 256, NotDelivered, SenseFailed, 0, false},
+  };
+  const std::uint8_t readStatus[kCdbLength] = {0x3C, 0x01, 0xF4, 0, 0, 0, 0, 0x01, 0x00};
+  std::uint8_t buffer[256];
+  for (const ResultCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    scripted.delivered = c.delivered;
+    scripted.reply = ScsiReply{};
+    scripted.reply.status = c.status;
+    scripted.reply.sense[2] = c.sense.key;
+    scripted.reply.sense[12] = c.sense.asc;
+    scripted.reply.sense[13] = c.sense.ascq;
+    scripted.reply.transferred = c.moved;
+    const CommandResult result = SendCdb(readStatus, buffer, 256, DataDirection::In);
+    EXPECT_EQ(result.outcome, c.outcome);
+    EXPECT_EQ(static_cast<bool>(result), c.outcome == Succeeded);
+    EXPECT_EQ(result.operation, 0x3C);
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_EQ(result.sense, c.senseClass);
+    EXPECT_EQ(result.senseCode, c.sense);
+    EXPECT_EQ(result.requested, 256u);
+    EXPECT_EQ(result.transferred, c.transferred);
+    EXPECT_EQ(result.Complete(), c.complete);
+  }
+}
+
+TEST(CombinedResult, KeepsTheLastCommandThatDidNotComplete) {
+  const CommandResult good{.operation = 0xBB};
+  const CommandResult shortRead{.operation = 0x3C, .requested = 32, .transferred = 1};
+  const CommandResult refused{.outcome = CommandOutcome::Failed, .operation = 0x3B, .status = 0x02};
+  EXPECT_EQ(Combined(good, shortRead).operation, 0x3C);
+  EXPECT_EQ(Combined(shortRead, good).operation, 0x3C);
+  EXPECT_EQ(Combined(shortRead, refused).operation, 0x3B);
+  EXPECT_EQ(Combined(refused, shortRead).operation, 0x3C);
+  EXPECT_EQ(Combined(good, CommandResult{.operation = 0x1B}).operation, 0x1B) << "all complete: the last";
 }
 
 TEST_F(DriveLayerTest, OpenDriveKeepsAtMostOneHandle) {

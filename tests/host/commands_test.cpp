@@ -13,11 +13,8 @@ struct Expected {
   Bytes dataOut;
 };
 
-constexpr Cdb SetCdSpeed(std::uint8_t control) { return {0xBB, 0, 0, 0, 0xFE, 0, 0, 0, 0, 0, control, 0}; }
-constexpr Cdb kWriteSettingPage = {0x3B, 0x01, 0xFA, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00};
-
-Expected Speed(std::uint8_t control) { return {SetCdSpeed(control), DataDirection::None, 0, {}}; }
-Expected SettingPage(Bytes page) { return {kWriteSettingPage, DataDirection::Out, 256, std::move(page)}; }
+Expected VendorSpeed(std::uint8_t control) { return {Speed(control), DataDirection::None, 0, {}}; }
+Expected SettingPage(Bytes page) { return {kWritePage, DataDirection::Out, 256, std::move(page)}; }
 Expected NoData(Cdb cdb) { return {cdb, DataDirection::None, 0, {}}; }
 Expected OutNoData(Cdb cdb) { return {cdb, DataDirection::Out, 0, {}}; }
 
@@ -30,36 +27,38 @@ struct CommandCase {
 class CommandBlocks : public DriveLayerTest {
  protected:
   void Check(const CommandCase& c) {
+    SCOPED_TRACE(c.name);
     emu::EmulatedDrive& drive = OpenAttached('E');
     c.send();
-    ASSERT_EQ(drive.Log().size(), c.expected.size()) << c.name;
+    ASSERT_EQ(drive.Log().size(), c.expected.size());
     for (std::size_t i = 0; i < c.expected.size(); ++i) {
+      SCOPED_TRACE(testing::Message() << "command #" << i);
       const emu::LoggedCommand& sent = drive.Log()[i];
       const Expected& want = c.expected[i];
-      EXPECT_EQ(sent.cdb, want.cdb) << c.name << " #" << i;
-      EXPECT_EQ(sent.direction, want.direction) << c.name << " #" << i;
-      EXPECT_EQ(sent.transferLength, want.transferLength) << c.name << " #" << i;
-      EXPECT_EQ(sent.dataOut, want.dataOut) << c.name << " #" << i;
+      EXPECT_EQ(sent.cdb, want.cdb);
+      EXPECT_EQ(sent.direction, want.direction);
+      EXPECT_EQ(sent.transferLength, want.transferLength);
+      EXPECT_EQ(sent.dataOut, want.dataOut);
     }
   }
 };
 
 TEST_F(CommandBlocks, QuietModeEncodings) {
   const CommandCase cases[] = {
-      {"selection persistent", [] { SendQuietSelection(QuietPersistent); }, {Speed(0x82)}},
-      {"selection off", [] { SendQuietSelection(QuietOff); }, {Speed(0x83)}},
-      {"selection performance", [] { SendQuietSelection(QuietPerformance); }, {Speed(0x80)}},
-      {"selection standard", [] { SendQuietSelection(QuietStandard); }, {Speed(0x81)}},
-      {"selection other", [] { SendQuietSelection(0x1234); }, {Speed(0x81)}},
-      {"setting persistent", [] { SendQuietSetting(false, QuietPersistent); }, {Speed(0x83)}},
-      {"setting off", [] { SendQuietSetting(false, QuietOff); }, {Speed(0x80)}},
-      {"setting performance", [] { SendQuietSetting(false, QuietPerformance); }, {Speed(0x81)}},
-      {"setting standard", [] { SendQuietSetting(false, QuietStandard); }, {Speed(0x82)}},
-      {"setting other", [] { SendQuietSetting(false, 0); }, {Speed(0x82)}},
-      {"saved persistent", [] { SendQuietSetting(true, QuietPersistent); }, {Speed(0xC3)}},
-      {"saved off", [] { SendQuietSetting(true, QuietOff); }, {Speed(0xC0)}},
-      {"saved performance", [] { SendQuietSetting(true, QuietPerformance); }, {Speed(0xC1)}},
-      {"saved standard", [] { SendQuietSetting(true, QuietStandard); }, {Speed(0xC2)}},
+      {"selection persistent", [] { SendQuietSelection(QuietPersistent); }, {VendorSpeed(0x82)}},
+      {"selection off", [] { SendQuietSelection(QuietOff); }, {VendorSpeed(0x83)}},
+      {"selection performance", [] { SendQuietSelection(QuietPerformance); }, {VendorSpeed(0x80)}},
+      {"selection standard", [] { SendQuietSelection(QuietStandard); }, {VendorSpeed(0x81)}},
+      {"selection other", [] { SendQuietSelection(0x1234); }, {VendorSpeed(0x81)}},
+      {"setting persistent", [] { SendQuietSetting(false, QuietPersistent); }, {VendorSpeed(0x83)}},
+      {"setting off", [] { SendQuietSetting(false, QuietOff); }, {VendorSpeed(0x80)}},
+      {"setting performance", [] { SendQuietSetting(false, QuietPerformance); }, {VendorSpeed(0x81)}},
+      {"setting standard", [] { SendQuietSetting(false, QuietStandard); }, {VendorSpeed(0x82)}},
+      {"setting other", [] { SendQuietSetting(false, 0); }, {VendorSpeed(0x82)}},
+      {"saved persistent", [] { SendQuietSetting(true, QuietPersistent); }, {VendorSpeed(0xC3)}},
+      {"saved off", [] { SendQuietSetting(true, QuietOff); }, {VendorSpeed(0xC0)}},
+      {"saved performance", [] { SendQuietSetting(true, QuietPerformance); }, {VendorSpeed(0xC1)}},
+      {"saved standard", [] { SendQuietSetting(true, QuietStandard); }, {VendorSpeed(0xC2)}},
   };
   for (const CommandCase& c : cases) Check(c);
 }
@@ -79,7 +78,7 @@ TEST_F(CommandBlocks, SettingPages) {
       {"eject off", [] { WriteEjectAtPowerOn(false); },
        {SettingPage(Zeros(256)), SettingPage(Page({0x0F, 0x00, 0x00}))}},
       {"factory defaults", [] { RestoreFactoryDefaults(); },
-       {Speed(0xC2), SettingPage(Page({0x01, 0x80, 0x00, 0x00, 0x00, 0x01, 0x00})), SettingPage(Zeros(256)),
+       {VendorSpeed(0xC2), SettingPage(Page({0x01, 0x80, 0x00, 0x00, 0x00, 0x01, 0x00})), SettingPage(Zeros(256)),
         SettingPage(Page({0x0F, 0x00, 0x00}))}},
   };
   for (const CommandCase& c : cases) Check(c);
@@ -87,29 +86,78 @@ TEST_F(CommandBlocks, SettingPages) {
 
 TEST_F(CommandBlocks, ActionCommands) {
   const CommandCase cases[] = {
-      {"clear counters", [] { ClearErrorCounters(); }, {OutNoData({0x3B, 0x02, 0xF5})}},
-      {"eject", [] { EjectDisc(); }, {NoData({0x1B, 0x01, 0x00, 0x00, 0x02})}},
-      {"open tray", [] { OpenTrayForInsert(); }, {NoData({0x1B, 0x00, 0x00, 0x00, 0x02})}},
-      {"stop", [] { StopUnit(); }, {NoData({0x1B})}},
-      {"start power check", [] { StartPowerCheck(); }, {OutNoData({0x3B, 0x02, 0xE6, 0x01})}},
-      {"force eject", [] { ForceEject(); }, {OutNoData({0x3B, 0x02, 0xE6, 0x02})}},
+      {"clear counters", [] { ClearErrorCounters(); }, {OutNoData(kClearCounters)}},
+      {"eject", [] { EjectDisc(); }, {NoData(kEject)}},
+      {"open tray", [] { OpenTrayForInsert(); }, {NoData(kOpenTray)}},
+      {"stop", [] { StopUnit(); }, {NoData(kStop)}},
+      {"start power check", [] { StartPowerCheck(); }, {OutNoData(kStartPowerCheck)}},
+      {"force eject", [] { ForceEject(); }, {OutNoData(kForceEject)}},
   };
   for (const CommandCase& c : cases) Check(c);
 }
 
 TEST_F(CommandBlocks, WaitForDiscReadsDiscInformation) {
-  const Expected read = {{0x51, 0, 0, 0, 0, 0, 0, 0, 0x22, 0, 0, 0}, DataDirection::In, 34, {}};
+  const Expected read = {kReadDiscInfo, DataDirection::In, 34, {}};
   Check({"wait", [] { WaitForDisc(); }, {read}});
 }
 
-TEST_F(DriveLayerTest, SettingCommandsReportSuccessWhateverTheDriveSays) {
-  OpenDrive('F');
-  EXPECT_TRUE(SendQuietSelection(QuietStandard));
-  EXPECT_TRUE(SendQuietSetting(true, QuietStandard));
-  EXPECT_TRUE(WriteReadSetting(ReadModePerfect, true, true));
-  EXPECT_TRUE(WriteEjectAtPowerOn(true));
-  EXPECT_TRUE(RestoreFactoryDefaults());
-  EXPECT_TRUE(StopUnit());
+struct ReportCase {
+  const char* name;
+  std::function<CommandResult()> send;
+  std::uint8_t operation;  // of the command the result is about
+};
+
+// A drive that cannot be reached is a command not delivered, never a success.
+TEST_F(DriveLayerTest, SettingAndActionCommandsReportWhatBecameOfThem) {
+  const ReportCase cases[] = {
+      {"quiet selection", [] { return SendQuietSelection(QuietStandard); }, 0xBB},
+      {"quiet setting", [] { return SendQuietSetting(true, QuietStandard); }, 0xBB},
+      {"read setting", [] { return WriteReadSetting(ReadModePerfect, true, true); }, 0x3B},
+      {"eject at power-on", [] { return WriteEjectAtPowerOn(true); }, 0x3B},
+      {"factory defaults", [] { return RestoreFactoryDefaults(); }, 0x3B},
+      {"clear counters", [] { return ClearErrorCounters(); }, 0x3B},
+      {"eject", [] { return EjectDisc(); }, 0x1B},
+      {"open tray", [] { return OpenTrayForInsert(); }, 0x1B},
+      {"stop", [] { return StopUnit(); }, 0x1B},
+      {"start power check", [] { return StartPowerCheck(); }, 0x3B},
+      {"force eject", [] { return ForceEject(); }, 0x3B},
+      {"wait for disc", [] { return WaitForDisc(); }, 0x51},
+  };
+  for (const ReportCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    OpenAttached('E');  // a fresh drive with a ready disc
+    const CommandResult done = c.send();
+    EXPECT_TRUE(done.Complete());
+    EXPECT_EQ(done.operation, c.operation);
+
+    OpenDrive('F');  // nothing behind F:
+    const CommandResult lost = c.send();
+    EXPECT_FALSE(lost);
+    EXPECT_EQ(lost.outcome, CommandOutcome::NotDelivered);
+    EXPECT_EQ(lost.operation, c.operation);
+  }
+}
+
+// Factory defaults send four commands whatever each answers; the result is
+// the last that failed, as the channel's last sense class is.
+TEST_F(DriveLayerTest, ASequenceReportsItsLastFailure) {
+  emu::EmulatedDrive& drive = OpenAttached('E');
+  drive.QueueSense({0x4, 0x08, 0x01});  // the first command: a communication time-out
+  const CommandResult first = RestoreFactoryDefaults();
+  EXPECT_EQ(drive.Log().size(), 4u);
+  EXPECT_EQ(first.outcome, CommandOutcome::Failed);
+  EXPECT_EQ(first.operation, 0xBB);
+  EXPECT_EQ(first.sense, SenseCommTimeout);
+
+  drive.QueueSense({0x4, 0x08, 0x01});
+  drive.DropOffAfter(3);  // the last command finds the drive gone
+  const CommandResult last = RestoreFactoryDefaults();
+  EXPECT_EQ(last.outcome, CommandOutcome::NotDelivered);
+  EXPECT_EQ(last.operation, 0x3B);
+  EXPECT_EQ(Channel().lastSense, SenseFailed);
+
+  OpenAttached('G');
+  EXPECT_TRUE(RestoreFactoryDefaults().Complete());
 }
 
 TEST_F(DriveLayerTest, WriteEjectSendsBothPagesEvenWhenTheFirstFails) {

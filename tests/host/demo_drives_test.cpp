@@ -3,8 +3,7 @@
 // in with its disc a few seconds later.
 #include "emulator/demo_drives.h"
 #include "drive/commands.h"
-#include "drive/quality.h"
-#include "drive/reads.h"
+#include "drive/readings.h"
 #include "drive_test_support.h"
 
 namespace norvane::test {
@@ -32,20 +31,21 @@ TEST_F(DemoDrives, EachListedDriveGivesItsOwnVerdictAfterThePromptIsAnsweredLate
       {'G', PowerVerdict::SlightlyNotEnough},
       {'H', PowerVerdict::NotEnough},
   };
-  for (const auto& drive : drives) {
-    ASSERT_TRUE(OpenDrive(drive.letter)) << drive.letter;
-    ASSERT_TRUE(WaitForDisc()) << drive.letter;
+  const auto check = [this](char letter, PowerVerdict verdict) {
+    ASSERT_TRUE(OpenDrive(letter));
+    ASSERT_TRUE(WaitForDisc());
     OpenTrayForInsert();
-    EXPECT_FALSE(WaitForDisc()) << drive.letter << ": OK pressed at once finds the tray still out";
+    EXPECT_FALSE(WaitForDisc()) << "OK pressed at once finds the tray still out";
     devices.Sleep(3000);  // the person pushes the tray in after three seconds
-    ASSERT_TRUE(WaitForDisc()) << drive.letter << ": OK pressed a little later finds the disc";
+    ASSERT_TRUE(WaitForDisc()) << "OK pressed a little later finds the disc";
     StopUnit();
     StartPowerCheck();
     devices.Sleep(26000);
-    const bool responding = IsDriveResponding();
-    std::uint8_t bytes[kPowerCheckLength] = {};
-    if (responding) ReadVendorBuffer(PowerCheckBuffer, 2, kPowerCheckOffset, kPowerCheckLength, bytes);
-    EXPECT_EQ(JudgePower(responding, PowerValue(bytes)), drive.verdict) << drive.letter;
+    EXPECT_EQ(ReadPowerMeasurement().verdict, verdict);
+  };
+  for (const auto& drive : drives) {
+    SCOPED_TRACE(drive.letter);
+    check(drive.letter, drive.verdict);
   }
   EXPECT_FALSE(IsSupportedDrive(ReadDriveIdentity('H'))) << "H has dropped off the bus";
 }

@@ -9,11 +9,12 @@
 
 #include "drive/channel.h"
 #include "emulator/emulated_devices.h"
+#include "tests/common/command_blocks.h"
 
 namespace norvane::test {
 
+using enum SenseClass;
 using Bytes = std::vector<std::uint8_t>;
-using Cdb = std::array<std::uint8_t, kCdbLength>;
 
 class DriveLayerTest : public ::testing::Test {
  protected:

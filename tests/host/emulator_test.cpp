@@ -7,6 +7,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <ostream>
@@ -15,31 +16,19 @@
 #include <vector>
 
 #include "emulator/emulated_devices.h"
+#include "tests/common/command_blocks.h"
 
 namespace norvane::emu {
 namespace {
 
+// The command blocks the utility sends.
+using namespace norvane::test;
+
 using Bytes = std::vector<std::uint8_t>;
-using Cdb = std::array<std::uint8_t, kCdbLength>;
 using SenseCode = std::array<int, 3>;  // key, ASC, ASCQ
 
-// The command blocks the utility sends.
-constexpr Cdb kInquiry = {0x12, 0, 0, 0, 0xFE, 0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kReadIdentity = {0x3C, 0x02, 0xF1, 0, 0, 0, 0, 0, 0x30, 0, 0, 0};
-constexpr Cdb kReadStatus = {0x3C, 0x01, 0xF4, 0, 0, 0, 0, 0x01, 0x00, 0, 0, 0};
-constexpr Cdb kReadCounters = {0x3C, 0x02, 0xF5, 0, 0, 0, 0, 0, 0x20, 0, 0, 0};
-constexpr Cdb kReadPower = {0x3C, 0x02, 0xE6, 0x01, 0, 0, 0, 0, 0x08, 0, 0, 0};
-constexpr Cdb kWriteSetting = {0x3B, 0x01, 0xFA, 0, 0, 0, 0, 0x01, 0x00, 0, 0, 0};
-constexpr Cdb kClearCounters = {0x3B, 0x02, 0xF5, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kStartPowerCheck = {0x3B, 0x02, 0xE6, 0x01, 0, 0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kForceEject = {0x3B, 0x02, 0xE6, 0x02, 0, 0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kEject = {0x1B, 0x01, 0, 0, 0x02, 0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kOpenTray = {0x1B, 0x00, 0, 0, 0x02, 0, 0, 0, 0, 0, 0, 0};
+// A person closes the tray; the utility never sends this.
 constexpr Cdb kLoad = {0x1B, 0x00, 0, 0, 0x03, 0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kStop = {0x1B, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kReadDiscInfo = {0x51, 0, 0, 0, 0, 0, 0, 0, 0x22, 0, 0, 0};
-
-constexpr Cdb SetCdSpeed(std::uint8_t control) { return {0xBB, 0, 0, 0, 0xFE, 0, 0, 0, 0, 0, control, 0}; }
 
 constexpr SenseCode kBecomingReady = {2, 0x04, 0x01};
 constexpr SenseCode kNoDiscTrayClosed = {2, 0x3A, 0x01};
@@ -72,6 +61,7 @@ struct Outcome {
   bool delivered = false;  // the operating-system call succeeded
   std::uint8_t status = 0xEE;
   std::array<std::uint8_t, kSenseAreaLength> sense{};
+  std::uint32_t transferred = 0;  // the bytes the drive moved
   Bytes data;
   SenseCode Sense() const { return {sense[2] & 0x0F, sense[12], sense[13]}; }
 };
@@ -93,6 +83,7 @@ struct Bench {
     reply.status = outcome.status;
     outcome.delivered = devices.PassThrough(to, command, reply);
     outcome.status = reply.status;
+    outcome.transferred = reply.transferred;
     std::copy(std::begin(reply.sense), std::end(reply.sense), outcome.sense.begin());
     return outcome;
   }
@@ -105,7 +96,7 @@ struct Bench {
     return Send(cdb, DataDirection::Out, length, std::move(data));
   }
   Outcome NoData(const Cdb& cdb) { return Send(cdb, DataDirection::None, 0); }
-  Outcome WritePage(Bytes page) { return Out(kWriteSetting, std::move(page)); }
+  Outcome WritePage(Bytes page) { return Out(kWritePage, std::move(page)); }
   Bytes Status() { return In(kReadStatus, 256).data; }
 
   // Power-cycles and takes the power-on unit attention.
@@ -155,14 +146,14 @@ TEST_F(Emulator, VendorControlByteSetsTheQuietModeNumberAndTheLastCommandWins) {
   } cases[] = {{0x80, 0}, {0x81, 1}, {0x82, 2}, {0x83, 3}, {0xC1, 1}, {0xC3, 3}, {0xC0, 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.control);
-    EXPECT_EQ(NoData(SetCdSpeed(c.control)).status, 0);
+    EXPECT_EQ(NoData(Speed(c.control)).status, 0);
     const Bytes status = Status();
     EXPECT_EQ(status[2], c.reported);
     EXPECT_EQ(status[3], c.reported);
   }
   // Without bit 7 it is an ordinary speed request: accepted, no setting changed.
-  EXPECT_EQ(NoData(SetCdSpeed(0x00)).status, 0);
-  EXPECT_EQ(NoData(SetCdSpeed(0x03)).status, 0);
+  EXPECT_EQ(NoData(Speed(0x00)).status, 0);
+  EXPECT_EQ(NoData(Speed(0x03)).status, 0);
   EXPECT_EQ(Status()[2], 0);
 }
 
@@ -191,23 +182,23 @@ TEST(EmulatorPowerCycle, SavedSettingsSurviveAndUnsavedOnesFallBack) {
     StatusView before, after;
     Tray trayAfter;
   } cases[] = {
-      {"quiet unsaved", SetCdSpeed(0x81), Page({}), {1, 1, 0, 0xFE, 0, 0}, kFactory, Tray::Closed},
-      {"quiet saved", SetCdSpeed(0xC3), Page({}), {3, 3, 0, 0xFE, 0, 0}, {3, 3, 0, 0xFE, 0, 0}, Tray::Closed},
+      {"quiet unsaved", Speed(0x81), Page({}), {1, 1, 0, 0xFE, 0, 0}, kFactory, Tray::Closed},
+      {"quiet saved", Speed(0xC3), Page({}), {3, 3, 0, 0xFE, 0, 0}, {3, 3, 0, 0xFE, 0, 0}, Tray::Closed},
       {"read error unsaved",
-       SetCdSpeed(0x00),
+       Speed(0x00),
        Page({0x01, 0x80, 0x01, 0x08, 0x40, 0x00, 0x01}),
        {2, 2, 1, 0x08, 1, 0},
        kFactory,
        Tray::Closed},
       {"read error saved",
-       SetCdSpeed(0x00),
+       Speed(0x00),
        Page({0x01, 0x80, 0x01, 0x08, 0x40, 0x01, 0x01}),
        {2, 2, 1, 0x08, 1, 0},
        {2, 2, 1, 0x08, 1, 0},
        Tray::Closed},
       // No save byte: the drive keeps it at once, and it opens the tray at power-on.
       {"eject at power-on",
-       SetCdSpeed(0x00),
+       Speed(0x00),
        Page({0x0F, 0x00, 0x01}),
        {2, 2, 0, 0xFE, 0, 1},
        {2, 2, 0, 0xFE, 0, 1},
@@ -216,8 +207,8 @@ TEST(EmulatorPowerCycle, SavedSettingsSurviveAndUnsavedOnesFallBack) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Bench bench;
-    ASSERT_EQ(bench.NoData(c.speed).status, 0);
-    ASSERT_EQ(bench.WritePage(c.page).status, 0);
+    EXPECT_EQ(bench.NoData(c.speed).status, 0);
+    EXPECT_EQ(bench.WritePage(c.page).status, 0);
     EXPECT_EQ(View(bench.Status()), c.before);
     bench.PowerCycle();
     EXPECT_EQ(View(bench.Status()), c.after);
@@ -226,12 +217,12 @@ TEST(EmulatorPowerCycle, SavedSettingsSurviveAndUnsavedOnesFallBack) {
 }
 
 TEST_F(Emulator, FactoryDefaultSequenceRestoresTheFactoryStateForGood) {
-  NoData(SetCdSpeed(0xC3));
+  NoData(Speed(0xC3));
   WritePage(Page({0x01, 0x80, 0x01, 0x08, 0x40, 0x01, 0x01}));
   WritePage(Page({0x0F, 0x00, 0x01}));
   ASSERT_NE(View(Status()), kFactory);
 
-  EXPECT_EQ(NoData(SetCdSpeed(0xC2)).status, 0);
+  EXPECT_EQ(NoData(Speed(0xC2)).status, 0);
   EXPECT_EQ(WritePage(Page({0x01, 0x80, 0x00, 0x00, 0x00, 0x01, 0x00})).status, 0);
   EXPECT_EQ(WritePage(Page({})).status, 0);
   EXPECT_EQ(WritePage(Page({0x0F, 0x00, 0x00})).status, 0);
@@ -252,24 +243,24 @@ TEST_F(Emulator, RealTimeIsNotTakenWhileQuietIsOffAndDropsWhenQuietGoesOff) {
   ASSERT_EQ(WritePage(realTimePage).status, 0);
   EXPECT_EQ(Status()[28], 1);
 
-  ASSERT_EQ(NoData(SetCdSpeed(0x80)).status, 0);
+  ASSERT_EQ(NoData(Speed(0x80)).status, 0);
   EXPECT_EQ(Status()[28], 0);
-  ASSERT_EQ(NoData(SetCdSpeed(0x82)).status, 0);
+  ASSERT_EQ(NoData(Speed(0x82)).status, 0);
   EXPECT_EQ(Status()[28], 0);  // not brought back with the quiet mode
 
-  ASSERT_EQ(NoData(SetCdSpeed(0x80)).status, 0);
+  ASSERT_EQ(NoData(Speed(0x80)).status, 0);
   EXPECT_EQ(WritePage(realTimePage).status, 0);  // accepted, but not taken
   EXPECT_EQ(View(Status()), (StatusView{0, 0, 1, 0xFE, 0, 0}));
 }
 
 TEST_F(Emulator, SavedRealTimeComesBackWithTheSavedQuietMode) {
   ASSERT_EQ(WritePage(Page({0x01, 0x80, 0x01, 0xFE, 0x01, 0x01, 0x01})).status, 0);
-  ASSERT_EQ(NoData(SetCdSpeed(0x80)).status, 0);  // quiet off, not saved
+  ASSERT_EQ(NoData(Speed(0x80)).status, 0);  // quiet off, not saved
   EXPECT_EQ(Status()[28], 0);
   PowerCycle();
   EXPECT_EQ(View(Status()), (StatusView{2, 2, 1, 0xFE, 1, 0}));
 
-  ASSERT_EQ(NoData(SetCdSpeed(0xC0)).status, 0);  // quiet off, saved: the saved real-time goes too
+  ASSERT_EQ(NoData(Speed(0xC0)).status, 0);  // quiet off, saved: the saved real-time goes too
   PowerCycle();
   EXPECT_EQ(View(Status()), (StatusView{0, 0, 1, 0xFE, 0, 0}));
 }
@@ -300,13 +291,13 @@ TEST(EmulatorModels, InquiryAndIdentityOfEachModel) {
     SCOPED_TRACE(c.name);
     Bench bench(c.model);
     const Outcome inquiry = bench.In(kInquiry, 254);
-    ASSERT_EQ(inquiry.status, 0);
+    EXPECT_EQ(inquiry.status, 0);
     EXPECT_EQ(inquiry.data[0], 0x05);         // CD/DVD device
     EXPECT_EQ(inquiry.data[1] & 0x80, 0x80);  // removable
     EXPECT_EQ(inquiry.data[4] + 5, 96);       // additional length
     EXPECT_EQ(Slice(inquiry.data, 8, 8), Text(c.vendor));
     const Outcome identity = bench.In(kReadIdentity, 48);
-    ASSERT_EQ(identity.status, 0);
+    EXPECT_EQ(identity.status, 0);
     EXPECT_EQ(Slice(identity.data, 16, c.identity.size()), Text(c.identity));
     EXPECT_EQ(identity.data[16 + c.identity.size()], 0);
   }
@@ -326,8 +317,8 @@ TEST(EmulatorModels, AForeignDriveAnswersInquiryButRefusesTheVendorCommands) {
   EXPECT_EQ(bench.In(kReadPower, 8).Sense(), kInvalidField);
   EXPECT_EQ(bench.WritePage(Page({0x0F, 0x00, 0x01})).Sense(), kInvalidField);
   EXPECT_EQ(bench.Out(kClearCounters).Sense(), kInvalidField);
-  EXPECT_EQ(bench.NoData(SetCdSpeed(0x82)).Sense(), kInvalidField);
-  EXPECT_EQ(bench.NoData(SetCdSpeed(0x00)).status, 0);  // an ordinary speed request is fine
+  EXPECT_EQ(bench.NoData(Speed(0x82)).Sense(), kInvalidField);
+  EXPECT_EQ(bench.NoData(Speed(0x00)).status, 0);  // an ordinary speed request is fine
 }
 
 TEST_F(Emulator, HostileTextsRunOnAndOverridesAnswerRawBytes) {
@@ -361,6 +352,56 @@ TEST_F(Emulator, DataInNeverGoesPastTheTransferLength) {
   EXPECT_EQ(buffer[0], 0x05);
   EXPECT_EQ(Slice(buffer, 8, 2), Text("NO"));
   EXPECT_EQ(Slice(buffer, 10, 6), Bytes(6, 0xAA));
+}
+
+// A host learns how much of its buffer the drive filled or took: an answer
+// shorter than the buffer, or a block refused before its data phase.
+TEST_F(Emulator, TheReplyTellsTheBytesTheDriveMoved) {
+  const struct {
+    const char* name;
+    std::function<void(EmulatedDrive&)> prepare;
+    Cdb cdb;
+    DataDirection direction;
+    std::uint32_t length;
+    Bytes out;
+    std::uint32_t moved;
+  } cases[] = {
+      {"the whole status buffer", nullptr, kReadStatus, DataDirection::In, 256, {}, 256},
+      {"INQUIRY has 96 bytes for 254 asked", nullptr, kInquiry, DataDirection::In, 254, {}, 96},
+      {"a status buffer of one byte",
+       [](EmulatedDrive& d) { d.OverrideBuffer(0xF4, {0xA5}); },
+       kReadStatus,
+       DataDirection::In,
+       256,
+       {},
+       1},
+      {"a read refused",
+       [](EmulatedDrive& d) {
+         d.QueueSense({0x2, 0x3A, 0x01});
+       },
+       kReadCounters,
+       DataDirection::In,
+       32,
+       {},
+       0},
+      {"a setting page taken", nullptr, kWritePage, DataDirection::Out, 256, Page({0x0F, 0x00, 0x01}), 256},
+      {"a page refused for its content, after it came", nullptr, kWritePage, DataDirection::Out, 256,
+       Page({0x02, 0x80}), 256},
+      {"a page refused for its block, before it came",
+       nullptr,
+       {0x3B, 0x02, 0xFA, 0, 0, 0, 0, 0x01, 0, 0, 0, 0},
+       DataDirection::Out,
+       256,
+       Page({0x0F}),
+       0},
+      {"no data", nullptr, kStop, DataDirection::None, 0, {}, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bench bench;
+    if (c.prepare) c.prepare(*bench.drive);
+    EXPECT_EQ(bench.Send(c.cdb, c.direction, c.length, c.out).transferred, c.moved);
+  }
 }
 
 // --- refusals ---
@@ -425,9 +466,9 @@ TEST_F(Emulator, MalformedCommandsAreRefusedAsIllegalRequestsAndChangeNothing) {
        {},
        kInvalidField},
       {"clear counters without direction", kClearCounters, DataDirection::None, 0, {}, kInvalidField},
-      {"page shorter than its length", kWriteSetting, DataDirection::Out, 255, Bytes(255, 0), kInvalidField},
-      {"vendor byte with reserved bits", SetCdSpeed(0x84), DataDirection::None, 0, {}, kInvalidField},
-      {"speed with data in", SetCdSpeed(0x82), DataDirection::In, 8, {}, kInvalidField},
+      {"page shorter than its length", kWritePage, DataDirection::Out, 255, Bytes(255, 0), kInvalidField},
+      {"vendor byte with reserved bits", Speed(0x84), DataDirection::None, 0, {}, kInvalidField},
+      {"speed with data in", Speed(0x82), DataDirection::In, 8, {}, kInvalidField},
       {"start stop with power condition",
        {0x1B, 0, 0, 0, 0x12, 0, 0, 0, 0, 0, 0, 0},
        DataDirection::None,
@@ -446,19 +487,19 @@ TEST_F(Emulator, MalformedCommandsAreRefusedAsIllegalRequestsAndChangeNothing) {
        254,
        {},
        kInvalidField},
-      {"unknown page", kWriteSetting, DataDirection::Out, 256, Page({0x02, 0x80, 0x01}), kInvalidParameter},
-      {"read-error page without 0x80", kWriteSetting, DataDirection::Out, 256, Page({0x01, 0x00, 0x01, 0xFE, 0x01}),
+      {"unknown page", kWritePage, DataDirection::Out, 256, Page({0x02, 0x80, 0x01}), kInvalidParameter},
+      {"read-error page without 0x80", kWritePage, DataDirection::Out, 256, Page({0x01, 0x00, 0x01, 0xFE, 0x01}),
        kInvalidParameter},
-      {"unknown read-error mode", kWriteSetting, DataDirection::Out, 256, Page({0x01, 0x80, 0x01, 0x07, 0x01}),
+      {"unknown read-error mode", kWritePage, DataDirection::Out, 256, Page({0x01, 0x80, 0x01, 0x07, 0x01}),
        kInvalidParameter},
-      {"perfect mode with master strength", kWriteSetting, DataDirection::Out, 256,
+      {"perfect mode with master strength", kWritePage, DataDirection::Out, 256,
        Page({0x01, 0x80, 0x01, 0xFE, 0x40}), kInvalidParameter},
-      {"save byte 2", kWriteSetting, DataDirection::Out, 256, Page({0x01, 0x80, 0x01, 0xFE, 0x01, 0x02}),
+      {"save byte 2", kWritePage, DataDirection::Out, 256, Page({0x01, 0x80, 0x01, 0xFE, 0x01, 0x02}),
        kInvalidParameter},
-      {"read-error page with a stray byte", kWriteSetting, DataDirection::Out, 256,
+      {"read-error page with a stray byte", kWritePage, DataDirection::Out, 256,
        Page({0x01, 0x80, 0x01, 0xFE, 0x01, 0x00, 0x00, 0x01}), kInvalidParameter},
-      {"eject flag 2", kWriteSetting, DataDirection::Out, 256, Page({0x0F, 0x00, 0x02}), kInvalidParameter},
-      {"zero page with a stray byte", kWriteSetting, DataDirection::Out, 256,
+      {"eject flag 2", kWritePage, DataDirection::Out, 256, Page({0x0F, 0x00, 0x02}), kInvalidParameter},
+      {"zero page with a stray byte", kWritePage, DataDirection::Out, 256,
        [] {
          Bytes page(256, 0);
          page[100] = 1;
@@ -467,8 +508,7 @@ TEST_F(Emulator, MalformedCommandsAreRefusedAsIllegalRequestsAndChangeNothing) {
        kInvalidParameter},
   };
   const Bytes before = Status();
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  const auto check = [&](const auto& c) {
     const Outcome outcome = Send(c.cdb, c.direction, c.length, c.out);
     ASSERT_TRUE(outcome.delivered);
     EXPECT_EQ(outcome.status, 0x02);
@@ -480,6 +520,10 @@ TEST_F(Emulator, MalformedCommandsAreRefusedAsIllegalRequestsAndChangeNothing) {
     EXPECT_EQ(logged.status, 0x02);
     EXPECT_EQ(logged.sense[12], c.expected[1]);
     EXPECT_EQ(Status(), before);
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    check(c);
   }
   EXPECT_EQ(drive->TrayState(), Tray::Closed);
 }
@@ -554,18 +598,19 @@ TEST_F(Emulator, APersonPushesAnOpenedTrayWithADiscBackInAfterTheDelay) {
     Cdb opens;
   } openings[] = {{"eject", kEject}, {"open tray", kOpenTray}, {"force eject", kForceEject}};
   for (const auto& opening : openings) {
+    SCOPED_TRACE(opening.name);
     const Outcome opened = opening.opens == kForceEject ? Out(opening.opens) : NoData(opening.opens);
-    ASSERT_EQ(opened.status, 0) << opening.name;
+    EXPECT_EQ(opened.status, 0);
     devices.Sleep(2999);
-    EXPECT_EQ(drive->TrayState(), Tray::Open) << opening.name;
-    EXPECT_EQ(In(kReadDiscInfo, 34).Sense(), kNoDiscTrayOpen) << opening.name;
+    EXPECT_EQ(drive->TrayState(), Tray::Open);
+    EXPECT_EQ(In(kReadDiscInfo, 34).Sense(), kNoDiscTrayOpen);
     devices.Sleep(1);
-    EXPECT_EQ(drive->TrayState(), Tray::Closed) << opening.name;
-    EXPECT_TRUE(drive->Spinning()) << opening.name;
-    EXPECT_EQ(In(kReadDiscInfo, 34).Sense(), kBecomingReady) << opening.name;
+    EXPECT_EQ(drive->TrayState(), Tray::Closed);
+    EXPECT_TRUE(drive->Spinning());
+    EXPECT_EQ(In(kReadDiscInfo, 34).Sense(), kBecomingReady);
     devices.Sleep(kDefaultSpinUpMs);
-    EXPECT_EQ(In(kReadDiscInfo, 34).Sense(), kMediumChanged) << opening.name;
-    EXPECT_EQ(In(kReadDiscInfo, 34).status, 0) << opening.name;
+    EXPECT_EQ(In(kReadDiscInfo, 34).Sense(), kMediumChanged);
+    EXPECT_EQ(In(kReadDiscInfo, 34).status, 0);
   }
 
   // Asked only long after: pushed in at 3 s, ready 2.5 s later.
@@ -611,9 +656,9 @@ TEST_F(Emulator, PowerOnAttentionWaitsForTheFirstCommandOtherThanInquiry) {
   drive->PowerCycle();
   EXPECT_EQ(In(kInquiry, 254).status, 0);
   EXPECT_EQ(In(kInquiry, 254).status, 0);
-  EXPECT_EQ(NoData(SetCdSpeed(0x81)).Sense(), kPowerOn);
+  EXPECT_EQ(NoData(Speed(0x81)).Sense(), kPowerOn);
   EXPECT_EQ(Status()[2], 2);  // the refused command was not carried out
-  EXPECT_EQ(NoData(SetCdSpeed(0x81)).status, 0);
+  EXPECT_EQ(NoData(Speed(0x81)).status, 0);
   EXPECT_EQ(Status()[2], 1);
 }
 
@@ -684,8 +729,9 @@ TEST_F(Emulator, ScratchedStretchesAddTheirErrorsWhereTheyArePlayed) {
   };
   for (const auto& step : steps) {
     devices.Sleep(static_cast<std::uint32_t>(step.playMs));
+    SCOPED_TRACE(testing::Message() << "at frame " << step.lastFrame);
     const Bytes counters = In(kReadCounters, 32).data;
-    EXPECT_EQ(Word(counters, 0), step.errors) << "at frame " << step.lastFrame;
+    EXPECT_EQ(Word(counters, 0), step.errors);
     EXPECT_EQ(Word(counters, 4), step.lastFrame - 95);
     EXPECT_EQ(Word(counters, 8), step.lastFrame);
   }
@@ -846,16 +892,16 @@ TEST_F(Emulator, ACommandWithoutItsDataBufferFailsInTheOperatingSystem) {
 TEST_F(Emulator, LogHoldsEveryCommandWithItsData) {
   const Bytes page = Page({0x01, 0x80, 0x01, 0x08, 0x40, 0x00, 0x00});
   WritePage(page);
-  NoData(SetCdSpeed(0x84));
+  NoData(Speed(0x84));
   ASSERT_EQ(drive->Log().size(), 2u);
   const LoggedCommand& write = drive->Log()[0];
-  EXPECT_EQ(write.cdb, kWriteSetting);
+  EXPECT_EQ(write.cdb, kWritePage);
   EXPECT_EQ(write.direction, DataDirection::Out);
   EXPECT_EQ(write.transferLength, 256u);
   EXPECT_EQ(write.dataOut, page);
   EXPECT_EQ(write.status, 0);
   const LoggedCommand& refused = drive->Log()[1];
-  EXPECT_EQ(refused.cdb, SetCdSpeed(0x84));
+  EXPECT_EQ(refused.cdb, Speed(0x84));
   EXPECT_EQ(refused.direction, DataDirection::None);
   EXPECT_EQ(refused.status, 2);
   EXPECT_EQ(refused.sense[2], 5);

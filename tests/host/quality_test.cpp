@@ -52,8 +52,9 @@ TEST(QualityLevel, WordsAndColourBandsFollowTheirOwnBands) {
                                QualityBand::Yellow, QualityBand::Yellow, QualityBand::Yellow,
                                QualityBand::Red,    QualityBand::Red,    QualityBand::Red};
   for (std::uint8_t level = 0; level <= 8; ++level) {
-    EXPECT_EQ(QualityWordOf(level), words[level]) << int{level};
-    EXPECT_EQ(QualityBandOf(level), bands[level]) << int{level};
+    SCOPED_TRACE(testing::Message() << "level " << int{level});
+    EXPECT_EQ(QualityWordOf(level), words[level]);
+    EXPECT_EQ(QualityBandOf(level), bands[level]);
   }
 }
 
@@ -91,9 +92,10 @@ TEST(PowerVerdict, BytesFourToSevenMostSignificantFirstAgainst4400) {
       {{0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}, 0xFFFFFFFF, PowerVerdict::Enough},  // unsigned
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.value);
     EXPECT_EQ(PowerValue(c.bytes), c.value);
-    EXPECT_EQ(JudgePower(true, PowerValue(c.bytes)), c.verdict) << c.value;
-    EXPECT_EQ(JudgePower(false, PowerValue(c.bytes)), PowerVerdict::NotEnough) << c.value;
+    EXPECT_EQ(JudgePower(true, PowerValue(c.bytes)), c.verdict);
+    EXPECT_EQ(JudgePower(false, PowerValue(c.bytes)), PowerVerdict::NotEnough);
   }
 }
 

@@ -1,5 +1,6 @@
 #include <functional>
 
+#include "drive/quality.h"
 #include "drive/reads.h"
 #include "drive_test_support.h"
 
@@ -15,45 +16,33 @@ struct ReadCase {
 
 TEST_F(DriveLayerTest, ReadCommandBlocksGoOutByteForByte) {
   const ReadCase cases[] = {
-      {"identity",
-       [] { ReadDriveIdentity('E'); },
-       {0x3C, 0x02, 0xF1, 0x00, 0x00, 0x00, 0x00, 0x00, 0x30, 0x00, 0x00, 0x00},
-       48},
-      {"label",
-       [] { BuildDriveLabel('E'); },
-       {0x12, 0x00, 0x00, 0x00, 0xFE, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},
-       254},
-      {"model", [] { ReadModelName(); }, {0x12, 0x00, 0x00, 0x00, 0xFE, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}, 254},
-      {"responding",
-       [] { IsDriveResponding(); },
-       {0x12, 0x00, 0x00, 0x00, 0xFE, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},
-       254},
-      {"quiet mode",
-       [] { ReadQuietMode(); },
-       {0x3C, 0x01, 0xF4, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00},
-       256},
-      {"counters",
-       [] { ReadErrorCounters(); },
-       {0x3C, 0x02, 0xF5, 0x00, 0x00, 0x00, 0x00, 0x00, 0x20, 0x00, 0x00, 0x00},
-       32},
+      {"identity", [] { ReadDriveIdentity('E'); }, kReadIdentity, 48},
+      {"label", [] { BuildDriveLabel('E'); }, kInquiry, 254},
+      {"model", [] { ReadModelName(); }, kInquiry, 254},
+      {"responding", [] { IsDriveResponding(); }, kInquiry, 254},
+      {"quiet mode", [] { ReadQuietMode(); }, kReadStatus, 256},
+      {"counters", [] { ReadErrorCounters(); }, kReadCounters, 32},
       {"power",
        [] {
-         std::uint8_t power[8] = {};
-         ReadVendorBuffer(PowerCheckBuffer, 2, 0x10000, 8, power);
+         std::uint8_t power[kPowerCheckLength] = {};
+         ReadVendorBuffer(PowerCheckBuffer, kDataBufferMode, kPowerCheckOffset, kPowerCheckLength, power);
        },
-       {0x3C, 0x02, 0xE6, 0x01, 0x00, 0x00, 0x00, 0x00, 0x08, 0x00, 0x00, 0x00},
-       8},
+       kReadPower, 8},
   };
   emu::EmulatedDrive& drive = OpenAttached('E');
-  for (const ReadCase& c : cases) {
+  const auto check = [&drive](const ReadCase& c) {
     OpenDrive('E');
     drive.ClearLog();
     c.read();
-    ASSERT_EQ(drive.Log().size(), 1u) << c.name;
+    ASSERT_EQ(drive.Log().size(), 1u);
     const emu::LoggedCommand& sent = drive.Log()[0];
-    EXPECT_EQ(sent.cdb, c.cdb) << c.name;
-    EXPECT_EQ(sent.direction, DataDirection::In) << c.name;
-    EXPECT_EQ(sent.transferLength, c.transferLength) << c.name;
+    EXPECT_EQ(sent.cdb, c.cdb);
+    EXPECT_EQ(sent.direction, DataDirection::In);
+    EXPECT_EQ(sent.transferLength, c.transferLength);
+  };
+  for (const ReadCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    check(c);
   }
 }
 

@@ -63,12 +63,13 @@ TEST(SettingsRules, ConfirmationsAndWhatTheyChange) {
        false},
   };
   for (const RuleCase& c : cases) {
-    EXPECT_EQ(ConfirmationsFor(c.choice), c.confirmations) << c.name;
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(ConfirmationsFor(c.choice), c.confirmations);
     const SettingsCommands commands = CommandsFor(c.choice);
-    EXPECT_EQ(commands.selection, c.selection) << c.name;
-    EXPECT_EQ(commands.setting, c.setting) << c.name;
-    EXPECT_EQ(commands.realTime, c.realTime) << c.name;
-    EXPECT_EQ(commands.readMode, ReadModePerfect) << c.name;
+    EXPECT_EQ(commands.selection, c.selection);
+    EXPECT_EQ(commands.setting, c.setting);
+    EXPECT_EQ(commands.realTime, c.realTime);
+    EXPECT_EQ(commands.readMode, ReadModePerfect);
   }
 }
 
@@ -76,7 +77,7 @@ class ApplySettingsTest : public DriveLayerTest {
  protected:
   // Applies `choice`, giving the confirmations while `answers` last, and
   // records which were asked.
-  bool Apply(const SettingsChoice& choice, std::vector<bool> answers) {
+  std::optional<CommandResult> Apply(const SettingsChoice& choice, std::vector<bool> answers) {
     return ApplySettings(choice, [&](SettingsConfirmation asked) {
       this->asked.push_back(asked);
       const bool given = answers.front();
@@ -105,13 +106,12 @@ TEST_F(ApplySettingsTest, GivenConfirmationsSendTheWholeSetInOrder) {
   choice.ejectAtPowerOn = true;
   choice.save = true;
   EXPECT_TRUE(Apply(choice, {true}));
-  const Cdb page = {0x3B, 0x01, 0xFA, 0, 0, 0, 0, 0x01, 0x00, 0, 0, 0};
   const std::vector<Cdb> expected = {
-      {0xBB, 0, 0, 0, 0xFE, 0, 0, 0, 0, 0, 0x83, 0},  // the selection: off, as chosen
-      {0xBB, 0, 0, 0, 0xFE, 0, 0, 0, 0, 0, 0xC2, 0},  // the setting: Quiet Mode, saved
-      page,
-      page,
-      page,
+      Speed(0x83),  // the selection: off, as chosen
+      Speed(0xC2),  // the setting: Quiet Mode, saved
+      kWritePage,
+      kWritePage,
+      kWritePage,
   };
   std::vector<Cdb> sent;
   for (const emu::LoggedCommand& c : drive.Log()) sent.push_back(c.cdb);
@@ -165,17 +165,18 @@ TEST_F(DriveLayerTest, ReportedSettingsDecodeTheStatusBytes) {
   };
   emu::EmulatedDrive& drive = OpenAttached('E');
   for (const ReportCase& c : cases) {
+    SCOPED_TRACE(c.name);
     Bytes status(256, 0);
     for (auto [offset, value] : c.bytes) status[offset] = value;
-    drive.OverrideBuffer(0xF4, status);
+    drive.OverrideBuffer(DriveStatusBuffer, status);
     drive.ClearLog();
     const ReportedSettings reported = ReadReportedSettings();
-    EXPECT_EQ(reported.quiet, c.quiet) << c.name;
-    EXPECT_EQ(reported.readMode, c.readMode) << c.name;
-    EXPECT_EQ(reported.realTimeSupported, c.supported) << c.name;
-    EXPECT_EQ(reported.realTime, c.realTime) << c.name;
-    EXPECT_EQ(reported.ejectAtPowerOn, c.eject) << c.name;
-    EXPECT_EQ(drive.Log().size(), c.reads) << c.name;
+    EXPECT_EQ(reported.quiet, c.quiet);
+    EXPECT_EQ(reported.readMode, c.readMode);
+    EXPECT_EQ(reported.realTimeSupported, c.supported);
+    EXPECT_EQ(reported.realTime, c.realTime);
+    EXPECT_EQ(reported.ejectAtPowerOn, c.eject);
+    EXPECT_EQ(drive.Log().size(), c.reads);
   }
 }
 

@@ -50,20 +50,20 @@ TEST_F(CliTest, EachSubcommandSendsTheWindowsCommandBlocks) {
       {{"--device", "G", "status"}, {}, Exit::NotSupported},
   };
   for (const CommandCase& c : cases) {
+    SCOPED_TRACE(CommandLine(c.arguments));
     AttachDrives();  // fresh drives in their factory state
     const RunResult result = Run(c.arguments);
-    const std::string name = c.arguments.back();
-    EXPECT_EQ(result.exit, c.exit) << name << ": " << result.err;
+    EXPECT_EQ(result.exit, c.exit) << result.err;
     if (c.exit == Exit::NotSupported) {
-      EXPECT_EQ(Sent('G'), Concat({kSelect, {kReadStatus}})) << name;
+      EXPECT_EQ(Sent('G'), Concat({kSelect, {kReadStatus}}));
       continue;
     }
-    EXPECT_EQ(Sent(), c.expected) << name;
+    EXPECT_EQ(Sent(), c.expected);
     std::vector<Bytes> pages;
     for (const emu::LoggedCommand& sent : Drive().Log()) {
       if (sent.cdb == kWritePage) pages.push_back(sent.dataOut);
     }
-    EXPECT_EQ(pages, c.pages) << name;
+    EXPECT_EQ(pages, c.pages);
   }
 }
 
@@ -91,10 +91,11 @@ TEST_F(CliTest, SettingsTakeEffectInTheDrive) {
 TEST_F(CliTest, TheDeviceOptionPicksADriveByLetter) {
   AttachDrives();
   for (const char* name : {"G", "g", "G:", "\\\\.\\G:"}) {
+    SCOPED_TRACE(name);
     Drive('G').ClearLog();
     const RunResult result = Run({"settings", "--device", name});
-    EXPECT_EQ(result.exit, Exit::Ok) << name << ": " << result.err;
-    EXPECT_EQ(Sent('G'), Concat({kSelect, kRefresh})) << name;
+    EXPECT_EQ(result.exit, Exit::Ok) << result.err;
+    EXPECT_EQ(Sent('G'), Concat({kSelect, kRefresh}));
     EXPECT_NE(result.out.find("G : NORVANE BD-RE NBX-2400"), std::string::npos) << result.out;
   }
   EXPECT_TRUE(Drive().Log().empty()) << "the first drive is not touched";

@@ -76,28 +76,31 @@ TEST_F(Confirmations, TheTwoConfirmationsOfTheSettings) {
        false,
        emu::QuietModeOff},
   };
+  const auto check = [this](const SettingsConfirmationCase& s, const ConfirmCase& c) {
+    AttachDrives();
+    Drive().SetCurrent(Settings(s.quiet, s.realTime));
+    const RunResult result = RunAnswering(s.arguments, c.answer);
+    EXPECT_EQ(result.exit, c.exit) << result.err;
+    if (c.answer == Answer::TypedYes || c.answer == Answer::TypedNo) {
+      EXPECT_NE(result.err.find(s.question), std::string::npos) << result.err;
+    }
+    if (c.exit != Exit::Ok) {
+      EXPECT_EQ(Sent(), Concat({kSelect, kRefresh})) << "nothing but reads";
+      EXPECT_EQ(Drive().Current(), Settings(s.quiet, s.realTime));
+      return;
+    }
+    const std::vector<Cdb> sent = Sent();
+    ASSERT_GE(sent.size(), 10u);
+    EXPECT_EQ(sent[7], s.selection) << "the selection as chosen";
+    EXPECT_EQ(sent[8], s.setting) << "the setting as confirmed";
+    EXPECT_EQ(Drive().Log()[9].dataOut, DataPage({0x01, 0x80, 0x01, 0xFE, 0x01, 0x00, s.realTimeSent}));
+    EXPECT_EQ(Drive().Current().quietMode, s.quietAfter);
+    EXPECT_EQ(Drive().Current().realTime, s.realTimeSent);
+  };
   for (const SettingsConfirmationCase& s : cases) {
     for (const ConfirmCase& c : kAnswers) {
-      const std::string name = std::string(s.name) + ", " + c.name;
-      AttachDrives();
-      Drive().SetCurrent(Settings(s.quiet, s.realTime));
-      const RunResult result = RunAnswering(s.arguments, c.answer);
-      EXPECT_EQ(result.exit, c.exit) << name << ": " << result.err;
-      if (c.answer == Answer::TypedYes || c.answer == Answer::TypedNo) {
-        EXPECT_NE(result.err.find(s.question), std::string::npos) << name << ": " << result.err;
-      }
-      if (c.exit != Exit::Ok) {
-        EXPECT_EQ(Sent(), Concat({kSelect, kRefresh})) << name << ": nothing but reads";
-        EXPECT_EQ(Drive().Current(), Settings(s.quiet, s.realTime)) << name;
-        continue;
-      }
-      const std::vector<Cdb> sent = Sent();
-      ASSERT_GE(sent.size(), 10u) << name;
-      EXPECT_EQ(sent[7], s.selection) << name << ": the selection as chosen";
-      EXPECT_EQ(sent[8], s.setting) << name << ": the setting as confirmed";
-      EXPECT_EQ(Drive().Log()[9].dataOut, DataPage({0x01, 0x80, 0x01, 0xFE, 0x01, 0x00, s.realTimeSent})) << name;
-      EXPECT_EQ(Drive().Current().quietMode, s.quietAfter) << name;
-      EXPECT_EQ(Drive().Current().realTime, s.realTimeSent) << name;
+      SCOPED_TRACE(std::string(s.name) + ", " + c.name);
+      check(s, c);
     }
   }
 }
@@ -123,11 +126,11 @@ TEST_F(Confirmations, ForceEjectAndFactoryResetAsk) {
   };
   for (const ActionCase& action : actions) {
     for (const ConfirmCase& c : kAnswers) {
+      SCOPED_TRACE(std::string(action.subcommand) + ", " + c.name);
       AttachDrives();
       const RunResult result = RunAnswering({action.subcommand}, c.answer);
-      EXPECT_EQ(result.exit, c.exit) << action.subcommand << ", " << c.name << ": " << result.err;
-      EXPECT_EQ(Sent(), c.exit == Exit::Ok ? Concat({kSelect, action.sent}) : kSelect)
-          << action.subcommand << ", " << c.name;
+      EXPECT_EQ(result.exit, c.exit) << result.err;
+      EXPECT_EQ(Sent(), c.exit == Exit::Ok ? Concat({kSelect, action.sent}) : kSelect);
       if (c.answer == Answer::TypedNo) {
         EXPECT_NE(result.err.find(action.question), std::string::npos) << result.err;
       }

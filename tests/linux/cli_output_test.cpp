@@ -60,12 +60,13 @@ TEST_F(CliTest, StatusJsonCarriesLevelWordSectorsAndTimeCode) {
   };
   AttachDrives();
   for (const QualityCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.errors << " errors in " << c.sectors);
     Drive().SetCounters(c.errors, c.sectors, c.frame);
     const json status = json::parse(Run({"status", "--json"}).out);
     EXPECT_EQ(status["supported"], true);
-    EXPECT_EQ(status["level"], c.level) << c.sectors;
-    EXPECT_EQ(status["word"], c.word) << c.sectors;
-    EXPECT_EQ(status["band"], c.band) << c.sectors;
+    EXPECT_EQ(status["level"], c.level);
+    EXPECT_EQ(status["word"], c.word);
+    EXPECT_EQ(status["band"], c.band);
     EXPECT_EQ(status["errorCount"], c.errors);
     EXPECT_EQ(status["transferredSectors"], c.sectors);
     EXPECT_EQ(status["timeCode"], c.timeCode);
@@ -145,9 +146,10 @@ TEST_F(CliTest, ExitCodesTellWhatWentWrong) {
   };
   AttachDrives();
   for (const ExitCase& c : cases) {
+    SCOPED_TRACE(c.name);
     const RunResult result = Run(c.arguments);
-    EXPECT_EQ(result.exit, c.exit) << c.name << ": " << result.err;
-    EXPECT_NE(result.err.find(c.message), std::string::npos) << c.name << ": " << result.err;
+    EXPECT_EQ(result.exit, c.exit) << result.err;
+    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
   }
   for (const emu::LoggedCommand& sent : Drive('D').Log()) {
     EXPECT_EQ(sent.cdb, kReadIdentity) << "another vendor's drive is only asked for its identity";
@@ -175,10 +177,11 @@ TEST_F(CliTest, ACommandTheSystemRefusesFailsTheRun) {
 
   for (const std::vector<std::string>& action :
        {std::vector<std::string>{"clear"}, {"factory-reset", "--yes"}, {"force-eject", "--yes"}}) {
+    SCOPED_TRACE(action[0]);
     const RunResult result = Run(action);
-    EXPECT_EQ(result.exit, Exit::CommandFailed) << action[0];
-    EXPECT_NE(result.err.find("WRITE BUFFER: refused"), std::string::npos) << action[0] << ": " << result.err;
-    EXPECT_EQ(result.out, "") << action[0] << ": no success reported";
+    EXPECT_EQ(result.exit, Exit::CommandFailed);
+    EXPECT_NE(result.err.find("WRITE BUFFER: refused"), std::string::npos) << result.err;
+    EXPECT_EQ(result.out, "") << "no success reported";
   }
 
   platform.source.refusedOperation = 0x3C;  // READ BUFFER: the status cannot be read
@@ -194,6 +197,60 @@ TEST_F(CliTest, ADriveThatRefusesACommandFailsTheRun) {
       result.err.find("START STOP UNIT: the drive answered sense 5/53/02 (the tray is locked by another program)"),
       std::string::npos)
       << result.err;
+}
+
+// The window shows the zeros of a short read as it always has; the tool must
+// not pass them on as what the drive reported.
+TEST_F(CliTest, AShortAnswerFailsTheRunInsteadOfShowingZeros) {
+  const struct {
+    const char* name;
+    std::uint8_t buffer;
+    std::vector<std::string> arguments;
+    const char* message;
+  } cases[] = {
+      {"counters", 0xF5, {"status"}, "reading the status failed:\n  READ BUFFER: the drive moved only 1 of 32 bytes"},
+      {"status",
+       0xF4,
+       {"settings"},
+       "reading the settings failed:\n  READ BUFFER: the drive moved only 1 of 256 bytes"},
+      {"power",
+       0xE6,
+       {"power-check", "--yes"},
+       "reading the measurement failed:\n  READ BUFFER: the drive moved only 1 of 8 bytes"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    AttachDrives();
+    Drive().OverrideBuffer(c.buffer, {0xA5});
+    const RunResult result = Run(c.arguments);
+    EXPECT_EQ(result.exit, Exit::CommandFailed);
+    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+    EXPECT_EQ(result.out, "") << "nothing made of zeros";
+  }
+}
+
+TEST_F(CliTest, TraceTellsEveryCommandAndWhatCameOfIt) {
+  AttachDrives();
+  EXPECT_EQ(Run({"eject"}).err.find("trace:"), std::string::npos) << "only when asked";
+
+  Drive().SetMediumRemovalPrevented(true);
+  const RunResult eject = Run({"--trace", "eject"});
+  EXPECT_EQ(eject.exit, Exit::CommandFailed);
+  for (const char* line : {
+           "trace: READ BUFFER [3C 02 F1 00 00 00 00 00 30 00 00 00] in 48: good, 48 bytes moved\n",
+           "trace: INQUIRY [12 00 00 00 FE 00 00 00 00 00 00 00] in 254: good, 96 bytes moved\n",
+           "trace: START STOP UNIT [1B 01 00 00 02 00 00 00 00 00 00 00] no data: sense 5/53/02 (the tray is locked "
+           "by another program), 0 bytes moved\n",
+       }) {
+    EXPECT_NE(eject.err.find(line), std::string::npos) << line << eject.err;
+  }
+
+  platform.source.refusedOperation = 0x3B;
+  const RunResult clear = Run({"clear", "--trace"});
+  EXPECT_NE(clear.err.find("trace: WRITE BUFFER [3B 02 F5 00 00 00 00 00 00 00 00 00] out 0: not delivered: refused by "
+                           "the operating system: Operation not permitted\n"),
+            std::string::npos)
+      << clear.err;
 }
 
 TEST_F(CliTest, AnUnpluggedDriveIsNoDrive) {

@@ -34,17 +34,16 @@ TEST_F(CliTest, PowerCheckWithAPersonAtTheTerminal) {
       {4401, Exit::Ok, "Power supply is enough.", "enough"},
   };
   for (const VerdictCase& c : cases) {
+    SCOPED_TRACE(c.busPower);
     AttachDrives();
     Drive().SetBusPower(c.busPower);
     platform.ticks = 0;
     bool lockedWhileCounting = false;
     platform.onTick = [&](int) { lockedWhileCounting = devices.MediaChangeNotificationPrevented('E'); };
     const RunResult result = Run({"power-check", "--json"}, "\n", true);
-    EXPECT_EQ(result.exit, c.exit) << c.busPower << ": " << result.err;
+    EXPECT_EQ(result.exit, c.exit) << result.err;
     // A disc was in: the tray came out for the prompt, and the person closed it.
-    EXPECT_EQ(Collapsed(Sent()),
-              Concat({kSelect, {kReadDiscInformation, kOpenTray, kReadDiscInformation}, kMeasure, kVerdict}))
-        << c.busPower;
+    EXPECT_EQ(Collapsed(Sent()), Concat({kSelect, {kReadDiscInfo, kOpenTray, kReadDiscInfo}, kMeasure, kVerdict}));
     EXPECT_NE(result.err.find("Please insert a disc"), std::string::npos) << result.err;
     EXPECT_EQ(platform.ticks, 26) << "25 seconds counted down, the verdict on the 26th tick";
     EXPECT_TRUE(lockedWhileCounting);
@@ -62,26 +61,27 @@ TEST_F(CliTest, PowerCheckOnAPortThatCannotFeedTheDrive) {
   const RunResult result = Run({"power-check", "--yes"});
   EXPECT_EQ(result.exit, Exit::PowerTooLow) << result.err;
   EXPECT_NE(result.out.find("Power supply is not enough."), std::string::npos) << result.out;
-  EXPECT_EQ(Sent(), Concat({kSelect, {kReadDiscInformation}, kMeasure})) << "nothing reaches a drive off the bus";
+  EXPECT_EQ(Sent(), Concat({kSelect, {kReadDiscInfo}, kMeasure})) << "nothing reaches a drive off the bus";
 }
 
 TEST_F(CliTest, PowerCheckWithYesUsesTheDiscInTheDrive) {
   AttachDrives();
   const RunResult result = Run({"power-check", "--yes", "--color", "always"});
   EXPECT_EQ(result.exit, Exit::Ok) << result.err;
-  EXPECT_EQ(Sent(), Concat({kSelect, {kReadDiscInformation}, kMeasure, kVerdict}));
+  EXPECT_EQ(Sent(), Concat({kSelect, {kReadDiscInfo}, kMeasure, kVerdict}));
   EXPECT_NE(result.out.find("\x1b[32mPower supply is enough.\x1b[0m"), std::string::npos) << result.out;
   EXPECT_EQ(result.err.find("Please insert"), std::string::npos);
 }
 
 TEST_F(CliTest, PowerCheckWithoutADisc) {
   for (bool yes : {true, false}) {
+    SCOPED_TRACE(yes ? "--yes" : "at the terminal");
     AttachDrives();
     Drive().RemoveDisc();
     const RunResult result = yes ? Run({"power-check", "-y"}) : Run({"power-check"}, "\n", true);
-    EXPECT_EQ(result.exit, Exit::NoDisc) << yes;
+    EXPECT_EQ(result.exit, Exit::NoDisc);
     EXPECT_NE(result.err.find("No disc is found."), std::string::npos) << result.err;
-    EXPECT_EQ(Collapsed(Sent()), Concat({kSelect, {kReadDiscInformation}})) << "no tray movement, no measurement";
+    EXPECT_EQ(Collapsed(Sent()), Concat({kSelect, {kReadDiscInfo}})) << "no tray movement, no measurement";
     EXPECT_EQ(platform.ticks, 0);
   }
 }

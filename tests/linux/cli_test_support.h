@@ -14,13 +14,13 @@
 
 #include "drive/channel.h"
 #include "emulator/emulated_devices.h"
+#include "tests/common/command_blocks.h"
 #include "tool/cli.h"
 #include "tool/emulated_drive_source.h"
 #include "tool/exit_codes.h"
 
 namespace norvane::test {
 
-using Cdb = std::array<std::uint8_t, kCdbLength>;
 using Bytes = std::vector<std::uint8_t>;
 using tool::Exit;
 
@@ -29,38 +29,38 @@ using tool::Exit;
 // without CAP_SYS_RAWIO.
 class ScriptedSource final : public tool::DriveSource, private DeviceIo {
  public:
-  explicit ScriptedSource(emu::EmulatedDevices& devices) : devices_(devices), emulated_(devices) {}
+  explicit ScriptedSource(emu::EmulatedDevices& devices) : m_devices(devices), m_emulated(devices) {}
 
   // Commands whose operation code is this are refused before they reach the drive.
   std::optional<std::uint8_t> refusedOperation;
 
   DeviceIo& Io() override { return *this; }
-  std::vector<tool::DeviceNode> Candidates() override { return emulated_.Candidates(); }
-  std::optional<tool::DeviceNode> Resolve(const std::string& name) const override { return emulated_.Resolve(name); }
-  SystemError LastError() const override { return refused_ ? SystemError{EPERM, kRefusal} : emulated_.LastError(); }
+  std::vector<tool::DeviceNode> Candidates() override { return m_emulated.Candidates(); }
+  std::optional<tool::DeviceNode> Resolve(const std::string& name) const override { return m_emulated.Resolve(name); }
+  SystemError LastError() const override { return m_refused ? SystemError{EPERM, kRefusal} : m_emulated.LastError(); }
   std::optional<std::string> WriteBufferRefusal() const override { return std::nullopt; }
-  void DiscOffered(const tool::DeviceNode& node) override { emulated_.DiscOffered(node); }
+  void DiscOffered(const tool::DeviceNode& node) override { m_emulated.DiscOffered(node); }
 
  private:
   static constexpr const char* kRefusal = "refused by the operating system: Operation not permitted";
 
   DeviceHandle Open(const wchar_t* path, DeviceAccess access) override {
-    refused_ = false;
-    return devices_.Open(path, access);
+    m_refused = false;
+    return m_devices.Open(path, access);
   }
   bool PassThrough(DeviceHandle device, const ScsiCommand& command, ScsiReply& reply) override {
-    refused_ = refusedOperation == command.cdb[0];
-    return !refused_ && devices_.PassThrough(device, command, reply);
+    m_refused = refusedOperation == command.cdb[0];
+    return !m_refused && m_devices.PassThrough(device, command, reply);
   }
   bool PreventMediaChangeNotification(DeviceHandle handle) override {
-    return devices_.PreventMediaChangeNotification(handle);
+    return m_devices.PreventMediaChangeNotification(handle);
   }
-  void Close(DeviceHandle handle) override { devices_.Close(handle); }
-  void Sleep(std::uint32_t milliseconds) override { devices_.Sleep(milliseconds); }
+  void Close(DeviceHandle handle) override { m_devices.Close(handle); }
+  void Sleep(std::uint32_t milliseconds) override { m_devices.Sleep(milliseconds); }
 
-  emu::EmulatedDevices& devices_;
-  tool::EmulatedDriveSource emulated_;
-  bool refused_ = false;
+  emu::EmulatedDevices& m_devices;
+  tool::EmulatedDriveSource m_emulated;
+  bool m_refused = false;
 };
 
 // Every tick the tool waits moves the emulated clock on by the tick, at once,
@@ -68,12 +68,12 @@ class ScriptedSource final : public tool::DriveSource, private DeviceIo {
 // interrupted (Ctrl-C) once `ticksBeforeInterrupt` have passed.
 class TestPlatform final : public tool::Platform {
  public:
-  explicit TestPlatform(emu::EmulatedDevices& devices) : devices_(devices), source(devices) {}
+  explicit TestPlatform(emu::EmulatedDevices& devices) : m_devices(devices), source(devices) {}
   tool::DriveSource& Drives(bool) override { return source; }
   bool Wait(std::chrono::milliseconds period) override {
     if (ticks >= ticksBeforeInterrupt) return false;
     ++ticks;
-    devices_.Clock().Advance(static_cast<std::uint64_t>(period.count()));
+    m_devices.Clock().Advance(static_cast<std::uint64_t>(period.count()));
     if (onTick) onTick(ticks);
     return true;
   }
@@ -83,7 +83,7 @@ class TestPlatform final : public tool::Platform {
   std::function<void(int tick)> onTick;
 
  private:
-  emu::EmulatedDevices& devices_;
+  emu::EmulatedDevices& m_devices;
 
  public:
   ScriptedSource source;
@@ -129,25 +129,15 @@ class CliTest : public ::testing::Test {
   TestPlatform platform{devices};
 };
 
-// The command blocks of the drive's command set, as the tables of the
-// window's tests give them.
-constexpr Cdb Speed(std::uint8_t control) { return {0xBB, 0, 0, 0, 0xFE, 0, 0, 0, 0, 0, control, 0}; }
-constexpr Cdb kReadIdentity = {0x3C, 0x02, 0xF1, 0, 0, 0, 0, 0x00, 0x30, 0, 0, 0};
-constexpr Cdb kInquiry = {0x12, 0, 0, 0, 0xFE, 0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kReadStatus = {0x3C, 0x01, 0xF4, 0, 0, 0, 0, 0x01, 0x00, 0, 0, 0};
-constexpr Cdb kReadCounters = {0x3C, 0x02, 0xF5, 0, 0, 0, 0, 0x00, 0x20, 0, 0, 0};
-constexpr Cdb kWritePage = {0x3B, 0x01, 0xFA, 0, 0, 0, 0, 0x01, 0x00, 0, 0, 0};
-constexpr Cdb kClearCounters = {0x3B, 0x02, 0xF5, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kEject = {0x1B, 0x01, 0, 0, 0x02, 0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kOpenTray = {0x1B, 0x00, 0, 0, 0x02, 0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kStop = {0x1B, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kStartPowerCheck = {0x3B, 0x02, 0xE6, 0x01, 0, 0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kForceEject = {0x3B, 0x02, 0xE6, 0x02, 0, 0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kReadDiscInformation = {0x51, 0, 0, 0, 0, 0, 0, 0, 0x22, 0, 0, 0};
-constexpr Cdb kReadPower = {0x3C, 0x02, 0xE6, 0x01, 0, 0, 0, 0, 0x08, 0, 0, 0};
-
 // Picking a drive reads its identity, then its INQUIRY text for the label.
 inline const std::vector<Cdb> kSelect = {kReadIdentity, kInquiry};
+
+// A command line as a person types it, to name a case by.
+inline std::string CommandLine(const std::vector<std::string>& arguments) {
+  std::string line = "norvane-drive";
+  for (const std::string& argument : arguments) line += " " + argument;
+  return line;
+}
 
 inline std::vector<Cdb> Concat(std::initializer_list<std::vector<Cdb>> parts) {
   std::vector<Cdb> all;

@@ -35,21 +35,25 @@ TEST(LinuxTransport, HandsTheCommandToSgPtAsGiven) {
   };
   const std::uint8_t cdb[kCdbLength] = {0x3C, 0x01, 0xF4, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0xA5};
   std::uint8_t data[256] = {};
-  for (const RequestCase& c : cases) {
+  const auto check = [&](const RequestCase& c) {
     std::unique_ptr<sg_pt_base, void (*)(sg_pt_base*)> request(construct_scsi_pt_obj(), destruct_scsi_pt_obj);
     ScsiReply reply;
     std::fill(std::begin(reply.sense), std::end(reply.sense), 0xCC);
     const int timeout = PreparePassThrough(*request, {cdb, data, c.length, c.direction, 360}, reply);
-    EXPECT_EQ(timeout, 360) << c.name;
-    ASSERT_EQ(get_scsi_pt_cdb_len(request.get()), 12) << c.name;
-    EXPECT_TRUE(std::equal(cdb, cdb + 12, get_scsi_pt_cdb_buf(request.get()))) << c.name;
+    EXPECT_EQ(timeout, 360);
+    ASSERT_EQ(get_scsi_pt_cdb_len(request.get()), 12);
+    EXPECT_TRUE(std::equal(cdb, cdb + 12, get_scsi_pt_cdb_buf(request.get())));
     int dataIn = -1, dataOut = -1;
     get_pt_req_lengths(request.get(), &dataIn, &dataOut);
-    EXPECT_EQ(dataIn, c.dataIn) << c.name;
-    EXPECT_EQ(dataOut, c.dataOut) << c.name;
-    EXPECT_EQ(get_scsi_pt_sense_buf(request.get()), reply.sense) << c.name << ": sense lands in the reply";
-    for (int i = 0; i < 18; ++i) EXPECT_EQ(reply.sense[i], 0) << c.name << ": 18 bytes asked for, cleared first";
-    EXPECT_EQ(reply.sense[18], 0xCC) << c.name;
+    EXPECT_EQ(dataIn, c.dataIn);
+    EXPECT_EQ(dataOut, c.dataOut);
+    EXPECT_EQ(get_scsi_pt_sense_buf(request.get()), reply.sense) << "sense lands in the reply";
+    for (int i = 0; i < 18; ++i) EXPECT_EQ(reply.sense[i], 0) << "18 bytes asked for, cleared first";
+    EXPECT_EQ(reply.sense[18], 0xCC);
+  };
+  for (const RequestCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    check(c);
   }
 }
 
@@ -86,11 +90,42 @@ TEST(LinuxTransport, AnOutcomeIsTheDrivesAnswerOrAFailure) {
       {"bad parameters", {SCSI_PT_DO_BAD_PARAMS, 0, 0, 0, 0}, false, 0, "not accepted by the pass-through library"},
   };
   for (const OutcomeCase& c : cases) {
+    SCOPED_TRACE(c.name);
     ScsiReply reply;
-    EXPECT_EQ(TakeOutcome(c.outcome, reply), c.delivered) << c.name;
-    EXPECT_EQ(reply.status, c.status) << c.name;
-    EXPECT_EQ(DescribeFailure(c.outcome), c.failure) << c.name;
+    EXPECT_EQ(TakeOutcome(c.outcome, reply), c.delivered);
+    EXPECT_EQ(reply.status, c.status);
+    EXPECT_EQ(DescribeFailure(c.outcome), c.failure);
   }
+}
+
+struct ResidualCase {
+  const char* name;
+  int category;
+  std::uint32_t length;
+  int residual;
+  std::uint32_t moved;
+};
+
+// sg_pt reports what did not move; the reply carries what did.
+TEST(LinuxTransport, TheBytesMovedAreTheLengthLessTheResidual) {
+  const ResidualCase cases[] = {
+      {"all of it", SCSI_PT_RESULT_GOOD, 256, 0, 256},
+      {"one byte", SCSI_PT_RESULT_GOOD, 256, 255, 1},
+      {"nothing", SCSI_PT_RESULT_GOOD, 256, 256, 0},
+      {"a check condition before the data", SCSI_PT_RESULT_SENSE, 32, 32, 0},
+      {"a residual past the length", SCSI_PT_RESULT_GOOD, 256, 300, 0},
+      {"a negative residual", SCSI_PT_RESULT_GOOD, 256, -4, 256},
+      {"no data phase", SCSI_PT_RESULT_GOOD, 0, 0, 0},
+  };
+  for (const ResidualCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScsiReply reply;
+    EXPECT_TRUE(TakeOutcome({0, c.category, 0, 0, 0, c.length, c.residual}, reply));
+    EXPECT_EQ(reply.transferred, c.moved);
+  }
+  ScsiReply lost;
+  EXPECT_FALSE(TakeOutcome({0, SCSI_PT_RESULT_TRANSPORT_ERR, 0, 0, 1, 256, 0}, lost));
+  EXPECT_EQ(lost.transferred, 0u) << "an answer that never came moved nothing";
 }
 
 // A scratch folder: a regular file, a folder, and fake device folders.
@@ -123,15 +158,16 @@ TEST_F(LinuxOpen, PathsThatAreNoScsiDeviceAreRefusedWithAReason) {
   };
   LinuxDeviceIo io;
   for (const OpenCase& c : cases) {
-    EXPECT_EQ(io.Open(WidePath(c.path).c_str(), DeviceAccess::ReadWrite), kNoDevice) << c.name;
-    EXPECT_EQ(io.LastError().code, c.code) << c.name;
-    EXPECT_EQ(io.LastError().text, c.path + ": " + c.why) << c.name;
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(io.Open(WidePath(c.path).c_str(), DeviceAccess::ReadWrite), kNoDevice);
+    EXPECT_EQ(io.LastError().code, c.code);
+    EXPECT_EQ(io.LastError().text, c.path + ": " + c.why);
   }
 }
 
 TEST_F(LinuxOpen, AnOperatingSystemFailureIsAFailure) {
   LinuxDeviceIo io;
-  const std::uint8_t inquiry[kCdbLength] = {0x12, 0, 0, 0, 0xFE};
+  const std::uint8_t* inquiry = kInquiry.data();
   std::uint8_t data[256] = {};
   ScsiReply reply;
   EXPECT_FALSE(io.PassThrough(kNoDevice, {inquiry, data, 254, DataDirection::In, 360}, reply));
@@ -187,10 +223,11 @@ TEST_F(LinuxTool, ADeviceThatIsNoDriveStopsTheRunBeforeAnythingIsSent) {
   };
   for (const auto& c : cases) {
     for (const char* subcommand : {"status", "eject", "settings"}) {
+      SCOPED_TRACE(CommandLine({"--device", c.device, subcommand}));
       const RunResult result = Run({"--device", c.device, subcommand});
-      EXPECT_EQ(result.exit, Exit::NoDrive) << c.device;
+      EXPECT_EQ(result.exit, Exit::NoDrive);
       EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
-      EXPECT_EQ(result.out, "") << c.device;
+      EXPECT_EQ(result.out, "");
     }
   }
 }

@@ -22,8 +22,8 @@ using Clock = std::chrono::steady_clock;
 class Terminal {
  public:
   explicit Terminal(const std::vector<std::string>& arguments) {
-    pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
-    if (pid_ == 0) {
+    m_pid = forkpty(&m_master, nullptr, nullptr, nullptr);
+    if (m_pid == 0) {
       setenv("LANG", "C.UTF-8", 1);
       setenv("TERM", "xterm-256color", 1);
       unsetenv("NO_COLOR");
@@ -38,51 +38,51 @@ class Terminal {
     }
   }
   ~Terminal() {
-    if (pid_ > 0 && !exited_) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
-    if (master_ >= 0) close(master_);
+    if (m_pid > 0 && !m_exited) kill(m_pid, SIGKILL), waitpid(m_pid, nullptr, 0);
+    if (m_master >= 0) close(m_master);
   }
 
-  bool Started() const { return pid_ > 0; }
+  bool Started() const { return m_pid > 0; }
 
   // Reads the screen until `done` says so or the time is up.
   template <typename Done>
   bool ReadUntil(Done done, std::chrono::seconds limit = std::chrono::seconds(20)) {
     const auto end = Clock::now() + limit;
-    while (!done(screen_)) {
-      if (Clock::now() > end || !ReadSome(100)) return done(screen_);
+    while (!done(m_screen)) {
+      if (Clock::now() > end || !ReadSome(100)) return done(m_screen);
     }
     return true;
   }
 
-  void Type(const std::string& keys) { (void)!write(master_, keys.data(), keys.size()); }
+  void Type(const std::string& keys) { (void)!write(m_master, keys.data(), keys.size()); }
 
   // Waits for the program to end and answers its exit status.
   int Exit() {
     ReadUntil([](const std::string&) { return false; }, std::chrono::seconds(5));
     int status = 0;
-    waitpid(pid_, &status, 0);
-    exited_ = true;
+    waitpid(m_pid, &status, 0);
+    m_exited = true;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
 
-  const std::string& Screen() const { return screen_; }
+  const std::string& Screen() const { return m_screen; }
 
  private:
   // False once the program's side of the terminal has closed.
   bool ReadSome(int milliseconds) {
-    pollfd ready{master_, POLLIN, 0};
+    pollfd ready{m_master, POLLIN, 0};
     if (poll(&ready, 1, milliseconds) <= 0) return true;
     char buffer[4096];
-    const ssize_t n = read(master_, buffer, sizeof buffer);
+    const ssize_t n = read(m_master, buffer, sizeof buffer);
     if (n <= 0) return false;
-    screen_.append(buffer, static_cast<std::size_t>(n));
+    m_screen.append(buffer, static_cast<std::size_t>(n));
     return true;
   }
 
-  int master_ = -1;
-  pid_t pid_ = -1;
-  bool exited_ = false;
-  std::string screen_;
+  int m_master = -1;
+  pid_t m_pid = -1;
+  bool m_exited = false;
+  std::string m_screen;
 };
 
 std::size_t Count(const std::string& text, const std::string& what) {
@@ -122,14 +122,18 @@ TEST(OnATerminal, AConfirmationWaitsForTheAnswerTyped) {
     int exit;
     const char* shown;
   } answers[] = {{"n\r", 4, "not confirmed"}, {"y\r", 0, "The disc is forced out."}};
-  for (const auto& answer : answers) {
+  const auto check = [](const auto& answer) {
     Terminal terminal({"--emulate", "force-eject"});
     ASSERT_TRUE(terminal.Started());
     ASSERT_TRUE(terminal.ReadUntil([](const std::string& s) { return s.find("[y/N] ") != std::string::npos; }))
         << terminal.Screen();
     terminal.Type(answer.typed);
-    EXPECT_EQ(terminal.Exit(), answer.exit) << answer.typed;
+    EXPECT_EQ(terminal.Exit(), answer.exit);
     EXPECT_NE(terminal.Screen().find(answer.shown), std::string::npos) << terminal.Screen();
+  };
+  for (const auto& answer : answers) {
+    SCOPED_TRACE(answer.typed);
+    check(answer);
   }
 }
 

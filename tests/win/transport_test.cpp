@@ -5,9 +5,12 @@
 
 #include "drive/channel.h"
 #include "drive/win32_device_io.h"
+#include "tests/common/command_blocks.h"
 
 namespace norvane {
 namespace {
+
+using enum SenseClass;
 
 template <typename T>
 T FieldAt(const PassThroughRequest& request, std::size_t offset) {
@@ -68,7 +71,7 @@ TEST(PassThroughRequest, IsFilledFieldByField) {
 }
 
 TEST(PassThroughRequest, CarriesEachDirection) {
-  const std::uint8_t cdb[kCdbLength] = {0x1B};
+  const std::uint8_t* cdb = test::kStop.data();
   const struct {
     DataDirection direction;
     UCHAR expected;
@@ -80,6 +83,34 @@ TEST(PassThroughRequest, CarriesEachDirection) {
     EXPECT_EQ(request.sptd.DataIn, c.expected);
     EXPECT_EQ(request.sptd.DataBuffer, nullptr);
     EXPECT_EQ(request.sptd.DataTransferLength, 0u);
+  }
+}
+
+// What the driver hands back: its status, the sense it wrote, and in
+// DataTransferLength the bytes that moved in place of the length asked for.
+TEST(PassThroughRequest, TheReplyIsTakenFromWhatTheDriverHandsBack) {
+  const std::uint8_t* cdb = test::kReadCounters.data();
+  std::uint8_t data[32];
+  const struct {
+    const char* name;
+    UCHAR status;
+    ULONG moved;
+    UCHAR senseKey;
+  } cases[] = {{"all of it", 0x00, 32, 0x0}, {"one byte", 0x00, 1, 0x0}, {"a check condition", 0x02, 0, 0x5}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    PassThroughRequest request;
+    FillPassThroughRequest(request, {cdb, data, 32, DataDirection::In, kPassThroughTimeoutSeconds});
+    request.sptd.ScsiStatus = c.status;
+    request.sptd.DataTransferLength = c.moved;
+    request.sense[2] = c.senseKey;
+    request.sense[12] = 0x24;
+    ScsiReply reply;
+    TakeReply(request, reply);
+    EXPECT_EQ(reply.status, c.status);
+    EXPECT_EQ(reply.transferred, c.moved);
+    EXPECT_EQ(reply.sense[2], c.senseKey);
+    EXPECT_EQ(reply.sense[12], 0x24);
   }
 }
 

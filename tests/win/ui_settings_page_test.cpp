@@ -11,17 +11,13 @@
 
 #include "pages/settings_page.h"
 #include "resource.h"
+#include "tests/common/command_blocks.h"
 #include "ui_test_support.h"
 
 namespace norvane::test {
 namespace {
 
-using Cdb = std::array<std::uint8_t, kCdbLength>;
 using Bytes = std::vector<std::uint8_t>;
-
-constexpr Cdb Speed(std::uint8_t control) { return {0xBB, 0, 0, 0, 0xFE, 0, 0, 0, 0, 0, control, 0}; }
-constexpr Cdb kWritePage = {0x3B, 0x01, 0xFA, 0, 0, 0, 0, 0x01, 0x00, 0, 0, 0};
-constexpr Cdb kReadStatus = {0x3C, 0x01, 0xF4, 0, 0, 0, 0, 0x01, 0x00, 0, 0, 0};
 
 Bytes DataPage(std::initializer_list<std::uint8_t> head) {
   Bytes page(head);

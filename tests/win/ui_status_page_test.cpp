@@ -17,16 +17,12 @@
 #include "pages/status_page.h"
 #include "pages/utility_page.h"
 #include "resource.h"
+#include "tests/common/command_blocks.h"
 #include "ui_test_support.h"
 
 namespace norvane::test {
 namespace {
 
-using Cdb = std::array<std::uint8_t, kCdbLength>;
-
-constexpr Cdb kReadStatus = {0x3C, 0x01, 0xF4, 0, 0, 0, 0, 0x01, 0x00, 0, 0, 0};
-constexpr Cdb kReadCounters = {0x3C, 0x02, 0xF5, 0, 0, 0, 0, 0x00, 0x20, 0, 0, 0};
-constexpr Cdb kClearCounters = {0x3B, 0x02, 0xF5, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 constexpr int kStatusTab = 1;
 
 // The seven controls that only a drive with real-time handling shows.

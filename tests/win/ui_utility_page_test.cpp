@@ -17,25 +17,15 @@
 #include "pages/settings_page.h"
 #include "pages/utility_page.h"
 #include "resource.h"
+#include "tests/common/command_blocks.h"
 #include "ui_test_support.h"
 
 namespace norvane::test {
 namespace {
 
-using Cdb = std::array<std::uint8_t, kCdbLength>;
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr Cdb kReadDiscInfo = {0x51, 0, 0, 0, 0, 0, 0, 0, 0x22, 0, 0, 0};
-constexpr Cdb kOpenTray = {0x1B, 0, 0, 0, 0x02, 0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kStop = {0x1B, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kStartPowerCheck = {0x3B, 0x02, 0xE6, 0x01, 0, 0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kInquiry = {0x12, 0, 0, 0, 0xFE, 0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kReadPower = {0x3C, 0x02, 0xE6, 0x01, 0x00, 0x00, 0, 0, 0x08, 0, 0, 0};
-constexpr Cdb kEject = {0x1B, 0x01, 0, 0, 0x02, 0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kForceEject = {0x3B, 0x02, 0xE6, 0x02, 0, 0, 0, 0, 0, 0, 0, 0};
-constexpr Cdb kSaveQuietMode = {0xBB, 0, 0, 0, 0xFE, 0, 0, 0, 0, 0, 0xC2, 0};
-constexpr Cdb kWritePage = {0x3B, 0x01, 0xFA, 0, 0, 0, 0, 0x01, 0x00, 0, 0, 0};
-constexpr Cdb kReadStatus = {0x3C, 0x01, 0xF4, 0, 0, 0, 0, 0x01, 0x00, 0, 0, 0};
+constexpr Cdb kSaveQuietMode = Speed(0xC2);
 
 constexpr COLORREF kBlack = RGB(0, 0, 0);
 constexpr COLORREF kRed = RGB(255, 0, 0);
