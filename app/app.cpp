@@ -17,7 +17,6 @@ bool CNorvaneDriveUtilityApp::InitInstance() {
   controls.dwSize = sizeof controls;
   controls.dwICC = ICC_WIN95_CLASSES;
   InitCommonControlsEx(&controls);
-  m_registryKey = L"アプリケーション ウィザードで生成されたローカル アプリケーション";
   auto mainWindow = std::make_unique<CNorvaneDriveUtilityDlg>();
   mainWindow->DoModal();
   return false;

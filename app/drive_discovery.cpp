@@ -4,8 +4,6 @@
 #include "app/main_window.h"
 #include "drive/channel.h"
 #include "drive/reads.h"
-#include "pages/settings_page.h"
-#include "pages/status_page.h"
 
 namespace norvane {
 
@@ -29,7 +27,7 @@ char CNorvaneDriveUtilityDlg::LetterAt(int index) const {
   return static_cast<char>(m_letters[static_cast<std::size_t>(index)]);
 }
 
-LRESULT CNorvaneDriveUtilityDlg::OnDriveSelected(const ui::Message&) {
+LRESULT CNorvaneDriveUtilityDlg::OnDriveSelected(const ui::Command&) {
   const auto index = static_cast<int>(m_driveList.Send(CB_GETCURSEL));
   OpenDrive(LetterAt(index));
   RefreshPages();
@@ -37,8 +35,24 @@ LRESULT CNorvaneDriveUtilityDlg::OnDriveSelected(const ui::Message&) {
 }
 
 void CNorvaneDriveUtilityDlg::RefreshPages() const {
-  if (CDialogSetting2Lx4* settings = CDialogSetting2Lx4::Instance()) settings->RefreshFromDrive();
-  if (CStatusDialog* status = CStatusDialog::Instance()) status->RefreshStatusPage();
+  if (m_settingsPage) m_settingsPage->RefreshFromDrive();
+  if (m_statusPage) m_statusPage->RefreshStatusPage();
+}
+
+// The Utility page's bus power check holds the drive list and the tabs.
+void CNorvaneDriveUtilityDlg::HoldBusy() {
+  m_driveList.Enable(false);
+  m_busyLock = true;
+}
+
+void CNorvaneDriveUtilityDlg::ReleaseBusy() {
+  m_driveList.Enable(true);
+  m_busyLock = false;
+}
+
+void CNorvaneDriveUtilityDlg::DriveListChanged() {
+  ScanDrives();
+  RefreshPages();
 }
 
 }  // namespace norvane

@@ -7,22 +7,13 @@
 
 #include "app/about_dialog.h"
 #include "app/help_file.h"
-#include "pages/settings_page.h"
-#include "pages/status_page.h"
-#include "pages/utility_page.h"
 #include "resource.h"
 #include "ui/window.h"
 
 namespace norvane {
-
-bool StatusTabActive = false;
-
 namespace {
 
-CNorvaneDriveUtilityDlg* mainWindow = nullptr;
-
 constexpr int kStatusTab = 1;
-constexpr UINT kSystemCommandMask = 0xFFF0;
 // Where an owner-drawn tab label starts inside its item.
 constexpr int kTabLabelIndentX = 5;
 constexpr int kTabLabelIndentY = 3;
@@ -37,29 +28,21 @@ void InsertTab(HWND tabs, int index, const wchar_t* label) {
 }  // namespace
 
 CNorvaneDriveUtilityDlg::CNorvaneDriveUtilityDlg()
-    : CDialogImpl(IDD_NORVANEDRIVEUTILITY_DIALOG), m_icon(LoadIconW(ui::Instance(), MAKEINTRESOURCEW(IDR_MAINFRAME))) {
-  mainWindow = this;
-}
-
-CNorvaneDriveUtilityDlg::~CNorvaneDriveUtilityDlg() {
-  if (mainWindow == this) mainWindow = nullptr;
-}
-
-CNorvaneDriveUtilityDlg* CNorvaneDriveUtilityDlg::Instance() { return mainWindow; }
+    : CDialogImpl(IDD_NORVANEDRIVEUTILITY_DIALOG), m_icon(LoadIconW(ui::Instance(), MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
 
 std::span<const ui::MessageEntry<CNorvaneDriveUtilityDlg>> CNorvaneDriveUtilityDlg::MessageTable() {
   using Self = CNorvaneDriveUtilityDlg;
-  static constexpr ui::MessageEntry<Self> table[] = {
-      ui::OnMessage(WM_SYSCOMMAND, &Self::OnSysCommand),
+  static constexpr ui::MessageEntry<Self> kTable[] = {
+      ui::OnSysCommand(&Self::OnSysCommand),
       ui::OnMessage(WM_PAINT, &Self::OnPaint),
       ui::OnMessage(WM_QUERYDRAGICON, &Self::OnQueryDragIcon),
       ui::OnNotify(IDC_PAGE_TABS, TCN_SELCHANGING, &Self::OnTabChanging),
       ui::OnNotify(IDC_PAGE_TABS, TCN_SELCHANGE, &Self::OnTabChange),
       ui::OnCommand(IDC_DRIVE_LIST, CBN_SELCHANGE, &Self::OnDriveSelected),
       ui::OnCtlColor(&Self::OnCtlColor),
-      ui::OnMessage(WM_DRAWITEM, &Self::OnDrawItem),
+      ui::OnDrawItem(&Self::OnDrawItem),
   };
-  return table;
+  return kTable;
 }
 
 void CNorvaneDriveUtilityDlg::DoDataExchange() {
@@ -83,8 +66,9 @@ BOOL CNorvaneDriveUtilityDlg::OnInitDialog() {
 }
 
 void CNorvaneDriveUtilityDlg::PostNcDestroy() {
-  for (auto& page : m_pages) page.reset();
-  m_pages.clear();
+  m_settingsPage.reset();
+  m_statusPage.reset();
+  m_utilityPage.reset();
 }
 
 void CNorvaneDriveUtilityDlg::ExtendSystemMenu() const {
@@ -99,23 +83,34 @@ void CNorvaneDriveUtilityDlg::ExtendSystemMenu() const {
 HWND CNorvaneDriveUtilityDlg::Tabs() const { return Item(IDC_PAGE_TABS); }
 
 void CNorvaneDriveUtilityDlg::CreatePages() {
-  AddPage<CDialogSetting2Lx4>(L"  Setting  ");
-  AddPage<CStatusDialog>(L"  Status  ");
-  AddPage<CUtilityDialog>(L"  Utility  ");
+  AddPage(m_settingsPage, L"  Setting  ");
+  AddPage(m_statusPage, L"  Status  ");
+  AddPage(m_utilityPage, L"  Utility  ", static_cast<CUtilityDialog::Host&>(*this));
   PlacePages();
   ShowPage(0);
 }
 
 // A page the system has no resources for stays out: its tab shows nothing,
 // and the rest of the window goes on working.
-template <class Page>
-void CNorvaneDriveUtilityDlg::AddPage(const wchar_t* label) {
-  InsertTab(Tabs(), static_cast<int>(m_pages.size()), label);
+template <class Page, class... Arguments>
+void CNorvaneDriveUtilityDlg::AddPage(std::unique_ptr<Page>& page, const wchar_t* label, Arguments&... arguments) {
+  HWND tabs = Tabs();
+  InsertTab(tabs, static_cast<int>(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0)), label);
   try {
-    m_pages.push_back(std::make_unique<Page>(m_hwnd));
+    page = std::make_unique<Page>(m_hwnd, arguments...);
   } catch (const ui::ResourceFailure&) {
-    m_pages.push_back(nullptr);
+    page.reset();
   }
+}
+
+std::array<ui::CDialog*, 3> CNorvaneDriveUtilityDlg::Pages() const {
+  return {m_settingsPage.get(), m_statusPage.get(), m_utilityPage.get()};
+}
+
+std::size_t CNorvaneDriveUtilityDlg::PageCount() const {
+  std::size_t count = 0;
+  for (const ui::CDialog* page : Pages()) count += page != nullptr;
+  return count;
 }
 
 void CNorvaneDriveUtilityDlg::PlacePages() const {
@@ -124,42 +119,43 @@ void CNorvaneDriveUtilityDlg::PlacePages() const {
   GetWindowRect(tabs, &area);
   MapWindowPoints(nullptr, m_hwnd, reinterpret_cast<POINT*>(&area), 2);
   SendMessageW(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
-  for (const auto& page : m_pages) {
+  for (const ui::CDialog* page : Pages()) {
     if (page) MoveWindow(page->Handle(), area.left, area.top, area.right - area.left, area.bottom - area.top, TRUE);
   }
 }
 
 void CNorvaneDriveUtilityDlg::ShowPage(std::size_t index) const {
-  for (std::size_t i = 0; i < m_pages.size(); ++i) {
-    if (m_pages[i]) m_pages[i]->Show(i == index);
+  const std::array<ui::CDialog*, 3> pages = Pages();
+  for (std::size_t i = 0; i < pages.size(); ++i) {
+    if (pages[i]) pages[i]->Show(i == index);
   }
 }
 
 // While a check runs its page stays shown; refusing the change (rather than
 // ignoring it afterwards) keeps the tab header on that page too.
-LRESULT CNorvaneDriveUtilityDlg::OnTabChanging(const ui::Message&) { return m_busyLock ? TRUE : FALSE; }
+LRESULT CNorvaneDriveUtilityDlg::OnTabChanging(const NMHDR&) { return m_busyLock ? TRUE : FALSE; }
 
-LRESULT CNorvaneDriveUtilityDlg::OnTabChange(const ui::Message&) {
+LRESULT CNorvaneDriveUtilityDlg::OnTabChange(const NMHDR&) {
   const auto index = static_cast<int>(SendMessageW(Tabs(), TCM_GETCURSEL, 0, 0));
   ShowPage(static_cast<std::size_t>(index));
-  StatusTabActive = index == kStatusTab;
+  if (m_statusPage) m_statusPage->SetTabSelected(index == kStatusTab);
   return 0;
 }
 
-LRESULT CNorvaneDriveUtilityDlg::OnSysCommand(const ui::Message& message) {
-  switch (message.wParam & kSystemCommandMask) {
+LRESULT CNorvaneDriveUtilityDlg::OnSysCommand(UINT command) {
+  switch (command) {
     case IDM_ABOUTBOX: {
       CAboutDlg about;
       about.DoModal(m_hwnd);
       return 0;
     }
     case IDM_HELP: OpenHelpFile(); return 0;
-    default: return Default(message);
+    default: return Default();
   }
 }
 
-LRESULT CNorvaneDriveUtilityDlg::OnPaint(const ui::Message& message) {
-  if (!IsIconic(m_hwnd)) return Default(message);
+LRESULT CNorvaneDriveUtilityDlg::OnPaint() {
+  if (!IsIconic(m_hwnd)) return Default();
   PaintMinimised();
   return 0;
 }
@@ -176,23 +172,22 @@ void CNorvaneDriveUtilityDlg::PaintMinimised() const {
   EndPaint(m_hwnd, &paint);
 }
 
-LRESULT CNorvaneDriveUtilityDlg::OnQueryDragIcon(const ui::Message&) { return reinterpret_cast<LRESULT>(m_icon); }
+LRESULT CNorvaneDriveUtilityDlg::OnQueryDragIcon() { return reinterpret_cast<LRESULT>(m_icon); }
 
-LRESULT CNorvaneDriveUtilityDlg::OnCtlColor(const ui::Message& message) {
+LRESULT CNorvaneDriveUtilityDlg::OnCtlColor(const ui::ColourRequest& request) {
   // Only static controls get a brush of ours; for the rest the answer 0 lets
   // the dialog manager colour them.
-  return ui::PrepareButtonFaceColours(m_hwnd, message) ? m_backgroundBrush.Answer() : 0;
+  return ui::PrepareButtonFaceColours(m_hwnd, request) ? m_backgroundBrush.Answer() : 0;
 }
 
-LRESULT CNorvaneDriveUtilityDlg::OnDrawItem(const ui::Message& message) {
-  const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(message.lParam);
+LRESULT CNorvaneDriveUtilityDlg::OnDrawItem(const DRAWITEMSTRUCT& item) {
   wchar_t label[64] = {};
   TCITEMW tab{};
   tab.mask = TCIF_TEXT;
   tab.pszText = label;
   tab.cchTextMax = static_cast<int>(std::size(label));
-  SendMessageW(Tabs(), TCM_GETITEMW, item->itemID, reinterpret_cast<LPARAM>(&tab));
-  TextOutW(item->hDC, item->rcItem.left + kTabLabelIndentX, item->rcItem.top + kTabLabelIndentY, label,
+  SendMessageW(Tabs(), TCM_GETITEMW, item.itemID, reinterpret_cast<LPARAM>(&tab));
+  TextOutW(item.hDC, item.rcItem.left + kTabLabelIndentX, item.rcItem.top + kTabLabelIndentY, label,
            static_cast<int>(wcslen(label)));
   return TRUE;
 }

@@ -6,24 +6,18 @@
 #include <cstdint>
 #include <memory>
 #include <span>
-#include <vector>
 
+#include "pages/settings_page.h"
+#include "pages/status_page.h"
+#include "pages/utility_page.h"
 #include "ui/colours.h"
 #include "ui/dialog.h"
 
 namespace norvane {
 
-// True while the Status tab is the selected tab; read by the Status page.
-extern bool StatusTabActive;
-
-class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg> {
+class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>, private CUtilityDialog::Host {
  public:
-  // Records the window as the application's main window.
   CNorvaneDriveUtilityDlg();
-  ~CNorvaneDriveUtilityDlg() override;
-
-  // The application's main window, or null while there is none.
-  static CNorvaneDriveUtilityDlg* Instance();
 
   // Rebuilds the drive list and the letter table from the drives at C..Z and
   // leaves the channel open on the first listed drive (letter 0 with none).
@@ -33,14 +27,20 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg> 
   void RefreshPages() const;
 
   // The busy state of a bus power check: while set, the tab control refuses
-  // to change the tab. The Utility page also disables the drive list for it.
+  // to change the tab. The Utility page's check also disables the drive list.
   bool BusyLock() const { return m_busyLock; }
   void SetBusyLock(bool busy) { m_busyLock = busy; }
-  const ui::CWindow& DriveList() const { return m_driveList; }
 
   // The drive letter of list entry `index`; 0 outside the table.
   char LetterAt(int index) const;
-  std::size_t PageCount() const { return m_pages.size(); }
+
+  // The pages, each null while the window has none: with no drive at
+  // start-up, for a page the system had no resources for, and once the
+  // window is gone.
+  CDialogSetting2Lx4* SettingsPage() const { return m_settingsPage.get(); }
+  CStatusDialog* StatusPage() const { return m_statusPage.get(); }
+  CUtilityDialog* UtilityPage() const { return m_utilityPage.get(); }
+  std::size_t PageCount() const;
 
   static std::span<const ui::MessageEntry<CNorvaneDriveUtilityDlg>> MessageTable();
 
@@ -50,26 +50,35 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg> 
   void PostNcDestroy() override;
 
  private:
-  LRESULT OnSysCommand(const ui::Message& message);
-  LRESULT OnPaint(const ui::Message& message);
-  LRESULT OnQueryDragIcon(const ui::Message& message);
-  LRESULT OnTabChanging(const ui::Message& message);
-  LRESULT OnTabChange(const ui::Message& message);
-  LRESULT OnDriveSelected(const ui::Message& message);
-  LRESULT OnCtlColor(const ui::Message& message);
-  LRESULT OnDrawItem(const ui::Message& message);
+  LRESULT OnSysCommand(UINT command);
+  LRESULT OnPaint();
+  LRESULT OnQueryDragIcon();
+  LRESULT OnTabChanging(const NMHDR&);
+  LRESULT OnTabChange(const NMHDR&);
+  LRESULT OnDriveSelected(const ui::Command&);
+  LRESULT OnCtlColor(const ui::ColourRequest& request);
+  LRESULT OnDrawItem(const DRAWITEMSTRUCT& item);
+
+  // The Utility page's host.
+  void HoldBusy() override;
+  void ReleaseBusy() override;
+  void DriveListChanged() override;
 
   void ExtendSystemMenu() const;
   void CreatePages();
-  template <class Page>
-  void AddPage(const wchar_t* label);
+  template <class Page, class... Arguments>
+  void AddPage(std::unique_ptr<Page>& page, const wchar_t* label, Arguments&... arguments);
+  // In tab order; null for a page the window does not have.
+  std::array<ui::CDialog*, 3> Pages() const;
   void PlacePages() const;
   void ShowPage(std::size_t index) const;
   void PaintMinimised() const;
   HWND Tabs() const;
 
   HICON m_icon;
-  std::vector<std::unique_ptr<ui::CDialog>> m_pages;  // in tab order; null for a page that could not be made
+  std::unique_ptr<CDialogSetting2Lx4> m_settingsPage;
+  std::unique_ptr<CStatusDialog> m_statusPage;
+  std::unique_ptr<CUtilityDialog> m_utilityPage;
   std::array<std::uint8_t, 256> m_letters{};
   bool m_busyLock = false;
   ui::CButtonFaceBrush m_backgroundBrush;

@@ -6,7 +6,6 @@
 #include <iterator>
 #include <string>
 
-#include "app/main_window.h"
 #include "drive/channel.h"
 #include "drive/commands.h"
 #include "drive/readings.h"
@@ -45,7 +44,7 @@ std::wstring CountdownText(std::uint32_t secondsLeft) {
 
 }  // namespace
 
-LRESULT CUtilityDialog::OnRunCheck(const ui::Message&) {
+LRESULT CUtilityDialog::OnRunCheck(const ui::Command&) {
   EnterCheckBusy();
   LockMediaNotification();
   // The tray comes out for the disc only when one is in; an empty drive is
@@ -66,7 +65,7 @@ LRESULT CUtilityDialog::OnRunCheck(const ui::Message&) {
   return 0;
 }
 
-LRESULT CUtilityDialog::OnCountdownTick(const ui::Message& message) {
+LRESULT CUtilityDialog::OnCountdownTick(UINT_PTR) {
   // A tick that was already queued when the verdict came finds nothing to do.
   if (m_counting) {
     if (m_elapsedMs < kMeasurementMs) {
@@ -76,18 +75,16 @@ LRESULT CUtilityDialog::OnCountdownTick(const ui::Message& message) {
       ShowVerdict();
     }
   }
-  return Default(message);
+  return Default();
 }
 
 void CUtilityDialog::ShowVerdict() {
   KillTimer(kCountdownTimer);
   const PowerVerdict verdict = ReadPowerMeasurement().verdict;
   if (verdict == PowerVerdict::NotEnough) {
-    // The drive has gone from the bus: list what is left, and let the other
-    // pages show the drive that is now open instead of the lost one.
-    CNorvaneDriveUtilityDlg& mainWindow = *CNorvaneDriveUtilityDlg::Instance();
-    mainWindow.ScanDrives();
-    mainWindow.RefreshPages();
+    // The drive has gone from the bus: the window lists what is left, and
+    // the other pages show the drive that is now open instead of the lost one.
+    m_host.DriveListChanged();
   }
   const VerdictLook look = LookOf(verdict);
   m_resultColour = look.colour;
@@ -106,23 +103,20 @@ void CUtilityDialog::EndCheck() {
 void CUtilityDialog::EnterCheckBusy() {
   m_focusBeforeCheck = IsChild(m_hwnd, GetFocus()) != FALSE;
   m_result.SetText(L"");
-  HoldForCheck(true);
+  EnableButtons(false);
+  m_host.HoldBusy();
 }
 
 // Disabling the focused button sent the keyboard focus elsewhere (the
 // dialog manager picks the tab control): it goes back to Run.
 void CUtilityDialog::LeaveCheckBusy() {
-  HoldForCheck(false);
-  if (m_focusBeforeCheck) {
-    SendMessageW(GetParent(m_hwnd), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(IDC_RUN_CHECK)), TRUE);
-  }
+  EnableButtons(true);
+  m_host.ReleaseBusy();
+  if (m_focusBeforeCheck) FocusItem(IDC_RUN_CHECK);
 }
 
-void CUtilityDialog::HoldForCheck(bool hold) {
-  EnableItems({IDC_RUN_CHECK, IDC_FORCE_EJECT, IDC_EJECT, IDC_RESTORE_DEFAULTS}, !hold);
-  CNorvaneDriveUtilityDlg& mainWindow = *CNorvaneDriveUtilityDlg::Instance();
-  mainWindow.DriveList().Enable(!hold);
-  mainWindow.SetBusyLock(hold);
+void CUtilityDialog::EnableButtons(bool enable) const {
+  EnableItems({IDC_RUN_CHECK, IDC_FORCE_EJECT, IDC_EJECT, IDC_RESTORE_DEFAULTS}, enable);
 }
 
 void CUtilityDialog::Notify(UINT textId) const { ui::ShowMessageBox(m_hwnd, textId, MB_OK); }

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "drive/quality.h"
+#include "ui/contained.h"
 
 namespace norvane {
 namespace {
@@ -86,21 +87,29 @@ void CErrorIndicator::SetLevel(std::uint8_t level) {
   RedrawWindow(m_hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
+// A handler's exception stops here, and the message goes on to the
+// control's own procedure as if the indicator did not handle it.
 LRESULT CALLBACK CErrorIndicator::SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                                                DWORD_PTR self) {
-  auto* indicator = reinterpret_cast<CErrorIndicator*>(self);
+  return ui::Contained(
+      L"the error indicator's subclass procedure", message,
+      [&] { return reinterpret_cast<CErrorIndicator*>(self)->Dispatch(hwnd, message, wParam, lParam); },
+      [&] { return DefSubclassProc(hwnd, message, wParam, lParam); });
+}
+
+LRESULT CErrorIndicator::Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_PAINT: indicator->OnPaint(); return 0;
+    case WM_PAINT: OnPaint(); return 0;
     case WM_PRINTCLIENT: {
       // The same picture into a caller's DC, for printing and for tests.
       RECT client;
       GetClientRect(hwnd, &client);
-      indicator->Paint(reinterpret_cast<HDC>(wParam), client.right - client.left, client.bottom - client.top);
+      Paint(reinterpret_cast<HDC>(wParam), client.right - client.left, client.bottom - client.top);
       return 0;
     }
     case WM_NCDESTROY:
       RemoveWindowSubclass(hwnd, SubclassProc, kSubclassId);
-      indicator->m_hwnd = nullptr;
+      m_hwnd = nullptr;
       break;
   }
   return DefSubclassProc(hwnd, message, wParam, lParam);

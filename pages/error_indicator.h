@@ -41,6 +41,7 @@ class CErrorIndicator : public ui::CWindow {
  private:
   static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                        DWORD_PTR self);
+  LRESULT Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   void OnPaint();
   void PlaceSegmentVertices(int segment, const RECT& bounds, int split);
   void ColourVertices(COLORREF levelColour);

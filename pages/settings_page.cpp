@@ -7,9 +7,18 @@
 namespace norvane {
 namespace {
 
-CDialogSetting2Lx4* settingsPage = nullptr;
-
 constexpr int kTipWidth = 300;
+
+constexpr ui::ToolText kTools[] = {
+    {IDC_QUIET_ON, IDS_TIP_QUIET_ON},
+    {IDC_QUIET_PERSISTENT, IDS_TIP_QUIET_PERSISTENT},
+    {IDC_QUIET_STANDARD, IDS_TIP_QUIET_STANDARD},
+    {IDC_QUIET_PERFORMANCE, IDS_TIP_QUIET_PERFORMANCE},
+    {IDC_READ_ON, IDS_TIP_READ_ON},
+    {IDC_READ_PERFECT, IDS_TIP_READ_PERFECT},
+    {IDC_READ_MASTER, IDS_TIP_READ_MASTER},
+    {IDC_REAL_TIME, IDS_TIP_REAL_TIME},
+};
 
 constexpr ui::ControlText kControlTexts[] = {
     {IDC_QUIET_PERSISTENT, IDS_QUIET_PERSISTENT},   {IDC_QUIET_STANDARD, IDS_QUIET_STANDARD},
@@ -20,52 +29,28 @@ constexpr ui::ControlText kControlTexts[] = {
 
 }  // namespace
 
-CDialogSetting2Lx4::CDialogSetting2Lx4(HWND parent) : CDialogImpl(IDD_SETTING) {
-  settingsPage = this;
+CDialogSetting2Lx4::CDialogSetting2Lx4(HWND parent) : CDialogImpl(IDD_SETTING, kTools, kTipWidth) {
   CreateChild(parent);
 }
 
-CDialogSetting2Lx4::~CDialogSetting2Lx4() {
-  if (settingsPage == this) settingsPage = nullptr;
-}
-
-CDialogSetting2Lx4* CDialogSetting2Lx4::Instance() { return settingsPage; }
-
 std::span<const ui::MessageEntry<CDialogSetting2Lx4>> CDialogSetting2Lx4::MessageTable() {
   using Self = CDialogSetting2Lx4;
-  static constexpr ui::MessageEntry<Self> table[] = {
-      ui::OnCommand<Self>(IDC_QUIET_ON, BN_CLICKED, &Self::OnQuietOnClicked),
-      ui::OnCommand<Self>(IDC_READ_ON, BN_CLICKED, &Self::OnReadOnClicked),
-      ui::OnCtlColor<Self>(&Self::OnCtlColor),
-      ui::OnMessage<Self>(WM_WINDOWPOSCHANGED, &Self::OnWindowPosChanged),
+  static constexpr ui::MessageEntry<Self> kTable[] = {
+      ui::OnCommand(IDC_QUIET_ON, BN_CLICKED, &Self::OnQuietOnClicked),
+      ui::OnCommand(IDC_READ_ON, BN_CLICKED, &Self::OnReadOnClicked),
+      ui::OnMessage(WM_WINDOWPOSCHANGED, &Self::OnWindowPosChanged),
   };
-  return table;
+  return kTable;
 }
 
 BOOL CDialogSetting2Lx4::OnInitDialog() {
   CDialogImpl::OnInitDialog();
-  m_toolTip.Create(m_hwnd);
-  m_toolTip.AddTools(m_hwnd, {{IDC_QUIET_ON, IDS_TIP_QUIET_ON},
-                              {IDC_QUIET_PERSISTENT, IDS_TIP_QUIET_PERSISTENT},
-                              {IDC_QUIET_STANDARD, IDS_TIP_QUIET_STANDARD},
-                              {IDC_QUIET_PERFORMANCE, IDS_TIP_QUIET_PERFORMANCE},
-                              {IDC_READ_ON, IDS_TIP_READ_ON},
-                              {IDC_READ_PERFECT, IDS_TIP_READ_PERFECT},
-                              {IDC_READ_MASTER, IDS_TIP_READ_MASTER},
-                              {IDC_REAL_TIME, IDS_TIP_REAL_TIME}});
-  m_toolTip.SetMaxTipWidth(kTipWidth);
   SetItemTexts(kControlTexts);
-  m_backgroundBrush.Create();
   RefreshFromDrive();
   return TRUE;
 }
 
-bool CDialogSetting2Lx4::PreTranslateMessage(MSG& msg) {
-  m_toolTip.Relay(msg);
-  return CDialogImpl::PreTranslateMessage(msg);
-}
-
-bool CDialogSetting2Lx4::PreviewCommand(const ui::Message&) { return ApplyToDrive(); }
+bool CDialogSetting2Lx4::PreviewCommand(const ui::Command&) { return ApplyToDrive(); }
 
 // ---- reading the drive ----
 
@@ -150,12 +135,12 @@ ReadModeCode CDialogSetting2Lx4::ReadModeOfControls() const {
 
 // ---- handlers ----
 
-LRESULT CDialogSetting2Lx4::OnQuietOnClicked(const ui::Message&) {
+LRESULT CDialogSetting2Lx4::OnQuietOnClicked(const ui::Command&) {
   EnableByButtonState(IDC_QUIET_ON, {IDC_QUIET_PERSISTENT, IDC_QUIET_STANDARD, IDC_QUIET_PERFORMANCE});
   return 0;
 }
 
-LRESULT CDialogSetting2Lx4::OnReadOnClicked(const ui::Message&) {
+LRESULT CDialogSetting2Lx4::OnReadOnClicked(const ui::Command&) {
   EnableByButtonState(IDC_READ_ON, {IDC_READ_PERFECT, IDC_READ_MASTER, IDC_REAL_TIME});
   return 0;
 }
@@ -165,13 +150,8 @@ void CDialogSetting2Lx4::EnableByButtonState(int buttonId, std::initializer_list
   EnableItems(controls, (state & 3) == BST_CHECKED);
 }
 
-LRESULT CDialogSetting2Lx4::OnCtlColor(const ui::Message& message) {
-  ui::PrepareButtonFaceColours(m_hwnd, message);
-  return m_backgroundBrush.Answer();
-}
-
-LRESULT CDialogSetting2Lx4::OnWindowPosChanged(const ui::Message& message) {
-  const LRESULT result = Default(message);
+LRESULT CDialogSetting2Lx4::OnWindowPosChanged() {
+  const LRESULT result = Default();
   RefreshFromDrive();
   return result;
 }

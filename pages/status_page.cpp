@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "app/main_window.h"
 #include "drive/commands.h"
 #include "drive/readings.h"
 #include "resource.h"
@@ -10,13 +9,18 @@
 namespace norvane {
 namespace {
 
-CStatusDialog* statusPage = nullptr;
-
 constexpr UINT_PTR kUpdateTimer = 0;
 constexpr UINT kUpdatePeriodMs = 1000;
 constexpr int kTipWidth = 400;
 constexpr COLORREF kFatalText = RGB(255, 0, 0);
 constexpr COLORREF kNormalText = RGB(0, 0, 0);
+
+constexpr ui::ToolText kTools[] = {
+    {IDC_ERROR_INDICATOR, IDS_TIP_INDICATOR},
+    {IDC_SECTOR_COUNT, IDS_TIP_SECTOR_COUNT},
+    {IDC_TIME_CODE, IDS_TIP_TIME_CODE},
+    {IDC_CLEAR, IDS_TIP_CLEAR},
+};
 
 // Shown and hidden together, in this order.
 constexpr int kLiveControls[] = {
@@ -35,47 +39,27 @@ UINT LevelWordString(std::uint8_t level) {
 
 }  // namespace
 
-CStatusDialog::CStatusDialog(HWND parent) : CDialogImpl(IDD_STATUS) {
+CStatusDialog::CStatusDialog(HWND parent) : CDialogImpl(IDD_STATUS, kTools, kTipWidth) {
   RegisterIndicatorClass();  // the template holds an indicator control
   CreateChild(parent);
-  statusPage = this;
 }
-
-CStatusDialog::~CStatusDialog() {
-  if (statusPage == this) statusPage = nullptr;
-}
-
-CStatusDialog* CStatusDialog::Instance() { return statusPage; }
 
 std::span<const ui::MessageEntry<CStatusDialog>> CStatusDialog::MessageTable() {
   using Self = CStatusDialog;
-  static constexpr ui::MessageEntry<Self> table[] = {
-      ui::OnMessage<Self>(WM_TIMER, &Self::OnTimer),
-      ui::OnCtlColor<Self>(&Self::OnCtlColor),
-      ui::OnCommand<Self>(IDC_CLEAR, BN_CLICKED, &Self::OnClear),
+  static constexpr ui::MessageEntry<Self> kTable[] = {
+      ui::OnTimer(&Self::OnTimer),
+      ui::OnCommand(IDC_CLEAR, BN_CLICKED, &Self::OnClear),
   };
-  return table;
+  return kTable;
 }
 
 void CStatusDialog::DoDataExchange() { m_indicator.Subclass(GetDlgItem(m_hwnd, IDC_ERROR_INDICATOR)); }
 
 BOOL CStatusDialog::OnInitDialog() {
   CDialogImpl::OnInitDialog();
-  m_backgroundBrush.Create();
   SetTimer(kUpdateTimer, kUpdatePeriodMs);
-  m_toolTip.Create(m_hwnd);
-  m_toolTip.AddTools(m_hwnd, {{IDC_ERROR_INDICATOR, IDS_TIP_INDICATOR},
-                              {IDC_SECTOR_COUNT, IDS_TIP_SECTOR_COUNT},
-                              {IDC_TIME_CODE, IDS_TIP_TIME_CODE},
-                              {IDC_CLEAR, IDS_TIP_CLEAR}});
-  m_toolTip.SetMaxTipWidth(kTipWidth);
   RefreshStatusPage();
   return TRUE;
-}
-
-bool CStatusDialog::PreTranslateMessage(MSG& msg) {
-  m_toolTip.Relay(msg);
-  return CDialogImpl::PreTranslateMessage(msg);
 }
 
 void CStatusDialog::RefreshStatusPage() {
@@ -96,8 +80,8 @@ void CStatusDialog::ShowLiveControls(bool show) const {
 
 // Polls only while the Status tab is selected, so that the page sends the
 // drive nothing while the user looks at another tab.
-LRESULT CStatusDialog::OnTimer(const ui::Message&) {
-  if (!StatusTabActive) return 0;
+LRESULT CStatusDialog::OnTimer(UINT_PTR) {
+  if (!m_tabSelected) return 0;
   const QualityReading reading = ReadQuality();
   if (reading.supported) ShowCounters(reading.counters);
   return 0;
@@ -114,18 +98,15 @@ void CStatusDialog::ShowCounters(const ErrorCounters& counters) {
 }
 
 // The next update shows what the drive counts from now on.
-LRESULT CStatusDialog::OnClear(const ui::Message&) {
+LRESULT CStatusDialog::OnClear(const ui::Command&) {
   ClearErrorCounters();
   return 0;
 }
 
-LRESULT CStatusDialog::OnCtlColor(const ui::Message& message) {
-  if (ui::PrepareButtonFaceColours(m_hwnd, message)) {
-    const bool fatal = GetDlgCtrlID(reinterpret_cast<HWND>(message.lParam)) == IDC_LEVEL_TEXT &&
-                       m_indicator.Level() == kMaxQualityLevel;
-    SetTextColor(reinterpret_cast<HDC>(message.wParam), fatal ? kFatalText : kNormalText);
-  }
-  return m_backgroundBrush.Answer();
+// "Fatal" is the one level word in red.
+void CStatusDialog::ColourStaticText(HDC dc, HWND control) const {
+  const bool fatal = GetDlgCtrlID(control) == IDC_LEVEL_TEXT && m_indicator.Level() == kMaxQualityLevel;
+  SetTextColor(dc, fatal ? kFatalText : kNormalText);
 }
 
 }  // namespace norvane

@@ -9,22 +9,16 @@
 
 #include "drive/reads.h"
 #include "pages/error_indicator.h"
-#include "ui/colours.h"
-#include "ui/dialog.h"
-#include "ui/tooltip.h"
+#include "ui/page.h"
 
 namespace norvane {
 
-class CStatusDialog : public ui::CDialogImpl<CStatusDialog> {
+class CStatusDialog : public ui::CDialogImpl<CStatusDialog, ui::CPage> {
  public:
-  // Creates the page window at once, a hidden child of `parent`, and records
-  // the page as the application's one Status page. Raises
+  // Creates the page window at once, a hidden child of `parent`. Raises
   // ui::ResourceFailure when the indicator's window class cannot be had.
   explicit CStatusDialog(HWND parent);
-  ~CStatusDialog() override;
 
-  // The application's Status page, or null while there is none.
-  static CStatusDialog* Instance();
   static std::span<const ui::MessageEntry<CStatusDialog>> MessageTable();
 
   // Shows the live controls or the notice, by what the drive open in the
@@ -32,23 +26,26 @@ class CStatusDialog : public ui::CDialogImpl<CStatusDialog> {
   void RefreshStatusPage();
   const CErrorIndicator& Indicator() const { return m_indicator; }
 
-  bool PreTranslateMessage(MSG& msg) override;
+  // The window that holds the page says when the page's tab becomes the
+  // selected one and when it stops being it; the page polls the drive only
+  // in between.
+  void SetTabSelected(bool selected) { m_tabSelected = selected; }
+  bool TabSelected() const { return m_tabSelected; }
 
  protected:
   void DoDataExchange() override;
   BOOL OnInitDialog() override;
+  void ColourStaticText(HDC dc, HWND control) const override;
 
  private:
-  LRESULT OnTimer(const ui::Message&);
-  LRESULT OnClear(const ui::Message&);
-  LRESULT OnCtlColor(const ui::Message& message);
+  LRESULT OnTimer(UINT_PTR timerId);
+  LRESULT OnClear(const ui::Command&);
 
   void ShowLiveControls(bool show) const;
   void ShowCounters(const ErrorCounters& counters);
 
-  ui::CToolTip m_toolTip;
   CErrorIndicator m_indicator;
-  ui::CButtonFaceBrush m_backgroundBrush;
+  bool m_tabSelected = false;
 };
 
 }  // namespace norvane

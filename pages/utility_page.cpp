@@ -9,12 +9,16 @@
 namespace norvane {
 namespace {
 
-CUtilityDialog* utilityPage = nullptr;
-
 constexpr int kTipWidth = 300;
 // How long the window waits for the drive to push the tray out after a
 // force eject before it takes input again.
 constexpr std::uint32_t kForceEjectPauseMs = 1000;
+
+constexpr ui::ToolText kTools[] = {
+    {IDC_RUN_CHECK, IDS_TIP_RUN_CHECK},
+    {IDC_RESTORE_DEFAULTS, IDS_TIP_RESTORE_DEFAULTS},
+    {IDC_FORCE_EJECT, IDS_TIP_FORCE_EJECT},
+};
 
 constexpr ui::ControlText kCaptions[] = {
     {IDC_CHECK_GROUP, IDS_CHECK_GROUP},
@@ -27,68 +31,48 @@ constexpr ui::ControlText kCaptions[] = {
 
 }  // namespace
 
-CUtilityDialog::CUtilityDialog(HWND parent) : CDialogImpl(IDD_UTILITY) {
+CUtilityDialog::CUtilityDialog(HWND parent, Host& host) : CDialogImpl(IDD_UTILITY, kTools, kTipWidth), m_host(host) {
   m_semaphore = CreateSemaphoreW(nullptr, 1, 1, nullptr);
   if (!m_semaphore) throw ui::ResourceFailure("the Utility page's semaphore");
-  utilityPage = this;
   CreateChild(parent);
 }
 
 CUtilityDialog::~CUtilityDialog() {
   if (m_counting) ReleaseMediaNotification();
   CloseHandle(m_semaphore);
-  if (utilityPage == this) utilityPage = nullptr;
 }
-
-CUtilityDialog* CUtilityDialog::Instance() { return utilityPage; }
 
 std::span<const ui::MessageEntry<CUtilityDialog>> CUtilityDialog::MessageTable() {
   using Self = CUtilityDialog;
-  static constexpr ui::MessageEntry<Self> table[] = {
-      ui::OnCtlColor<Self>(&Self::OnCtlColor),
-      ui::OnCommand<Self>(IDC_RUN_CHECK, BN_CLICKED, &Self::OnRunCheck),
-      ui::OnMessage<Self>(WM_TIMER, &Self::OnCountdownTick),
-      ui::OnCommand<Self>(IDC_FORCE_EJECT, BN_CLICKED, &Self::OnForceEject),
-      ui::OnCommand<Self>(IDC_RESTORE_DEFAULTS, BN_CLICKED, &Self::OnRestoreDefaults),
-      ui::OnCommand<Self>(IDC_EJECT, BN_CLICKED, &Self::OnEject),
+  static constexpr ui::MessageEntry<Self> kTable[] = {
+      ui::OnCommand(IDC_RUN_CHECK, BN_CLICKED, &Self::OnRunCheck),
+      ui::OnTimer(&Self::OnCountdownTick),
+      ui::OnCommand(IDC_FORCE_EJECT, BN_CLICKED, &Self::OnForceEject),
+      ui::OnCommand(IDC_RESTORE_DEFAULTS, BN_CLICKED, &Self::OnRestoreDefaults),
+      ui::OnCommand(IDC_EJECT, BN_CLICKED, &Self::OnEject),
   };
-  return table;
+  return kTable;
 }
 
 void CUtilityDialog::DoDataExchange() { BindControl(m_result, IDC_CHECK_RESULT); }
 
 BOOL CUtilityDialog::OnInitDialog() {
   CDialogImpl::OnInitDialog();
-  m_toolTip.Create(m_hwnd);
-  m_toolTip.AddTools(m_hwnd, {{IDC_RUN_CHECK, IDS_TIP_RUN_CHECK},
-                              {IDC_RESTORE_DEFAULTS, IDS_TIP_RESTORE_DEFAULTS},
-                              {IDC_FORCE_EJECT, IDS_TIP_FORCE_EJECT}});
-  m_toolTip.SetMaxTipWidth(kTipWidth);
   SetItemTexts(kCaptions);
-  m_backgroundBrush.Create();
   return TRUE;
 }
 
-bool CUtilityDialog::PreTranslateMessage(MSG& msg) {
-  m_toolTip.Relay(msg);
-  return CDialogImpl::PreTranslateMessage(msg);
+// The result field is drawn in the colour of the check's verdict.
+void CUtilityDialog::ColourStaticText(HDC dc, HWND control) const {
+  if (control == m_result.Handle()) SetTextColor(dc, m_resultColour);
 }
 
-// The result field is drawn in the colour of the check's verdict; the page
-// and its other static controls in the button face.
-LRESULT CUtilityDialog::OnCtlColor(const ui::Message& message) {
-  if (ui::PrepareButtonFaceColours(m_hwnd, message) && reinterpret_cast<HWND>(message.lParam) == m_result.Handle()) {
-    SetTextColor(reinterpret_cast<HDC>(message.wParam), m_resultColour);
-  }
-  return m_backgroundBrush.Answer();
-}
-
-LRESULT CUtilityDialog::OnEject(const ui::Message&) {
+LRESULT CUtilityDialog::OnEject(const ui::Command&) {
   EjectDisc();
   return 0;
 }
 
-LRESULT CUtilityDialog::OnForceEject(const ui::Message&) {
+LRESULT CUtilityDialog::OnForceEject(const ui::Command&) {
   // Confirmations are owned by the main window.
   if (!ui::Confirm(GetParent(m_hwnd), IDS_CONFIRM_FORCE_EJECT)) return 0;
   WaitForSingleObject(m_semaphore, INFINITE);
@@ -99,7 +83,7 @@ LRESULT CUtilityDialog::OnForceEject(const ui::Message&) {
   return 0;
 }
 
-LRESULT CUtilityDialog::OnRestoreDefaults(const ui::Message&) {
+LRESULT CUtilityDialog::OnRestoreDefaults(const ui::Command&) {
   if (ui::Confirm(GetParent(m_hwnd), IDS_CONFIRM_RESTORE)) RestoreFactoryDefaults();
   return 0;
 }

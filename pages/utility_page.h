@@ -9,59 +9,67 @@
 #include <cstdint>
 #include <span>
 
-#include "ui/colours.h"
-#include "ui/dialog.h"
-#include "ui/tooltip.h"
+#include "ui/page.h"
 
 namespace norvane {
 
-class CUtilityDialog : public ui::CDialogImpl<CUtilityDialog> {
+class CUtilityDialog : public ui::CDialogImpl<CUtilityDialog, ui::CPage> {
  public:
-  // Creates the page window at once, a hidden child of `parent`, and records
-  // the page as the application's one Utility page. Raises
-  // ui::ResourceFailure when the system has no semaphore left for it.
-  explicit CUtilityDialog(HWND parent);
+  // What the page needs of the window that holds it.
+  class Host {
+   public:
+    // From Run to the end of a bus power check the window stays on this
+    // drive and this tab.
+    virtual void HoldBusy() = 0;
+    virtual void ReleaseBusy() = 0;
+    // The drive the check measured has gone from the bus: the window lists
+    // the drives anew, and its pages show the one open now.
+    virtual void DriveListChanged() = 0;
+
+   protected:
+    ~Host() = default;
+  };
+
+  // Creates the page window at once, a hidden child of `parent`, which is
+  // the window `host` stands for. Raises ui::ResourceFailure when the system
+  // has no semaphore left for it.
+  CUtilityDialog(HWND parent, Host& host);
   // A check still counting down ends with the page: its timer goes with the
   // window and the media change notification is switched back on.
   ~CUtilityDialog() override;
 
-  // The application's Utility page, or null while there is none.
-  static CUtilityDialog* Instance();
   static std::span<const ui::MessageEntry<CUtilityDialog>> MessageTable();
-
-  bool PreTranslateMessage(MSG& msg) override;
 
  protected:
   void DoDataExchange() override;
   BOOL OnInitDialog() override;
+  void ColourStaticText(HDC dc, HWND control) const override;
 
  private:
-  LRESULT OnCtlColor(const ui::Message& message);
-  LRESULT OnEject(const ui::Message&);
-  LRESULT OnForceEject(const ui::Message&);
-  LRESULT OnRestoreDefaults(const ui::Message&);
+  LRESULT OnEject(const ui::Command&);
+  LRESULT OnForceEject(const ui::Command&);
+  LRESULT OnRestoreDefaults(const ui::Command&);
 
   // The bus power check.
-  LRESULT OnRunCheck(const ui::Message&);
-  LRESULT OnCountdownTick(const ui::Message& message);
+  LRESULT OnRunCheck(const ui::Command&);
+  LRESULT OnCountdownTick(UINT_PTR timerId);
   void ShowVerdict();
   // Ends a run however it ends: notification back on, page and main window idle.
   void EndCheck();
-  // The busy state of a run: the page's buttons and the main window's drive
-  // list and tabs are held from Run to the end of the run.
+  // The busy state of a run: the page's buttons and the host window are
+  // held from Run to the end of the run.
   void EnterCheckBusy();
   void LeaveCheckBusy();
-  void HoldForCheck(bool hold);
+  void EnableButtons(bool enable) const;
   // A notice of the check: owned by the page, OK only, no icon.
   void Notify(UINT textId) const;
 
+  Host& m_host;
   HANDLE m_semaphore = nullptr;  // taken around a force eject
   std::uint32_t m_elapsedMs = 0;
   bool m_counting = false;
   bool m_focusBeforeCheck = false;  // whether the keyboard focus was on the page when Run was clicked
   COLORREF m_resultColour = RGB(0, 0, 0);
-  ui::CToolTip m_toolTip;
-  ui::CButtonFaceBrush m_backgroundBrush;
   ui::CWindow m_result;
 };
 

@@ -11,10 +11,11 @@ void CButtonFaceBrush::Create() {
   m_brush = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
 }
 
-bool PrepareButtonFaceColours(HWND window, const Message& request) {
-  DefWindowProcW(window, request.id, request.wParam, request.lParam);
-  if (request.id != WM_CTLCOLORSTATIC) return false;
-  SetBkColor(reinterpret_cast<HDC>(request.wParam), GetSysColor(COLOR_BTNFACE));
+bool PrepareButtonFaceColours(HWND window, const ColourRequest& request) {
+  DefWindowProcW(window, request.message, reinterpret_cast<WPARAM>(request.dc),
+                 reinterpret_cast<LPARAM>(request.control));
+  if (request.message != WM_CTLCOLORSTATIC) return false;
+  SetBkColor(request.dc, GetSysColor(COLOR_BTNFACE));
   return true;
 }
 

@@ -28,6 +28,6 @@ class CButtonFaceBrush {
 // colouring runs first (its brush is not used), then a static-kind control
 // (static text, group box, read-only edit) gets the button-face colour as
 // its text background. Answers whether the request was of the static kind.
-bool PrepareButtonFaceColours(HWND window, const Message& request);
+bool PrepareButtonFaceColours(HWND window, const ColourRequest& request);
 
 }  // namespace norvane::ui

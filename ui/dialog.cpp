@@ -1,7 +1,10 @@
 #include "ui/dialog.h"
 
 #include <cstring>
+#include <utility>
 #include <vector>
+
+#include "ui/contained.h"
 
 namespace norvane::ui {
 namespace {
@@ -66,16 +69,35 @@ bool Matches(UINT entryMessage, UINT entryId, UINT entryCode, const Message& mes
   UINT id;
   UINT code;
   if (message.id == WM_COMMAND) {
-    id = LOWORD(message.wParam);
-    code = HIWORD(message.wParam);
+    const Command command = CommandOf(message);
+    id = static_cast<UINT>(command.id);
+    code = command.code;
   } else if (message.id == WM_NOTIFY) {
-    const auto* header = reinterpret_cast<const NMHDR*>(message.lParam);
-    id = static_cast<UINT>(header->idFrom);
-    code = header->code;
+    const NMHDR& header = NotificationOf(message);
+    id = static_cast<UINT>(header.idFrom);
+    code = header.code;
   } else {
     return true;
   }
   return (entryId == kAny || entryId == id) && (entryCode == kAny || entryCode == code);
+}
+
+UINT_PTR TimerIdOf(const Message& message) { return message.wParam; }
+
+Command CommandOf(const Message& message) {
+  return {LOWORD(message.wParam), HIWORD(message.wParam), reinterpret_cast<HWND>(message.lParam)};
+}
+
+const NMHDR& NotificationOf(const Message& message) { return *reinterpret_cast<const NMHDR*>(message.lParam); }
+
+ColourRequest ColourRequestOf(const Message& message) {
+  return {message.id, reinterpret_cast<HDC>(message.wParam), reinterpret_cast<HWND>(message.lParam)};
+}
+
+UINT SystemCommandOf(const Message& message) { return static_cast<UINT>(message.wParam) & 0xFFF0; }
+
+const DRAWITEMSTRUCT& DrawItemOf(const Message& message) {
+  return *reinterpret_cast<const DRAWITEMSTRUCT*>(message.lParam);
 }
 
 CDialog::CDialog(UINT templateId) : m_templateId(templateId) {}
@@ -196,13 +218,19 @@ void CDialog::OnCancel() {
   if (!IsChildDialog()) EndDialog(IDCANCEL);
 }
 
-LRESULT CDialog::Default(const Message& message) const {
-  return DefWindowProcW(m_hwnd, message.id, message.wParam, message.lParam);
+LRESULT CDialog::Default() const {
+  if (!m_current) return 0;
+  return DefWindowProcW(m_hwnd, m_current->id, m_current->wParam, m_current->lParam);
 }
 
 void CDialog::SetTimer(UINT_PTR id, UINT milliseconds) const { ::SetTimer(m_hwnd, id, milliseconds, nullptr); }
 
 void CDialog::KillTimer(UINT_PTR id) const { ::KillTimer(m_hwnd, id); }
+
+void CDialog::FocusItem(int id) const {
+  HWND keeper = IsChildDialog() ? GetParent(m_hwnd) : m_hwnd;
+  SendMessageW(keeper, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(id)), TRUE);
+}
 
 int CDialog::CheckState(int id) const { return static_cast<int>(IsDlgButtonChecked(m_hwnd, id)); }
 
@@ -224,7 +252,15 @@ void CDialog::SetItemTexts(std::span<const ControlText> texts) const {
   for (const ControlText& text : texts) SetItemText(text.controlId, LoadResourceString(text.stringId));
 }
 
+// A handler's exception stops here: the message is answered as by a dialog
+// procedure that does not handle it, and the dialog manager's default
+// handling runs.
 INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT id, WPARAM wParam, LPARAM lParam) {
+  return Contained(
+      L"the dialog procedure", id, [&] { return Route(hwnd, id, wParam, lParam); }, [] { return INT_PTR{FALSE}; });
+}
+
+INT_PTR CDialog::Route(HWND hwnd, UINT id, WPARAM wParam, LPARAM lParam) {
   if (id == WM_INITDIALOG) {
     auto* dialog = reinterpret_cast<CDialog*>(lParam);
     dialog->m_hwnd = hwnd;
@@ -252,7 +288,14 @@ INT_PTR CDialog::Initialise() {
 
 INT_PTR CDialog::Dispatch(UINT id, WPARAM wParam, LPARAM lParam) {
   const Message message{id, wParam, lParam};
-  if (id == WM_COMMAND && !PreviewCommand(message)) return TRUE;
+  // Handlers may send messages to their own window: each dispatch keeps its
+  // own message for Default, and puts the outer one back however it ends.
+  struct Current {
+    const Message*& slot;
+    const Message* outer;
+    ~Current() { slot = outer; }
+  } current{m_current, std::exchange(m_current, &message)};
+  if (id == WM_COMMAND && !PreviewCommand(CommandOf(message))) return TRUE;
   LRESULT result = 0;
   if (HandleMessage(message, result)) {
     if (AnswersDirectly(id)) return static_cast<INT_PTR>(result);

@@ -13,15 +13,31 @@
 #include <initializer_list>
 #include <span>
 #include <string>
+#include <variant>
 
 #include "ui/window.h"
 
 namespace norvane::ui {
 
+// A message as the dialog procedure received it.
 struct Message {
   UINT id;
   WPARAM wParam;
   LPARAM lParam;
+};
+
+// What the handler of a WM_COMMAND is told.
+struct Command {
+  int id;        // the control's id (or the menu item's)
+  UINT code;     // the notification code
+  HWND control;  // null for a menu item or an accelerator
+};
+
+// What the handler of a WM_CTLCOLOR* request is told.
+struct ColourRequest {
+  UINT message;  // which request: WM_CTLCOLORSTATIC, WM_CTLCOLORBTN, ...
+  HDC dc;        // the control's device context, for its colours
+  HWND control;
 };
 
 class CDialog : public CWindow {
@@ -63,9 +79,10 @@ class CDialog : public CWindow {
   void BindControl(CWindow& control, int id) const;
   // Runs on every WM_COMMAND before the message table sees it; answers false
   // to end the handling of the command there.
-  virtual bool PreviewCommand(const Message&) { return true; }
-  // The class's message table; CDialogImpl supplies it.
-  virtual bool HandleMessage(const Message& message, LRESULT& result) = 0;
+  virtual bool PreviewCommand(const Command&) { return true; }
+  // The class's message table (CDialogImpl supplies it): answers whether an
+  // entry handled the message, and its result. The base has no entries.
+  virtual bool HandleMessage(const Message&, LRESULT&) { return false; }
   // IDOK and IDCANCEL when the table has no entry for them: end a top-level
   // dialog; a child dialog stays.
   virtual void OnOK();
@@ -73,9 +90,9 @@ class CDialog : public CWindow {
   // After the window is gone for good (WM_NCDESTROY).
   virtual void PostNcDestroy() {}
 
-  // The window's default handling of a message, for handlers that let it run
-  // first or instead.
-  LRESULT Default(const Message& message) const;
+  // The window's default handling of the message being handled, for
+  // handlers that let it run first or instead.
+  LRESULT Default() const;
   void SetTimer(UINT_PTR id, UINT milliseconds) const;
 
   // Controls by id.
@@ -89,9 +106,13 @@ class CDialog : public CWindow {
   // Sets each control's text from the string table, in the order given.
   void SetItemTexts(std::span<const ControlText> texts) const;
   void KillTimer(UINT_PTR id) const;
+  // Gives the keyboard focus to a control the way the dialog manager does,
+  // through the dialog that keeps the focus: a child dialog's parent.
+  void FocusItem(int id) const;
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT id, WPARAM wParam, LPARAM lParam);
+  static INT_PTR Route(HWND hwnd, UINT id, WPARAM wParam, LPARAM lParam);
   INT_PTR Dispatch(UINT id, WPARAM wParam, LPARAM lParam);
   INT_PTR Initialise();
   bool IsChildDialog() const;
@@ -103,6 +124,7 @@ class CDialog : public CWindow {
   bool m_modal = false;
   bool m_ended = false;
   INT_PTR m_result = 0;
+  const Message* m_current = nullptr;  // the message being dispatched, for Default
 };
 
 // Pseudo message id in a table: any WM_CTLCOLOR* request.
@@ -110,30 +132,85 @@ inline constexpr UINT kAnyCtlColor = 0xFFFF0000u;
 // In a table entry: any control id, any notification code.
 inline constexpr UINT kAny = 0xFFFFFFFFu;
 
+// The arguments of a message as its handler takes them. The casts of
+// WPARAM and LPARAM live here, once.
+UINT_PTR TimerIdOf(const Message& message);
+Command CommandOf(const Message& message);
+const NMHDR& NotificationOf(const Message& message);
+ColourRequest ColourRequestOf(const Message& message);
+UINT SystemCommandOf(const Message& message);  // without the low four bits, which are the system's
+const DRAWITEMSTRUCT& DrawItemOf(const Message& message);
+
+// One entry of a message table: which message, and the member of T that
+// handles it with the message's arguments, typed by the kind of message.
 template <class T>
 struct MessageEntry {
-  using Handler = LRESULT (T::*)(const Message&);
+  struct Plain {  // a message whose arguments the handler does not need
+    LRESULT (T::*handler)();
+    LRESULT Call(T& self, const Message&) const { return (self.*handler)(); }
+  };
+  struct Timer {
+    LRESULT (T::*handler)(UINT_PTR timerId);
+    LRESULT Call(T& self, const Message& message) const { return (self.*handler)(TimerIdOf(message)); }
+  };
+  struct CommandHandler {
+    LRESULT (T::*handler)(const Command&);
+    LRESULT Call(T& self, const Message& message) const { return (self.*handler)(CommandOf(message)); }
+  };
+  struct Notify {
+    LRESULT (T::*handler)(const NMHDR&);
+    LRESULT Call(T& self, const Message& message) const { return (self.*handler)(NotificationOf(message)); }
+  };
+  struct Colour {
+    LRESULT (T::*handler)(const ColourRequest&);
+    LRESULT Call(T& self, const Message& message) const { return (self.*handler)(ColourRequestOf(message)); }
+  };
+  struct SystemCommand {
+    LRESULT (T::*handler)(UINT command);
+    LRESULT Call(T& self, const Message& message) const { return (self.*handler)(SystemCommandOf(message)); }
+  };
+  struct DrawItem {
+    LRESULT (T::*handler)(const DRAWITEMSTRUCT&);
+    LRESULT Call(T& self, const Message& message) const { return (self.*handler)(DrawItemOf(message)); }
+  };
+
   UINT message;
   UINT id;    // control id of WM_COMMAND and WM_NOTIFY, else kAny
   UINT code;  // notification code of WM_COMMAND and WM_NOTIFY, else kAny
-  Handler handler;
+  std::variant<Plain, Timer, CommandHandler, Notify, Colour, SystemCommand, DrawItem> handler;
+
+  LRESULT Call(T& self, const Message& message) const {
+    return std::visit([&](const auto& typed) { return typed.Call(self, message); }, handler);
+  }
 };
 
 template <class T>
-constexpr MessageEntry<T> OnMessage(UINT message, LRESULT (T::*handler)(const Message&)) {
-  return {message, kAny, kAny, handler};
+constexpr MessageEntry<T> OnMessage(UINT message, LRESULT (T::*handler)()) {
+  return {message, kAny, kAny, typename MessageEntry<T>::Plain{handler}};
 }
 template <class T>
-constexpr MessageEntry<T> OnCommand(UINT id, UINT code, LRESULT (T::*handler)(const Message&)) {
-  return {WM_COMMAND, id, code, handler};
+constexpr MessageEntry<T> OnTimer(LRESULT (T::*handler)(UINT_PTR timerId)) {
+  return {WM_TIMER, kAny, kAny, typename MessageEntry<T>::Timer{handler}};
 }
 template <class T>
-constexpr MessageEntry<T> OnNotify(UINT id, UINT code, LRESULT (T::*handler)(const Message&)) {
-  return {WM_NOTIFY, id, code, handler};
+constexpr MessageEntry<T> OnCommand(UINT id, UINT code, LRESULT (T::*handler)(const Command&)) {
+  return {WM_COMMAND, id, code, typename MessageEntry<T>::CommandHandler{handler}};
 }
 template <class T>
-constexpr MessageEntry<T> OnCtlColor(LRESULT (T::*handler)(const Message&)) {
-  return {kAnyCtlColor, kAny, kAny, handler};
+constexpr MessageEntry<T> OnNotify(UINT id, UINT code, LRESULT (T::*handler)(const NMHDR&)) {
+  return {WM_NOTIFY, id, code, typename MessageEntry<T>::Notify{handler}};
+}
+template <class T>
+constexpr MessageEntry<T> OnCtlColor(LRESULT (T::*handler)(const ColourRequest&)) {
+  return {kAnyCtlColor, kAny, kAny, typename MessageEntry<T>::Colour{handler}};
+}
+template <class T>
+constexpr MessageEntry<T> OnSysCommand(LRESULT (T::*handler)(UINT command)) {
+  return {WM_SYSCOMMAND, kAny, kAny, typename MessageEntry<T>::SystemCommand{handler}};
+}
+template <class T>
+constexpr MessageEntry<T> OnDrawItem(LRESULT (T::*handler)(const DRAWITEMSTRUCT&)) {
+  return {WM_DRAWITEM, kAny, kAny, typename MessageEntry<T>::DrawItem{handler}};
 }
 
 bool Matches(UINT entryMessage, UINT entryId, UINT entryCode, const Message& message);
@@ -142,23 +219,24 @@ bool Matches(UINT entryMessage, UINT entryId, UINT entryCode, const Message& mes
 // public static member, for example:
 //
 //   std::span<const ui::MessageEntry<CStatusDialog>> CStatusDialog::MessageTable() {
-//     static constexpr ui::MessageEntry<CStatusDialog> table[] = {
-//         ui::OnMessage(WM_TIMER, &CStatusDialog::OnTimer),
+//     static constexpr ui::MessageEntry<CStatusDialog> kTable[] = {
+//         ui::OnTimer(&CStatusDialog::OnTimer),
 //         ui::OnCommand(IDC_CLEAR, BN_CLICKED, &CStatusDialog::OnClear),
-//         ui::OnCtlColor(&CStatusDialog::OnCtlColor),
 //     };
-//     return table;
+//     return kTable;
 //   }
 //
 // The first matching entry handles the message; its answer is the message's
 // result (the brush of a WM_CTLCOLOR*, the LRESULT of a WM_NOTIFY, ...). A
 // handler that wants the window's default handling too calls Default. A
-// message without an entry gets the dialog manager's default handling; IDOK
-// and IDCANCEL without one go to OnOK and OnCancel.
-template <class T>
-class CDialogImpl : public CDialog {
+// message without an entry in T's table goes on to the table of `Base` (a
+// page base, say, whose handling its pages share), and without an entry
+// there gets the dialog manager's default handling; IDOK and IDCANCEL
+// without one go to OnOK and OnCancel.
+template <class T, class Base = CDialog>
+class CDialogImpl : public Base {
  public:
-  using CDialog::CDialog;
+  using Base::Base;
 
   // A class without messages of its own.
   static std::span<const MessageEntry<T>> MessageTable() { return {}; }
@@ -167,11 +245,11 @@ class CDialogImpl : public CDialog {
   bool HandleMessage(const Message& message, LRESULT& result) override {
     for (const MessageEntry<T>& entry : T::MessageTable()) {
       if (Matches(entry.message, entry.id, entry.code, message)) {
-        result = (static_cast<T*>(this)->*entry.handler)(message);
+        result = entry.Call(static_cast<T&>(*this), message);
         return true;
       }
     }
-    return false;
+    return Base::HandleMessage(message, result);
   }
 };
 

@@ -15,7 +15,7 @@ void CToolTip::Create(HWND parent) {
                            CW_USEDEFAULT, CW_USEDEFAULT, parent, nullptr, Instance(), nullptr);
 }
 
-void CToolTip::AddTools(HWND dialog, std::initializer_list<ToolText> tools) const {
+void CToolTip::AddTools(HWND dialog, std::span<const ToolText> tools) const {
   for (const ToolText& tool : tools) {
     std::wstring text = LoadResourceString(tool.stringId);
     TTTOOLINFOW info{};

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include <initializer_list>
+#include <span>
 
 #include "ui/window.h"
 
@@ -22,7 +22,7 @@ class CToolTip : public CWindow {
 
   void Create(HWND parent);
   // Adds one tool per control of `dialog`, in the order given.
-  void AddTools(HWND dialog, std::initializer_list<ToolText> tools) const;
+  void AddTools(HWND dialog, std::span<const ToolText> tools) const;
   void SetMaxTipWidth(int pixels) const;
   void Relay(const MSG& msg) const;
 };

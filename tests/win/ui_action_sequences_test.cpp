@@ -24,7 +24,6 @@ class ActionSequences : public ::testing::Test {
  protected:
   void SetUp() override {
     InstallDeviceIo(m_devices);
-    StatusTabActive = false;
     m_devices.Attach(kQuietDrive, emu::QuietDriveModel());
     m_devices.Attach(kGeneralDrive, emu::GeneralDriveModel());
   }

@@ -1,9 +1,12 @@
 // The dialog framework: the modal loop's pre-translation, the message table,
-// child pages, the message box helper and the tooltip helper.
+// child pages, exceptions stopped at the dialog procedure, the message box
+// helper and the tooltip helper.
 #include <windows.h>
 #include <commctrl.h>
 
 #include <functional>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -46,7 +49,7 @@ class CPage : public ui::CDialogImpl<CPage> {
   }
 
  protected:
-  bool PreviewCommand(const ui::Message&) override {
+  bool PreviewCommand(const ui::Command&) override {
     events.push_back("preview");
     return !stopCommands;
   }
@@ -55,11 +58,11 @@ class CPage : public ui::CDialogImpl<CPage> {
   bool stopCommands = false;
 
  private:
-  LRESULT OnQuietClicked(const ui::Message&) {
+  LRESULT OnQuietClicked(const ui::Command&) {
     events.push_back("clicked");
     return 0;
   }
-  LRESULT OnProbe(const ui::Message&) {
+  LRESULT OnProbe() {
     events.push_back(watchedOwner && !IsWindowEnabled(watchedOwner) ? "dispatched, owner disabled" : "dispatched");
     return 0;
   }
@@ -150,10 +153,11 @@ TEST(DialogFramework, EnterAndEscapeOnAPageControlAreThePagesOwnCommands) {
   ShowWindow(outer.page.Handle(), SW_SHOW);
   HWND quietOn = GetDlgItem(outer.page.Handle(), IDC_QUIET_ON);
   for (WPARAM key : {VK_RETURN, VK_ESCAPE}) {
+    SCOPED_TRACE(testing::Message() << "key " << key);
     events.clear();
     MSG msg{quietOn, WM_KEYDOWN, key, 0, 0, {}};
     outer.ProcessMessage(msg);
-    EXPECT_EQ(events, (std::vector<std::string>{"preview", "clicked"})) << "key " << key;
+    EXPECT_EQ(events, (std::vector<std::string>{"preview", "clicked"}));
     EXPECT_NE(outer.Handle(), nullptr);
     EXPECT_TRUE(IsWindowVisible(outer.Handle())) << "the outer dialog does not end";
   }
@@ -172,7 +176,7 @@ class CButtonPage : public ui::CDialogImpl<CButtonPage> {
   }
 
  private:
-  LRESULT OnEject(const ui::Message&) {
+  LRESULT OnEject(const ui::Command&) {
     events.push_back("eject clicked");
     return 0;
   }
@@ -218,6 +222,97 @@ TEST(DialogFramework, PagesAreHiddenControlParentChildren) {
   EXPECT_EQ(ui::CDialog::FromHandle(page), &outer.page);
 }
 
+// A dialog whose command handler throws whatever the test gives it.
+class CThrowingDialog : public ui::CDialogImpl<CThrowingDialog> {
+ public:
+  CThrowingDialog() : CDialogImpl(IDD_ABOUTBOX) {}
+
+  static std::span<const ui::MessageEntry<CThrowingDialog>> MessageTable() {
+    static constexpr ui::MessageEntry<CThrowingDialog> kTable[] = {
+        ui::OnCommand(IDC_QUIET_ON, BN_CLICKED, &CThrowingDialog::OnClicked),
+        ui::OnMessage(kProbe, &CThrowingDialog::OnProbe),
+    };
+    return kTable;
+  }
+
+  std::function<void()> raise;
+
+ private:
+  LRESULT OnClicked(const ui::Command&) {
+    raise();
+    return 0;
+  }
+  LRESULT OnProbe() {
+    events.push_back("dispatched");
+    return 7;
+  }
+};
+
+// Collects what the program writes to the debugger output while it lives:
+// OutputDebugString raises DBG_PRINTEXCEPTION_C, which a vectored handler
+// sees before the system's own handler takes it.
+class DebugOutput {
+ public:
+  DebugOutput() : m_handler(AddVectoredExceptionHandler(1, Collect)) { collected = &m_text; }
+  ~DebugOutput() {
+    RemoveVectoredExceptionHandler(m_handler);
+    collected = nullptr;
+  }
+  DebugOutput(const DebugOutput&) = delete;
+  DebugOutput& operator=(const DebugOutput&) = delete;
+  const std::string& Text() const { return m_text; }
+
+ private:
+  static LONG CALLBACK Collect(EXCEPTION_POINTERS* pointers) {
+    const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
+    if (record.ExceptionCode == DBG_PRINTEXCEPTION_C && record.NumberParameters >= 2 && collected) {
+      collected->append(reinterpret_cast<const char*>(record.ExceptionInformation[1]));
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
+  }
+  static inline std::string* collected = nullptr;
+
+  PVOID m_handler;
+  std::string m_text;
+};
+
+TEST(DialogFramework, AnExceptionStopsAtTheDialogProcedureAndTheNextMessageIsHandled) {
+  const struct {
+    const char* what;
+    std::function<void()> raise;
+    std::string reported;
+  } cases[] = {
+      {"out of memory", [] { throw std::bad_alloc(); }, "std::bad_alloc"},
+      {"a runtime error", [] { throw std::runtime_error("the drive went away"); }, "the drive went away"},
+      {"not a std::exception", [] { throw 42; }, "not derived from std::exception"},
+  };
+  // A failed assertion ends its case only.
+  const auto check = [](const std::function<void()>& raise, const std::string& reported) {
+    CThrowingDialog dialog;
+    ASSERT_TRUE(dialog.CreateModeless());
+    dialog.raise = raise;
+    events.clear();
+    DebugOutput output;
+
+    // Sent, and posted through a turn of the modal loop.
+    const WPARAM click = MAKEWPARAM(IDC_QUIET_ON, BN_CLICKED);
+    EXPECT_EQ(SendMessageW(dialog.Handle(), WM_COMMAND, click, 0), 0)
+        << "the answer of a procedure that does not handle the message";
+    MSG posted{dialog.Handle(), WM_COMMAND, click, 0, 0, {}};
+    dialog.ProcessMessage(posted);
+
+    EXPECT_TRUE(IsWindow(dialog.Handle()));
+    EXPECT_EQ(SendMessageW(dialog.Handle(), kProbe, 0, 0), 7) << "the next message is handled";
+    EXPECT_EQ(events, (std::vector<std::string>{"dispatched"}));
+    EXPECT_NE(output.Text().find(reported), std::string::npos) << output.Text();
+    EXPECT_NE(output.Text().find("message 0x0111 in the dialog procedure"), std::string::npos) << output.Text();
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    check(c.raise, c.reported);
+  }
+}
+
 TEST(DialogFramework, MessageBoxIsCaptionedWithTheExecutablesBaseName) {
   MessageBoxSeen seen;
   int answer = 0;
@@ -242,7 +337,8 @@ TEST(DialogFramework, ToolTipToolsAreWholeControlsWithTextsFromTheStringTable) {
   HWND page = outer.page.Handle();
   ui::CToolTip tip;
   tip.Create(page);
-  tip.AddTools(page, {{IDC_QUIET_ON, IDS_TIP_QUIET_ON}, {IDC_READ_PERFECT, IDS_TIP_READ_PERFECT}});
+  constexpr ui::ToolText kTipTools[] = {{IDC_QUIET_ON, IDS_TIP_QUIET_ON}, {IDC_READ_PERFECT, IDS_TIP_READ_PERFECT}};
+  tip.AddTools(page, kTipTools);
   tip.SetMaxTipWidth(300);
 
   EXPECT_EQ(tip.Send(TTM_GETTOOLCOUNT), 2);

@@ -82,7 +82,6 @@ class Harness {
  public:
   explicit Harness(const Action& action) {
     InstallDeviceIo(devices);
-    StatusTabActive = false;
     emu::EmulatedDrive& faulty = devices.Attach(kFaulty, emu::QuietDriveModel());
     faulty.SetCurrent(action.settings);
     faulty.SetCounters(3, 1000, 4500);
@@ -113,6 +112,14 @@ class Harness {
     }
     return -1;
   }
+
+  // The pages' controls, found through the main window.
+  HWND SettingsItem(int id) const { return GetDlgItem(window->SettingsPage()->Handle(), id); }
+  HWND StatusItem(int id) const { return GetDlgItem(window->StatusPage()->Handle(), id); }
+  HWND UtilityItem(int id) const { return GetDlgItem(window->UtilityPage()->Handle(), id); }
+  void ClickSetting(int id) const { SendMessageW(SettingsItem(id), BM_CLICK, 0, 0); }
+  void ClickUtility(int id) const { SendMessageW(UtilityItem(id), BM_CLICK, 0, 0); }
+  void TickStatus() const { SendMessageW(window->StatusPage()->Handle(), WM_TIMER, 0, 0); }
 
   void ClearLogs() {
     for (char letter : {kFaulty, 'G'}) devices.Drive(letter)->ClearLog();
@@ -171,54 +178,47 @@ class Harness {
   }
 };
 
-HWND UtilityItem(int id) { return GetDlgItem(CUtilityDialog::Instance()->Handle(), id); }
-void ClickUtility(int id) { SendMessageW(UtilityItem(id), BM_CLICK, 0, 0); }
-
 // Run, the prompt answered, then the 26 seconds of the countdown.
 void RunBusPowerCheck(Harness& h) {
-  ClickUtility(IDC_RUN_CHECK);
+  h.ClickUtility(IDC_RUN_CHECK);
   for (int i = 0; i < 26; ++i) {
     h.devices.Clock().Advance(1000);
-    if (CUtilityDialog* page = CUtilityDialog::Instance()) SendMessageW(page->Handle(), WM_TIMER, 0, 0);
+    if (CUtilityDialog* page = h.window->UtilityPage()) SendMessageW(page->Handle(), WM_TIMER, 0, 0);
   }
 }
-
-HWND SettingsItem(int id) { return GetDlgItem(CDialogSetting2Lx4::Instance()->Handle(), id); }
-HWND StatusItem(int id) { return GetDlgItem(CStatusDialog::Instance()->Handle(), id); }
-void ClickSetting(int id) { SendMessageW(SettingsItem(id), BM_CLICK, 0, 0); }
 
 const std::vector<Action>& Actions() {
   const emu::DriveSettings factory;
   static const std::vector<Action> actions = {
       {"start-up scan", factory, nullptr, [](Harness&) {}, 0, true},
       {"drive selection", factory, [](Harness& h) { h.SelectDrive(1); }, [](Harness& h) { h.SelectDrive(0); }},
-      {"Settings: quiet mode", factory, nullptr, [](Harness&) { ClickSetting(IDC_QUIET_PERFORMANCE); }},
-      {"Settings: read-error on", factory, nullptr, [](Harness&) { ClickSetting(IDC_READ_ON); }},
+      {"Settings: quiet mode", factory, nullptr, [](Harness& h) { h.ClickSetting(IDC_QUIET_PERFORMANCE); }},
+      {"Settings: read-error on", factory, nullptr, [](Harness& h) { h.ClickSetting(IDC_READ_ON); }},
       {"Settings: real-time, OK", Settings(emu::QuietModeOff, true, false), nullptr,
-       [](Harness&) { ClickSetting(IDC_REAL_TIME); }, IDOK},
+       [](Harness& h) { h.ClickSetting(IDC_REAL_TIME); }, IDOK},
       {"Settings: real-time, Cancel", Settings(emu::QuietModeOff, true, false), nullptr,
-       [](Harness&) { ClickSetting(IDC_REAL_TIME); }, IDCANCEL},
+       [](Harness& h) { h.ClickSetting(IDC_REAL_TIME); }, IDCANCEL},
       {"Settings: quiet off, OK", Settings(emu::QuietModeQuiet, true, true), nullptr,
-       [](Harness&) { ClickSetting(IDC_QUIET_ON); }, IDOK},
+       [](Harness& h) { h.ClickSetting(IDC_QUIET_ON); }, IDOK},
       {"Settings: quiet off, Cancel", Settings(emu::QuietModeQuiet, true, true), nullptr,
-       [](Harness&) { ClickSetting(IDC_QUIET_ON); }, IDCANCEL},
-      {"Settings: save", factory, nullptr, [](Harness&) { ClickSetting(IDC_SAVE_SETTING); }},
-      {"Settings: eject at power-on", factory, nullptr, [](Harness&) { ClickSetting(IDC_EJECT_AT_POWER_ON); }},
-      {"Status tick", factory, [](Harness& h) { h.SelectTab(kStatusTab); },
-       [](Harness&) { SendMessageW(CStatusDialog::Instance()->Handle(), WM_TIMER, 0, 0); }},
+       [](Harness& h) { h.ClickSetting(IDC_QUIET_ON); }, IDCANCEL},
+      {"Settings: save", factory, nullptr, [](Harness& h) { h.ClickSetting(IDC_SAVE_SETTING); }},
+      {"Settings: eject at power-on", factory, nullptr, [](Harness& h) { h.ClickSetting(IDC_EJECT_AT_POWER_ON); }},
+      {"Status tick", factory, [](Harness& h) { h.SelectTab(kStatusTab); }, [](Harness& h) { h.TickStatus(); }},
       {"Status Clear", factory, [](Harness& h) { h.SelectTab(kStatusTab); },
-       [](Harness&) { SendMessageW(StatusItem(IDC_CLEAR), BM_CLICK, 0, 0); }},
+       [](Harness& h) { SendMessageW(h.StatusItem(IDC_CLEAR), BM_CLICK, 0, 0); }},
       {"help item", factory, nullptr, [](Harness& h) { SendMessageW(h.Main(), WM_SYSCOMMAND, IDM_HELP, 0); }},
       {"Utility: EJECT", factory, [](Harness& h) { h.SelectTab(kUtilityTab); },
-       [](Harness&) { ClickUtility(IDC_EJECT); }},
+       [](Harness& h) { h.ClickUtility(IDC_EJECT); }},
       {"Utility: force eject, OK", factory, [](Harness& h) { h.SelectTab(kUtilityTab); },
-       [](Harness&) { ClickUtility(IDC_FORCE_EJECT); }, IDOK},
+       [](Harness& h) { h.ClickUtility(IDC_FORCE_EJECT); }, IDOK},
       {"Utility: force eject, Cancel", factory, [](Harness& h) { h.SelectTab(kUtilityTab); },
-       [](Harness&) { ClickUtility(IDC_FORCE_EJECT); }, IDCANCEL},
+       [](Harness& h) { h.ClickUtility(IDC_FORCE_EJECT); }, IDCANCEL},
       {"Utility: factory default, OK", Settings(emu::QuietModePerformance, true, true),
-       [](Harness& h) { h.SelectTab(kUtilityTab); }, [](Harness&) { ClickUtility(IDC_RESTORE_DEFAULTS); }, IDOK},
+       [](Harness& h) { h.SelectTab(kUtilityTab); }, [](Harness& h) { h.ClickUtility(IDC_RESTORE_DEFAULTS); }, IDOK},
       {"Utility: factory default, Cancel", Settings(emu::QuietModePerformance, true, true),
-       [](Harness& h) { h.SelectTab(kUtilityTab); }, [](Harness&) { ClickUtility(IDC_RESTORE_DEFAULTS); }, IDCANCEL},
+       [](Harness& h) { h.SelectTab(kUtilityTab); }, [](Harness& h) { h.ClickUtility(IDC_RESTORE_DEFAULTS); },
+       IDCANCEL},
       // The person at the drive pushes the opened tray back in at once.
       {"Utility: bus power check", factory,
        [](Harness& h) {
@@ -286,12 +286,12 @@ void CheckAfterwards(Harness& h, Failures& failures) {
     return;
   }
   h.SelectDrive(index);
-  if (!CDialogSetting2Lx4::Instance() || !CStatusDialog::Instance()) {
+  if (!h.window->SettingsPage() || !h.window->StatusPage()) {
     failures.push_back("a page is missing");
     return;
   }
   const emu::DriveSettings& real = h.Faulty().Current();
-  const auto checked = [](int id) { return SendMessageW(SettingsItem(id), BM_GETCHECK, 0, 0) == BST_CHECKED; };
+  const auto checked = [&](int id) { return SendMessageW(h.SettingsItem(id), BM_GETCHECK, 0, 0) == BST_CHECKED; };
   const int quietRadio = real.quietMode == emu::QuietModePersistent    ? IDC_QUIET_PERSISTENT
                          : real.quietMode == emu::QuietModePerformance ? IDC_QUIET_PERFORMANCE
                                                                        : IDC_QUIET_STANDARD;
@@ -303,9 +303,9 @@ void CheckAfterwards(Harness& h, Failures& failures) {
     failures.push_back("the Settings page does not show the drive's settings");
   }
   h.SelectTab(kStatusTab);
-  SendMessageW(CStatusDialog::Instance()->Handle(), WM_TIMER, 0, 0);
-  if (!(GetWindowLongW(StatusItem(IDC_SECTOR_COUNT), GWL_STYLE) & WS_VISIBLE) ||
-      WindowText(StatusItem(IDC_SECTOR_COUNT)) != std::to_wstring(h.Faulty().TransferredSectors())) {
+  h.TickStatus();
+  if (!(GetWindowLongW(h.StatusItem(IDC_SECTOR_COUNT), GWL_STYLE) & WS_VISIBLE) ||
+      WindowText(h.StatusItem(IDC_SECTOR_COUNT)) != std::to_wstring(h.Faulty().TransferredSectors())) {
     failures.push_back("the Status page does not show the drive's counters");
   }
 }
@@ -352,17 +352,18 @@ Failures RunCell(const Action& action, Fault fault, std::uint32_t k, const Outco
 TEST(FaultMatrix, EveryActionUnderEveryDriveFault) {
   std::vector<std::string> rows;
   for (const Action& action : Actions()) {
+    SCOPED_TRACE(action.name);
     Outcome reference;
     {
       Harness h(action);
       int boxes = 0;
       reference = Perform(h, action, Fault::None, 0, &boxes);
       if (action.answer != 0) {
-        EXPECT_GE(boxes, 1) << action.name << ": the fault-free run asks";
+        EXPECT_GE(boxes, 1) << "the fault-free run asks";
       }
       Failures clean;
       CheckAfterwards(h, clean);
-      EXPECT_TRUE(clean.empty()) << action.name << ": " << (clean.empty() ? "" : clean.front());
+      EXPECT_TRUE(clean.empty()) << (clean.empty() ? "" : clean.front());
     }
     char row[256];
     int length = std::snprintf(row, sizeof row, "%-34s %3zu %4zu ", action.name, reference.faultyCommands,
@@ -374,7 +375,7 @@ TEST(FaultMatrix, EveryActionUnderEveryDriveFault) {
       for (std::uint32_t k = 1; k <= last; ++k) {
         const Failures failures = RunCell(action, column.fault, k, reference);
         for (const std::string& failure : failures) {
-          ADD_FAILURE() << action.name << " / " << column.name << (column.fault == Fault::DropsOff ? " k=" : "")
+          ADD_FAILURE() << column.name << (column.fault == Fault::DropsOff ? " k=" : "")
                         << (column.fault == Fault::DropsOff ? std::to_string(k) : "") << ": " << failure;
         }
         passed += failures.empty() ? 1 : 0;

@@ -82,8 +82,7 @@ class Layout : public MainWindowTest {
     MainWindowTest::Start();
   }
   HWND Page(int tab) const {
-    const ui::CDialog* pages[] = {CDialogSetting2Lx4::Instance(), CStatusDialog::Instance(),
-                                  CUtilityDialog::Instance()};
+    const ui::CDialog* pages[] = {m_window->SettingsPage(), m_window->StatusPage(), m_window->UtilityPage()};
     return pages[tab]->Handle();
   }
   int Dpi() const {
@@ -125,8 +124,8 @@ TEST_F(Layout, TheWindowFitsTheWorkArea) {
 TEST_F(Layout, EveryPageFitsTheTabControlAndEveryControlItsPage) {
   Start();
   const RECT area = PageArea();
-  for (int tab = 0; tab < 3; ++tab) {
-    SCOPED_TRACE(kTabNames[tab]);
+  // A failed assertion ends its tab only.
+  const auto expectFits = [&](int tab) {
     Show(tab);
     ASSERT_TRUE(IsWindowVisible(Page(tab)));
     EXPECT_TRUE(Inside(ScreenRect(Page(tab)), area)) << Describe(ScreenRect(Page(tab))) << " in " << Describe(area);
@@ -140,43 +139,49 @@ TEST_F(Layout, EveryPageFitsTheTabControlAndEveryControlItsPage) {
           << "control " << GetDlgCtrlID(control) << " \"" << Narrow(WindowText(control)) << "\" at "
           << Describe(ScreenRect(control)) << " outside " << Describe(visible);
     }
+  };
+  for (int tab = 0; tab < 3; ++tab) {
+    SCOPED_TRACE(kTabNames[tab]);
+    expectFits(tab);
   }
 }
 
 TEST_F(Layout, EveryTextFitsItsControl) {
   Start();
+  // A failed assertion ends its control only.
+  const auto expectTextFits = [](HWND control) {
+    const std::wstring text = WindowText(control);
+    if (text.empty()) return;
+    RECT client{};
+    GetClientRect(control, &client);
+    const std::wstring kind = ClassOf(control);
+    const std::string what = "control " + std::to_string(GetDlgCtrlID(control)) + " \"" + Narrow(text) + "\"";
+    if (kind == L"Button") {
+      if ((GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX) {
+        // The caption sits in the frame's top edge, inset on both sides.
+        EXPECT_LE(TextSize(control, text, 0).cx, client.right - 2 * TextSize(control, L"0", 0).cx) << what;
+        return;
+      }
+      // The button's own measure: its box or frame, the gap and the text.
+      SIZE ideal{};
+      ASSERT_TRUE(SendMessageW(control, BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)));
+      EXPECT_LE(ideal.cx, client.right) << what;
+      EXPECT_LE(ideal.cy, client.bottom) << what;
+    } else if (kind == L"Static") {
+      // The template gives the Status page's English label of the time
+      // code one line of 105 units, less than its text needs in any dialog
+      // font: the label keeps the template's size and shows the start of it.
+      if (GetDlgCtrlID(control) == IDC_TIME_LABEL && !JapaneseRun()) return;
+      const bool wraps = (GetWindowLongW(control, GWL_STYLE) & SS_TYPEMASK) == SS_LEFT;
+      const SIZE size = TextSize(control, text, wraps ? client.right : 0);
+      EXPECT_LE(size.cx, client.right) << what;
+      EXPECT_LE(size.cy, client.bottom) << what << " needs more lines than it has";
+    }
+  };
   for (int tab = 0; tab < 3; ++tab) {
     SCOPED_TRACE(kTabNames[tab]);
     Show(tab);
-    for (HWND control : VisibleChildren(Page(tab))) {
-      const std::wstring text = WindowText(control);
-      if (text.empty()) continue;
-      RECT client{};
-      GetClientRect(control, &client);
-      const std::wstring kind = ClassOf(control);
-      const std::string what = "control " + std::to_string(GetDlgCtrlID(control)) + " \"" + Narrow(text) + "\"";
-      if (kind == L"Button") {
-        if ((GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX) {
-          // The caption sits in the frame's top edge, inset on both sides.
-          EXPECT_LE(TextSize(control, text, 0).cx, client.right - 2 * TextSize(control, L"0", 0).cx) << what;
-          continue;
-        }
-        // The button's own measure: its box or frame, the gap and the text.
-        SIZE ideal{};
-        ASSERT_TRUE(SendMessageW(control, BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)));
-        EXPECT_LE(ideal.cx, client.right) << what;
-        EXPECT_LE(ideal.cy, client.bottom) << what;
-      } else if (kind == L"Static") {
-        // The template gives the Status page's English label of the time
-        // code one line of 105 units, less than its text needs in any dialog
-        // font: the label keeps the template's size and shows the start of it.
-        if (GetDlgCtrlID(control) == IDC_TIME_LABEL && !JapaneseRun()) continue;
-        const bool wraps = (GetWindowLongW(control, GWL_STYLE) & SS_TYPEMASK) == SS_LEFT;
-        const SIZE size = TextSize(control, text, wraps ? client.right : 0);
-        EXPECT_LE(size.cx, client.right) << what;
-        EXPECT_LE(size.cy, client.bottom) << what << " needs more lines than it has";
-      }
-    }
+    for (HWND control : VisibleChildren(Page(tab))) expectTextFits(control);
   }
 }
 

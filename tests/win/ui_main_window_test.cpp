@@ -46,17 +46,6 @@ emu::DriveModel GeneralModel() {
 const std::wstring kQuietLabelE = L"E : NORVANE BD-RE QDM-LT58  1.062026/10/0";
 const std::wstring kGeneralLabelG = L"G : NORVANE BD-RE NBX-2400  1.022025/04/1";
 
-std::vector<HWND> Pages() {
-  return {CDialogSetting2Lx4::Instance()->Handle(), CStatusDialog::Instance()->Handle(),
-          CUtilityDialog::Instance()->Handle()};
-}
-
-std::vector<bool> PageVisibility() {
-  std::vector<bool> visible;
-  for (HWND page : Pages()) visible.push_back(IsWindowVisible(page) != FALSE);
-  return visible;
-}
-
 std::wstring TabLabel(HWND tabs, int index) {
   wchar_t text[64] = {};
   TCITEMW item{};
@@ -74,7 +63,18 @@ std::wstring ExecutableFolder() {
   return folder.substr(0, folder.rfind(L'\\') + 1);
 }
 
-class MainWindow : public MainWindowTest {};
+class MainWindow : public MainWindowTest {
+ protected:
+  std::vector<HWND> Pages() const {
+    return {m_window->SettingsPage()->Handle(), m_window->StatusPage()->Handle(), m_window->UtilityPage()->Handle()};
+  }
+  std::vector<bool> PageVisibility() const {
+    std::vector<bool> visible;
+    for (HWND page : Pages()) visible.push_back(IsWindowVisible(page) != FALSE);
+    return visible;
+  }
+  bool StatusTabSelected() const { return m_window->StatusPage()->TabSelected(); }
+};
 
 TEST_F(MainWindow, RunsInTheLanguageOfTheUserLocale) {
   EXPECT_EQ(GetUserDefaultLCID(), JapaneseRun() ? 0x0411u : 0x0409u);
@@ -104,7 +104,7 @@ TEST_F(MainWindow, ListsSupportedDrivesInLetterOrderAndOpensTheFirst) {
   EXPECT_EQ(TabLabel(tabs, 2), L"  Utility  ");
   EXPECT_EQ(m_window->PageCount(), 3u);
   EXPECT_EQ(PageVisibility(), (std::vector<bool>{true, false, false}));
-  EXPECT_FALSE(StatusTabActive);
+  EXPECT_FALSE(StatusTabSelected());
   EXPECT_EQ(WindowText(Control(IDC_MESSAGE)), L"");
   EXPECT_EQ(WindowText(Main()), L"Norvane BD Drive Utility");
 
@@ -137,7 +137,7 @@ TEST_F(MainWindow, WithoutSupportedDriveShowsTheMessageAndNoPages) {
                    L"ドライブが接続されていません。\r\nドライブを接続後、ユーティリティを立ち上げてください。"));
   EXPECT_EQ(SendMessageW(Control(IDC_PAGE_TABS), TCM_GETITEMCOUNT, 0, 0), 0);
   EXPECT_EQ(m_window->PageCount(), 0u);
-  EXPECT_EQ(CDialogSetting2Lx4::Instance(), nullptr);
+  EXPECT_EQ(m_window->SettingsPage(), nullptr);
   EXPECT_EQ(Channel().letter, 0);
   EXPECT_EQ(Channel().device, kNoDevice);
 }
@@ -188,13 +188,14 @@ TEST_F(MainWindow, EscapeOnTheStatusAndUtilityPagesHidesNothing) {
   Start();
   ShowWindow(Main(), SW_SHOW);
   for (int tab : {1, 2}) {
+    SCOPED_TRACE(testing::Message() << "tab " << tab);
     SelectTab(tab);
     HWND page = Pages()[static_cast<std::size_t>(tab)];
     HWND control = GetWindow(page, GW_CHILD);
     MSG escape{control, WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
     m_window->ProcessMessage(escape);
-    EXPECT_TRUE(IsWindowVisible(page)) << "tab " << tab;
-    EXPECT_TRUE(IsWindowVisible(Main())) << "tab " << tab;
+    EXPECT_TRUE(IsWindowVisible(page));
+    EXPECT_TRUE(IsWindowVisible(Main()));
   }
 }
 
@@ -213,9 +214,10 @@ TEST_F(MainWindow, TabsSwitchPagesAndTrackTheStatusTab) {
       {1, {false, true, false}, true},
   };
   for (const auto& step : kSteps) {
+    SCOPED_TRACE(testing::Message() << "tab " << step.tab);
     SelectTab(step.tab);
-    EXPECT_EQ(PageVisibility(), step.visible) << "tab " << step.tab;
-    EXPECT_EQ(StatusTabActive, step.statusActive) << "tab " << step.tab;
+    EXPECT_EQ(PageVisibility(), step.visible);
+    EXPECT_EQ(StatusTabSelected(), step.statusActive);
   }
 }
 
@@ -227,16 +229,17 @@ TEST_F(MainWindow, TabChangesAreRefusedWhileBusySoTheHeaderStaysOnThePageShown) 
   m_window->SetBusyLock(true);
 
   for (int tab : {1, 0}) {
+    SCOPED_TRACE(testing::Message() << "tab " << tab);
     ClickTab(tab);
-    EXPECT_EQ(PageVisibility(), (std::vector<bool>{false, false, true})) << "tab " << tab;
-    EXPECT_FALSE(StatusTabActive) << "tab " << tab;
-    EXPECT_EQ(SendMessageW(Control(IDC_PAGE_TABS), TCM_GETCURSEL, 0, 0), 2) << "tab " << tab;
+    EXPECT_EQ(PageVisibility(), (std::vector<bool>{false, false, true}));
+    EXPECT_FALSE(StatusTabSelected());
+    EXPECT_EQ(SendMessageW(Control(IDC_PAGE_TABS), TCM_GETCURSEL, 0, 0), 2);
   }
 
   m_window->SetBusyLock(false);
   ClickTab(1);
   EXPECT_EQ(PageVisibility(), (std::vector<bool>{false, true, false}));
-  EXPECT_TRUE(StatusTabActive);
+  EXPECT_TRUE(StatusTabSelected());
   EXPECT_EQ(SendMessageW(Control(IDC_PAGE_TABS), TCM_GETCURSEL, 0, 0), 1);
 }
 
@@ -350,8 +353,8 @@ TEST_F(HelpFile, OpensTheModelsFileOrElseTheGeneralFileOfTheLanguageFromTheExecu
   wchar_t temp[MAX_PATH] = {};
   ASSERT_NE(GetTempPathW(MAX_PATH, temp), 0u);
   const std::wstring currentFolder = std::wstring(temp) + L"norvane-help-test\\";
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  // A failed assertion ends its case only; the clean-up runs after each.
+  const auto openHelp = [&](const Case& c) {
     m_files = std::make_unique<ScratchFiles>();
     if (c.drive == Drive::kQuietModel) m_devices.Attach('E', QuietModel());
     if (c.drive == Drive::kOtherModel) m_devices.Attach('G', GeneralModel());
@@ -365,7 +368,10 @@ TEST_F(HelpFile, OpensTheModelsFileOrElseTheGeneralFileOfTheLanguageFromTheExecu
 
     PressHelp();
     EXPECT_EQ(m_opened, (std::vector<std::wstring>{ExecutableFolder() + c.opened}));
-
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    openHelp(c);
     SetCurrentDirectoryW(ExecutableFolder().c_str());
     m_window.reset();
     CloseDrive();
@@ -404,9 +410,9 @@ TEST_F(MainWindow, CloseCommandEndsTheModalRunAndTheWindowTakesItsPagesAlong) {
   EXPECT_EQ(RunModal(*m_window, {{50, close}}), IDCANCEL);
   EXPECT_EQ(m_window->Handle(), nullptr);
   EXPECT_EQ(m_window->PageCount(), 0u);
-  EXPECT_EQ(CDialogSetting2Lx4::Instance(), nullptr);
-  EXPECT_EQ(CStatusDialog::Instance(), nullptr);
-  EXPECT_EQ(CUtilityDialog::Instance(), nullptr);
+  EXPECT_EQ(m_window->SettingsPage(), nullptr);
+  EXPECT_EQ(m_window->StatusPage(), nullptr);
+  EXPECT_EQ(m_window->UtilityPage(), nullptr);
 }
 
 std::vector<std::wstring> ChildTexts(HWND window) {

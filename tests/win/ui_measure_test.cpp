@@ -26,13 +26,13 @@ TEST_F(Measure, GdiObjectsAndWindowsAfter10000TicksAnd1000Clicks) {
   const int windowsBefore = ThreadWindowCount();
 
   SelectTab(1);
-  HWND status = CStatusDialog::Instance()->Handle();
+  HWND status = m_window->StatusPage()->Handle();
   for (int i = 0; i < 10000; ++i) {
     m_devices.Clock().Advance(1000);
     SendMessageW(status, WM_TIMER, 0, 0);
   }
   SelectTab(0);
-  HWND settings = CDialogSetting2Lx4::Instance()->Handle();
+  HWND settings = m_window->SettingsPage()->Handle();
   for (int i = 0; i < 1000; ++i) {
     const int radio = i % 2 ? IDC_QUIET_STANDARD : IDC_QUIET_PERFORMANCE;
     SendMessageW(GetDlgItem(settings, radio), BM_CLICK, 0, 0);

@@ -171,34 +171,39 @@ DWORD KindMask(const std::wstring& windowClass) {
   return 0;
 }
 
+// A failed assertion ends the check of this template only.
+void ExpectFollowsItsTable(const Expected& expected) {
+  const DialogTemplate actual = LoadDialogTemplate(expected.id, expected.language);
+  EXPECT_EQ(actual.style & ~WS_VISIBLE, expected.style);
+  EXPECT_EQ(actual.exStyle, expected.exStyle);
+  EXPECT_EQ((std::vector<short>{actual.x, actual.y, actual.cx, actual.cy}),
+            (std::vector<short>{expected.x, expected.y, expected.cx, expected.cy}));
+  EXPECT_EQ(actual.caption, expected.caption);
+  EXPECT_EQ(actual.pointSize, expected.pointSize);
+  EXPECT_EQ(actual.font, expected.font);
+  ASSERT_EQ(actual.items.size(), expected.items.size());
+  for (std::size_t i = 0; i < actual.items.size(); ++i) {
+    const DialogItem& got = actual.items[i];
+    const Item& want = expected.items[i];
+    SCOPED_TRACE("item " + std::to_string(i) + ", id " + std::to_string(want.id));
+    EXPECT_EQ(got.id == 0xFFFF ? -1 : got.id, want.id);
+    EXPECT_EQ(Upper(got.windowClass), Upper(want.windowClass)) << "class names are not case-sensitive";
+    EXPECT_EQ((std::vector<short>{got.x, got.y, got.cx, got.cy}),
+              (std::vector<short>{want.x, want.y, want.cx, want.cy}));
+    const DWORD kind = KindMask(want.windowClass);
+    EXPECT_EQ(got.style & kind, want.style & kind);
+    EXPECT_EQ(got.style & ~kind & want.style, want.style & ~kind);
+    EXPECT_EQ(got.style & WS_VISIBLE, want.style & WS_VISIBLE);
+    if (want.text) {
+      EXPECT_EQ(got.text, want.text);
+    }
+  }
+}
+
 TEST(Resources, DialogTemplatesOfBothLanguagesFollowTheirTables) {
   for (const Expected& expected : Templates()) {
     SCOPED_TRACE("dialog " + std::to_string(expected.id) + ", language " + std::to_string(expected.language));
-    const DialogTemplate actual = LoadDialogTemplate(expected.id, expected.language);
-    EXPECT_EQ(actual.style & ~WS_VISIBLE, expected.style);
-    EXPECT_EQ(actual.exStyle, expected.exStyle);
-    EXPECT_EQ((std::vector<short>{actual.x, actual.y, actual.cx, actual.cy}),
-              (std::vector<short>{expected.x, expected.y, expected.cx, expected.cy}));
-    EXPECT_EQ(actual.caption, expected.caption);
-    EXPECT_EQ(actual.pointSize, expected.pointSize);
-    EXPECT_EQ(actual.font, expected.font);
-    ASSERT_EQ(actual.items.size(), expected.items.size());
-    for (std::size_t i = 0; i < actual.items.size(); ++i) {
-      const DialogItem& got = actual.items[i];
-      const Item& want = expected.items[i];
-      SCOPED_TRACE("item " + std::to_string(i) + ", id " + std::to_string(want.id));
-      EXPECT_EQ(got.id == 0xFFFF ? -1 : got.id, want.id);
-      EXPECT_EQ(Upper(got.windowClass), Upper(want.windowClass)) << "class names are not case-sensitive";
-      EXPECT_EQ((std::vector<short>{got.x, got.y, got.cx, got.cy}),
-                (std::vector<short>{want.x, want.y, want.cx, want.cy}));
-      const DWORD kind = KindMask(want.windowClass);
-      EXPECT_EQ(got.style & kind, want.style & kind);
-      EXPECT_EQ(got.style & ~kind & want.style, want.style & ~kind);
-      EXPECT_EQ(got.style & WS_VISIBLE, want.style & WS_VISIBLE);
-      if (want.text) {
-        EXPECT_EQ(got.text, want.text);
-      }
-    }
+    ExpectFollowsItsTable(expected);
   }
 }
 
@@ -224,8 +229,9 @@ TEST(Resources, StringsOfBothLanguages) {
        L"Real Time Veri Trackの機能が無効になります。よろしいですか？"},
   };
   for (const auto& string : kStrings) {
-    EXPECT_EQ(LoadStringIn(string.id, kEnglish), string.english) << "string " << string.id;
-    EXPECT_EQ(LoadStringIn(string.id, kJapanese), string.japanese) << "string " << string.id;
+    SCOPED_TRACE("string " + std::to_string(string.id));
+    EXPECT_EQ(LoadStringIn(string.id, kEnglish), string.english);
+    EXPECT_EQ(LoadStringIn(string.id, kJapanese), string.japanese);
   }
   EXPECT_EQ(LoadStringIn(57344, kEnglish), L"") << "no application-title string";
   EXPECT_EQ(LoadStringIn(57344, kJapanese), L"");

@@ -44,7 +44,7 @@ class SettingsPage : public MainWindowTest {
   }
 
   emu::EmulatedDrive& Drive(char letter = 'E') { return *m_devices.Drive(letter); }
-  HWND Page() const { return CDialogSetting2Lx4::Instance()->Handle(); }
+  HWND Page() const { return m_window->SettingsPage()->Handle(); }
   HWND Item(int id) const { return GetDlgItem(Page(), id); }
   bool Checked(int id) const { return SendMessageW(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
   bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
@@ -168,6 +168,7 @@ TEST_F(SettingsPage, WhatTheDriveDoesNotTakeShowsAfterTheRefresh) {
 
 TEST_F(SettingsPage, ConfirmationABeforeRealTimeWithQuietOff) {
   for (int answer : {IDCANCEL, IDOK}) {
+    SCOPED_TRACE(answer == IDOK ? "OK" : "Cancel");
     Start(Settings(emu::QuietModeOff, true, 0xFE, false));
     ClickAndConfirm(IDC_REAL_TIME, answer, L"Enable the Advanced Quiet Drive Feature. OK?",
                     L"アドバンスド静音機能を有効にします。よろしいですか？");
@@ -186,8 +187,8 @@ TEST_F(SettingsPage, ConfirmationABeforeRealTimeWithQuietOff) {
 }
 
 TEST_F(SettingsPage, ConfirmationBBeforeQuietOffUnderRealTime) {
-  for (int answer : {IDCANCEL, IDOK}) {
-    Start(Settings(emu::QuietModeQuiet, true, 0xFE, true));
+  // A failed assertion ends its answer only.
+  const auto answerWith = [&](int answer) {
     ASSERT_TRUE(Checked(IDC_REAL_TIME));
     ClickAndConfirm(IDC_QUIET_ON, answer, L"Disable the Real Time Veri Track. OK?",
                     L"Real Time Veri Trackの機能が無効になります。よろしいですか？");
@@ -202,6 +203,11 @@ TEST_F(SettingsPage, ConfirmationBBeforeQuietOffUnderRealTime) {
       EXPECT_FALSE(Checked(IDC_QUIET_ON) || Checked(IDC_REAL_TIME));
       EXPECT_FALSE(Enabled(IDC_QUIET_STANDARD));
     }
+  };
+  for (int answer : {IDCANCEL, IDOK}) {
+    SCOPED_TRACE(answer == IDOK ? "OK" : "Cancel");
+    Start(Settings(emu::QuietModeQuiet, true, 0xFE, true));
+    answerWith(answer);
     Stop();
   }
 }
@@ -222,20 +228,21 @@ TEST_F(SettingsPage, DecodesTheStatusBytes) {
   };
   Start();
   for (const StatusCase& c : cases) {
+    SCOPED_TRACE(c.name);
     Bytes status(256, 0);
     for (auto [offset, value] : c.bytes) status[offset] = value;
     Drive().OverrideBuffer(0xF4, status);
     SelectDrive(0);
-    EXPECT_EQ(Checked(IDC_READ_ON), c.readOn) << c.name;
-    EXPECT_EQ(Checked(IDC_READ_MASTER), c.master) << c.name;
-    EXPECT_EQ(Checked(IDC_READ_PERFECT), c.readOn && !c.master) << c.name;
-    EXPECT_EQ(Enabled(IDC_READ_PERFECT), c.readOn) << c.name;
-    EXPECT_EQ(IsWindowVisible(Item(IDC_REAL_TIME)) != FALSE, c.realTimeShown) << c.name;
-    EXPECT_EQ(Enabled(IDC_REAL_TIME), c.readOn) << c.name;
+    EXPECT_EQ(Checked(IDC_READ_ON), c.readOn);
+    EXPECT_EQ(Checked(IDC_READ_MASTER), c.master);
+    EXPECT_EQ(Checked(IDC_READ_PERFECT), c.readOn && !c.master);
+    EXPECT_EQ(Enabled(IDC_READ_PERFECT), c.readOn);
+    EXPECT_EQ(IsWindowVisible(Item(IDC_REAL_TIME)) != FALSE, c.realTimeShown);
+    EXPECT_EQ(Enabled(IDC_REAL_TIME), c.readOn);
     if (c.readOn) {
-      EXPECT_EQ(Checked(IDC_REAL_TIME), c.realTimeOn) << c.name;
+      EXPECT_EQ(Checked(IDC_REAL_TIME), c.realTimeOn);
     }
-    EXPECT_EQ(Checked(IDC_EJECT_AT_POWER_ON), c.ejectOn) << c.name;
+    EXPECT_EQ(Checked(IDC_EJECT_AT_POWER_ON), c.ejectOn);
   }
 }
 
@@ -274,16 +281,21 @@ TEST_F(SettingsPage, AHiddenOrDisabledRealTimeBoxStillSendsItsState) {
 
 TEST_F(SettingsPage, EnterAndEscapeSendTheSettingsAndLeaveThePageShown) {
   Start();
-  for (WPARAM key : {VK_RETURN, VK_ESCAPE}) {
+  // A failed assertion ends its key only.
+  const auto press = [&](WPARAM key) {
     Drive().ClearLog();
     SetFocus(Item(IDC_SAVE_SETTING));
     MSG msg{Item(IDC_SAVE_SETTING), WM_KEYDOWN, key, 0, 0, {}};
     m_window->ProcessMessage(msg);
-    ASSERT_GE(SentBlocks().size(), 5u) << "key " << key;
-    EXPECT_EQ(SentBlocks()[0], Speed(0x81)) << "key " << key;
-    EXPECT_EQ(SentBlocks()[4], kWritePage) << "key " << key;
-    EXPECT_TRUE(IsWindowVisible(Page())) << "key " << key;
-    EXPECT_TRUE(IsWindowVisible(Main())) << "key " << key;
+    ASSERT_GE(SentBlocks().size(), 5u);
+    EXPECT_EQ(SentBlocks()[0], Speed(0x81));
+    EXPECT_EQ(SentBlocks()[4], kWritePage);
+    EXPECT_TRUE(IsWindowVisible(Page()));
+    EXPECT_TRUE(IsWindowVisible(Main()));
+  };
+  for (WPARAM key : {VK_RETURN, VK_ESCAPE}) {
+    SCOPED_TRACE(testing::Message() << "key " << key);
+    press(key);
   }
 }
 

@@ -42,7 +42,7 @@ class StatusPage : public MainWindowTest {
   }
 
   emu::EmulatedDrive& Drive(char letter = 'E') { return *m_devices.Drive(letter); }
-  CStatusDialog& Status() const { return *CStatusDialog::Instance(); }
+  CStatusDialog& Status() const { return *m_window->StatusPage(); }
   HWND Page() const { return Status().Handle(); }
   HWND Item(int id) const { return GetDlgItem(Page(), id); }
   std::wstring Text(int id) const { return WindowText(Item(id)); }
@@ -126,10 +126,11 @@ TEST_F(StatusPage, ATickShowsLevelWordSectorCountAndTimeCode) {
       {0, 4294967295u, 0, L"Perfect", L"Perfect", L"4294967295", L"00:00:00", 0},
   };
   for (const TickCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.errors << "/" << c.sectors);
     Drive().SetCounters(c.errors, c.sectors, c.frame);
     Tick();
-    EXPECT_EQ(Status().Indicator().Level(), c.level) << c.errors << "/" << c.sectors;
-    EXPECT_EQ(Text(IDC_LEVEL_TEXT), ForRun(c.english, c.japanese)) << c.errors << "/" << c.sectors;
+    EXPECT_EQ(Status().Indicator().Level(), c.level);
+    EXPECT_EQ(Text(IDC_LEVEL_TEXT), ForRun(c.english, c.japanese));
     EXPECT_EQ(Text(IDC_SECTOR_COUNT), c.count);
     EXPECT_EQ(Text(IDC_TIME_CODE), c.timeCode);
   }
@@ -147,9 +148,10 @@ TEST_F(StatusPage, OnlyFatalIsRedAndEveryStaticGetsTheButtonFace) {
       {0, 100, RGB(0, 0, 0)},   // level 0
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.errors << "/" << c.sectors);
     Drive().SetCounters(c.errors, c.sectors, 0);
     Tick();
-    EXPECT_EQ(TextColourOf(IDC_LEVEL_TEXT), c.levelText) << c.errors << "/" << c.sectors;
+    EXPECT_EQ(TextColourOf(IDC_LEVEL_TEXT), c.levelText);
     EXPECT_EQ(TextColourOf(IDC_SECTOR_LABEL), RGB(0, 0, 0)) << "other texts stay black";
   }
   HDC dc = CreateCompatibleDC(nullptr);
@@ -255,15 +257,15 @@ TEST_F(StatusPage, WithoutTheIndicatorsClassTheProgramGoesOnWithoutThePage) {
   Start();
   SetClassRegistrar(RegisterClassExW);
 
-  EXPECT_EQ(CStatusDialog::Instance(), nullptr);
+  EXPECT_EQ(m_window->StatusPage(), nullptr);
   EXPECT_EQ(SendMessageW(Control(IDC_PAGE_TABS), TCM_GETITEMCOUNT, 0, 0), 3) << "the tab is there";
   SelectTab(kStatusTab);
   SelectTab(2);
-  EXPECT_TRUE(IsWindowVisible(CUtilityDialog::Instance()->Handle()));
+  EXPECT_TRUE(IsWindowVisible(m_window->UtilityPage()->Handle()));
   SelectDrive(1);
   EXPECT_EQ(Channel().letter, 'G') << "selection goes on without the page";
   SelectTab(kStatusTab);
-  EXPECT_FALSE(IsWindowVisible(CUtilityDialog::Instance()->Handle())) << "the tab shows nothing";
+  EXPECT_FALSE(IsWindowVisible(m_window->UtilityPage()->Handle())) << "the tab shows nothing";
 }
 
 // One update's cost, and no GDI object left behind by updating or painting.

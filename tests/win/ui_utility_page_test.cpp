@@ -62,7 +62,7 @@ class UtilityPage : public MainWindowTest {
   }
 
   emu::EmulatedDrive& Drive(char letter = 'E') { return *m_devices.Drive(letter); }
-  HWND Page() const { return CUtilityDialog::Instance()->Handle(); }
+  HWND Page() const { return m_window->UtilityPage()->Handle(); }
   HWND Item(int id) const { return GetDlgItem(Page(), id); }
   void Click(int id) const { SendMessageW(Item(id), BM_CLICK, 0, 0); }
   std::wstring Result() const { return WindowText(Item(IDC_CHECK_RESULT)); }
@@ -164,13 +164,18 @@ TEST_F(UtilityPage, CaptionsComeFromTheStringTableAndTheResultFieldStartsEmptyIn
 TEST_F(UtilityPage, PageAndStaticControlsArePaintedInTheButtonFace) {
   Start();
   HDC dc = CreateCompatibleDC(nullptr);
-  for (UINT request : {WM_CTLCOLORSTATIC, WM_CTLCOLORDLG, WM_CTLCOLORBTN}) {
+  // A failed assertion ends its request only.
+  const auto expectButtonFaceBrush = [&](UINT request) {
     const auto brush = reinterpret_cast<HBRUSH>(
         SendMessageW(Page(), request, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(Item(IDC_CHECK_GROUP))));
     LOGBRUSH colour{};
-    ASSERT_EQ(GetObjectW(brush, sizeof colour, &colour), static_cast<int>(sizeof colour)) << request;
-    EXPECT_EQ(colour.lbStyle, static_cast<UINT>(BS_SOLID)) << request;
-    EXPECT_EQ(colour.lbColor, GetSysColor(COLOR_BTNFACE)) << request;
+    ASSERT_EQ(GetObjectW(brush, sizeof colour, &colour), static_cast<int>(sizeof colour));
+    EXPECT_EQ(colour.lbStyle, static_cast<UINT>(BS_SOLID));
+    EXPECT_EQ(colour.lbColor, GetSysColor(COLOR_BTNFACE));
+  };
+  for (UINT request : {WM_CTLCOLORSTATIC, WM_CTLCOLORDLG, WM_CTLCOLORBTN}) {
+    SCOPED_TRACE(testing::Message() << "request " << request);
+    expectButtonFaceBrush(request);
   }
   SetBkColor(dc, RGB(1, 2, 3));
   SendMessageW(Page(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
@@ -183,14 +188,15 @@ TEST_F(UtilityPage, PageAndStaticControlsArePaintedInTheButtonFace) {
 
 TEST_F(UtilityPage, EjectSendsItsCommandAtOnceWithoutAQuestionAlsoWithoutADisc) {
   for (bool disc : {true, false}) {
+    SCOPED_TRACE(disc ? "a disc in" : "no disc");
     Start();
     if (!disc) {
       Drive().RemoveDisc();
       Drive().CloseTray();
     }
-    EXPECT_FALSE(ShowsADialog(Main(), [&] { Click(IDC_EJECT); })) << "disc " << disc;
-    EXPECT_EQ(SentBlocks(), (std::vector<Cdb>{kEject})) << "disc " << disc;
-    EXPECT_EQ(Drive().TrayState(), emu::Tray::Open) << "disc " << disc;
+    EXPECT_FALSE(ShowsADialog(Main(), [&] { Click(IDC_EJECT); }));
+    EXPECT_EQ(SentBlocks(), (std::vector<Cdb>{kEject}));
+    EXPECT_EQ(Drive().TrayState(), emu::Tray::Open);
     m_window.reset();
     m_devices.Detach('E');
   }
@@ -306,9 +312,8 @@ TEST_F(UtilityPage, CheckSendsItsWholeSequenceAndHoldsNotificationOffUntilTheVer
        {kReadDiscInfo, kReadDiscInfo, kReadDiscInfo, kStop, kStartPowerCheck},
        emu::Tray::Closed},
   };
-  for (const SequenceCase& c : cases) {
-    Start();
-    c.before(Drive());
+  // A failed assertion ends its case only.
+  const auto check = [&](const SequenceCase& c) {
     bool notificationOff = false;
     emu::Tray tray = emu::Tray::Closed;
     const std::vector<MessageBoxSeen> notices = RunCheck([&] {
@@ -317,32 +322,37 @@ TEST_F(UtilityPage, CheckSendsItsWholeSequenceAndHoldsNotificationOffUntilTheVer
       c.atPrompt(Drive());
     });
 
-    ASSERT_EQ(notices.size(), 1u) << c.name;
+    ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0].text, ForRun(L"Please insert a disc.  Any kind of a disc will do.",
-                                      L"ディスクを挿入してください。\r\nディスクの種類は何でも構いません。"))
-        << c.name;
-    EXPECT_EQ(notices[0].caption, L"ui_tests") << c.name;
-    EXPECT_TRUE(notices[0].ok && !notices[0].cancel) << c.name;
-    EXPECT_EQ(notices[0].icon, nullptr) << c.name;
+                                      L"ディスクを挿入してください。\r\nディスクの種類は何でも構いません。"));
+    EXPECT_EQ(notices[0].caption, L"ui_tests");
+    EXPECT_TRUE(notices[0].ok && !notices[0].cancel);
+    EXPECT_EQ(notices[0].icon, nullptr);
     // The page asks; the system makes the page's top-level window the owner.
-    EXPECT_EQ(notices[0].owner, Main()) << c.name;
-    EXPECT_TRUE(notificationOff) << c.name;
-    EXPECT_EQ(tray, c.trayAtPrompt) << c.name;
-    EXPECT_EQ(SentBlocks(), c.preparation) << c.name;
+    EXPECT_EQ(notices[0].owner, Main());
+    EXPECT_TRUE(notificationOff);
+    EXPECT_EQ(tray, c.trayAtPrompt);
+    EXPECT_EQ(SentBlocks(), c.preparation);
 
     Ticks(25);
-    EXPECT_EQ(SentBlocks(), c.preparation) << c.name << ": the countdown asks the drive nothing";
-    EXPECT_TRUE(m_devices.MediaChangeNotificationPrevented('E')) << c.name;
+    EXPECT_EQ(SentBlocks(), c.preparation) << "the countdown asks the drive nothing";
+    EXPECT_TRUE(m_devices.MediaChangeNotificationPrevented('E'));
     Tick();
     std::vector<Cdb> whole = c.preparation;
     whole.insert(whole.end(), {kInquiry, kReadPower});
-    EXPECT_EQ(SentBlocks(), whole) << c.name;
-    EXPECT_EQ(Drive().Log().back().transferLength, 8u) << c.name;
-    EXPECT_EQ(Result(), InRun(kEnough)) << c.name;
-    EXPECT_FALSE(m_devices.MediaChangeNotificationPrevented('E')) << c.name;
-    EXPECT_EQ(Channel().notification, kNoDevice) << c.name;
-    EXPECT_EQ(m_devices.OpenHandleCount(), 1) << c.name << ": only the channel's own handle";
-    EXPECT_TRUE(Idle()) << c.name;
+    EXPECT_EQ(SentBlocks(), whole);
+    EXPECT_EQ(Drive().Log().back().transferLength, 8u);
+    EXPECT_EQ(Result(), InRun(kEnough));
+    EXPECT_FALSE(m_devices.MediaChangeNotificationPrevented('E'));
+    EXPECT_EQ(Channel().notification, kNoDevice);
+    EXPECT_EQ(m_devices.OpenHandleCount(), 1) << "only the channel's own handle";
+    EXPECT_TRUE(Idle());
+  };
+  for (const SequenceCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Start();
+    c.before(Drive());
+    check(c);
     m_window.reset();
     m_devices.Detach('E');
   }
@@ -375,9 +385,10 @@ TEST_F(UtilityPage, CountdownCountsFrom24To0InBlackAndTheVerdictFollowsOnTheNext
   RunCheck(PushTrayIn());
   EXPECT_EQ(Result(), L"") << "during the first second";
   for (int tick = 1; tick <= 25; ++tick) {
+    SCOPED_TRACE(testing::Message() << "tick " << tick);
     Tick();
-    EXPECT_EQ(Result(), Countdown(25 - tick)) << "tick " << tick;
-    EXPECT_EQ(ResultColour(), kBlack) << "tick " << tick;
+    EXPECT_EQ(Result(), Countdown(25 - tick));
+    EXPECT_EQ(ResultColour(), kBlack);
   }
   Tick();
   EXPECT_EQ(Result(), InRun(kEnough));
@@ -410,16 +421,17 @@ TEST_F(UtilityPage, VerdictsFromThePowerValueInBytes4To7) {
   };
   Start();
   for (const VerdictCase& c : cases) {
+    SCOPED_TRACE(c.name);
     Drive().ClearOverrides();
     Drive().SetBusPower(emu::kDefaultBusPower);
     RunCheck(PushTrayIn());
     Ticks(25);
     c.beforeVerdict(Drive());
     Tick();
-    EXPECT_EQ(Result(), InRun(c.verdict)) << c.name;
-    EXPECT_EQ(ResultColour(), c.colour) << c.name;
-    EXPECT_EQ(Drive().Log().back().cdb, kReadPower) << c.name;
-    EXPECT_TRUE(Idle()) << c.name;
+    EXPECT_EQ(Result(), InRun(c.verdict));
+    EXPECT_EQ(ResultColour(), c.colour);
+    EXPECT_EQ(Drive().Log().back().cdb, kReadPower);
+    EXPECT_TRUE(Idle());
   }
 }
 
@@ -458,7 +470,7 @@ TEST_F(UtilityPage, WithNoDriveLeftThePagesShowEverythingOffAndNothingIsSent) {
   EXPECT_EQ(SendMessageW(Control(IDC_DRIVE_LIST), CB_GETCOUNT, 0, 0), 0);
   EXPECT_EQ(Channel().letter, 0);
   EXPECT_EQ(m_devices.OpenHandleCount(), 0);
-  HWND settings = CDialogSetting2Lx4::Instance()->Handle();
+  HWND settings = m_window->SettingsPage()->Handle();
   EXPECT_EQ(SendMessageW(GetDlgItem(settings, IDC_QUIET_ON), BM_GETCHECK, 0, 0), BST_UNCHECKED);
   EXPECT_TRUE(Idle());
 
@@ -487,10 +499,11 @@ TEST_F(UtilityPage, BusyFromRunToVerdictWithTheTabsHeldAndASecondCheckStartsEmpt
   Ticks(3);
   EXPECT_TRUE(Busy());
   for (int tab : {1, 0}) {
+    SCOPED_TRACE(testing::Message() << "tab " << tab);
     ClickTab(tab);
-    EXPECT_TRUE(IsWindowVisible(Page())) << "tab " << tab;
-    EXPECT_EQ(SendMessageW(Control(IDC_PAGE_TABS), TCM_GETCURSEL, 0, 0), 2) << "tab " << tab;
-    EXPECT_FALSE(StatusTabActive) << "tab " << tab;
+    EXPECT_TRUE(IsWindowVisible(Page()));
+    EXPECT_EQ(SendMessageW(Control(IDC_PAGE_TABS), TCM_GETCURSEL, 0, 0), 2);
+    EXPECT_FALSE(m_window->StatusPage()->TabSelected());
   }
   Ticks(23);
   EXPECT_EQ(Result(), InRun(kEnough));
@@ -514,7 +527,7 @@ TEST_F(UtilityPage, BusyFromRunToVerdictWithTheTabsHeldAndASecondCheckStartsEmpt
   EXPECT_TRUE(Idle());
   ClickTab(1);
   EXPECT_FALSE(IsWindowVisible(Page()));
-  EXPECT_TRUE(StatusTabActive);
+  EXPECT_TRUE(m_window->StatusPage()->TabSelected());
 }
 
 TEST_F(UtilityPage, TheKeyboardFocusGoesBackToRunWhenTheCheckEnds) {
@@ -522,8 +535,8 @@ TEST_F(UtilityPage, TheKeyboardFocusGoesBackToRunWhenTheCheckEnds) {
   Start();
   ShowWindow(Main(), SW_SHOW);
   SetForegroundWindow(Main());
-  for (bool withDisc : {true, false}) {
-    SCOPED_TRACE(withDisc ? "verdict" : "no disc");
+  // A failed assertion ends its run only.
+  const auto check = [&](bool withDisc) {
     SetFocus(Item(IDC_RUN_CHECK));
     ASSERT_EQ(GetFocus(), Item(IDC_RUN_CHECK));
     if (withDisc) {
@@ -534,6 +547,10 @@ TEST_F(UtilityPage, TheKeyboardFocusGoesBackToRunWhenTheCheckEnds) {
     }
     EXPECT_TRUE(Idle());
     EXPECT_EQ(GetFocus(), Item(IDC_RUN_CHECK)) << "focus on control " << GetDlgCtrlID(GetFocus());
+  };
+  for (bool withDisc : {true, false}) {
+    SCOPED_TRACE(withDisc ? "verdict" : "no disc");
+    check(withDisc);
   }
 }
 
@@ -556,7 +573,7 @@ TEST_F(UtilityPage, ClosingTheMainWindowDuringACountdownEndsTheCheckCleanly) {
   EXPECT_EQ(RunModal(*m_window, {{50, clickRun}, {1500, closeDuringCountdown}}), IDCANCEL);
 
   EXPECT_EQ(resultBeforeClose, Countdown(24)) << "the page's timer ticked once a second";
-  EXPECT_EQ(CUtilityDialog::Instance(), nullptr);
+  EXPECT_EQ(m_window->UtilityPage(), nullptr);
   EXPECT_EQ(Channel().notification, kNoDevice);
   EXPECT_FALSE(m_devices.MediaChangeNotificationPrevented('E'));
 

@@ -130,8 +130,9 @@ TEST(ErrorIndicator, SegmentsOfA136By17BarAndTheColumnsLeftOverAt139) {
     SCOPED_TRACE(testing::Message() << "width " << width);
     // Segment 0 spans 1..15 x 2..14, segment 7 spans 120..134.
     for (int x : {1, 15, 120, 134}) {
-      EXPECT_TRUE(Near(bar.At(x, 2), kRed.edge, 2)) << "column " << x;
-      EXPECT_TRUE(Near(bar.At(x, 7), kRed.centre, 2)) << "column " << x;
+      SCOPED_TRACE(testing::Message() << "column " << x);
+      EXPECT_TRUE(Near(bar.At(x, 2), kRed.edge, 2));
+      EXPECT_TRUE(Near(bar.At(x, 7), kRed.centre, 2));
     }
     for (int x : {16, 17, 118, 119}) EXPECT_EQ(bar.At(x, 8), kPanel) << "column " << x;
     for (int y : {1, 15}) EXPECT_EQ(bar.At(8, y), kPanel) << "row " << y;

@@ -1,0 +1,28 @@
+// Procedures that the system calls (dialog, window and subclass procedures)
+// run their handling through Contained: an exception must not unwind through
+// the system's frames, where it is undefined what happens. One that gets that
+// far is written to the debugger output, the message gets the answer the
+// procedure gives when it does not handle a message, and the program goes on
+// with the next message.
+#pragma once
+
+#include <windows.h>
+
+namespace norvane::ui {
+
+// Writes what escaped (its type, what() where it has one), the procedure and
+// the message to the debugger output (OutputDebugString). Call it only while
+// an exception is being handled.
+void ReportEscapedException(const wchar_t* procedure, UINT message) noexcept;
+
+template <class Handle, class Fallback>
+LRESULT Contained(const wchar_t* procedure, UINT message, Handle&& handle, Fallback&& fallback) noexcept {
+  try {
+    return handle();
+  } catch (...) {
+    ReportEscapedException(procedure, message);
+  }
+  return fallback();
+}
+
+}  // namespace norvane::ui
