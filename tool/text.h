@@ -15,6 +15,10 @@ namespace norvane::tool {
 std::string Printable(const std::wstring& text);
 // The same for bytes: a path from the command line.
 std::string Printable(const std::string& bytes);
+// Printable text cut to a length a message can carry, at a character's end.
+std::string Shortened(const std::string& printable);
+// A device name as messages echo it: printable, and cut short.
+std::string DeviceName(const std::string& name);
 
 // The names the command line and the output use for the settings.
 const char* QuietModeName(QuietModeCode code);

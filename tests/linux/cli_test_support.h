@@ -33,11 +33,16 @@ class ScriptedSource final : public tool::DriveSource, private DeviceIo {
 
   // Commands whose operation code is this are refused before they reach the drive.
   std::optional<std::uint8_t> refusedOperation;
+  // Where the system has the disc of every drive mounted.
+  std::optional<std::string> mountedAt;
+  // Runs before each command goes out, with its operation code.
+  std::function<void(std::uint8_t operation)> beforeCommand;
 
   DeviceIo& Io() override { return *this; }
   std::vector<tool::DeviceNode> Candidates() override { return m_emulated.Candidates(); }
   std::optional<tool::DeviceNode> Resolve(const std::string& name) const override { return m_emulated.Resolve(name); }
   SystemError LastError() const override { return m_refused ? SystemError{EPERM, kRefusal} : m_emulated.LastError(); }
+  std::optional<std::string> MountPoint(const tool::DeviceNode&) const override { return mountedAt; }
   std::optional<std::string> WriteBufferRefusal() const override { return std::nullopt; }
   void DiscOffered(const tool::DeviceNode& node) override { m_emulated.DiscOffered(node); }
 
@@ -49,6 +54,7 @@ class ScriptedSource final : public tool::DriveSource, private DeviceIo {
     return m_devices.Open(path, access);
   }
   bool PassThrough(DeviceHandle device, const ScsiCommand& command, ScsiReply& reply) override {
+    if (beforeCommand) beforeCommand(command.cdb[0]);
     m_refused = refusedOperation == command.cdb[0];
     return !m_refused && m_devices.PassThrough(device, command, reply);
   }
