@@ -29,13 +29,12 @@ CommandResult ForceEjectAndWait() {
   return ejected;
 }
 
-constexpr Action kClear = {"clear",         "clear the error counters",
-                           "The error counters are cleared.", nullptr,
-                           true,            Picks::Changing,
-                           false,           ClearErrorCounters};
+constexpr Action kClear = {
+    "clear", "clear the error counters", "The error counters are cleared.", nullptr, true, Picks::Changing,
+    false,   ClearErrorCounters};
 // The drive refuses a normal eject while the system locks the tray.
-constexpr Action kEject = {"eject", "eject the disc", "The disc is ejected.", nullptr, false, Picks::Reading, false,
-                           EjectDisc};
+constexpr Action kEject = {"eject", "eject the disc", "The disc is ejected.", nullptr, false, Picks::Reading,
+                           false,   EjectDisc};
 constexpr Action kForceEject = {"force-eject",
                                 "force the disc out",
                                 "The disc is forced out.",

@@ -43,6 +43,10 @@ Palette PaletteFor(const Console& console, const std::string& when) {
 }
 
 bool WrittenOut(Console& console) {
+  if (!console.out.good()) {
+    t_writeError = 0;  // failed at a write before: its reason is gone
+    return false;
+  }
   errno = 0;
   console.out.flush();
   if (console.out.good()) return true;
@@ -51,7 +55,8 @@ bool WrittenOut(Console& console) {
 }
 
 std::string UnwrittenText() {
-  return std::string("write error on standard output") + (t_writeError != 0 ? std::string(": ") + std::strerror(t_writeError) : "");
+  return std::string("write error on standard output") +
+         (t_writeError != 0 ? std::string(": ") + std::strerror(t_writeError) : "");
 }
 
 bool AskYesNo(Console& console, const std::string& question) {

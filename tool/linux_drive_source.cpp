@@ -126,7 +126,8 @@ std::string LinuxDriveSource::BlockDeviceNumber(const DeviceNode& node) const {
   const fs::path path = NarrowPath(node.path.c_str());
   struct stat status {};
   if (stat(path.c_str(), &status) != 0) return {};
-  if (S_ISBLK(status.st_mode)) return std::to_string(major(status.st_rdev)) + ":" + std::to_string(minor(status.st_rdev));
+  if (S_ISBLK(status.st_mode))
+    return std::to_string(major(status.st_rdev)) + ":" + std::to_string(minor(status.st_rdev));
   if (!S_ISCHR(status.st_mode)) return {};
   // An sg node mounts nothing itself; its sr twin may be mounted.
   std::error_code error;

@@ -50,7 +50,8 @@ Session::Session(Console& console, Platform& platform, const GlobalOptions& opti
       m_platform(platform),
       m_options(options),
       m_source(platform.Drives(options.emulate)),
-      m_trace(m_source, console.err, options.verbosity, static_cast<std::uint32_t>(std::lround(options.timeoutSeconds))),
+      m_trace(m_source, console.err, options.verbosity,
+              static_cast<std::uint32_t>(std::lround(options.timeoutSeconds))),
       m_palette(PaletteFor(console, options.color)),
       m_previousIo(InstalledDeviceIo()) {
   InstallDeviceIo(m_trace);
@@ -65,6 +66,7 @@ Session::~Session() {
 std::vector<SelectedDrive> Session::SupportedDrives(bool firstOnly) {
   std::vector<SelectedDrive> drives;
   std::string refused;
+  m_unidentified.clear();
   for (const DeviceNode& node : m_source.Candidates()) {
     if (!OpenDevicePath(node.path)) {
       const SystemError error = m_source.LastError();
@@ -79,6 +81,7 @@ std::vector<SelectedDrive> Session::SupportedDrives(bool firstOnly) {
     CommandResult read;
     const std::wstring identity = ReadDeviceIdentity(node.path, read);
     if (!Identified(read)) {
+      m_unidentified.push_back(DeviceName(node.name));
       Warn(DeviceName(node.name) + " did not identify itself; passed over:\n  " + Printable(Failure(read)));
       continue;
     }
@@ -123,12 +126,14 @@ SelectedDrive Session::NamedDrive() {
   return Labelled(*node);
 }
 
+// A drive that did not identify itself may be the one the user means.
 SelectedDrive Session::OnlyDrive() {
   const std::vector<SelectedDrive> drives = SupportedDrives(false);
-  if (drives.size() == 1) return drives.front();
+  if (drives.size() == 1 && m_unidentified.empty()) return drives.front();
   std::string list;
   for (const SelectedDrive& drive : drives) list += "\n  " + drive.label;
-  throw Stop{Exit::Usage, "more than one supported drive is present; name the one to change with --device:" + list};
+  for (const std::string& name : m_unidentified) list += "\n  " + name + " (did not identify itself)";
+  throw Stop{Exit::Usage, "more than one drive may be meant; name the one to change with --device:" + list};
 }
 
 const SelectedDrive& Session::SelectDrive(Picks picks) {

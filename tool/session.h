@@ -19,13 +19,13 @@ struct GlobalOptions {
   bool emulate = false;
   bool json = false;
   std::string color = "auto";
-  int verbosity = 0;   // 1: every command and its answer on standard error; 2: and the data bytes
+  int verbosity = 0;  // 1: every command and its answer on standard error; 2: and the data bytes
   double timeoutSeconds = kPassThroughTimeoutSeconds;  // for each command
 };
 
 struct SelectedDrive {
   DeviceNode node;
-  std::string label;  // as the drive list of the window shows it
+  std::string label;                      // as the drive list of the window shows it
   std::string vendor, product, revision;  // the INQUIRY fields the label is made of
 };
 
@@ -96,6 +96,7 @@ class Session {
   Palette m_palette;
   DeviceIo& m_previousIo;
   SelectedDrive m_selected;
+  std::vector<std::string> m_unidentified;  // present drives the last search could not identify
 };
 
 }  // namespace norvane::tool

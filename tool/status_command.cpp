@@ -105,6 +105,7 @@ Exit Watch(Session& session, const SelectedDrive& drive, QualityReading reading,
   const auto period = std::chrono::milliseconds(std::lround(options.intervalSeconds * 1000));
   WatchView view(session, drive);
   view.Show(reading);
+  session.RequireWritten();
   while (session.World().Wait(period)) {
     QualityReading next = ReadQuality();
     // Like the window, a tick without an answer changes nothing; unlike it, it says so.

@@ -52,7 +52,7 @@ std::string Printable(const std::string& bytes) {
     const std::size_t length = SequenceLength(bytes, at);
     if (length == 0 || IsControl(bytes, at, length)) {
       text += '?';
-      ++at;
+      at += std::max<std::size_t>(length, 1);
       continue;
     }
     text.append(bytes, at, length);
