@@ -73,11 +73,11 @@ std::string NotEmpty(std::string& text) { return text.empty() ? "the drive name 
 // The parser's complaints in the tool's own voice, naming a mistyped subcommand.
 std::string ParseFailure(const CLI::App* app, const CLI::Error& error) {
   std::string what = error.what();
-  if (error.get_name() == "ExtrasError" && app->get_subcommands().empty()) {
+  const std::vector<std::string> extras = app->remaining();
+  if (app->get_subcommands().empty() && !extras.empty() && !extras.front().starts_with("-")) {
     std::string known;
     for (const CLI::App* command : app->get_subcommands({})) known += (known.empty() ? "" : ", ") + command->get_name();
-    const std::vector<std::string> extras = app->remaining();
-    if (!extras.empty()) what = "unknown subcommand '" + extras.front() + "' (the subcommands: " + known + ")";
+    what = "unknown subcommand '" + extras.front() + "' (the subcommands: " + known + ")";
   }
   return "norvane-drive: " + what + "\nTry 'norvane-drive --help' for more information.\n";
 }

@@ -37,6 +37,8 @@ class ScriptedSource final : public tool::DriveSource, private DeviceIo {
   std::optional<std::string> mountedAt;
   // Why the system would refuse WRITE BUFFER, as in a user namespace.
   std::optional<std::string> writeBufferRefusal;
+  // The time-out the last command went out with.
+  std::uint32_t lastTimeoutSeconds = 0;
   // Runs before each command goes out, with its operation code.
   std::function<void(std::uint8_t operation)> beforeCommand;
 
@@ -57,6 +59,7 @@ class ScriptedSource final : public tool::DriveSource, private DeviceIo {
   }
   bool PassThrough(DeviceHandle device, const ScsiCommand& command, ScsiReply& reply) override {
     if (beforeCommand) beforeCommand(command.cdb[0]);
+    lastTimeoutSeconds = command.timeoutSeconds;
     m_refused = refusedOperation == command.cdb[0];
     return !m_refused && m_devices.PassThrough(device, command, reply);
   }
