@@ -22,7 +22,7 @@ export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$here" log -1 --format=%
 
 if ! $built; then
   eval "$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
-  cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS="$CPPFLAGS $CXXFLAGS" \
+  cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DNORVANE_TOOL_ONLY=ON -DCMAKE_CXX_FLAGS="$CPPFLAGS $CXXFLAGS" \
     -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS" >/dev/null
   cmake --build "$build" --target norvane-drive norvane-drive-man -j "$(nproc)" >/dev/null
 fi
