@@ -30,15 +30,16 @@ constexpr const char* kExitCodes =
     "  7   power-check: the power supply is not enough\n"
     "  8   power-check: no disc in the drive\n"
     "  77  no access to the device, or the command needs CAP_SYS_RAWIO\n"
-    "  130 interrupted\n"
+    "  130 interrupted (Ctrl-C)\n"
+    "  143 terminated (SIGTERM)\n"
     "\n"
     "Try it without a drive: norvane-drive --emulate status --watch\n"
     "See norvane-drive(1) for the details, and PERMISSIONS there for real drives.";
 
 // A subcommand's help shows only its own options.
 constexpr const char* kGlobalsAfterSubcommand =
-    "The global options (--device, --emulate, --json, --color) may also follow the subcommand;\n"
-    "norvane-drive --help lists them with the exit status.";
+    "The global options (--device, --emulate, --json, --color, -v, --timeout) may also follow\n"
+    "the subcommand; norvane-drive --help lists them with the exit status.";
 
 const std::vector<std::string> kQuietModes = {"off", "performance", "quiet", "persistent"};
 const std::vector<std::string> kReadModes = {"off", "perfect", "master"};
