@@ -46,10 +46,15 @@ std::wstring ProbeOpened(bool opened, Probe probe) {
   return text;
 }
 
-std::wstring IdentityText() {
+std::wstring IdentityTextOf(CommandResult& read) {
   std::uint8_t buffer[kScratchLength] = {};
-  ReadVendorBuffer(IdentityBuffer, kDataBufferMode, 0, kIdentityLength, buffer);
+  read = ReadVendorBuffer(IdentityBuffer, kDataBufferMode, 0, kIdentityLength, buffer);
   return TextBetween(buffer, kIdentityStart, kIdentityEnd);
+}
+
+std::wstring IdentityText() {
+  CommandResult read;
+  return IdentityTextOf(read);
 }
 
 // The drive's name in the drive list, then its INQUIRY text.
@@ -90,6 +95,11 @@ CommandResult ReadDriveStatus(std::uint8_t (&status)[kDriveStatusLength]) {
 std::wstring ReadDriveIdentity(char letter) { return ProbeOpened(OpenDrive(letter), IdentityText); }
 
 std::wstring ReadDeviceIdentity(const std::wstring& path) { return ProbeOpened(OpenDevicePath(path), IdentityText); }
+
+std::wstring ReadDeviceIdentity(const std::wstring& path, CommandResult& read) {
+  read = {.outcome = CommandOutcome::NotDelivered, .operation = kReadBuffer, .requested = kIdentityLength};
+  return ProbeOpened(OpenDevicePath(path), [&read] { return IdentityTextOf(read); });
+}
 
 bool IsSupportedDrive(const std::wstring& identity) {
   for (const wchar_t* supported : kSupportedIdentities) {

@@ -70,6 +70,9 @@ std::wstring BuildDriveLabel(char letter);
 // The same probes for a drive named by its device path, for systems without
 // drive letters; `name` stands in the label where the letter stands.
 std::wstring ReadDeviceIdentity(const std::wstring& path);
+// The same, with how the identity read went: a drive that did not answer can
+// then be told from one that answered with another identity.
+std::wstring ReadDeviceIdentity(const std::wstring& path, CommandResult& read);
 std::wstring BuildDeviceLabel(const std::wstring& path, const std::wstring& name);
 // Whether the current drive's INQUIRY says it is a connected CD/DVD device.
 bool IsOpticalDevice();

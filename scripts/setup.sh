@@ -1,11 +1,23 @@
 #!/usr/bin/env bash
 # Installs everything the build, the tests and the demo need on a fresh Debian
 # machine, then prepares the private Wine prefix. Safe to run again.
+# With "tool" it installs only what norvane-drive needs to be built, tested
+# and packed: no Wine, no i386 architecture, no mingw, no NSIS.
+# With --list it prints the packages it would install, and installs nothing.
+# Usage: scripts/setup.sh [tool] [--list]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
+tool_only=false list_only=false
+for argument in "$@"; do
+  case "$argument" in
+    tool) tool_only=true ;;
+    --list) list_only=true ;;
+    *) echo "usage: scripts/setup.sh [tool] [--list]" >&2; exit 64 ;;
+  esac
+done
 
-packages=(cmake g++ libgtest-dev googletest clang libclang-rt-14-dev
-          libsgutils2-dev libcli11-dev nlohmann-json3-dev scdoc
+tool_packages=(cmake g++ python3 libgtest-dev libsgutils2-dev libcli11-dev nlohmann-json3-dev scdoc dpkg-dev)
+packages=("${tool_packages[@]}" googletest clang libclang-rt-14-dev
           # the kernel path: its preloaded library for 32-bit Wine processes, and
           # qemu to try that side where the kernel cannot start 32-bit programs
           gcc-multilib qemu-user-static
@@ -14,6 +26,13 @@ packages=(cmake g++ libgtest-dev googletest clang libclang-rt-14-dev
           locales-all fonts-ipafont-gothic fonts-umeplus python3
           # the release: help compiler and reader, installer, zip, signing
           fp-utils-3.2.2 libchm-bin nsis zip osslsigncode openssl)
+if $tool_only; then
+  packages=("${tool_packages[@]}")
+fi
+if $list_only; then
+  printf '%s\n' "${packages[@]}"
+  exit 0
+fi
 
 missing() {
   local p
@@ -26,9 +45,9 @@ missing() {
 if missing; then
   sudo_cmd=""
   [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
-  $sudo_cmd dpkg --add-architecture i386
+  $tool_only || $sudo_cmd dpkg --add-architecture i386
   $sudo_cmd apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${packages[@]}"
 fi
 
-"$here/scripts/wine-prefix.sh"
+$tool_only || "$here/scripts/wine-prefix.sh"

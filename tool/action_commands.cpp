@@ -4,6 +4,8 @@
 
 #include "drive/commands.h"
 #include "tool/commands.h"
+#include "tool/output.h"
+#include "tool/text.h"
 
 namespace norvane::tool {
 namespace {
@@ -14,6 +16,8 @@ struct Action {
   const char* done;      // what the user is told afterwards
   const char* question;  // the confirmation, or none
   bool writesBuffers;    // sends WRITE BUFFER, which Linux guards
+  Picks picks;           // whether it changes the drive
+  bool passesTrayLock;   // takes the disc out under the system's tray lock
   CommandResult (*send)();
 };
 
@@ -25,13 +29,18 @@ CommandResult ForceEjectAndWait() {
   return ejected;
 }
 
-constexpr Action kClear = {"clear", "clear the error counters", "The error counters are cleared.", nullptr,
-                           true,    ClearErrorCounters};
-constexpr Action kEject = {"eject", "eject the disc", "The disc is ejected.", nullptr, false, EjectDisc};
+constexpr Action kClear = {
+    "clear", "clear the error counters", "The error counters are cleared.", nullptr, true, Picks::Changing,
+    false,   ClearErrorCounters};
+// The drive refuses a normal eject while the system locks the tray.
+constexpr Action kEject = {"eject", "eject the disc", "The disc is ejected.", nullptr, false, Picks::Reading,
+                           false,   EjectDisc};
 constexpr Action kForceEject = {"force-eject",
                                 "force the disc out",
                                 "The disc is forced out.",
                                 "If the drive is at work, the task it is doing will be discarded. Force the disc out?",
+                                true,
+                                Picks::Changing,
                                 true,
                                 ForceEjectAndWait};
 constexpr Action kFactoryReset = {"factory-reset",
@@ -39,10 +48,21 @@ constexpr Action kFactoryReset = {"factory-reset",
                                   "The factory settings are restored and saved in the drive.",
                                   "Reset all of the drive's settings to the factory default?",
                                   true,
+                                  Picks::Changing,
+                                  false,
                                   RestoreFactoryDefaults};
 
+// A file system on the disc would lose it from under its feet.
+void RequireUnmounted(Session& session, const SelectedDrive& drive, const Action& action) {
+  if (const std::optional<std::string> mountPoint = session.Source().MountPoint(drive.node)) {
+    throw Stop{Exit::CommandFailed, std::string("cannot ") + action.doing + ": " + DeviceName(drive.node.name) +
+                                        " is mounted on " + DeviceName(*mountPoint) + "; unmount it first"};
+  }
+}
+
 Exit Run(Session& session, const Action& action, bool yes) {
-  session.SelectDrive();
+  const SelectedDrive& drive = session.SelectDrive(action.picks);
+  if (action.passesTrayLock) RequireUnmounted(session, drive, action);
   if (action.writesBuffers) session.RequireWriteBuffer(action.doing);
   if (action.question != nullptr) session.Confirm(action.question, yes);
   session.Require(action.send(), std::string("trying to ") + action.doing);
@@ -51,6 +71,7 @@ Exit Run(Session& session, const Action& action, bool yes) {
     json["action"] = action.name;
     session.PrintJson(json);
   } else {
+    PrintFields(session.Terminal().out, {{"Drive", drive.label}});
     session.Terminal().out << action.done << '\n';
   }
   return Exit::Ok;

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cmath>
 #include <functional>
 #include <ostream>
 
@@ -29,15 +30,16 @@ constexpr const char* kExitCodes =
     "  7   power-check: the power supply is not enough\n"
     "  8   power-check: no disc in the drive\n"
     "  77  no access to the device, or the command needs CAP_SYS_RAWIO\n"
-    "  130 interrupted\n"
+    "  130 interrupted (Ctrl-C)\n"
+    "  143 terminated (SIGTERM)\n"
     "\n"
     "Try it without a drive: norvane-drive --emulate status --watch\n"
     "See norvane-drive(1) for the details, and PERMISSIONS there for real drives.";
 
 // A subcommand's help shows only its own options.
 constexpr const char* kGlobalsAfterSubcommand =
-    "The global options (--device, --emulate, --json, --color) may also follow the subcommand;\n"
-    "norvane-drive --help lists them with the exit status.";
+    "The global options (--device, --emulate, --json, --color, -v, --timeout) may also follow\n"
+    "the subcommand; norvane-drive --help lists them with the exit status.";
 
 const std::vector<std::string> kQuietModes = {"off", "performance", "quiet", "persistent"};
 const std::vector<std::string> kReadModes = {"off", "perfect", "master"};
@@ -50,6 +52,36 @@ struct CommandLine {
   bool yes = false;
   std::function<Exit(Session&)> run;
 };
+
+// A number inside [low, high]; NaN compares false both ways and would slip
+// through a plain range, and with it a watch that never waits.
+CLI::Validator FiniteBetween(double low, double high) {
+  return CLI::Validator(
+      [low, high](std::string& text) {
+        double value = 0;
+        if (!CLI::detail::lexical_cast(text, value) || !std::isfinite(value) || value < low || value > high) {
+          return "must be a number of seconds from " + CLI::detail::to_string(low) + " to " +
+                 CLI::detail::to_string(high) + ", not " + text;
+        }
+        return std::string();
+      },
+      "SECONDS");
+}
+
+// An empty --device (an unset variable in a script) must not fall back to the first drive.
+std::string NotEmpty(std::string& text) { return text.empty() ? "the drive name is empty" : std::string(); }
+
+// The parser's complaints in the tool's own voice, naming a mistyped subcommand.
+std::string ParseFailure(const CLI::App* app, const CLI::Error& error) {
+  std::string what = error.what();
+  const std::vector<std::string> extras = app->remaining();
+  if (app->get_subcommands().empty() && !extras.empty() && !extras.front().starts_with("-")) {
+    std::string known;
+    for (const CLI::App* command : app->get_subcommands({})) known += (known.empty() ? "" : ", ") + command->get_name();
+    what = "unknown subcommand '" + extras.front() + "' (the subcommands: " + known + ")";
+  }
+  return "norvane-drive: " + what + "\nTry 'norvane-drive --help' for more information.\n";
+}
 
 // A subcommand and what it runs; every level has its own --help.
 CLI::App* Subcommand(CLI::App& app, CommandLine& line, const char* name, const char* description,
@@ -98,11 +130,13 @@ void AddSubcommands(CLI::App& app, CommandLine& line) {
 
   CLI::App* status = Subcommand(app, line, "status", "Show the quality of the audio data the drive transfers",
                                 [&line](Session& s) { return ShowStatus(s, line.status); });
-  status->add_flag("-w,--watch", line.status.watch, "Redraw once a tick until interrupted (Ctrl-C)");
-  status->add_option("--interval", line.status.intervalSeconds, "Seconds between ticks of --watch")
+  CLI::Option* watch =
+      status->add_flag("-w,--watch", line.status.watch, "Redraw once a tick until interrupted (Ctrl-C)");
+  status->add_option("--interval", line.status.intervalSeconds, "Seconds between ticks of --watch (0.05 to 3600)")
       ->type_name("SECONDS")
       ->default_val(1.0)
-      ->check(CLI::Range(0.05, 3600.0));
+      ->check(FiniteBetween(0.05, 3600.0))
+      ->needs(watch);
 
   Subcommand(app, line, "clear", "Clear the drive's error counters", ClearCounters);
   Subcommand(app, line, "eject", "Eject the disc", EjectTray);
@@ -125,33 +159,46 @@ void AddSubcommands(CLI::App& app, CommandLine& line) {
 
 void BuildApp(CLI::App& app, CommandLine& line) {
   app.description(kDescription);
-  app.set_version_flag("--version", kVersion);
+  app.set_version_flag("-V,--version", kVersion);
+  app.failure_message(ParseFailure);
   app.require_subcommand(1);
   app.fallthrough();  // the global options may also follow the subcommand
   app.get_formatter()->column_width(34);
   app.add_option("-d,--device", line.global.device,
-                 "The drive: /dev/sr0, sr0, ... or with --emulate a letter\n(default: the first one list shows)")
-      ->type_name("DEVICE");
+                 "The drive: /dev/sr0, sr0, ... or with --emulate a letter\n(default: the first one list shows; "
+                 "a change needs it\nwhen there are more)")
+      ->type_name("DEVICE")
+      ->check(CLI::Validator(NotEmpty, "DEVICE"));
   app.add_flag("--emulate", line.global.emulate, "Use the emulated drives of the demo instead of real ones");
   app.add_flag("--json", line.global.json, "Machine-readable output");
   app.add_option("--color", line.global.color, "Colour the output")
       ->type_name("WHEN")
       ->default_val("auto")
       ->check(CLI::IsMember({"auto", "always", "never"}));
-  app.add_flag("--trace", line.global.trace,
-               "Show every command sent to the drive and its answer\n(on standard error)");
+  app.add_flag("-v,--verbose,--trace", line.global.verbosity,
+               "Show every command sent to the drive and its answer\n(on standard error); twice: with the data bytes");
+  app.add_option("--timeout", line.global.timeoutSeconds, "Seconds a command may take before it is given up")
+      ->type_name("SECONDS")
+      ->check(FiniteBetween(1, 3600));
   AddSubcommands(app, line);
   app.footer(kExitCodes);  // after the subcommands, which would take it over
 }
 
 int Run(CommandLine& line, Console& console, Platform& platform) {
+  Exit code = Exit::Ok;
   try {
     Session session(console, platform, line.global);
-    return static_cast<int>(line.run(session));
+    code = line.run(session);
   } catch (const Stop& stop) {
-    console.err << "norvane-drive: " << stop.message << '\n';
-    return static_cast<int>(stop.code);
+    if (!stop.message.empty()) console.err << "norvane-drive: " << stop.message << '\n';
+    code = stop.code;
   }
+  // Results that did not reach their file are no results, whatever the drive did.
+  if (!WrittenOut(console)) {
+    console.err << "norvane-drive: " << UnwrittenText() << '\n';
+    if (code == Exit::Ok) code = Exit::CommandFailed;
+  }
+  return static_cast<int>(code);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "tool/command_trace.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace norvane::tool {
@@ -92,16 +93,33 @@ std::string FailureText(const CommandResult& result, const std::string& systemEr
 DeviceHandle CommandTrace::Open(const wchar_t* path, DeviceAccess access) { return m_source.Io().Open(path, access); }
 
 bool CommandTrace::PassThrough(DeviceHandle device, const ScsiCommand& command, ScsiReply& reply) {
+  ScsiCommand timed = command;
+  timed.timeoutSeconds = m_timeoutSeconds;
+  if (m_verbosity == 0) return m_source.Io().PassThrough(device, timed, reply);
   m_out << "trace: " << CommandName(command.cdb[0]) << " [" << Hex(command.cdb, kCdbLength) << "] "
         << DataPhase(command) << ": ";
-  if (!m_source.Io().PassThrough(device, command, reply)) {
+  const bool delivered = m_source.Io().PassThrough(device, timed, reply);
+  if (!delivered) {
     m_out << "not delivered: " << m_source.LastError().text << '\n';
-    return false;
+  } else {
+    const SenseCode sense{static_cast<std::uint8_t>(reply.sense[2] & 0x0F), reply.sense[12], reply.sense[13]};
+    m_out << (reply.status == 0 ? "good" : StatusText(reply.status, sense)) << ", " << reply.transferred
+          << " bytes moved\n";
   }
-  const SenseCode sense{static_cast<std::uint8_t>(reply.sense[2] & 0x0F), reply.sense[12], reply.sense[13]};
-  m_out << (reply.status == 0 ? "good" : StatusText(reply.status, sense)) << ", " << reply.transferred
-        << " bytes moved\n";
-  return true;
+  if (m_verbosity >= 2) TraceBytes(command, reply, delivered);
+  return delivered;
+}
+
+void CommandTrace::TraceBytes(const ScsiCommand& command, const ScsiReply& reply, bool delivered) {
+  const auto* data = static_cast<const std::uint8_t*>(command.data);
+  if (command.direction == DataDirection::Out && data != nullptr) {
+    m_out << "trace:   data out: " << Hex(data, command.transferLength) << '\n';
+  }
+  if (!delivered) return;
+  if (command.direction == DataDirection::In && data != nullptr) {
+    m_out << "trace:   data in: " << Hex(data, std::min(reply.transferred, command.transferLength)) << '\n';
+  }
+  if (reply.status != 0) m_out << "trace:   sense: " << Hex(reply.sense, kSenseRequestLength) << '\n';
 }
 
 bool CommandTrace::PreventMediaChangeNotification(DeviceHandle notification) {

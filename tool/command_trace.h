@@ -20,11 +20,13 @@ std::string SenseText(const SenseCode& sense);
 // command it could not deliver.
 std::string FailureText(const CommandResult& result, const std::string& systemError);
 
-// Writes a line for every command it passes on to the source's drives: the
-// command block, its data phase and what came of it.
+// Passes every command on to the source's drives with the run's time-out;
+// with a verbosity of 1 writes a line for each (the command block, its data
+// phase and what came of it), with 2 also the data bytes and the sense data.
 class CommandTrace final : public DeviceIo {
  public:
-  CommandTrace(DriveSource& source, std::ostream& out) : m_source(source), m_out(out) {}
+  CommandTrace(DriveSource& source, std::ostream& out, int verbosity, std::uint32_t timeoutSeconds)
+      : m_source(source), m_out(out), m_verbosity(verbosity), m_timeoutSeconds(timeoutSeconds) {}
 
   DeviceHandle Open(const wchar_t* path, DeviceAccess access) override;
   bool PassThrough(DeviceHandle device, const ScsiCommand& command, ScsiReply& reply) override;
@@ -33,8 +35,12 @@ class CommandTrace final : public DeviceIo {
   void Sleep(std::uint32_t milliseconds) override;
 
  private:
+  void TraceBytes(const ScsiCommand& command, const ScsiReply& reply, bool delivered);
+
   DriveSource& m_source;
   std::ostream& m_out;
+  int m_verbosity;
+  std::uint32_t m_timeoutSeconds;
 };
 
 }  // namespace norvane::tool

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <istream>
 #include <ostream>
 
@@ -19,6 +21,9 @@ const char* Sgr(Colour colour) {
   return "";
 }
 
+// errno of the write that failed; a stream keeps no reason of its own.
+thread_local int t_writeError = 0;
+
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
   return text;
@@ -34,7 +39,24 @@ std::string Palette::Paint(const std::string& text, Colour colour) const {
 Palette PaletteFor(const Console& console, const std::string& when) {
   if (when == "always") return Palette(true);
   if (when == "never") return Palette(false);
-  return Palette(console.outIsTerminal && !console.noColor);
+  return Palette(console.CanRedraw() && !console.noColor);
+}
+
+bool WrittenOut(Console& console) {
+  if (!console.out.good()) {
+    t_writeError = 0;  // failed at a write before: its reason is gone
+    return false;
+  }
+  errno = 0;
+  console.out.flush();
+  if (console.out.good()) return true;
+  t_writeError = errno;
+  return false;
+}
+
+std::string UnwrittenText() {
+  return std::string("write error on standard output") +
+         (t_writeError != 0 ? std::string(": ") + std::strerror(t_writeError) : "");
 }
 
 bool AskYesNo(Console& console, const std::string& question) {

@@ -16,6 +16,11 @@ struct Console {
   bool errIsTerminal = false;
   bool utf8 = true;      // the locale shows UTF-8 block characters
   bool noColor = false;  // NO_COLOR is set
+  bool dumb = false;     // TERM is dumb or unset: the terminal takes no escape sequences
+
+  // Whether results may be drawn over in place, and progress on the messages' terminal.
+  bool CanRedraw() const { return outIsTerminal && !dumb; }
+  bool CanRedrawProgress() const { return errIsTerminal && !dumb; }
 };
 
 enum class Colour { Green, Yellow, Red, Grey, Bold };
@@ -32,8 +37,13 @@ class Palette {
 };
 
 // Whether results on `out` are coloured: "always", "never", or "auto" (a
-// terminal, and NO_COLOR not set).
+// terminal that is not dumb, and NO_COLOR not set).
 Palette PaletteFor(const Console& console, const std::string& when);
+
+// Flushes the results and tells whether all of them were written; the
+// reason of the last failure is then UnwrittenText().
+bool WrittenOut(Console& console);
+std::string UnwrittenText();
 
 // Asks a yes-or-no question on the terminal; only "y" or "yes" is a yes.
 bool AskYesNo(Console& console, const std::string& question);

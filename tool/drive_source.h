@@ -27,6 +27,8 @@ class DriveSource {
   virtual std::optional<DeviceNode> Resolve(const std::string& name) const = 0;
   // What went wrong in the last failed open or command below the seam.
   virtual SystemError LastError() const = 0;
+  // Where a file system on the node's disc is mounted, or none.
+  virtual std::optional<std::string> MountPoint(const DeviceNode& node) const = 0;
   // Why WRITE BUFFER would be refused here, or none.
   virtual std::optional<std::string> WriteBufferRefusal() const = 0;
   // A person was asked to put a disc in the drive and close the tray.

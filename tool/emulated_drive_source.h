@@ -15,6 +15,7 @@ class EmulatedDriveSource final : public DriveSource {
   // "E", "e", "E:" and \\.\E: all name the drive at E.
   std::optional<DeviceNode> Resolve(const std::string& name) const override;
   SystemError LastError() const override;
+  std::optional<std::string> MountPoint(const DeviceNode&) const override { return std::nullopt; }
   std::optional<std::string> WriteBufferRefusal() const override { return std::nullopt; }
   // No hand can push the tray of an emulated drive: the tool closes it, on the disc it holds.
   void DiscOffered(const DeviceNode& node) override;

@@ -1,5 +1,8 @@
 #include "tool/linux_drive_source.h"
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <fstream>
@@ -32,6 +35,30 @@ std::string FirstLineOf(const fs::path& file) {
 }
 
 DeviceNode NodeAt(const fs::path& path) { return {path.string(), WidePath(path.string())}; }
+
+std::string TextOf(const fs::path& file) {
+  std::ifstream in(file);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// mountinfo writes a space, a tab, a newline and a backslash in a path as octal escapes.
+std::string Unescaped(const std::string& field) {
+  std::string text;
+  for (std::size_t at = 0; at < field.size(); ++at) {
+    const std::string digits = field.substr(at + 1, 3);
+    const bool octal = field[at] == '\\' && digits.size() == 3 &&
+                       std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '7'; });
+    if (!octal) {
+      text += field[at];
+      continue;
+    }
+    text += static_cast<char>(std::stoi(digits, nullptr, 8));
+    at += 3;
+  }
+  return text;
+}
 
 }  // namespace
 
@@ -95,13 +122,57 @@ std::optional<DeviceNode> LinuxDriveSource::Resolve(const std::string& name) con
   return NodeAt(name.find('/') == std::string::npos ? m_devices / name : fs::path(name));
 }
 
+std::string LinuxDriveSource::BlockDeviceNumber(const DeviceNode& node) const {
+  const fs::path path = NarrowPath(node.path.c_str());
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0) return {};
+  if (S_ISBLK(status.st_mode))
+    return std::to_string(major(status.st_rdev)) + ":" + std::to_string(minor(status.st_rdev));
+  if (!S_ISCHR(status.st_mode)) return {};
+  // An sg node mounts nothing itself; its sr twin may be mounted.
+  std::error_code error;
+  for (const fs::directory_entry& block :
+       fs::directory_iterator(m_sysfs / "class" / "scsi_generic" / path.filename() / "device" / "block", error)) {
+    return FirstLineOf(block.path() / "dev");
+  }
+  return {};
+}
+
+std::optional<std::string> LinuxDriveSource::MountPoint(const DeviceNode& node) const {
+  const std::string device = BlockDeviceNumber(node);
+  if (device.empty()) return std::nullopt;
+  return MountPointOf(TextOf("/proc/self/mountinfo"), device);
+}
+
 std::optional<std::string> LinuxDriveSource::WriteBufferRefusal() const {
-  std::ifstream in("/proc/self/status");
-  std::stringstream status;
-  status << in.rdbuf();
-  if (HasEffectiveCapability(status.str(), kCapSysRawio)) return std::nullopt;
-  return "this command writes the drive's vendor buffers with WRITE BUFFER, which Linux refuses to processes "
-         "without CAP_SYS_RAWIO: run it as root (sudo) or see PERMISSIONS in norvane-drive(1)";
+  if (!HasEffectiveCapability(TextOf("/proc/self/status"), kCapSysRawio)) {
+    return "this command writes the drive's vendor buffers with WRITE BUFFER, which Linux refuses to processes "
+           "without CAP_SYS_RAWIO: run it as root (sudo) or see PERMISSIONS in norvane-drive(1)";
+  }
+  if (!IsInitialUserNamespace(TextOf("/proc/self/uid_map"))) {
+    return "this command writes the drive's vendor buffers with WRITE BUFFER, which Linux refuses inside a user "
+           "namespace (a rootless container) whatever capabilities it grants: run it as root on the host or see "
+           "PERMISSIONS in norvane-drive(1)";
+  }
+  return std::nullopt;
+}
+
+bool IsInitialUserNamespace(const std::string& uidMap) {
+  std::istringstream lines(uidMap);
+  std::uint64_t inside = 1, outside = 1, count = 0;
+  lines >> inside >> outside >> count;
+  std::string more;
+  return lines && inside == 0 && outside == 0 && count == 4294967295u && !(lines >> more);
+}
+
+std::optional<std::string> MountPointOf(const std::string& mountInfo, const std::string& device) {
+  std::istringstream lines(mountInfo);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream fields(line);
+    std::string id, parent, number, root, mountPoint;
+    if (fields >> id >> parent >> number >> root >> mountPoint && number == device) return Unescaped(mountPoint);
+  }
+  return std::nullopt;
 }
 
 bool HasEffectiveCapability(const std::string& procStatus, int capability) {

@@ -21,6 +21,9 @@ class LinuxDriveSource final : public DriveSource {
   // A path as given; a bare name such as sr0 is taken from the device folder.
   std::optional<DeviceNode> Resolve(const std::string& name) const override;
   SystemError LastError() const override { return m_io.LastError(); }
+  // The block device behind the node (an sg node's sr twin), looked up in
+  // the mount table.
+  std::optional<std::string> MountPoint(const DeviceNode& node) const override;
   std::optional<std::string> WriteBufferRefusal() const override;
   void DiscOffered(const DeviceNode&) override {}
 
@@ -29,6 +32,7 @@ class LinuxDriveSource final : public DriveSource {
   std::filesystem::path SysfsDevice(const char* deviceClass, const std::filesystem::path& node) const;
   bool SysfsTypeIsOptical(const std::filesystem::path& node) const;
   static bool MayBeOptical(const DeviceNode& node);
+  std::string BlockDeviceNumber(const DeviceNode& node) const;
 
   LinuxDeviceIo m_io;
   std::filesystem::path m_devices, m_sysfs;
@@ -36,5 +40,11 @@ class LinuxDriveSource final : public DriveSource {
 
 // Whether the CapEff line of a /proc/<pid>/status text holds a capability.
 bool HasEffectiveCapability(const std::string& procStatus, int capability);
+// Whether a /proc/<pid>/uid_map text maps every user id onto itself, as only
+// the initial user namespace does. Capabilities held in any other namespace
+// do not reach a device node: the kernel refuses WRITE BUFFER there.
+bool IsInitialUserNamespace(const std::string& uidMap);
+// The mount point of the device "major:minor" in a /proc/<pid>/mountinfo text, or none.
+std::optional<std::string> MountPointOf(const std::string& mountInfo, const std::string& device);
 
 }  // namespace norvane::tool

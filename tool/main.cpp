@@ -21,18 +21,19 @@ namespace {
 using norvane::tool::DriveSource;
 
 volatile std::sig_atomic_t ticking = 0;
-volatile std::sig_atomic_t interrupted = 0;
+volatile std::sig_atomic_t interrupted = 0;  // the signal that asked the run to end
 
 // Once a watch or a countdown ticks, Ctrl-C and a termination request end it
 // cleanly after the command in flight, so that the terminal gets its cursor
-// back; before that they end the program at once, as anywhere else.
+// back; before that, and when a second one comes while that command still
+// waits for the drive, they end the program at once, as anywhere else.
 void OnInterrupt(int signal) {
-  if (!ticking) {
+  if (!ticking || interrupted) {
     std::signal(signal, SIG_DFL);
     std::raise(signal);
     return;
   }
-  interrupted = 1;
+  interrupted = signal;
 }
 
 // Without SA_RESTART a sleep wakes up at the signal.
@@ -42,6 +43,15 @@ void CatchInterrupts() {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+}
+
+// A run ended by a signal ends as the signal would have ended it, so that
+// the shell sees 130 for Ctrl-C and 143 for a termination request.
+void EndAsInterrupted() {
+  if (!interrupted) return;
+  std::cout.flush();
+  std::signal(interrupted, SIG_DFL);
+  std::raise(interrupted);
 }
 
 class RealPlatform final : public norvane::tool::Platform {
@@ -91,6 +101,10 @@ int main(int argc, char** argv) {
   console.utf8 = LocaleIsUtf8();
   const char* noColor = std::getenv("NO_COLOR");
   console.noColor = noColor != nullptr && noColor[0] != '\0';
+  const char* term = std::getenv("TERM");
+  console.dumb = term == nullptr || term[0] == '\0' || std::strcmp(term, "dumb") == 0;
   RealPlatform platform;
-  return norvane::tool::RunNorvaneDrive({argv + 1, argv + argc}, console, platform);
+  const int code = norvane::tool::RunNorvaneDrive({argv + 1, argv + argc}, console, platform);
+  EndAsInterrupted();
+  return code;
 }

@@ -3,7 +3,14 @@
 _norvane_drive() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
     local subcommands="list settings set status clear eject force-eject factory-reset power-check"
-    local globals="-d --device --emulate --json --color --trace -h --help --version"
+    local globals="-d --device --emulate --json --color -v --verbose --trace --timeout -h --help -V --version"
+
+    # --device=VALUE reaches here as three words: the option, "=" and the value.
+    if [[ $prev == = && ${COMP_WORDS[COMP_CWORD-2]} == --device ]]; then
+        prev=--device
+    elif [[ $cur == = && $prev == --device ]]; then
+        cur=
+    fi
 
     case $prev in
         -d|--device)
@@ -22,14 +29,15 @@ _norvane_drive() {
         --read-error) COMPREPLY=($(compgen -W "off perfect master" -- "$cur")); return ;;
         --real-time|--eject-at-power-on) COMPREPLY=($(compgen -W "on off" -- "$cur")); return ;;
         --color) COMPREPLY=($(compgen -W "auto always never" -- "$cur")); return ;;
-        --interval) return ;;
+        --interval|--timeout) return ;;
     esac
 
     # The subcommand is the first word that is neither an option nor an option's value.
     local i subcommand=
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-            -d|--device|--color|--quiet|--read-error|--real-time|--eject-at-power-on|--interval) ((i++)) ;;
+            -d|--device|--color|--quiet|--read-error|--real-time|--eject-at-power-on|--interval|--timeout) ((i++)) ;;
+            =) ((i++)) ;;
             -*) ;;
             *) subcommand=${COMP_WORDS[i]}; break ;;
         esac
@@ -44,7 +52,7 @@ _norvane_drive() {
         *) options= ;;
     esac
     if [[ -n $subcommand ]]; then
-        options="$options -h --help -d --device --emulate --json --color"
+        options="$options -h --help -d --device --emulate --json --color -v --verbose --timeout"
     fi
     COMPREPLY=($(compgen -W "$options" -- "$cur"))
 }

@@ -9,6 +9,7 @@
 #include "drive/commands.h"
 #include "drive/readings.h"
 #include "tool/commands.h"
+#include "tool/output.h"
 #include "tool/text.h"
 
 namespace norvane::tool {
@@ -35,7 +36,7 @@ class Progress {
   }
   // Redrawn in place on a terminal; elsewhere it would only fill the log.
   void Countdown(int secondsLeft) {
-    if (!m_console.errIsTerminal) return;
+    if (!m_console.CanRedrawProgress()) return;
     m_console.err << "\r\x1b[2KChecking now, " << secondsLeft << " s left." << std::flush;
     m_open = true;
   }
@@ -106,7 +107,7 @@ Exit ExitOf(PowerVerdict verdict) {
   return Exit::PowerTooLow;
 }
 
-void PrintVerdict(Session& session, const PowerMeasurement& measurement) {
+void PrintVerdict(Session& session, const SelectedDrive& drive, const PowerMeasurement& measurement) {
   if (session.Options().json) {
     Json json = session.DriveJson();
     json["verdict"] = PowerVerdictName(measurement.verdict);
@@ -116,6 +117,7 @@ void PrintVerdict(Session& session, const PowerMeasurement& measurement) {
     return;
   }
   std::ostream& out = session.Terminal().out;
+  PrintFields(out, {{"Drive", drive.label}});
   out << session.Colours().Paint(PowerVerdictText(measurement.verdict), VerdictColour(measurement.verdict)) << '\n';
   if (measurement.responding) {
     out << "Power value " << measurement.powerValue << " (above " << kSlightlyLowPowerLimit << " is enough)\n";
@@ -127,7 +129,7 @@ void PrintVerdict(Session& session, const PowerMeasurement& measurement) {
 }  // namespace
 
 Exit CheckBusPower(Session& session, bool yes) {
-  const SelectedDrive& drive = session.SelectDrive();
+  const SelectedDrive& drive = session.SelectDrive(Picks::Changing);
   session.RequireWriteBuffer("check the bus power");
   if (!yes && !session.Terminal().inIsTerminal) {
     throw Stop{
@@ -141,7 +143,7 @@ Exit CheckBusPower(Session& session, bool yes) {
   StartMeasurement(session);
   CountDown(session, progress);
   const PowerMeasurement measurement = ReadMeasurement(session);
-  PrintVerdict(session, measurement);
+  PrintVerdict(session, drive, measurement);
   return ExitOf(measurement.verdict);
 }
 

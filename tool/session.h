@@ -19,19 +19,25 @@ struct GlobalOptions {
   bool emulate = false;
   bool json = false;
   std::string color = "auto";
-  bool trace = false;  // every command and its answer on standard error
+  int verbosity = 0;  // 1: every command and its answer on standard error; 2: and the data bytes
+  double timeoutSeconds = kPassThroughTimeoutSeconds;  // for each command
 };
 
 struct SelectedDrive {
   DeviceNode node;
-  std::string label;  // as the drive list of the window shows it
+  std::string label;                      // as the drive list of the window shows it
+  std::string vendor, product, revision;  // the INQUIRY fields the label is made of
 };
+
+// What a subcommand does to the drive it picks: a reading may take the first
+// supported drive, a change must be sure of the drive it lands on.
+enum class Picks { Reading, Changing };
 
 using Json = nlohmann::ordered_json;
 
 class Session {
  public:
-  // Sends the run's commands to the chosen drives, through a trace when asked.
+  // Sends the run's commands to the chosen drives, through the trace.
   Session(Console& console, Platform& platform, const GlobalOptions& options);
   ~Session();
   Session(const Session&) = delete;
@@ -47,14 +53,15 @@ class Session {
   // (no drive, or no permission) when there is none. `firstOnly` ends the
   // search at the first one.
   std::vector<SelectedDrive> SupportedDrives(bool firstOnly);
-  // Picks the drive of --device, or the first supported one, and leaves it
-  // open in the channel.
-  const SelectedDrive& SelectDrive();
+  // Picks the drive of --device, or else the first supported one for a
+  // reading and the only one for a change, and leaves it open in the channel.
+  const SelectedDrive& SelectDrive(Picks picks = Picks::Reading);
   // Stops the run before anything is sent when WRITE BUFFER would be refused.
   void RequireWriteBuffer(const std::string& doing) const;
 
-  // Asks a confirmation: --yes gives it; otherwise only a person at a
-  // terminal can. Stops the run (not confirmed) when it is not given.
+  // Asks a confirmation about the selected drive: --yes gives it; otherwise
+  // only a person at a terminal can. Stops the run (not confirmed) when it is
+  // not given.
   void Confirm(const std::string& question, bool yes);
   // Why a command or a sequence did not complete, in words, or empty text
   // when it did. Asked at once: the system's side of it is the last error.
@@ -66,20 +73,30 @@ class Session {
 
   // Results on standard output: JSON with --json, else the text.
   void PrintJson(const Json& json) const;
+  // Stops the run (command failed) once standard output takes no more, as a
+  // full disc or a closed pipe leaves it.
+  void RequireWritten() const;
   // The drive's fields every JSON result starts with.
   Json DriveJson() const;
+  // A message on standard error that does not stop the run.
+  void Warn(const std::string& message) const;
 
  private:
+  SelectedDrive NamedDrive();
+  SelectedDrive OnlyDrive();
+  // Why a node could not be opened, naming it.
+  std::string OpenFailure(const DeviceNode& node) const;
   [[noreturn]] void StopAtOpenFailure(const DeviceNode& node) const;
 
   Console& m_console;
   Platform& m_platform;
   const GlobalOptions& m_options;
   DriveSource& m_source;
-  std::unique_ptr<CommandTrace> m_trace;
+  CommandTrace m_trace;
   Palette m_palette;
   DeviceIo& m_previousIo;
   SelectedDrive m_selected;
+  std::vector<std::string> m_unidentified;  // present drives the last search could not identify
 };
 
 }  // namespace norvane::tool

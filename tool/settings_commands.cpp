@@ -117,7 +117,7 @@ Exit ShowSettings(Session& session) {
 
 Exit SetSettings(Session& session, const SetOptions& options) {
   RequireConsistent(options);
-  const SelectedDrive& drive = session.SelectDrive();
+  const SelectedDrive& drive = session.SelectDrive(Picks::Changing);
   session.RequireWriteBuffer("change the settings");
   const ReportedSettings before = ReadSettings(session);
   const SettingsChoice choice = ChoiceFor(before, options);
@@ -128,12 +128,16 @@ Exit SetSettings(Session& session, const SetOptions& options) {
     session.Confirm(QuestionFor(confirmation), options.yes);
     return true;
   });
-  std::string failure = session.Failure(*sent);
-  // What the drive took is shown, whatever went wrong.
+  const std::string failure = session.Failure(*sent);
+  // What the drive took is shown, whatever went wrong, when the drive tells it.
   const ReportedSettings after = ReadReportedSettings();
-  if (failure.empty()) failure = session.Failure(after.read);
-  PrintSettings(session, drive, after);
-  if (!failure.empty()) session.StopAtFailure(failure, "changing the settings");
+  const std::string rereadFailure = session.Failure(after.read);
+  if (rereadFailure.empty()) PrintSettings(session, drive, after);
+  if (!failure.empty()) {
+    session.StopAtFailure(failure + (rereadFailure.empty() ? "" : "\n  then " + rereadFailure),
+                          "changing the settings");
+  }
+  if (!rereadFailure.empty()) session.StopAtFailure(rereadFailure, "reading the settings back");
   if (const std::string refused = NotTaken(after, CommandsFor(choice)); !refused.empty()) {
     throw Stop{Exit::CommandFailed, "the drive did not take: " + refused};
   }

@@ -59,6 +59,18 @@ class WatchView {
     if (InPlace()) Out() << "\x1b[?25h" << std::flush;
   }
 
+  void Show(const QualityReading& reading) { Show(reading, ""); }
+
+  // A tick the drive did not answer: a JSON line says so instead of values,
+  // the text keeps the last reading and marks it.
+  void ShowNoAnswer(const QualityReading& last) {
+    if (!m_session.Options().json) return Show(last, "no answer from the drive; the last reading is shown");
+    Json json = m_session.DriveJson();
+    json["error"] = "no answer from the drive";
+    Out() << json.dump() << std::endl;
+  }
+
+ private:
   void Show(const QualityReading& reading, const std::string& note) {
     if (m_session.Options().json) {
       Out() << ReadingJson(m_session, reading).dump() << std::endl;
@@ -69,9 +81,8 @@ class WatchView {
     }
   }
 
- private:
   std::ostream& Out() { return m_session.Terminal().out; }
-  bool InPlace() const { return m_session.Terminal().outIsTerminal && !m_session.Options().json; }
+  bool InPlace() const { return m_session.Terminal().CanRedraw() && !m_session.Options().json; }
 
   void Redraw(const QualityReading& reading, const std::string& note) {
     if (m_linesShown > 0) Out() << "\x1b[" << m_linesShown << "A";
@@ -93,15 +104,20 @@ class WatchView {
 Exit Watch(Session& session, const SelectedDrive& drive, QualityReading reading, const StatusOptions& options) {
   const auto period = std::chrono::milliseconds(std::lround(options.intervalSeconds * 1000));
   WatchView view(session, drive);
-  view.Show(reading, "");
+  view.Show(reading);
+  session.RequireWritten();
   while (session.World().Wait(period)) {
     QualityReading next = ReadQuality();
     // Like the window, a tick without an answer changes nothing; unlike it, it says so.
-    const bool answered = next.read.Complete() && next.supported;
-    if (answered) reading = next;
-    view.Show(reading, answered ? "" : "no answer from the drive; the last reading is shown");
+    if (next.read.Complete() && next.supported) {
+      reading = next;
+      view.Show(reading);
+    } else {
+      view.ShowNoAnswer(reading);
+    }
+    session.RequireWritten();
   }
-  return Exit::Ok;
+  throw Stop{Exit::Interrupted, ""};
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "tool/text.h"
 
+#include <algorithm>
 #include <iterator>
 
 namespace norvane::tool {
@@ -33,7 +34,15 @@ std::size_t SequenceLength(const std::string& bytes, std::size_t at) {
   return length;
 }
 
-bool IsControl(unsigned char byte) { return byte < 0x20 || byte == 0x7F; }
+constexpr std::size_t kLongestEchoed = 80;  // bytes of a name a message repeats
+
+// C0 controls and DEL as one byte, the C1 controls U+0080..U+009F as the two
+// bytes C2 80..C2 9F: a terminal takes either kind as the start of an escape.
+bool IsControl(const std::string& bytes, std::size_t at, std::size_t length) {
+  const auto byte = [&bytes, at](std::size_t i) { return static_cast<unsigned char>(bytes[at + i]); };
+  if (length == 1) return byte(0) < 0x20 || byte(0) == 0x7F;
+  return length == 2 && byte(0) == 0xC2 && byte(1) < 0xA0;
+}
 
 }  // namespace
 
@@ -41,9 +50,9 @@ std::string Printable(const std::string& bytes) {
   std::string text;
   for (std::size_t at = 0; at < bytes.size();) {
     const std::size_t length = SequenceLength(bytes, at);
-    if (length == 0 || (length == 1 && IsControl(static_cast<unsigned char>(bytes[at])))) {
+    if (length == 0 || IsControl(bytes, at, length)) {
       text += '?';
-      ++at;
+      at += std::max<std::size_t>(length, 1);
       continue;
     }
     text.append(bytes, at, length);
@@ -51,6 +60,19 @@ std::string Printable(const std::string& bytes) {
   }
   return text;
 }
+
+std::string Shortened(const std::string& printable) {
+  if (printable.size() <= kLongestEchoed) return printable;
+  std::size_t end = 0;
+  while (end < kLongestEchoed) {
+    const std::size_t length = std::max<std::size_t>(SequenceLength(printable, end), 1);
+    if (end + length > kLongestEchoed) break;
+    end += length;
+  }
+  return printable.substr(0, end) + "...";
+}
+
+std::string DeviceName(const std::string& name) { return Shortened(Printable(name)); }
 
 std::string Printable(const std::wstring& text) {
   std::string bytes;

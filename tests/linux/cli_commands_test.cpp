@@ -24,25 +24,25 @@ TEST_F(CliTest, EachSubcommandSendsTheWindowsCommandBlocks) {
   const CommandCase cases[] = {
       {{"settings"}, Concat({kSelect, kRefresh})},
       // A click on Performance Mode: the whole set, then the drive read back.
-      {{"set", "--quiet", "performance"},
+      {{"-d", "E", "set", "--quiet", "performance"},
        Concat({kSelect, kRefresh, kSettingsSent(Speed(0x80), Speed(0x81)), kRefresh}),
        Exit::Ok,
        {DataPage({0x01, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00}), DataPage({}), DataPage({0x0F, 0x00, 0x00})}},
       // A click on "Save setting to the drive" alone.
-      {{"set", "--save"},
+      {{"-d", "E", "set", "--save"},
        Concat({kSelect, kRefresh, kSettingsSent(Speed(0x81), Speed(0xC2)), kRefresh}),
        Exit::Ok,
        {DataPage({0x01, 0x80, 0x00, 0x00, 0x00, 0x01, 0x00}), DataPage({}), DataPage({0x0F, 0x00, 0x00})}},
-      {{"set", "--read-error", "master", "--eject-at-power-on", "on"},
+      {{"-d", "E", "set", "--read-error", "master", "--eject-at-power-on", "on"},
        Concat({kSelect, kRefresh, kSettingsSent(Speed(0x81), Speed(0x82)), std::vector<Cdb>(5, kReadStatus)}),
        Exit::Ok,
        {DataPage({0x01, 0x80, 0x01, 0x08, 0x40, 0x00, 0x00}), DataPage({}), DataPage({0x0F, 0x00, 0x01})}},
       // One tick of the Status tab's timer.
       {{"status"}, Concat({kSelect, {kReadStatus, kReadCounters}})},
-      {{"clear"}, Concat({kSelect, {kClearCounters}})},
+      {{"-d", "E", "clear"}, Concat({kSelect, {kClearCounters}})},
       {{"eject"}, Concat({kSelect, {kEject}})},
-      {{"force-eject", "--yes"}, Concat({kSelect, {kForceEject}})},
-      {{"factory-reset", "--yes"},
+      {{"-d", "E", "force-eject", "--yes"}, Concat({kSelect, {kForceEject}})},
+      {{"-d", "E", "factory-reset", "--yes"},
        Concat({kSelect, {Speed(0xC2), kWritePage, kWritePage, kWritePage}}),
        Exit::Ok,
        {DataPage({0x01, 0x80, 0x00, 0x00, 0x00, 0x01, 0x00}), DataPage({}), DataPage({0x0F, 0x00, 0x00})}},
@@ -73,14 +73,14 @@ TEST_F(CliTest, ForceEjectWaitsASecondForTheTray) {
   EXPECT_EQ(Run({"eject"}).exit, Exit::CommandFailed) << "a normal eject is refused";
   EXPECT_EQ(Drive().TrayState(), emu::Tray::Closed);
   const std::uint64_t before = devices.Clock().NowMs();
-  EXPECT_EQ(Run({"force-eject", "--yes"}).exit, Exit::Ok);
+  EXPECT_EQ(Run({"-d", "E", "force-eject", "--yes"}).exit, Exit::Ok);
   EXPECT_EQ(Drive().TrayState(), emu::Tray::Open);
   EXPECT_EQ(devices.Clock().NowMs() - before, 1000u);
 }
 
 TEST_F(CliTest, SettingsTakeEffectInTheDrive) {
   AttachDrives();
-  const RunResult result = Run({"set", "--quiet", "persistent", "--read-error", "perfect", "--save"});
+  const RunResult result = Run({"-d", "E", "set", "--quiet", "persistent", "--read-error", "perfect", "--save"});
   EXPECT_EQ(result.exit, Exit::Ok) << result.err;
   EXPECT_EQ(Drive().Saved().quietMode, emu::QuietModePersistent);
   EXPECT_TRUE(Drive().Saved().readErrorHandling);

@@ -36,7 +36,7 @@ constexpr ConfirmCase kAnswers[] = {
 class Confirmations : public CliTest {
  protected:
   RunResult RunAnswering(const std::vector<std::string>& subcommand, Answer answer) {
-    std::vector<std::string> arguments = {"--color", "never"};
+    std::vector<std::string> arguments = {"--color", "never", "--device", "E"};
     arguments.insert(arguments.end(), subcommand.begin(), subcommand.end());
     if (answer == Answer::Yes) arguments.emplace_back("--yes");
     const char* typed = answer == Answer::TypedYes ? "y\n" : answer == Answer::TypedNo ? "n\n" : "";
@@ -108,7 +108,7 @@ TEST_F(Confirmations, TheTwoConfirmationsOfTheSettings) {
 TEST_F(Confirmations, NoConfirmationWhenNothingDependsOnIt) {
   AttachDrives();
   Drive().SetCurrent(Settings(emu::QuietModeQuiet, false));
-  const RunResult result = Run({"set", "--real-time", "on"});  // no terminal, no --yes: none is needed
+  const RunResult result = Run({"-d", "E", "set", "--real-time", "on"});  // no terminal, no --yes: none is needed
   EXPECT_EQ(result.exit, Exit::Ok) << result.err;
   EXPECT_TRUE(Drive().Current().realTime);
 }

@@ -90,7 +90,7 @@ TEST_F(CliTest, WatchReadsOnceATickUntilInterrupted) {
   Drive().StartAudio(75, 2000);
   platform.ticksBeforeInterrupt = 3;
   const RunResult result = Run({"status", "--watch", "--json", "--interval", "0.5"});
-  EXPECT_EQ(result.exit, Exit::Ok) << result.err;
+  EXPECT_EQ(result.exit, Exit::Interrupted) << "a watch ends only when interrupted: " << result.err;
   std::vector<json> ticks;
   std::istringstream lines(result.out);
   for (std::string line; std::getline(lines, line);) ticks.push_back(json::parse(line));
@@ -109,7 +109,7 @@ TEST_F(CliTest, WatchKeepsTheLastReadingWhenTheDriveStopsAnswering) {
     if (tick == 2) devices.Unplug('E');
   };
   const RunResult result = Run({"status", "--watch"});
-  EXPECT_EQ(result.exit, Exit::Ok);
+  EXPECT_EQ(result.exit, Exit::Interrupted);
   const std::string kept = "sectors 600  time 00:00:00  (no answer from the drive; the last reading is shown)";
   std::vector<std::string> lines;
   std::istringstream text(result.out);
@@ -133,7 +133,10 @@ TEST_F(CliTest, ExitCodesTellWhatWentWrong) {
       {"unknown value", {"set", "--quiet", "loud"}, Exit::Usage, "loud not in"},
       {"nothing to set", {"set"}, Exit::Usage, "name a setting"},
       {"contradiction", {"set", "--quiet", "off", "--real-time", "on"}, Exit::Usage, "needs the quiet-drive feature"},
-      {"real-time without read-error handling", {"set", "--real-time", "on"}, Exit::Usage, "needs read-error handling"},
+      {"real-time without read-error handling",
+       {"-d", "E", "set", "--real-time", "on"},
+       Exit::Usage,
+       "needs read-error handling"},
       {"no such drive", {"-d", "K", "settings"}, Exit::NoDrive, "K: no emulated drive answers there"},
       {"another vendor's drive", {"-d", "D", "eject"}, Exit::NoDrive, "D is not a supported drive"},
       {"not a drive name", {"-d", "/dev/sr0", "eject"}, Exit::NoDrive, "no drive is named /dev/sr0"},
@@ -167,7 +170,7 @@ TEST_F(CliTest, NoDriveAtAll) {
 TEST_F(CliTest, ACommandTheSystemRefusesFailsTheRun) {
   AttachDrives();
   platform.source.refusedOperation = 0x3B;  // WRITE BUFFER, as Linux refuses it without CAP_SYS_RAWIO
-  const RunResult set = Run({"set", "--quiet", "performance"});
+  const RunResult set = Run({"-d", "E", "set", "--quiet", "performance"});
   EXPECT_EQ(set.exit, Exit::CommandFailed);
   EXPECT_NE(set.err.find("changing the settings failed:\n  WRITE BUFFER: refused by the operating system: Operation "
                          "not permitted"),
@@ -178,14 +181,19 @@ TEST_F(CliTest, ACommandTheSystemRefusesFailsTheRun) {
   for (const std::vector<std::string>& action :
        {std::vector<std::string>{"clear"}, {"factory-reset", "--yes"}, {"force-eject", "--yes"}}) {
     SCOPED_TRACE(action[0]);
-    const RunResult result = Run(action);
+    std::vector<std::string> arguments = {"-d", "E"};
+    arguments.insert(arguments.end(), action.begin(), action.end());
+    const RunResult result = Run(arguments);
     EXPECT_EQ(result.exit, Exit::CommandFailed);
     EXPECT_NE(result.err.find("WRITE BUFFER: refused"), std::string::npos) << result.err;
     EXPECT_EQ(result.out, "") << "no success reported";
   }
 
-  platform.source.refusedOperation = 0x3C;  // READ BUFFER: the status cannot be read
-  EXPECT_EQ(Run({"-d", "E", "status"}).exit, Exit::NoDrive) << "no identity: not a supported drive";
+  platform.source.refusedOperation = 0x3C;  // READ BUFFER: not even the identity can be read
+  const RunResult status = Run({"-d", "E", "status"});
+  EXPECT_EQ(status.exit, Exit::CommandFailed) << "a drive that did not answer is not known to be another one";
+  EXPECT_NE(status.err.find("identifying E failed:\n  READ BUFFER: refused by the operating system"), std::string::npos)
+      << status.err;
 }
 
 TEST_F(CliTest, ADriveThatRefusesACommandFailsTheRun) {
@@ -215,7 +223,7 @@ TEST_F(CliTest, AShortAnswerFailsTheRunInsteadOfShowingZeros) {
        "reading the settings failed:\n  READ BUFFER: the drive moved only 1 of 256 bytes"},
       {"power",
        0xE6,
-       {"power-check", "--yes"},
+       {"-d", "E", "power-check", "--yes"},
        "reading the measurement failed:\n  READ BUFFER: the drive moved only 1 of 8 bytes"},
   };
   for (const auto& c : cases) {
@@ -246,7 +254,7 @@ TEST_F(CliTest, TraceTellsEveryCommandAndWhatCameOfIt) {
   }
 
   platform.source.refusedOperation = 0x3B;
-  const RunResult clear = Run({"clear", "--trace"});
+  const RunResult clear = Run({"clear", "--trace", "-d", "E"});
   EXPECT_NE(clear.err.find("trace: WRITE BUFFER [3B 02 F5 00 00 00 00 00 00 00 00 00] out 0: not delivered: refused by "
                            "the operating system: Operation not permitted\n"),
             std::string::npos)

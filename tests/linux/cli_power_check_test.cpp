@@ -40,7 +40,7 @@ TEST_F(CliTest, PowerCheckWithAPersonAtTheTerminal) {
     platform.ticks = 0;
     bool lockedWhileCounting = false;
     platform.onTick = [&](int) { lockedWhileCounting = devices.MediaChangeNotificationPrevented('E'); };
-    const RunResult result = Run({"power-check", "--json"}, "\n", true);
+    const RunResult result = Run({"-d", "E", "power-check", "--json"}, "\n", true);
     EXPECT_EQ(result.exit, c.exit) << result.err;
     // A disc was in: the tray came out for the prompt, and the person closed it.
     EXPECT_EQ(Collapsed(Sent()), Concat({kSelect, {kReadDiscInfo, kOpenTray, kReadDiscInfo}, kMeasure, kVerdict}));
@@ -58,7 +58,7 @@ TEST_F(CliTest, PowerCheckWithAPersonAtTheTerminal) {
 TEST_F(CliTest, PowerCheckOnAPortThatCannotFeedTheDrive) {
   AttachDrives();
   Drive().SetBusPower(3000);  // the drive drops off the bus during the measurement
-  const RunResult result = Run({"power-check", "--yes"});
+  const RunResult result = Run({"-d", "E", "power-check", "--yes"});
   EXPECT_EQ(result.exit, Exit::PowerTooLow) << result.err;
   EXPECT_NE(result.out.find("Power supply is not enough."), std::string::npos) << result.out;
   EXPECT_EQ(Sent(), Concat({kSelect, {kReadDiscInfo}, kMeasure})) << "nothing reaches a drive off the bus";
@@ -66,7 +66,7 @@ TEST_F(CliTest, PowerCheckOnAPortThatCannotFeedTheDrive) {
 
 TEST_F(CliTest, PowerCheckWithYesUsesTheDiscInTheDrive) {
   AttachDrives();
-  const RunResult result = Run({"power-check", "--yes", "--color", "always"});
+  const RunResult result = Run({"-d", "E", "power-check", "--yes", "--color", "always"});
   EXPECT_EQ(result.exit, Exit::Ok) << result.err;
   EXPECT_EQ(Sent(), Concat({kSelect, {kReadDiscInfo}, kMeasure, kVerdict}));
   EXPECT_NE(result.out.find("\x1b[32mPower supply is enough.\x1b[0m"), std::string::npos) << result.out;
@@ -78,7 +78,7 @@ TEST_F(CliTest, PowerCheckWithoutADisc) {
     SCOPED_TRACE(yes ? "--yes" : "at the terminal");
     AttachDrives();
     Drive().RemoveDisc();
-    const RunResult result = yes ? Run({"power-check", "-y"}) : Run({"power-check"}, "\n", true);
+    const RunResult result = yes ? Run({"-d", "E", "power-check", "-y"}) : Run({"-d", "E", "power-check"}, "\n", true);
     EXPECT_EQ(result.exit, Exit::NoDisc);
     EXPECT_NE(result.err.find("No disc is found."), std::string::npos) << result.err;
     EXPECT_EQ(Collapsed(Sent()), Concat({kSelect, {kReadDiscInfo}})) << "no tray movement, no measurement";
@@ -88,20 +88,20 @@ TEST_F(CliTest, PowerCheckWithoutADisc) {
 
 TEST_F(CliTest, PowerCheckNeedsATerminalOrYes) {
   AttachDrives();
-  const RunResult result = Run({"power-check"});
+  const RunResult result = Run({"-d", "E", "power-check"});
   EXPECT_EQ(result.exit, Exit::NotConfirmed);
   EXPECT_NE(result.err.find("--yes"), std::string::npos);
   EXPECT_EQ(Sent(), kSelect);
 
   AttachDrives();
-  EXPECT_EQ(Run({"power-check"}, "", true).exit, Exit::NotConfirmed) << "the input ended at the prompt";
+  EXPECT_EQ(Run({"-d", "E", "power-check"}, "", true).exit, Exit::NotConfirmed) << "the input ended at the prompt";
   EXPECT_EQ(Drive().Log().back().cdb, kOpenTray) << "nothing measured";
 }
 
 TEST_F(CliTest, PowerCheckInterruptedDuringTheCountdown) {
   AttachDrives();
   platform.ticksBeforeInterrupt = 10;
-  const RunResult result = Run({"power-check", "--yes"});
+  const RunResult result = Run({"-d", "E", "power-check", "--yes"});
   EXPECT_EQ(result.exit, Exit::Interrupted);
   EXPECT_EQ(result.out, "") << "no verdict";
   EXPECT_EQ(Sent().back(), kStartPowerCheck);
@@ -111,7 +111,7 @@ TEST_F(CliTest, PowerCheckInterruptedDuringTheCountdown) {
 TEST_F(CliTest, PowerCheckThatCannotStartGivesNoVerdict) {
   AttachDrives();
   platform.source.refusedOperation = 0x3B;
-  const RunResult result = Run({"power-check", "--yes"});
+  const RunResult result = Run({"-d", "E", "power-check", "--yes"});
   EXPECT_EQ(result.exit, Exit::CommandFailed);
   EXPECT_NE(result.err.find("starting the measurement failed"), std::string::npos) << result.err;
   EXPECT_EQ(platform.ticks, 0);

@@ -33,12 +33,21 @@ class ScriptedSource final : public tool::DriveSource, private DeviceIo {
 
   // Commands whose operation code is this are refused before they reach the drive.
   std::optional<std::uint8_t> refusedOperation;
+  // Where the system has the disc of every drive mounted.
+  std::optional<std::string> mountedAt;
+  // Why the system would refuse WRITE BUFFER, as in a user namespace.
+  std::optional<std::string> writeBufferRefusal;
+  // The time-out the last command went out with.
+  std::uint32_t lastTimeoutSeconds = 0;
+  // Runs before each command goes out, with its operation code.
+  std::function<void(std::uint8_t operation)> beforeCommand;
 
   DeviceIo& Io() override { return *this; }
   std::vector<tool::DeviceNode> Candidates() override { return m_emulated.Candidates(); }
   std::optional<tool::DeviceNode> Resolve(const std::string& name) const override { return m_emulated.Resolve(name); }
   SystemError LastError() const override { return m_refused ? SystemError{EPERM, kRefusal} : m_emulated.LastError(); }
-  std::optional<std::string> WriteBufferRefusal() const override { return std::nullopt; }
+  std::optional<std::string> MountPoint(const tool::DeviceNode&) const override { return mountedAt; }
+  std::optional<std::string> WriteBufferRefusal() const override { return writeBufferRefusal; }
   void DiscOffered(const tool::DeviceNode& node) override { m_emulated.DiscOffered(node); }
 
  private:
@@ -49,6 +58,8 @@ class ScriptedSource final : public tool::DriveSource, private DeviceIo {
     return m_devices.Open(path, access);
   }
   bool PassThrough(DeviceHandle device, const ScsiCommand& command, ScsiReply& reply) override {
+    if (beforeCommand) beforeCommand(command.cdb[0]);
+    lastTimeoutSeconds = command.timeoutSeconds;
     m_refused = refusedOperation == command.cdb[0];
     return !m_refused && m_devices.PassThrough(device, command, reply);
   }
@@ -89,6 +100,15 @@ class TestPlatform final : public tool::Platform {
   ScriptedSource source;
 };
 
+// Standard output on a full disc: every write fails.
+class FullOutput final : public std::streambuf {
+ protected:
+  int overflow(int) override {
+    errno = ENOSPC;
+    return traits_type::eof();
+  }
+};
+
 struct RunResult {
   Exit exit;
   std::string out, err;
@@ -113,11 +133,17 @@ class CliTest : public ::testing::Test {
   RunResult Run(const std::vector<std::string>& arguments, const std::string& input = "", bool terminal = false) {
     std::istringstream in(input);
     std::ostringstream out, err;
-    tool::Console console{in, out, err};
+    FullOutput fullDisc;
+    std::ostream full(&fullDisc);
+    tool::Console console{in, outputFull ? full : out, err};
     console.inIsTerminal = console.errIsTerminal = terminal;
+    if (onConsole) onConsole(console);
     const int code = tool::RunNorvaneDrive(arguments, console, platform);
     return {static_cast<Exit>(code), out.str(), err.str()};
   }
+
+  bool outputFull = false;                        // standard output takes nothing
+  std::function<void(tool::Console&)> onConsole;  // the terminal as a case needs it
 
   std::vector<Cdb> Sent(char letter = 'E') {
     std::vector<Cdb> blocks;

@@ -49,14 +49,17 @@ TEST_F(Documentation, TheManPageDescribesEverySubcommandAndExitStatus) {
     EXPECT_NE(manPage.find(".SS " + subcommand + "\n"), std::string::npos) << subcommand;
   }
   const std::vector<std::string> codes = HelpSection(help, "Exit status:");
-  ASSERT_EQ(codes.size(), 11u) << help;
+  ASSERT_EQ(codes.size(), 12u) << help;
   const std::string exitSection = manPage.substr(manPage.find(".SH EXIT STATUS"));
   for (const std::string& code : codes) EXPECT_NE(exitSection.find("\\fB" + code + "\\fR"), std::string::npos) << code;
 }
 
 // What bash offers for a command line whose last word is being typed.
 std::string Completions(const std::string& line) {
-  const std::string script = "source " NORVANE_DRIVE_COMPLETION "\nCOMP_WORDS=(" + line + ")\n[[ \"" + line +
+  // The program the completion asks for the emulated drives is the one built here.
+  const std::string script = "PATH=$(dirname " NORVANE_DRIVE_BINARY "):$PATH\nsource " NORVANE_DRIVE_COMPLETION
+                             "\nCOMP_WORDS=(" +
+                             line + ")\n[[ \"" + line +
                              "\" == *' ' ]] && COMP_WORDS+=('')\nCOMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n"
                              "_norvane_drive\nprintf '%s\\n' \"${COMPREPLY[@]}\" | sort | tr '\\n' ' '";
   std::ofstream("completion_case.sh") << script;
@@ -80,7 +83,11 @@ TEST_F(Documentation, TheCompletionOffersWhatTheCommandLineTakes) {
       {"norvane-drive --color never status --in", "--interval "},
       {"norvane-drive set --read-error m", "master "},
       {"norvane-drive power-check --y", "--yes "},
-      {"norvane-drive --device x eject --", "--color --device --emulate --help --json "},
+      {"norvane-drive --device x eject --", "--color --device --emulate --help --json --timeout --verbose "},
+      {"norvane-drive --v", "--verbose --version "},
+      {"norvane-drive --emulate -d ", "E G H "},
+      {"norvane-drive --emulate --device = ", "E G H "},
+      {"norvane-drive --emulate status --device = G --in", "--interval "},
   };
   for (const auto& c : cases) EXPECT_EQ(Completions(c.line), c.offered) << c.line;
 
@@ -91,6 +98,9 @@ TEST_F(Documentation, TheCompletionOffersWhatTheCommandLineTakes) {
   std::string expected;
   for (const std::string& subcommand : sorted) expected += subcommand + " ";
   EXPECT_EQ(Completions("norvane-drive "), expected) << "every subcommand of the help";
+  for (const char* line : {"norvane-drive -d ", "norvane-drive --device = ", "norvane-drive --emulate -d "}) {
+    EXPECT_EQ(Completions(line).find("settings"), std::string::npos) << "no subcommand where a drive goes: " << line;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,285 @@
+// The faults a user or a drive can bring about, and what the tool makes of
+// them: the exit code, and nothing on standard output that the drive did not
+// say or that would hide which drive was acted on.
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+
+#include "cli_test_support.h"
+#include "tool/linux_drive_source.h"
+#include "tool/text.h"
+
+namespace norvane::test {
+namespace {
+
+using nlohmann::json;
+
+constexpr std::uint8_t kStatusBusy = 0x08;
+
+// The harness's drives and terminal, open to the cases' set-ups and checks.
+class Faults : public CliTest {
+ public:
+  using CliTest::devices;
+  using CliTest::Drive;
+  using CliTest::outputFull;
+  using CliTest::platform;
+  using CliTest::Sent;
+};
+
+struct FaultCase {
+  const char* fault;
+  std::function<void(Faults&)> setUp;
+  std::vector<std::string> arguments;
+  Exit exit;
+  std::string out;      // standard output, exactly
+  const char* message;  // a text standard error holds
+  std::function<void(Faults&, const RunResult&)> check = nullptr;
+};
+
+// Nothing but the selection's reads reached drive G.
+void GUntouched(Faults& test, const RunResult&) {
+  for (const emu::LoggedCommand& sent : test.Drive('G').Log()) {
+    EXPECT_TRUE(sent.cdb == kReadIdentity || sent.cdb == kInquiry) << "a command that changes G went out";
+  }
+}
+
+void NothingPastTheSelection(Faults& test, const RunResult&) {
+  EXPECT_EQ(test.Sent(), kSelect) << "nothing was sent once the run knew it would fail";
+}
+
+Bytes Inquiry(const std::string& product) {
+  Bytes inquiry(96, 0);
+  inquiry[0] = 0x05;
+  inquiry[1] = 0x80;
+  inquiry[4] = 91;
+  const std::string text = "NORVANE " + product;
+  std::copy(text.begin(), text.end(), inquiry.begin() + 8);
+  return inquiry;
+}
+
+TEST_F(Faults, EachFaultStopsTheRunWithItsExitCodeAndNothingFalseOnStandardOutput) {
+  const std::string longName(120 * 1024, 'x');
+  const std::vector<FaultCase> cases = {
+      // 1: an action must not land on another drive than the user means.
+      {"the first drive is busy at its identity read",
+       [](Faults& t) {
+         t.Drive('E').QueueReply({kStatusBusy, {}});
+       },
+       {"factory-reset", "--yes"},
+       Exit::Usage,
+       "",
+       "E (did not identify itself)",
+       GUntouched},
+      {"two supported drives, none named",
+       nullptr,
+       {"clear"},
+       Exit::Usage,
+       "",
+       "more than one drive may be meant; name the one to change with --device:\n  E : NORVANE",
+       GUntouched},
+      {"the drive named",
+       nullptr,
+       {"-d", "G", "factory-reset", "--yes"},
+       Exit::Ok,
+       "Drive  G : NORVANE BD-RE NBX-2400  1.022025/04/1\nThe factory settings are restored and saved in the drive.\n",
+       ""},
+      {"a reading takes the first drive",
+       nullptr,
+       {"eject"},
+       Exit::Ok,
+       "Drive  E : NORVANE BD-RE QDM-LT58  1.062026/10/0\nThe disc is ejected.\n",
+       ""},
+      // 2: an empty variable in a script.
+      {"an empty --device",
+       nullptr,
+       {"--device", "", "factory-reset", "--yes"},
+       Exit::Usage,
+       "",
+       "norvane-drive: --device: the drive name is empty",
+       GUntouched},
+      // 3: an interval that is no number of seconds.
+      {"--interval nan",
+       nullptr,
+       {"status", "--watch", "--interval", "nan"},
+       Exit::Usage,
+       "",
+       "not nan",
+       [](Faults& t, const RunResult&) { EXPECT_TRUE(t.Drive('E').Log().empty()); }},
+      {"--interval inf", nullptr, {"status", "--watch", "--interval", "inf"}, Exit::Usage, "", "not inf"},
+      // 4: output that cannot be written.
+      {"settings on a full disc",
+       [](Faults& t) { t.outputFull = true; },
+       {"settings"},
+       Exit::CommandFailed,
+       "",
+       "norvane-drive: write error on standard output"},
+      {"a watch on a full disc",
+       [](Faults& t) { t.outputFull = true; },
+       {"status", "--watch"},
+       Exit::CommandFailed,
+       "",
+       "write error on standard output",
+       [](Faults& t, const RunResult&) { EXPECT_EQ(t.platform.ticks, 0) << "no polling for nobody"; }},
+      // 5: readings the drive did not give.
+      {"the drive dies during a set",
+       [](Faults& t) {
+         t.platform.source.beforeCommand = [&t](std::uint8_t operation) {
+           if (operation == 0x3B) t.devices.Unplug('E');
+         };
+       },
+       {"-d", "E", "set", "--quiet", "performance"},
+       Exit::CommandFailed,
+       "",
+       "changing the settings failed:\n  WRITE BUFFER: "},
+      {"a short transfer: 4 of 32 counter bytes",
+       [](Faults& t) {
+         t.Drive('E').OverrideBuffer(0xF5, {0, 0, 0, 1});
+       },
+       {"status"},
+       Exit::CommandFailed,
+       "",
+       "READ BUFFER: the drive moved only 4 of 32 bytes"},
+      // 6: WRITE BUFFER refused where capabilities do not reach the device.
+      {"a user namespace",
+       [](Faults& t) { t.platform.source.writeBufferRefusal = "refused inside a user namespace"; },
+       {"-d", "E", "set", "--quiet", "performance"},
+       Exit::NotPermitted,
+       "",
+       "cannot change the settings: refused inside a user namespace",
+       NothingPastTheSelection},
+      // 7: a drive that does not answer is not another vendor's drive.
+      {"BUSY at every command",
+       [](Faults& t) {
+         t.Drive('E').QueueReply({kStatusBusy, {}}, 100);
+       },
+       {"-d", "E", "settings"},
+       Exit::CommandFailed,
+       "",
+       "identifying E failed:\n  READ BUFFER: the drive answered status 08"},
+      {"a unit attention at every command",
+       [](Faults& t) {
+         t.Drive('E').QueueSense({0x6, 0x29, 0x00}, 100);
+       },
+       {"-d", "E", "settings"},
+       Exit::CommandFailed,
+       "",
+       "sense 6/29/00 (the drive was reset)"},
+      // 8: a forced eject under a mounted file system.
+      {"force-eject of a mounted disc",
+       [](Faults& t) { t.platform.source.mountedAt = "/media/disc"; },
+       {"-d", "E", "force-eject", "--yes"},
+       Exit::CommandFailed,
+       "",
+       "cannot force the disc out: E is mounted on /media/disc; unmount it first",
+       [](Faults& t, const RunResult& r) {
+         NothingPastTheSelection(t, r);
+         EXPECT_EQ(t.Drive('E').TrayState(), emu::Tray::Closed);
+       }},
+      // 9: text that would reach the terminal as escapes, and names too long to echo.
+      {"C1 controls in the INQUIRY text",
+       [](Faults& t) {
+         t.Drive('E').OverrideInquiry(
+             Inquiry("BD\xC2\x9B"
+                     "2J"));
+       },
+       {"-d", "E", "eject"},
+       Exit::Ok,
+       "Drive  E : NORVANE BD?2J\nThe disc is ejected.\n",
+       ""},
+      {"a 120 KB --device",
+       nullptr,
+       {"-d", longName, "settings"},
+       Exit::NoDrive,
+       "",
+       "no drive is named xxx",
+       [](Faults&, const RunResult& r) { EXPECT_LT(r.err.size(), 200u) << "the name is cut short"; }},
+  };
+  for (const FaultCase& c : cases) {
+    SCOPED_TRACE(c.fault);
+    platform.source.beforeCommand = nullptr;
+    platform.source.writeBufferRefusal.reset();
+    platform.source.mountedAt.reset();
+    platform.ticks = 0;
+    outputFull = false;
+    AttachDrives();
+    if (c.setUp) c.setUp(*this);
+    const RunResult result = Run(c.arguments);
+    EXPECT_EQ(result.exit, c.exit) << result.err;
+    EXPECT_EQ(result.out, c.out);
+    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+    if (c.check) c.check(*this, result);
+  }
+}
+
+// A watch in JSON says on its line that the drive did not answer, instead of
+// repeating the last values as if they were new.
+TEST_F(Faults, AJsonWatchMarksATickWithoutAnAnswer) {
+  AttachDrives();
+  Drive().SetCounters(0, 600, 0);
+  platform.ticksBeforeInterrupt = 2;
+  platform.onTick = [this](int tick) {
+    if (tick == 2) devices.Unplug('E');
+  };
+  const RunResult result = Run({"status", "--watch", "--json"});
+  std::vector<json> lines;
+  std::istringstream text(result.out);
+  for (std::string line; std::getline(text, line);) lines.push_back(json::parse(line));
+  ASSERT_EQ(lines.size(), 3u) << result.out;
+  EXPECT_EQ(lines[1]["transferredSectors"], 600);
+  EXPECT_EQ(lines[2]["error"], "no answer from the drive");
+  EXPECT_FALSE(lines[2].contains("level")) << lines[2];
+  EXPECT_EQ(lines[2]["device"], "E") << "the line still says which drive";
+}
+
+TEST(TextSafety, C1ControlsAndBrokenUtf8BecomeQuestionMarks) {
+  const struct {
+    std::string in, out;
+  } cases[] = {
+      {"\xC2\x9B"
+       "31m",
+       "?31m"},                                  // CSI as one UTF-8 character
+      {"a\xC2\x80z", "a?z"},                     // the first C1 control
+      {"a\xC2\x9F", "a?"},                       // the last
+      {"\xC2\xA0\xC3\xA9", "\xC2\xA0\xC3\xA9"},  // no-break space and é stay
+      {"\x1b[2J", "?[2J"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(tool::Printable(c.in), c.out) << c.in;
+  EXPECT_EQ(tool::Shortened(std::string(200, 'a')), std::string(80, 'a') + "...");
+  EXPECT_EQ(tool::Shortened(std::string(79, 'a') + "\xC3\xA9"), std::string(79, 'a') + "...")
+      << "never half a character";
+}
+
+TEST(UserNamespace, OnlyTheInitialOneMapsEveryUserIdOntoItself) {
+  const struct {
+    const char* uidMap;
+    bool initial;
+  } cases[] = {
+      {"         0          0 4294967295\n", true},
+      {"         0       1000          1\n", false},          // a rootless container
+      {"         0     100000      65536\n", false},          // a subordinate id range
+      {"         0          0 4294967295\n 1 1 1\n", false},  // no namespace maps more than everything
+      {"", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(tool::IsInitialUserNamespace(c.uidMap), c.initial) << c.uidMap;
+}
+
+TEST(MountTable, TheMountPointOfADeviceNumber) {
+  const std::string mountInfo =
+      "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+      "97 22 11:0 / /media/user/My\\040Disc ro,nosuid shared:50 - udf /dev/sr0 ro\n";
+  EXPECT_EQ(tool::MountPointOf(mountInfo, "11:0"), "/media/user/My Disc");
+  EXPECT_EQ(tool::MountPointOf(mountInfo, "8:1"), "/");
+  EXPECT_EQ(tool::MountPointOf(mountInfo, "11:1"), std::nullopt);
+}
+
+// The real program's standard output on a full disc.
+TEST(RealOutput, AFullDiscFailsTheRun) {
+  const std::string command = std::string(NORVANE_DRIVE_BINARY) + " --emulate settings > /dev/full 2> /dev/null";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
+}  // namespace
+}  // namespace norvane::test
