@@ -51,10 +51,6 @@ bool MakeCurrent(char letter, std::wstring path, bool open) {
   return channel.device != kNoDevice;
 }
 
-// Fixed format: the sense key in the low bits of byte 2, ASC and ASCQ in bytes 12 and 13.
-SenseCode SenseCodeOf(const std::uint8_t* sense) {
-  return {static_cast<std::uint8_t>(sense[2] & 0x0F), sense[12], sense[13]};
-}
 
 CommandResult NotDelivered(std::uint8_t operation, std::uint32_t length) {
   return {.outcome = CommandOutcome::NotDelivered, .operation = operation, .sense = SenseFailed, .requested = length};
@@ -85,6 +81,17 @@ DriveChannel& Channel() {
 
 std::wstring DevicePath(char letter) {
   return std::wstring(L"\\\\.\\") + static_cast<wchar_t>(static_cast<unsigned char>(letter)) + L":";
+}
+
+// Fixed format (70h, 71h): the sense key in the low bits of byte 2, ASC and
+// ASCQ in bytes 12 and 13. Descriptor format (72h, 73h): all three in bytes 1
+// to 3.
+SenseCode SenseCodeOf(const std::uint8_t* sense) {
+  const std::uint8_t responseCode = sense[0] & 0x7F;
+  if (responseCode == 0x72 || responseCode == 0x73) {
+    return {static_cast<std::uint8_t>(sense[1] & 0x0F), sense[2], sense[3]};
+  }
+  return {static_cast<std::uint8_t>(sense[2] & 0x0F), sense[12], sense[13]};
 }
 
 SenseClass ClassifySense(const std::uint8_t* sense) {

@@ -23,7 +23,10 @@ DriveChannel& Channel();
 // \\.\X: for the given letter.
 std::wstring DevicePath(char letter);
 
-// Classifies fixed-format sense data (at least 14 bytes).
+// The sense key, ASC and ASCQ of sense data in the fixed or the descriptor
+// format (at least 14 bytes).
+SenseCode SenseCodeOf(const std::uint8_t* sense);
+// Classifies sense data in either format (at least 14 bytes).
 SenseClass ClassifySense(const std::uint8_t* sense);
 
 // A unit attention is repeated at most this many attempts in all.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "drive/channel.h"
+
 namespace norvane::tool {
 namespace {
 
@@ -102,8 +104,7 @@ bool CommandTrace::PassThrough(DeviceHandle device, const ScsiCommand& command, 
   if (!delivered) {
     m_out << "not delivered: " << m_source.LastError().text << '\n';
   } else {
-    const SenseCode sense{static_cast<std::uint8_t>(reply.sense[2] & 0x0F), reply.sense[12], reply.sense[13]};
-    m_out << (reply.status == 0 ? "good" : StatusText(reply.status, sense)) << ", " << reply.transferred
+    m_out << (reply.status == 0 ? "good" : StatusText(reply.status, SenseCodeOf(reply.sense))) << ", " << reply.transferred
           << " bytes moved\n";
   }
   if (m_verbosity >= 2) TraceBytes(command, reply, delivered);

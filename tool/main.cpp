@@ -21,19 +21,23 @@ namespace {
 using norvane::tool::DriveSource;
 
 volatile std::sig_atomic_t ticking = 0;
+volatile std::sig_atomic_t waiting = 0;      // between commands, in a tick's sleep
 volatile std::sig_atomic_t interrupted = 0;  // the signal that asked the run to end
+bool redrawsOnTerminal = false;              // a watch may have hidden the cursor
 
-// Once a watch or a countdown ticks, Ctrl-C and a termination request end it
-// cleanly after the command in flight, so that the terminal gets its cursor
-// back; before that, and when a second one comes while that command still
-// waits for the drive, they end the program at once, as anywhere else.
+// During the sleep of a watch's or a countdown's tick, Ctrl-C and a
+// termination request end the run cleanly, so that the terminal gets its
+// cursor back and the run says what it was at. Anywhere else, a command
+// waiting for the drive among them, they end the program at once, as they
+// would any program; the cursor is given back first.
 void OnInterrupt(int signal) {
-  if (!ticking || interrupted) {
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
+  if (ticking && waiting && !interrupted) {
+    interrupted = signal;
     return;
   }
-  interrupted = signal;
+  if (ticking && redrawsOnTerminal) (void)!write(STDOUT_FILENO, "\x1b[?25h", 6);
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
 }
 
 // Without SA_RESTART a sleep wakes up at the signal.
@@ -72,11 +76,13 @@ class RealPlatform final : public norvane::tool::Platform {
 
   bool Wait(std::chrono::milliseconds period) override {
     ticking = 1;
+    waiting = 1;
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(period);
     timespec left{static_cast<std::time_t>(seconds.count()),
                   static_cast<long>(std::chrono::nanoseconds(period - seconds).count())};
     while (!interrupted && nanosleep(&left, &left) != 0 && errno == EINTR) {
     }
+    waiting = 0;
     return !interrupted;
   }
 
@@ -103,6 +109,7 @@ int main(int argc, char** argv) {
   console.noColor = noColor != nullptr && noColor[0] != '\0';
   const char* term = std::getenv("TERM");
   console.dumb = term == nullptr || term[0] == '\0' || std::strcmp(term, "dumb") == 0;
+  redrawsOnTerminal = console.CanRedraw();
   RealPlatform platform;
   const int code = norvane::tool::RunNorvaneDrive({argv + 1, argv + argc}, console, platform);
   EndAsInterrupted();

@@ -44,6 +44,12 @@ TEST(ClassifySense, RecognisesOnlyTheExactPairs) {
     sense[13] = c.ascq;
     EXPECT_EQ(ClassifySense(sense), c.expected)
         << std::hex << "byte2 " << int(c.byte2) << " asc " << int(c.asc) << " ascq " << int(c.ascq);
+    // The same answer in the descriptor format, current and deferred: key, ASC and ASCQ in bytes 1 to 3.
+    for (const std::uint8_t responseCode : {0x72, 0xF3}) {
+      std::uint8_t descriptor[kSenseAreaLength] = {responseCode, c.byte2, c.asc, c.ascq};
+      EXPECT_EQ(ClassifySense(descriptor), c.expected)
+          << std::hex << "descriptor " << int(responseCode) << " byte1 " << int(c.byte2) << " asc " << int(c.asc);
+    }
   }
 }
 
