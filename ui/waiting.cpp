@@ -17,7 +17,10 @@ void KeepWindowsAnswering() {
   for (int i = 0; i < kMostPaintsPerSlice && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT); ++i) {
     if (msg.message == WM_PAINT) DispatchMessageW(&msg);
   }
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_INPUT)) {
+  // Keys and clicks, whether they came from the devices or were posted.
+  while (PeekMessageW(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+  }
+  while (PeekMessageW(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
   }
 }
 
