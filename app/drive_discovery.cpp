@@ -28,9 +28,28 @@ char CNorvaneDriveUtilityDlg::LetterAt(int index) const {
 }
 
 LRESULT CNorvaneDriveUtilityDlg::OnDriveSelected(const ui::Command&) {
-  const auto index = static_cast<int>(m_driveList.Send(CB_GETCURSEL));
-  OpenDrive(LetterAt(index));
+  OpenDrive(ShownLetter());
   RefreshPages();
+  return 0;
+}
+
+char CNorvaneDriveUtilityDlg::ShownLetter() const { return LetterAt(static_cast<int>(m_driveList.Send(CB_GETCURSEL))); }
+
+// While the drop-down is open, every entry the keys or the mouse pass over is
+// opened at once; a drop-down that is cancelled shows its earlier entry again
+// without saying so. The drive used must be the drive shown.
+LRESULT CNorvaneDriveUtilityDlg::OnDriveListClosed(const ui::Command&) {
+  PostMessageW(m_hwnd, kCheckShownDrive, 0, 0);
+  return 0;
+}
+
+LRESULT CNorvaneDriveUtilityDlg::OnCheckShownDrive() {
+  if (m_driveList.Send(CB_GETDROPPEDSTATE)) return 0;  // not closed after all: the next close asks again
+  const char shown = ShownLetter();
+  if (shown != 0 && shown != Channel().letter) {
+    OpenDrive(shown);
+    RefreshPages();
+  }
   return 0;
 }
 

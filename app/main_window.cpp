@@ -39,6 +39,11 @@ std::span<const ui::MessageEntry<CNorvaneDriveUtilityDlg>> CNorvaneDriveUtilityD
       ui::OnNotify(IDC_PAGE_TABS, TCN_SELCHANGING, &Self::OnTabChanging),
       ui::OnNotify(IDC_PAGE_TABS, TCN_SELCHANGE, &Self::OnTabChange),
       ui::OnCommand(IDC_DRIVE_LIST, CBN_SELCHANGE, &Self::OnDriveSelected),
+      ui::OnCommand(IDC_DRIVE_LIST, CBN_SELENDOK, &Self::OnDriveListClosed),
+      ui::OnCommand(IDC_DRIVE_LIST, CBN_SELENDCANCEL, &Self::OnDriveListClosed),
+      ui::OnCommand(IDC_DRIVE_LIST, CBN_CLOSEUP, &Self::OnDriveListClosed),
+      ui::OnMessage(kCheckShownDrive, &Self::OnCheckShownDrive),
+      ui::OnMessage(kShowTabOfPage, &Self::OnShowTabOfPage),
       ui::OnCtlColor(&Self::OnCtlColor),
       ui::OnDrawItem(&Self::OnDrawItem),
   };
@@ -124,21 +129,46 @@ void CNorvaneDriveUtilityDlg::PlacePages() const {
   }
 }
 
-void CNorvaneDriveUtilityDlg::ShowPage(std::size_t index) const {
+void CNorvaneDriveUtilityDlg::ShowPage(std::size_t index) {
+  m_shownTab = index;
   const std::array<ui::CDialog*, 3> pages = Pages();
   for (std::size_t i = 0; i < pages.size(); ++i) {
     if (pages[i]) pages[i]->Show(i == index);
   }
 }
 
-// While a check runs its page stays shown; refusing the change (rather than
-// ignoring it afterwards) keeps the tab header on that page too.
-LRESULT CNorvaneDriveUtilityDlg::OnTabChanging(const NMHDR&) { return m_busyLock ? TRUE : FALSE; }
+// While a check runs its page stays shown, and so does its tab header. A
+// tab control may move its selection on the arrow keys even when the change
+// is refused, and without a word after it: the header is put back once the
+// key has been handled.
+LRESULT CNorvaneDriveUtilityDlg::OnTabChanging(const NMHDR&) {
+  if (!m_busyLock) return FALSE;
+  PostMessageW(m_hwnd, kShowTabOfPage, 0, 0);
+  return TRUE;
+}
 
 LRESULT CNorvaneDriveUtilityDlg::OnTabChange(const NMHDR&) {
+  if (m_busyLock) return OnShowTabOfPage();
   const auto index = static_cast<int>(SendMessageW(Tabs(), TCM_GETCURSEL, 0, 0));
   ShowPage(static_cast<std::size_t>(index));
   if (m_statusPage) m_statusPage->SetTabSelected(index == kStatusTab);
+  return 0;
+}
+
+// Enter and Escape end the window as its default and cancel buttons. While a
+// check runs the keyboard focus is left on the window's own controls (the
+// page's buttons are disabled), where a key meant for the check would end
+// the program: the keys do nothing then. The close box, Alt+F4 and the
+// system menu still close it.
+bool CNorvaneDriveUtilityDlg::PreTranslateMessage(MSG& msg) {
+  const bool enterOrEscape = (msg.message == WM_KEYDOWN || msg.message == WM_KEYUP || msg.message == WM_CHAR) &&
+                             (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE);
+  if (m_busyLock && enterOrEscape && (msg.hwnd == m_hwnd || IsChild(m_hwnd, msg.hwnd))) return true;
+  return CDialogImpl::PreTranslateMessage(msg);
+}
+
+LRESULT CNorvaneDriveUtilityDlg::OnShowTabOfPage() {
+  SendMessageW(Tabs(), TCM_SETCURSEL, m_shownTab, 0);
   return 0;
 }
 

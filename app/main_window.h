@@ -33,6 +33,8 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
 
   // The drive letter of list entry `index`; 0 outside the table.
   char LetterAt(int index) const;
+  // The drive letter of the entry the drive list shows.
+  char ShownLetter() const;
 
   // The pages, each null while the window has none: with no drive at
   // start-up, for a page the system had no resources for, and once the
@@ -43,6 +45,8 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   std::size_t PageCount() const;
 
   static std::span<const ui::MessageEntry<CNorvaneDriveUtilityDlg>> MessageTable();
+
+  bool PreTranslateMessage(MSG& msg) override;
 
  protected:
   void DoDataExchange() override;
@@ -55,7 +59,10 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   LRESULT OnQueryDragIcon();
   LRESULT OnTabChanging(const NMHDR&);
   LRESULT OnTabChange(const NMHDR&);
+  LRESULT OnShowTabOfPage();
   LRESULT OnDriveSelected(const ui::Command&);
+  LRESULT OnDriveListClosed(const ui::Command&);
+  LRESULT OnCheckShownDrive();
   LRESULT OnCtlColor(const ui::ColourRequest& request);
   LRESULT OnDrawItem(const DRAWITEMSTRUCT& item);
 
@@ -71,9 +78,15 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   // In tab order; null for a page the window does not have.
   std::array<ui::CDialog*, 3> Pages() const;
   void PlacePages() const;
-  void ShowPage(std::size_t index) const;
+  void ShowPage(std::size_t index);
   void PaintMinimised() const;
   HWND Tabs() const;
+
+  // Posted when the drive list's drop-down closes: by the time it arrives the
+  // list shows the entry it kept, whichever way it was closed.
+  static constexpr UINT kCheckShownDrive = WM_APP + 1;
+  // Posted when a tab change was refused: the header goes back to the page shown.
+  static constexpr UINT kShowTabOfPage = WM_APP + 2;
 
   HICON m_icon;
   std::unique_ptr<CDialogSetting2Lx4> m_settingsPage;
@@ -81,6 +94,7 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   std::unique_ptr<CUtilityDialog> m_utilityPage;
   std::array<std::uint8_t, 256> m_letters{};
   bool m_busyLock = false;
+  std::size_t m_shownTab = 0;  // the tab whose page is shown
   ui::CButtonFaceBrush m_backgroundBrush;
   ui::CWindow m_driveList;
   ui::CWindow m_message;

@@ -127,7 +127,7 @@ CommandResult WaitForDisc() {
     const CommandResult read = SendCdb(cdb, scratch, kDiscInformationLength, DataDirection::In);
     // A drive stuck in "becoming ready" must not freeze the window forever.
     if (read.Succeeded() || read.sense != SenseClass::SenseBecomingReady || waited >= kWaitForDiscLimitMs) return read;
-    InstalledDeviceIo().Sleep(1000);
+    WaitForDrive(1000);
   }
 }
 

@@ -48,11 +48,19 @@ LRESULT CUtilityDialog::OnRunCheck(const ui::Command&) {
   EnterCheckBusy();
   LockMediaNotification();
   // The tray comes out for the disc only when one is in; an empty drive is
-  // simply asked for one.
-  if (WaitForDisc()) OpenTrayForInsert();
+  // simply asked for one. A drive that does not answer at all is not asked
+  // for a disc: it has gone, and the list loses it while the check still
+  // holds the window.
+  const CommandResult before = WaitForDisc();
+  if (ReportedGone(before)) {
+    EndCheck();
+    return 0;
+  }
+  if (before) OpenTrayForInsert();
   Notify(IDS_INSERT_DISC);
-  if (!WaitForDisc()) {
-    Notify(IDS_NO_DISC);
+  const CommandResult after = WaitForDisc();
+  if (!after) {
+    if (!ReportedGone(after)) Notify(IDS_NO_DISC);
     EndCheck();
     return 0;
   }
@@ -108,11 +116,16 @@ void CUtilityDialog::EnterCheckBusy() {
 }
 
 // Disabling the focused button sent the keyboard focus elsewhere (the
-// dialog manager picks the tab control): it goes back to Run.
+// dialog manager picks the tab control): it goes back to Run. The dialog
+// manager makes a push button it hands the focus to the default button, and
+// nothing takes that back once the focus moves on by mouse: the page has no
+// default button, so Run stays a plain one.
 void CUtilityDialog::LeaveCheckBusy() {
   EnableButtons(true);
   m_host.ReleaseBusy();
-  if (m_focusBeforeCheck) FocusItem(IDC_RUN_CHECK);
+  if (!m_focusBeforeCheck) return;
+  FocusItem(IDC_RUN_CHECK);
+  SendMessageW(Item(IDC_RUN_CHECK), BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
 }
 
 void CUtilityDialog::EnableButtons(bool enable) const {

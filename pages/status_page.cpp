@@ -63,7 +63,9 @@ BOOL CStatusDialog::OnInitDialog() {
 }
 
 void CStatusDialog::RefreshStatusPage() {
-  const bool supported = ReadRealTimeSupport().supported;
+  // The support byte comes with the values; the page shows both at once.
+  const QualityReading reading = m_tabSelected ? ReadQuality() : QualityReading{};
+  const bool supported = m_tabSelected ? reading.supported : ReadRealTimeSupport().supported;
   ShowLiveControls(supported);
   if (supported) {
     SetItemText(IDC_SECTOR_LABEL, ui::LoadResourceString(IDS_SECTOR_LABEL));
@@ -72,6 +74,13 @@ void CStatusDialog::RefreshStatusPage() {
   } else {
     SetItemText(IDC_STATUS_CAPTION, ui::LoadResourceString(IDS_NO_REAL_TIME_SUPPORT));
   }
+  if (m_tabSelected) ShowReading(reading);
+}
+
+void CStatusDialog::SetTabSelected(bool selected) {
+  const bool becomesSelected = selected && !m_tabSelected;
+  m_tabSelected = selected;
+  if (becomesSelected) ShowReading(ReadQuality());
 }
 
 void CStatusDialog::ShowLiveControls(bool show) const {
@@ -82,9 +91,24 @@ void CStatusDialog::ShowLiveControls(bool show) const {
 // drive nothing while the user looks at another tab.
 LRESULT CStatusDialog::OnTimer(UINT_PTR) {
   if (!m_tabSelected) return 0;
-  const QualityReading reading = ReadQuality();
-  if (reading.supported) ShowCounters(reading.counters);
+  ShowReading(ReadQuality());
   return 0;
+}
+
+// A read that failed gave no values: the page shows none rather than the
+// zeros of the failed read or the values of an earlier one, until a read
+// succeeds again. A drive without real-time handling has no values to show.
+void CStatusDialog::ShowReading(const QualityReading& reading) {
+  if (!reading.read.Complete()) {
+    ShowNoValues();
+  } else if (reading.supported) {
+    ShowCounters(reading.counters);
+  }
+}
+
+void CStatusDialog::ShowNoValues() {
+  m_indicator.SetLevel(0);
+  for (int id : {IDC_LEVEL_TEXT, IDC_SECTOR_COUNT, IDC_TIME_CODE}) SetItemText(id, L"");
 }
 
 void CStatusDialog::ShowCounters(const ErrorCounters& counters) {

@@ -7,6 +7,7 @@
 
 #include <span>
 
+#include "drive/readings.h"
 #include "drive/reads.h"
 #include "pages/error_indicator.h"
 #include "ui/page.h"
@@ -22,14 +23,16 @@ class CStatusDialog : public ui::CDialogImpl<CStatusDialog, ui::CPage> {
   static std::span<const ui::MessageEntry<CStatusDialog>> MessageTable();
 
   // Shows the live controls or the notice, by what the drive open in the
-  // channel supports. The values of the last update stay.
+  // channel supports. While the page's tab is selected it also shows that
+  // drive's values at once; otherwise they are read when the tab is selected.
   void RefreshStatusPage();
   const CErrorIndicator& Indicator() const { return m_indicator; }
 
   // The window that holds the page says when the page's tab becomes the
   // selected one and when it stops being it; the page polls the drive only
-  // in between.
-  void SetTabSelected(bool selected) { m_tabSelected = selected; }
+  // in between, and reads it at once when the tab becomes selected, so that
+  // it never shows values from when it was last seen.
+  void SetTabSelected(bool selected);
   bool TabSelected() const { return m_tabSelected; }
 
  protected:
@@ -42,7 +45,9 @@ class CStatusDialog : public ui::CDialogImpl<CStatusDialog, ui::CPage> {
   LRESULT OnClear(const ui::Command&);
 
   void ShowLiveControls(bool show) const;
+  void ShowReading(const QualityReading& reading);
   void ShowCounters(const ErrorCounters& counters);
+  void ShowNoValues();
 
   CErrorIndicator m_indicator;
   bool m_tabSelected = false;

@@ -68,7 +68,7 @@ void CUtilityDialog::ColourStaticText(HDC dc, HWND control) const {
 }
 
 LRESULT CUtilityDialog::OnEject(const ui::Command&) {
-  EjectDisc();
+  ReportedGone(EjectDisc());
   return 0;
 }
 
@@ -76,16 +76,25 @@ LRESULT CUtilityDialog::OnForceEject(const ui::Command&) {
   // Confirmations are owned by the main window.
   if (!ui::Confirm(GetParent(m_hwnd), IDS_CONFIRM_FORCE_EJECT)) return 0;
   WaitForSingleObject(m_semaphore, INFINITE);
-  ForceEject();
-  // The pause is the drive's, so it runs on the drive's clock.
-  InstalledDeviceIo().Sleep(kForceEjectPauseMs);
+  const CommandResult sent = ForceEject();
+  // The pause is the drive's, so it runs on the drive's clock; a drive that
+  // is gone has no tray to push out.
+  if (sent.outcome != CommandOutcome::NotDelivered) WaitForDrive(kForceEjectPauseMs);
   ReleaseSemaphore(m_semaphore, 1, nullptr);
+  ReportedGone(sent);
   return 0;
 }
 
 LRESULT CUtilityDialog::OnRestoreDefaults(const ui::Command&) {
-  if (ui::Confirm(GetParent(m_hwnd), IDS_CONFIRM_RESTORE)) RestoreFactoryDefaults();
+  if (ui::Confirm(GetParent(m_hwnd), IDS_CONFIRM_RESTORE)) ReportedGone(RestoreFactoryDefaults());
   return 0;
+}
+
+bool CUtilityDialog::ReportedGone(const CommandResult& sent) {
+  if (sent.outcome != CommandOutcome::NotDelivered) return false;
+  Notify(IDS_DRIVE_NOT_CONNECTED);
+  m_host.DriveListChanged();
+  return true;
 }
 
 }  // namespace norvane

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <span>
 
+#include "drive/command_result.h"
 #include "ui/page.h"
 
 namespace norvane {
@@ -63,6 +64,10 @@ class CUtilityDialog : public ui::CDialogImpl<CUtilityDialog, ui::CPage> {
   void EnableButtons(bool enable) const;
   // A notice of the check: owned by the page, OK only, no icon.
   void Notify(UINT textId) const;
+  // A command the system could not carry to the drive at all: the drive has
+  // gone. The user is told so, and the window lists the drives anew.
+  // Answers whether it was so.
+  bool ReportedGone(const CommandResult& sent);
 
   Host& m_host;
   HANDLE m_semaphore = nullptr;  // taken around a force eject

@@ -249,14 +249,16 @@ const std::vector<WindowAction>& WindowActions() {
       SettingsClick("Settings: save", factory, kSave, kAnswerOk,
                     Apply({Quiet::Standard, Quiet::Standard, ReadMode::Off, false, false, true}) + ReadBack(false)),
       // The tab change hides the Settings page (which reads the drive as
-      // any move of its window makes it), the Status page updates once and
+      // any move of its window makes it), the Status page reads the drive at
+      // once as its tab is selected, updates once more on its tick and
       // clears, and the way back shows the Settings page again.
       {"Status: an update and Clear",
        Drive(factory),
        {kReselect},
        {Tab(kStatusTab), {UiStep::Kind::StatusTick, Page::Status, 0}, Click(Page::Status, kClear), Tab(kSettingsTab)},
        kAnswerOk,
-       ReadBack(false) + Sequence{kStatusRead, kCountersRead, kClearCounters} + ReadBack(false)},
+       ReadBack(false) + Sequence{kStatusRead, kCountersRead, kStatusRead, kCountersRead, kClearCounters} +
+           ReadBack(false)},
       UtilityClick("Utility: EJECT", Drive(factory), kEjectButton, kAnswerOk, {kEject}),
       UtilityClick("Utility: force eject, confirmed", Drive(factory), kForceEjectButton, kAnswerOk, {kForceEject}),
       UtilityClick("Utility: force eject, cancelled", Drive(factory), kForceEjectButton, kAnswerCancel, {}),

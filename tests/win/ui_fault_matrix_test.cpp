@@ -74,6 +74,9 @@ struct Action {
   std::function<void(Harness&)> run;
   int answer = 0;  // the button every box of the action gets (IDOK or IDCANCEL; a notice gets OK)
   bool isStartUp = false;
+  // A drive that does not answer at all is reported not connected, and the
+  // drive list loses it.
+  bool reportsGoneDrive = false;
 };
 
 // One run of one action: drives E (with real-time handling) and G, the
@@ -209,13 +212,14 @@ const std::vector<Action>& Actions() {
        [](Harness& h) { SendMessageW(h.StatusItem(IDC_CLEAR), BM_CLICK, 0, 0); }},
       {"help item", factory, nullptr, [](Harness& h) { SendMessageW(h.Main(), WM_SYSCOMMAND, IDM_HELP, 0); }},
       {"Utility: EJECT", factory, [](Harness& h) { h.SelectTab(kUtilityTab); },
-       [](Harness& h) { h.ClickUtility(IDC_EJECT); }},
+       [](Harness& h) { h.ClickUtility(IDC_EJECT); }, 0, false, true},
       {"Utility: force eject, OK", factory, [](Harness& h) { h.SelectTab(kUtilityTab); },
-       [](Harness& h) { h.ClickUtility(IDC_FORCE_EJECT); }, IDOK},
+       [](Harness& h) { h.ClickUtility(IDC_FORCE_EJECT); }, IDOK, false, true},
       {"Utility: force eject, Cancel", factory, [](Harness& h) { h.SelectTab(kUtilityTab); },
        [](Harness& h) { h.ClickUtility(IDC_FORCE_EJECT); }, IDCANCEL},
       {"Utility: factory default, OK", Settings(emu::QuietModePerformance, true, true),
-       [](Harness& h) { h.SelectTab(kUtilityTab); }, [](Harness& h) { h.ClickUtility(IDC_RESTORE_DEFAULTS); }, IDOK},
+       [](Harness& h) { h.SelectTab(kUtilityTab); }, [](Harness& h) { h.ClickUtility(IDC_RESTORE_DEFAULTS); }, IDOK,
+       false, true},
       {"Utility: factory default, Cancel", Settings(emu::QuietModePerformance, true, true),
        [](Harness& h) { h.SelectTab(kUtilityTab); }, [](Harness& h) { h.ClickUtility(IDC_RESTORE_DEFAULTS); },
        IDCANCEL},
@@ -225,12 +229,13 @@ const std::vector<Action>& Actions() {
          h.SelectTab(kUtilityTab);
          h.Faulty().SetTrayPushedInAfter(0);
        },
-       RunBusPowerCheck, IDOK},
+       RunBusPowerCheck, IDOK, false, true},
   };
   return actions;
 }
 
 struct Outcome {
+  std::vector<std::wstring> boxTexts;  // of every box the action showed
   std::vector<Sent> sent;
   std::size_t faultyCommands = 0;
   std::uint64_t elapsedMs = 0;
@@ -249,10 +254,12 @@ Outcome Perform(Harness& h, const Action& action, Fault fault, std::uint32_t k, 
   const std::uint64_t start = h.devices.Clock().NowMs();
   // Every box of the action gets the action's answer, a notice its OK.
   *boxes = 0;
+  std::vector<std::wstring> boxTexts;
   WhileAnsweringEach(
       action.isStartUp ? nullptr : h.Main(),
       [&](HWND box) {
         ++*boxes;
+        boxTexts.push_back(InspectMessageBox(box).text);
         const int button = GetDlgItem(box, action.answer) ? action.answer : IDOK;
         PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
       },
@@ -261,6 +268,7 @@ Outcome Perform(Harness& h, const Action& action, Fault fault, std::uint32_t k, 
         action.run(h);
       });
   Outcome outcome;
+  outcome.boxTexts = boxTexts;
   outcome.elapsedMs = h.devices.Clock().NowMs() - start;
   outcome.sent = h.SentCommands();
   outcome.faultyCommands = h.FaultyLog().size();
@@ -336,6 +344,12 @@ Failures RunCell(const Action& action, Fault fault, std::uint32_t k, const Outco
       failures.push_back(text);
       break;
     }
+  }
+  if (action.reportsGoneDrive && (fault == Fault::Unplugged || fault == Fault::PassThroughFails)) {
+    if (outcome.boxTexts.empty() || outcome.boxTexts.back() != LoadStringIn(IDS_DRIVE_NOT_CONNECTED, kEnglish)) {
+      failures.push_back("the drive that is gone is not reported as not connected");
+    }
+    if (h.ListIndexOf(kFaulty) >= 0) failures.push_back("the drive that is gone is still listed");
   }
   if (action.answer == IDCANCEL) {
     for (const emu::LoggedCommand& c : h.FaultyLog()) {

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "app/main_window.h"
+#include "drive/channel.h"
 #include "pages/settings_page.h"
 #include "pages/status_page.h"
 #include "pages/utility_page.h"
@@ -73,6 +74,20 @@ SIZE TextSize(HWND control, const std::wstring& text, int wrapWidth) {
   SelectObject(dc, old);
   ReleaseDC(control, dc);
   return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+// A static text shows all of its text: within its width, and where it wraps
+// in as many lines as its height holds.
+void ExpectStaticTextFits(HWND control) {
+  const std::wstring text = WindowText(control);
+  if (text.empty() || ClassOf(control) != L"Static") return;
+  RECT client{};
+  GetClientRect(control, &client);
+  const std::string what = "control " + std::to_string(GetDlgCtrlID(control)) + " \"" + Narrow(text) + "\"";
+  const bool wraps = (GetWindowLongW(control, GWL_STYLE) & SS_TYPEMASK) == SS_LEFT;
+  const SIZE size = TextSize(control, text, wraps ? client.right : 0);
+  EXPECT_LE(size.cx, client.right) << what;
+  EXPECT_LE(size.cy, client.bottom) << what << " needs more lines than it has";
 }
 
 class Layout : public MainWindowTest {
@@ -168,14 +183,7 @@ TEST_F(Layout, EveryTextFitsItsControl) {
       EXPECT_LE(ideal.cx, client.right) << what;
       EXPECT_LE(ideal.cy, client.bottom) << what;
     } else if (kind == L"Static") {
-      // The template gives the Status page's English label of the time
-      // code one line of 105 units, less than its text needs in any dialog
-      // font: the label keeps the template's size and shows the start of it.
-      if (GetDlgCtrlID(control) == IDC_TIME_LABEL && !JapaneseRun()) return;
-      const bool wraps = (GetWindowLongW(control, GWL_STYLE) & SS_TYPEMASK) == SS_LEFT;
-      const SIZE size = TextSize(control, text, wraps ? client.right : 0);
-      EXPECT_LE(size.cx, client.right) << what;
-      EXPECT_LE(size.cy, client.bottom) << what << " needs more lines than it has";
+      ExpectStaticTextFits(control);
     }
   };
   for (int tab = 0; tab < 3; ++tab) {
@@ -183,6 +191,40 @@ TEST_F(Layout, EveryTextFitsItsControl) {
     Show(tab);
     for (HWND control : VisibleChildren(Page(tab))) expectTextFits(control);
   }
+}
+
+// Every static text of every window, at the scaling of the run and in its
+// language: the pages, the About box, and the main window's notice when no
+// drive is found.
+TEST_F(Layout, EveryStaticTextOfEveryWindowFits) {
+  Start();
+  for (int tab = 0; tab < 3; ++tab) {
+    SCOPED_TRACE(kTabNames[tab]);
+    Show(tab);
+    for (HWND control : VisibleChildren(Page(tab))) ExpectStaticTextFits(control);
+  }
+  int aboutTexts = 0;
+  WhileAnswering(
+      Main(),
+      [&](HWND about) {
+        SCOPED_TRACE("About box");
+        for (HWND control : VisibleChildren(about)) {
+          aboutTexts += ClassOf(control) == L"Static" && !WindowText(control).empty();
+          ExpectStaticTextFits(control);
+        }
+        SendMessageW(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
+      },
+      [&] { SendMessageW(Main(), WM_SYSCOMMAND, IDM_ABOUTBOX, 0); });
+  EXPECT_GE(aboutTexts, 2);
+
+  m_window.reset();
+  CloseDrive();
+  m_devices.Detach('E');
+  MainWindowTest::Start();
+  SCOPED_TRACE("no drive");
+  ShowWindow(Main(), SW_SHOW);
+  ASSERT_FALSE(WindowText(Control(IDC_MESSAGE)).empty());
+  ExpectStaticTextFits(Control(IDC_MESSAGE));
 }
 
 // Asks whoever runs the test to photograph the window from the X server (a

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -181,6 +182,76 @@ TEST_F(MainWindow, SelectingADriveOpensItsLetter) {
   SelectDrive(0);
   EXPECT_EQ(Channel().letter, 'E');
   EXPECT_EQ(m_devices.OpenHandleCount(), 1) << "the previous drive's handle is closed";
+}
+
+// Moving through the open drop-down opens each entry passed over; however
+// the drop-down then closes, the drive open is the one the list shows, and
+// the pages show it.
+TEST_F(MainWindow, TheDriveUsedIsTheDriveTheListShowsAfterTheDropDownCloses) {
+  emu::DriveSettings readErrorOn;
+  readErrorOn.readErrorHandling = true;
+  m_devices.Attach('E', QuietModel()).SetCurrent(readErrorOn);
+  m_devices.Attach('G', GeneralModel());
+  Start();
+  ShowWindow(Main(), SW_SHOW);
+  SetForegroundWindow(Main());
+  HWND list = Control(IDC_DRIVE_LIST);
+  COMBOBOXINFO parts{};
+  parts.cbSize = sizeof parts;
+  ASSERT_TRUE(GetComboBoxInfo(list, &parts));
+  const auto pump = [&] {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) m_window->ProcessMessage(msg);
+  };
+  const auto send = [&](HWND to, UINT message, WPARAM wParam, LPARAM lParam) {
+    MSG msg{to, message, wParam, lParam, GetTickCount(), {}};
+    m_window->ProcessMessage(msg);
+    pump();
+  };
+  const auto openAndMoveByKey = [&] {
+    send(list, WM_KEYDOWN, VK_F4, 0);
+    send(list, WM_KEYDOWN, VK_DOWN, 0);
+  };
+  const auto openAndHover = [&] {
+    send(list, WM_KEYDOWN, VK_F4, 0);
+    RECT second{};
+    SendMessageW(parts.hwndList, LB_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&second));
+    send(parts.hwndList, WM_MOUSEMOVE, 0, MAKELPARAM(second.left + 2, (second.top + second.bottom) / 2));
+  };
+  const auto clickElsewhere = [&] {
+    // Outside the list: on the window's title area, far from the drop-down.
+    send(parts.hwndList, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(-300, -300));
+    send(parts.hwndList, WM_LBUTTONUP, 0, MAKELPARAM(-300, -300));
+  };
+  const auto escape = [&] { send(list, WM_KEYDOWN, VK_ESCAPE, 0); };
+  const auto enter = [&] { send(list, WM_KEYDOWN, VK_RETURN, 0); };
+  const auto byMessage = [&] { SendMessageW(list, CB_SHOWDROPDOWN, FALSE, 0); pump(); };
+  const struct {
+    const char* name;
+    std::function<void()> move, close;
+  } ways[] = {
+      {"keys, a click elsewhere", openAndMoveByKey, clickElsewhere},
+      {"keys, Escape", openAndMoveByKey, escape},
+      {"keys, Enter", openAndMoveByKey, enter},
+      {"hover, a click elsewhere", openAndHover, clickElsewhere},
+      {"hover, closed by message", openAndHover, byMessage},
+  };
+  for (int tab : {0, 1, 2}) {
+    SelectTab(tab);
+    for (const auto& way : ways) {
+      SCOPED_TRACE(testing::Message() << "tab " << tab << ", " << way.name);
+      SelectDrive(0);
+      ASSERT_EQ(Channel().letter, 'E');
+      way.move();
+      way.close();
+      EXPECT_FALSE(SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0));
+      const char shown = m_window->LetterAt(static_cast<int>(SendMessageW(list, CB_GETCURSEL, 0, 0)));
+      EXPECT_EQ(Channel().letter, shown);
+      // The Settings page shows the drive shown: E handles read errors, G does not.
+      const bool readErrorShown = IsDlgButtonChecked(m_window->SettingsPage()->Handle(), IDC_READ_ON) == BST_CHECKED;
+      EXPECT_EQ(readErrorShown, shown == 'E');
+    }
+  }
 }
 
 TEST_F(MainWindow, EscapeOnTheStatusAndUtilityPagesHidesNothing) {

@@ -69,7 +69,8 @@ std::vector<Item> StatusItems(bool japanese) {
       {1069, L"Static", 15, 40, 105, 8, kStatic | SS_LEFT, L""},
       japanese ? Item{1063, L"Static", 18, 69, 61, 8, kStatic | SS_RIGHT, L""}
                : Item{1063, L"Static", 15, 75, 61, 8, kStatic | SS_RIGHT, L""},
-      {1070, L"Static", 15, 55, 105, 8, kStatic | SS_LEFT, L""},
+      // Two lines: the English label wraps once.
+      {1070, L"Static", 15, 55, 105, 16, kStatic | SS_LEFT, L""},
       japanese ? Item{1064, L"Static", 15, 81, 49, 8, kStatic | SS_RIGHT, L""}
                : Item{1064, L"Static", 18, 84, 49, 8, kStatic | SS_RIGHT, L""},
       {1013, L"Button", 149, 76, 50, 14, kPush, L"Clear"},
@@ -96,9 +97,11 @@ const std::vector<Expected>& Templates() {
       {IDD_NORVANEDRIVEUTILITY_DIALOG, kJapanese, kMainStyle, WS_EX_APPWINDOW, 0, 0, 207, 237,
        L"Norvane BD Drive Utility", 9, L"MS UI Gothic", MainItems(9, 195, kTabOwnerDrawn)},
       {IDD_ABOUTBOX, kEnglish, kMainStyle, 0, 0, 0, 222, 63, L"Version Information Norvane BD Drive Utility", 9,
-       L"MS UI Gothic", AboutItems(123)},
+       // The version line is as wide as the line below it: the fonts that
+       // stand in for the template's cut it short at the narrower widths.
+       L"MS UI Gothic", AboutItems(165)},
       {IDD_ABOUTBOX, kJapanese, kMainStyle, 0, 0, 0, 222, 63, L"バージョン情報 Norvane BD Drive Utility", 9,
-       L"MS UI Gothic", AboutItems(126)},
+       L"MS UI Gothic", AboutItems(165)},
       {IDD_SETTING, kEnglish, kPageStyle, 0, 0, 0, 212, 170, L"", 8, L"MS Shell Dlg",
        {
            {1037, L"Button", 12, 6, 183, 60, kGroup, L""},

@@ -4,7 +4,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <array>
+#include <functional>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -166,7 +168,7 @@ TEST_F(StatusPage, OnlyFatalIsRedAndEveryStaticGetsTheButtonFace) {
   DeleteDC(dc);
 }
 
-TEST_F(StatusPage, SwitchingDrivesShowsOrHidesTheLiveValuesAndKeepsTheLastOnes) {
+TEST_F(StatusPage, SwitchingDrivesShowsOrHidesTheLiveValuesAndReadsTheNewDriveAtOnce) {
   Start();
   EXPECT_EQ(LiveVisibility(), std::vector<bool>(7, true));
   EXPECT_EQ(Text(IDC_STATUS_CAPTION), L"Error Indicator");
@@ -176,20 +178,115 @@ TEST_F(StatusPage, SwitchingDrivesShowsOrHidesTheLiveValuesAndKeepsTheLastOnes) 
   Drive().SetCounters(3, 1000, 4500);
   Tick();
 
+  Drive('G').ClearLog();
   SelectDrive(1);  // G: no real-time handling
   EXPECT_EQ(LiveVisibility(), std::vector<bool>(7, false));
   EXPECT_EQ(Text(IDC_STATUS_CAPTION), ForRun(kNoSupportEnglish, kNoSupportJapanese));
   Tick();  // changes nothing on the page
+  const std::vector<Cdb> toG = SentBlocks('G');
+  EXPECT_EQ(std::count(toG.begin(), toG.end(), kReadCounters), 0) << "a drive without support is not asked to count";
 
+  Drive().SetCounters(0, 5, 75);
   SelectDrive(0);
   EXPECT_EQ(LiveVisibility(), std::vector<bool>(7, true));
   EXPECT_EQ(Text(IDC_STATUS_CAPTION), L"Error Indicator");
-  EXPECT_EQ(Text(IDC_SECTOR_COUNT), L"1000") << "the last update's values until the next tick";
-  EXPECT_EQ(Text(IDC_TIME_CODE), L"01:00:00");
-  EXPECT_EQ(Status().Indicator().Level(), 6);
-  Drive().SetCounters(0, 5, 0);
+  EXPECT_EQ(Text(IDC_SECTOR_COUNT), L"5") << "the drive's values at once, without a tick";
+  EXPECT_EQ(Text(IDC_TIME_CODE), L"00:01:00");
+  EXPECT_EQ(Status().Indicator().Level(), 0);
+}
+
+// The page never shows values from before it was last hidden, nor the
+// previous drive's values beside the new drive's name: no timer tick runs
+// in any of these cases.
+TEST_F(StatusPage, FreshValuesAtOnceWhenTheTabIsSelectedAndAfterADriveChange) {
+  m_devices.Attach('H', emu::QuietDriveModel()).SetCounters(1, 31, 4500);
+  Start();
+  SelectTab(kStatusTab);
+  Drive().SetCounters(3, 1000, 4500);
   Tick();
-  EXPECT_EQ(Text(IDC_SECTOR_COUNT), L"5");
+  ASSERT_EQ(Text(IDC_SECTOR_COUNT), L"1000");
+
+  const struct {
+    const char* name;
+    std::function<void()> act;
+    const wchar_t* count;
+    const wchar_t* timeCode;
+    std::uint8_t level;
+  } cases[] = {
+      {"the tab selected again",
+       [&] {
+         SelectTab(0);
+         Drive().SetCounters(1, 10000, 74);
+         SelectTab(kStatusTab);
+       },
+       L"10000", L"00:00:74", 1},
+      {"another drive chosen", [&] { SelectDrive(2); }, L"31", L"01:00:00", 8},
+      {"the first drive chosen again while another tab is shown, then the tab",
+       [&] {
+         SelectTab(2);
+         SelectDrive(0);
+         Drive().SetCounters(0, 7, 0);
+         SelectTab(kStatusTab);
+       },
+       L"7", L"00:00:00", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.act();
+    EXPECT_EQ(Text(IDC_SECTOR_COUNT), c.count);
+    EXPECT_EQ(Text(IDC_TIME_CODE), c.timeCode);
+    EXPECT_EQ(Status().Indicator().Level(), c.level);
+  }
+}
+
+// A read that fails gives no values: the level word, the count and the time
+// are blank and no segment is lit, until a read succeeds again.
+TEST_F(StatusPage, AFailedReadBlanksTheValuesUntilAReadSucceedsAgain) {
+  const struct {
+    const char* name;
+    std::function<void()> fault;
+  } faults[] = {
+      {"the drive answers every read with an error", [this] { Drive().QueueSense({5, 0x24, 0x00}, 1000); }},
+      {"the counters come short", [this] { Drive().OverrideBuffer(ErrorCounterBuffer, {0xA5}); }},
+      {"unplugged", [this] { m_devices.Unplug('E'); }},
+      {"the pass-through fails", [this] { m_devices.FailPassThrough('E', true); }},
+  };
+  for (const auto& f : faults) {
+    SCOPED_TRACE(f.name);
+    Start();
+    SelectTab(kStatusTab);
+    Drive().SetCounters(1, 31, 4500);
+    Tick();
+    ASSERT_EQ(Text(IDC_SECTOR_COUNT), L"31");
+    ASSERT_EQ(Status().Indicator().Level(), 8);
+
+    f.fault();
+    Tick();
+    EXPECT_EQ(Text(IDC_LEVEL_TEXT), L"");
+    EXPECT_EQ(Text(IDC_SECTOR_COUNT), L"");
+    EXPECT_EQ(Text(IDC_TIME_CODE), L"");
+    EXPECT_EQ(Status().Indicator().Level(), 0) << "no segment lit";
+    EXPECT_EQ(TextColourOf(IDC_LEVEL_TEXT), RGB(0, 0, 0));
+    Tick();
+    EXPECT_EQ(Text(IDC_SECTOR_COUNT), L"") << "still no values";
+
+    Drive().ClearQueue();
+    Drive().ClearOverrides();
+    m_devices.FailPassThrough('E', false);
+    if (!Drive().Connected()) {
+      Drive().Plug();
+      SelectDrive(0);  // the drive is opened anew
+    }
+    Drive().SetCounters(1, 31, 4500);  // a drive plugged in again counts from nothing
+    Tick();
+    EXPECT_EQ(Text(IDC_SECTOR_COUNT), L"31");
+    EXPECT_EQ(Text(IDC_LEVEL_TEXT), L"Fatal");
+    EXPECT_EQ(Status().Indicator().Level(), 8);
+    m_window.reset();
+    CloseDrive();
+    m_devices.Detach('E');
+    m_devices.Detach('G');
+  }
 }
 
 TEST_F(StatusPage, ClearSendsOneCounterResetAndNothingElse) {

@@ -474,16 +474,75 @@ TEST_F(UtilityPage, WithNoDriveLeftThePagesShowEverythingOffAndNothingIsSent) {
   EXPECT_EQ(SendMessageW(GetDlgItem(settings, IDC_QUIET_ON), BM_GETCHECK, 0, 0), BST_UNCHECKED);
   EXPECT_TRUE(Idle());
 
-  // Every button still works and finds no drive to send to.
-  Click(IDC_EJECT);
-  ClickAndAnswer(Item(IDC_FORCE_EJECT), IDOK);
-  ClickAndAnswer(Item(IDC_RESTORE_DEFAULTS), IDOK);
-  const std::vector<MessageBoxSeen> notices = RunCheck();
-  ASSERT_EQ(notices.size(), 2u);
-  EXPECT_EQ(notices[1].text, ForRun(L"No disc is found.", L"ディスクがありません。"));
-  EXPECT_EQ(m_devices.OpenHandleCount(), 0);
-  EXPECT_EQ(Channel().notification, kNoDevice);
-  EXPECT_TRUE(Idle());
+  // Every button still works, finds no drive to send to and says so.
+  const std::wstring notConnected =
+      ForRun(L"The drive is not connected.",
+             L"ドライブが接続されていません。\r\nドライブを接続後、ユーティリティを立ち上げてください。");
+  const auto lastNoticeOf = [&](int id) {
+    std::vector<MessageBoxSeen> boxes;
+    WhileAnsweringEach(
+        Main(),
+        [&](HWND box) {
+          boxes.push_back(InspectMessageBox(box));
+          PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        },
+        [&] { Click(id); });
+    return boxes.empty() ? MessageBoxSeen{} : boxes.back();
+  };
+  for (int id : kPageButtons) {
+    SCOPED_TRACE(testing::Message() << "button " << id);
+    const MessageBoxSeen notice = lastNoticeOf(id);
+    EXPECT_EQ(notice.text, notConnected);
+    EXPECT_TRUE(notice.ok && !notice.cancel);
+    EXPECT_EQ(m_devices.OpenHandleCount(), 0);
+    EXPECT_EQ(Channel().notification, kNoDevice);
+    EXPECT_TRUE(Idle());
+  }
+}
+
+// A drive that does not answer at all when a button is used has gone: the
+// user learns that it is not connected instead of being asked for a disc,
+// and the list loses it.
+TEST_F(UtilityPage, ADriveGoneBeforeAnActionIsReportedNotConnectedAndLeavesTheList) {
+  const std::wstring notConnected =
+      ForRun(L"The drive is not connected.",
+             L"ドライブが接続されていません。\r\nドライブを接続後、ユーティリティを立ち上げてください。");
+  enum class Gone { kUnplugged, kPassThroughFails };
+  for (int id : kPageButtons) {
+    for (Gone gone : {Gone::kUnplugged, Gone::kPassThroughFails}) {
+      SCOPED_TRACE(testing::Message() << "button " << id << (gone == Gone::kUnplugged ? ", unplugged" : ", OS fails"));
+      m_devices.Attach('E', emu::QuietDriveModel());
+      m_devices.Attach('G', emu::GeneralDriveModel());
+      Start();
+      if (gone == Gone::kUnplugged) m_devices.Unplug('E');
+      if (gone == Gone::kPassThroughFails) m_devices.FailPassThrough('E', true);
+      std::vector<MessageBoxSeen> boxes;
+      WhileAnsweringEach(
+          Main(),
+          [&](HWND box) {
+            boxes.push_back(InspectMessageBox(box));
+            PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+          },
+          [&] { Click(id); });
+      ASSERT_FALSE(boxes.empty());
+      EXPECT_EQ(boxes.back().text, notConnected);
+      for (const MessageBoxSeen& box : boxes) {
+        EXPECT_NE(box.text, ForRun(L"Please insert a disc.  Any kind of a disc will do.",
+                                   L"ディスクを挿入してください。\r\nディスクの種類は何でも構いません。"));
+      }
+      const std::vector<std::wstring> list = ComboTexts(Control(IDC_DRIVE_LIST));
+      ASSERT_EQ(list.size(), 1u);
+      EXPECT_EQ(list[0].substr(0, 4), L"G : ");
+      EXPECT_EQ(Channel().letter, 'G');
+      EXPECT_EQ(Channel().notification, kNoDevice);
+      EXPECT_TRUE(Idle());
+      m_window.reset();
+      CloseDrive();
+      m_devices.FailPassThrough('E', false);
+      m_devices.Detach('E');
+      m_devices.Detach('G');
+    }
+  }
 }
 
 TEST_F(UtilityPage, BusyFromRunToVerdictWithTheTabsHeldAndASecondCheckStartsEmptyInBlack) {
@@ -530,27 +589,139 @@ TEST_F(UtilityPage, BusyFromRunToVerdictWithTheTabsHeldAndASecondCheckStartsEmpt
   EXPECT_TRUE(m_window->StatusPage()->TabSelected());
 }
 
-TEST_F(UtilityPage, TheKeyboardFocusGoesBackToRunWhenTheCheckEnds) {
+// None of the page's buttons is a default button (thick border, Enter from
+// anywhere presses it) at any time.
+bool NoDefaultButton(HWND main, HWND page) {
+  for (int id : kPageButtons) {
+    if ((GetWindowLongW(GetDlgItem(page, id), GWL_STYLE) & BS_TYPEMASK) != BS_PUSHBUTTON) return false;
+  }
+  const auto defId = static_cast<DWORD>(SendMessageW(main, DM_GETDEFID, 0, 0));
+  return HIWORD(defId) != DC_HASDEFID ||
+         std::find(std::begin(kPageButtons), std::end(kPageButtons), LOWORD(defId)) == std::end(kPageButtons);
+}
+
+TEST_F(UtilityPage, TheKeyboardFocusGoesBackToRunWhenTheCheckEndsAndNoButtonBecomesTheDefault) {
   m_devices.Attach('E', emu::QuietDriveModel());
   Start();
   ShowWindow(Main(), SW_SHOW);
   SetForegroundWindow(Main());
+  EXPECT_TRUE(NoDefaultButton(Main(), Page())) << "before any check";
+  enum class Outcome { kVerdict, kNoDisc, kDriveGone };
   // A failed assertion ends its run only.
-  const auto check = [&](bool withDisc) {
+  const auto check = [&](Outcome outcome) {
     SetFocus(Item(IDC_RUN_CHECK));
     ASSERT_EQ(GetFocus(), Item(IDC_RUN_CHECK));
-    if (withDisc) {
-      RunToVerdict();
-    } else {
+    bool noDefaultDuring = false;
+    if (outcome == Outcome::kVerdict) {
+      RunCheck([&] {
+        noDefaultDuring = NoDefaultButton(Main(), Page());
+        PushTrayIn()();
+      });
+      Ticks(3);
+      noDefaultDuring = noDefaultDuring && NoDefaultButton(Main(), Page());
+      Ticks(23);
+    } else if (outcome == Outcome::kNoDisc) {
       Drive().RemoveDisc();
+      RunCheck([&] { noDefaultDuring = NoDefaultButton(Main(), Page()); });
+    } else {
+      m_devices.FailPassThrough('E', true);
       RunCheck();
+      noDefaultDuring = true;
+      m_devices.FailPassThrough('E', false);
     }
+    EXPECT_TRUE(noDefaultDuring);
     EXPECT_TRUE(Idle());
-    EXPECT_EQ(GetFocus(), Item(IDC_RUN_CHECK)) << "focus on control " << GetDlgCtrlID(GetFocus());
+    if (outcome != Outcome::kDriveGone) {
+      EXPECT_EQ(GetFocus(), Item(IDC_RUN_CHECK)) << "focus on control " << GetDlgCtrlID(GetFocus());
+    }
+    EXPECT_TRUE(NoDefaultButton(Main(), Page())) << "after the check";
+    // The focus moves on by mouse, as after a click on the tab control.
+    SetFocus(Control(IDC_PAGE_TABS));
+    EXPECT_TRUE(NoDefaultButton(Main(), Page())) << "once the focus has moved on";
   };
-  for (bool withDisc : {true, false}) {
-    SCOPED_TRACE(withDisc ? "verdict" : "no disc");
-    check(withDisc);
+  for (Outcome outcome : {Outcome::kVerdict, Outcome::kNoDisc, Outcome::kVerdict, Outcome::kDriveGone}) {
+    SCOPED_TRACE(testing::Message() << "outcome " << static_cast<int>(outcome));
+    if (!m_devices.Drive('E')->Connected() || SendMessageW(Control(IDC_DRIVE_LIST), CB_GETCOUNT, 0, 0) == 0) {
+      m_window->ScanDrives();
+    }
+    Drive().InsertDisc(0);
+    check(outcome);
+  }
+}
+
+// ---- the tabs and the keyboard during a check ----
+
+// Every way of changing tabs, by mouse and by keyboard (sent to the tab
+// control, where the focus is while the page's buttons are disabled).
+struct TabAttempt {
+  const char* name;
+  std::function<void()> attempt;
+};
+
+TEST_F(UtilityPage, NoWayOfChangingTabsWorksDuringACheckAndAfterItTheHeaderAndThePageAgree) {
+  m_devices.Attach('E', emu::QuietDriveModel());
+  Start();
+  ShowWindow(Main(), SW_SHOW);
+  SetForegroundWindow(Main());
+  HWND tabs = Control(IDC_PAGE_TABS);
+  const auto key = [this, tabs](UINT vk, std::initializer_list<int> held) {
+    BYTE state[256] = {};
+    GetKeyboardState(state);
+    BYTE saved[256];
+    std::copy(std::begin(state), std::end(state), saved);
+    for (int h : held) state[h] = 0x80;
+    SetKeyboardState(state);
+    MSG down{tabs, WM_KEYDOWN, vk, 1, GetTickCount(), {}};
+    m_window->ProcessMessage(down);
+    MSG up{tabs, WM_KEYUP, vk, static_cast<LPARAM>(0xC0000001u), GetTickCount(), {}};
+    m_window->ProcessMessage(up);
+    SetKeyboardState(saved);
+  };
+  const TabAttempt attempts[] = {
+      {"click Status", [this] { ClickTab(1); }},
+      {"click Setting", [this] { ClickTab(0); }},
+      {"left", [&] { key(VK_LEFT, {}); }},
+      {"left again", [&] { key(VK_LEFT, {}); }},
+      {"right", [&] { key(VK_RIGHT, {}); }},
+      {"Ctrl+Tab", [&] { key(VK_TAB, {VK_CONTROL}); }},
+      {"Ctrl+Shift+Tab", [&] { key(VK_TAB, {VK_CONTROL, VK_SHIFT}); }},
+      {"Ctrl+PgUp", [&] { key(VK_PRIOR, {VK_CONTROL}); }},
+      {"Ctrl+PgDn", [&] { key(VK_NEXT, {VK_CONTROL}); }},
+  };
+  const auto shownPage = [&] {
+    const HWND pages[] = {m_window->SettingsPage()->Handle(), m_window->StatusPage()->Handle(), Page()};
+    int shown = -1;
+    for (int i = 0; i < 3; ++i) {
+      if (IsWindowVisible(pages[i])) shown = shown == -1 ? i : -2;
+    }
+    return shown;
+  };
+  const auto pump = [&] {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) m_window->ProcessMessage(msg);
+  };
+
+  RunCheck(PushTrayIn());
+  Ticks(3);
+  SetFocus(tabs);
+  for (const TabAttempt& a : attempts) {
+    SCOPED_TRACE(testing::Message() << "during the check: " << a.name);
+    a.attempt();
+    pump();
+    EXPECT_EQ(shownPage(), 2);
+    EXPECT_EQ(SendMessageW(tabs, TCM_GETCURSEL, 0, 0), 2);
+    EXPECT_FALSE(m_window->StatusPage()->TabSelected());
+    EXPECT_TRUE(IsWindow(Main()) && IsWindowVisible(Main()));
+  }
+  Ticks(23);
+  ASSERT_TRUE(Idle());
+  for (const TabAttempt& a : attempts) {
+    SCOPED_TRACE(testing::Message() << "after the verdict: " << a.name);
+    a.attempt();
+    pump();
+    const int shown = shownPage();
+    EXPECT_EQ(SendMessageW(tabs, TCM_GETCURSEL, 0, 0), shown);
+    EXPECT_EQ(m_window->StatusPage()->TabSelected(), shown == 1);
   }
 }
 
@@ -596,6 +767,55 @@ TEST_F(UtilityPage, ClosingTheMainWindowDuringACountdownEndsTheCheckCleanly) {
     Sleep(10);
   }
   EXPECT_TRUE(Drive().Log().empty()) << "no command after the window has gone";
+}
+
+
+// Enter and Escape, with the focus where disabling Run left it, do nothing
+// during a countdown; the close box and Alt+F4 still end the window, and
+// the check with it.
+TEST_F(UtilityPage, EnterAndEscapeDoNothingDuringACheckWhileTheCloseBoxAndAltF4StillClose) {
+  const struct {
+    const char* name;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+  } closes[] = {
+      {"close box", WM_SYSCOMMAND, SC_CLOSE, 0},
+      {"Alt+F4", WM_SYSKEYDOWN, VK_F4, static_cast<LPARAM>(KF_ALTDOWN) << 16 | 1},
+  };
+  m_devices.Attach('E', emu::QuietDriveModel()).SetTrayPushedInAfter(0);
+  for (const auto& close : closes) {
+    SCOPED_TRACE(close.name);
+    m_window = std::make_unique<CNorvaneDriveUtilityDlg>();
+    const auto clickRun = [&] {
+      SelectTab(2);
+      WhileAnswering(
+          Main(), [](HWND box) { PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); },
+          [&] { Click(IDC_RUN_CHECK); });
+    };
+    const auto pressKeys = [&] {
+      for (HWND target : {GetFocus(), Control(IDC_PAGE_TABS), Main()}) {
+        for (WPARAM vk : {VK_RETURN, VK_ESCAPE}) {
+          PostMessageW(target, WM_KEYDOWN, vk, 1);
+          PostMessageW(target, WM_KEYUP, vk, static_cast<LPARAM>(0xC0000001u));
+        }
+      }
+    };
+    bool openAfterKeys = false;
+    std::wstring resultAfterKeys;
+    const auto closeWindow = [&] {
+      openAfterKeys = IsWindow(Main()) && IsWindowVisible(Main());
+      resultAfterKeys = Result();
+      PostMessageW(Main(), close.message, close.wParam, close.lParam);
+    };
+    EXPECT_EQ(RunModal(*m_window, {{50, clickRun}, {600, pressKeys}, {1700, closeWindow}}), IDCANCEL);
+    EXPECT_TRUE(openAfterKeys);
+    EXPECT_EQ(resultAfterKeys, Countdown(24));
+    EXPECT_EQ(m_window->UtilityPage(), nullptr);
+    EXPECT_EQ(Channel().notification, kNoDevice);
+    EXPECT_FALSE(m_devices.MediaChangeNotificationPrevented('E'));
+    m_window.reset();
+  }
 }
 
 }  // namespace

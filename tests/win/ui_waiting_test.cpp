@@ -1,0 +1,188 @@
+// While the program waits for a drive on the window's thread (the pause
+// after a force eject, a disc that is becoming ready) the window keeps
+// painting and answering, and the keys and clicks of the wait are dropped
+// instead of starting actions once it is over. The waits run in real time
+// here, as with a real drive.
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "drive/device_io.h"
+#include "resource.h"
+#include "tests/common/command_blocks.h"
+#include "ui/waiting.h"
+#include "ui_test_support.h"
+
+namespace norvane::test {
+namespace {
+
+// The emulated drives, whose sleeps also take the real time they stand for.
+class RealTimeWaits final : public DeviceIo {
+ public:
+  explicit RealTimeWaits(DeviceIo& drives) : m_drives(drives) {}
+  DeviceHandle Open(const wchar_t* path, DeviceAccess access) override { return m_drives.Open(path, access); }
+  bool PassThrough(DeviceHandle device, const ScsiCommand& command, ScsiReply& reply) override {
+    return m_drives.PassThrough(device, command, reply);
+  }
+  bool PreventMediaChangeNotification(DeviceHandle notification) override {
+    return m_drives.PreventMediaChangeNotification(notification);
+  }
+  void Close(DeviceHandle handle) override { m_drives.Close(handle); }
+  void Sleep(std::uint32_t milliseconds) override {
+    m_drives.Sleep(milliseconds);
+    ::Sleep(milliseconds);
+  }
+
+ private:
+  DeviceIo& m_drives;
+};
+
+// Set once the first wait for the drive has begun.
+std::atomic<bool> waiting{false};
+void MarkAndKeepWindowsAnswering() {
+  waiting = true;
+  ui::KeepWindowsAnswering();
+}
+
+// From another thread, as the system and the user do: asks the window to
+// answer and to repaint, again and again, from the start of the wait until
+// stopped.
+class Probe {
+ public:
+  Probe(HWND window, HWND painted) : m_thread([=, this] { Run(window, painted); }) {}
+  ~Probe() { Stop(); }
+  void Stop() {
+    m_stop = true;
+    if (m_thread.joinable()) m_thread.join();
+  }
+  int answered = 0, unanswered = 0, repainted = 0, unpainted = 0;
+
+ private:
+  void Run(HWND window, HWND painted) {
+    while (!m_stop && !waiting) ::Sleep(1);
+    while (!m_stop) {
+      DWORD_PTR result = 0;
+      const bool answer = SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 100, &result) != 0;
+      if (m_stop) break;
+      if (answer) {
+        ++answered;
+      } else {
+        ++unanswered;
+      }
+      InvalidateRect(painted, nullptr, TRUE);
+      ::Sleep(100);
+      if (m_stop) break;  // the wait may have ended meanwhile
+      if (GetUpdateRect(painted, nullptr, FALSE)) {
+        ++unpainted;
+      } else {
+        ++repainted;
+      }
+    }
+  }
+  std::atomic<bool> m_stop{false};
+  std::thread m_thread;
+};
+
+class WaitingForADrive : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    InstallDeviceIo(m_realTime);
+    waiting = false;
+    InstallWaitPause(&MarkAndKeepWindowsAnswering);
+  }
+  void TearDown() override {
+    InstallWaitPause(nullptr);
+    MainWindowTest::TearDown();
+  }
+  void Start() {
+    MainWindowTest::Start();
+    ShowWindow(Main(), SW_SHOW);
+    UpdateWindow(Main());
+    SelectTab(2);
+  }
+  HWND UtilityItem(int id) const { return GetDlgItem(m_window->UtilityPage()->Handle(), id); }
+  // Clicks `id`, answers every box with OK (and runs `atEachBox` first),
+  // while `probe` watches the window.
+  int ClickAnsweringOk(int id, const std::function<void()>& atEachBox = [] {}) {
+    int boxes = 0;
+    WhileAnsweringEach(
+        Main(),
+        [&](HWND box) {
+          ++boxes;
+          atEachBox();
+          PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        },
+        [&] { SendMessageW(UtilityItem(id), BM_CLICK, 0, 0); });
+    return boxes;
+  }
+
+  RealTimeWaits m_realTime{m_devices};
+};
+
+TEST_F(WaitingForADrive, TheWindowPaintsAndAnswersThroughADiscBecomingReadyForSeconds) {
+  m_devices.Attach('E', emu::QuietDriveModel()).InsertDisc(3000);
+  Start();
+  m_devices.Drive('E')->ClearLog();
+  const DWORD start = GetTickCount();
+  DWORD waited = 0;
+  Probe probe(Main(), GetDlgItem(Main(), IDC_DRIVE_LIST));
+  // The prompt ends the wait, and what the probe measures.
+  ClickAnsweringOk(IDC_RUN_CHECK, [&] {
+    probe.Stop();
+    waited = GetTickCount() - start;
+    m_devices.Drive('E')->CloseTray();
+    m_devices.Clock().Advance(emu::kDefaultSpinUpMs);
+  });
+  EXPECT_GE(waited, 3000u) << "the disc took three seconds to become ready";
+  EXPECT_GE(probe.answered, 10);
+  EXPECT_EQ(probe.unanswered, 0) << "a sent message waited more than 100 ms";
+  EXPECT_GE(probe.repainted, 10);
+  EXPECT_EQ(probe.unpainted, 0);
+  // The drive is asked once a second until the disc is ready, then the tray
+  // comes out for the prompt, as without the pauses.
+  std::vector<Cdb> sent;
+  for (const emu::LoggedCommand& c : m_devices.Drive('E')->Log()) sent.push_back(c.cdb);
+  const auto tray = std::find(sent.begin(), sent.end(), kOpenTray);
+  ASSERT_NE(tray, sent.end());
+  EXPECT_GE(tray - sent.begin(), 4) << "three polls a second apart, then the ready disc";
+  EXPECT_TRUE(std::all_of(sent.begin(), tray, [](const Cdb& cdb) { return cdb == kReadDiscInfo; }));
+}
+
+TEST_F(WaitingForADrive, KeysAndClicksDuringTheForceEjectPauseStartNothingAfterIt) {
+  m_devices.Attach('E', emu::QuietDriveModel());
+  Start();
+  HWND eject = UtilityItem(IDC_EJECT);
+  HWND run = UtilityItem(IDC_RUN_CHECK);
+  std::thread presser;
+  const int boxes = ClickAnsweringOk(IDC_FORCE_EJECT, [&] {
+    m_devices.Drive('E')->ClearLog();
+    // Once the confirmation is answered the pause begins: the user clicks
+    // EJECT and presses Enter on Run meanwhile.
+    presser = std::thread([=] {
+      ::Sleep(300);
+      PostMessageW(eject, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
+      PostMessageW(eject, WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
+      for (int i = 0; i < 5; ++i) {
+        PostMessageW(run, WM_KEYDOWN, VK_RETURN, 1);
+        PostMessageW(run, WM_KEYUP, VK_RETURN, static_cast<LPARAM>(0xC0000001u));
+      }
+    });
+  });
+  presser.join();
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) m_window->ProcessMessage(msg);
+  EXPECT_EQ(boxes, 1) << "only the confirmation";
+  std::vector<Cdb> sent;
+  for (const emu::LoggedCommand& c : m_devices.Drive('E')->Log()) sent.push_back(c.cdb);
+  EXPECT_EQ(sent, (std::vector<Cdb>{kForceEject})) << "nothing after the pause";
+}
+
+}  // namespace
+}  // namespace norvane::test
