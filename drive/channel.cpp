@@ -51,7 +51,6 @@ bool MakeCurrent(char letter, std::wstring path, bool open) {
   return channel.device != kNoDevice;
 }
 
-
 CommandResult NotDelivered(std::uint8_t operation, std::uint32_t length) {
   return {.outcome = CommandOutcome::NotDelivered, .operation = operation, .sense = SenseFailed, .requested = length};
 }

@@ -194,9 +194,9 @@ int Run(CommandLine& line, Console& console, Platform& platform) {
     code = stop.code;
   }
   // Results that did not reach their file are no results, whatever the drive did.
-  if (!WrittenOut(console)) {
+  if (!WrittenOut(console) && code == Exit::Ok) {
     console.err << "norvane-drive: " << UnwrittenText() << '\n';
-    if (code == Exit::Ok) code = Exit::CommandFailed;
+    code = Exit::CommandFailed;
   }
   return static_cast<int>(code);
 }

@@ -65,14 +65,27 @@ TEST(ToolKernelPath, EverySubcommandSendsItsSequence) {
   }
 }
 
-// --- faults at the kernel boundary ---
-
 const test::ToolAction& ToolActionNamed(const std::string& name) {
   for (const test::ToolAction& action : test::ToolActions()) {
     if (action.name == name) return action;
   }
   throw std::runtime_error("no tool action " + name);
 }
+
+// --timeout reaches SG_IO as the time-out of every command.
+TEST(ToolKernelPath, TheTimeOutOptionReachesTheKernel) {
+  Drives drives("tool-timeout");
+  const test::ToolAction& settings = ToolActionNamed("settings");
+  drives.SetUp(settings.setup);
+  std::vector<std::string> arguments = {"--timeout", "5"};
+  arguments.insert(arguments.end(), settings.arguments.begin(), settings.arguments.end());
+  const ToolRun run = RunTool(drives, arguments);
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  ASSERT_FALSE(drives.devices.Log().empty());
+  for (const KernelRecord& record : drives.devices.Log()) EXPECT_EQ(record.timeoutMs, 5000u);
+}
+
+// --- faults at the kernel boundary ---
 
 // The command at `index` of `sequence` twice: a unit attention makes it go again.
 test::Sequence Repeated(test::Sequence sequence, std::size_t index) {

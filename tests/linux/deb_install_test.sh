@@ -23,8 +23,9 @@ deb=$("$here/scripts/release/build-deb.sh" --built "$build" "$build/deb-test")
 
 # dpkg takes one caller at a time; another may hold its lock for a while.
 dpkg_bounded() {
-  local attempt
-  for attempt in $(seq 30); do
+  local tries=30
+  while [ "$tries" -gt 0 ]; do
+    tries=$((tries - 1))
     if timeout 60 dpkg "$@" >"$build/deb-test/dpkg.log" 2>&1; then return 0; fi
     grep -q 'lock' "$build/deb-test/dpkg.log" || break
     sleep 2
