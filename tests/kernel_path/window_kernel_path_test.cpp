@@ -126,8 +126,13 @@ class Driver {
         const std::uint64_t ms = std::stoull(line->substr(8));
         m_drives.devices.WithDrives([ms](emu::EmulatedDevices& drives) { drives.Clock().Advance(ms); });
       } else if (*line == "await-tick") {
+        // The page reads once as its tab is selected; a tick is the read after that.
+        const std::vector<KernelRecord> before = m_drives.devices.Log();
+        const auto readsBefore = static_cast<std::size_t>(std::count_if(before.begin(), before.end(), IsCounterRead));
         m_drives.devices.WaitForLog(
-            [](const std::vector<KernelRecord>& log) { return std::any_of(log.begin(), log.end(), IsCounterRead); },
+            [&](const std::vector<KernelRecord>& log) {
+              return static_cast<std::size_t>(std::count_if(log.begin(), log.end(), IsCounterRead)) > readsBefore;
+            },
             5s);
       } else {
         return *line;
