@@ -3,16 +3,19 @@
 namespace norvane::emu {
 namespace {
 
-// Drive E plays an audio CD at 75 sectors (frames) a second, two minutes in
-// when the demo starts. Fifteen seconds later the disc gets worse, stretch by
-// stretch: a few errors, then many, then a deep scratch; then it is clean
-// again. So the Status tab goes from "Perfect" through the green, yellow and
-// red levels to "Fatal" within a minute, and falls back slowly afterwards.
+// Drive E plays a track of an audio CD at 75 sectors (frames) a second, over
+// and over; the drive counts each play anew. Each play of the track starts
+// clean ("Perfect"), then a scratched stretch brings one error in every
+// hundred sectors ("Not Good", then "Bad"), a deep scratch one in four
+// ("Fatal"), and the clean rest of the track lets the level fall back. So
+// the Status tab, opened at any time or after Clear, goes through at least
+// three words within two minutes.
 constexpr std::uint32_t kAudioSectorsPerSecond = 75;
 constexpr std::uint32_t kFramesPerSecond = 75;
-constexpr std::uint32_t kStartFrame = 120 * kFramesPerSecond;
+constexpr std::uint32_t kTrackFirstFrame = 120 * kFramesPerSecond;
+constexpr std::uint32_t kTrackSeconds = 90;
 
-constexpr std::uint32_t Second(std::uint32_t seconds) { return kStartFrame + seconds * kFramesPerSecond; }
+constexpr std::uint32_t Second(std::uint32_t seconds) { return kTrackFirstFrame + seconds * kFramesPerSecond; }
 
 }  // namespace
 
@@ -28,8 +31,9 @@ void AttachDemoDrives(EmulatedDevices& devices) {
 
   EmulatedDrive& quiet = devices.Attach('E', QuietDriveModel());
   quiet.InsertDisc();
-  quiet.SetDamage({{Second(15), Second(30), 250}, {Second(30), Second(45), 25}, {Second(45), Second(60), 2}});
-  quiet.SetCounters(0, kStartFrame, kStartFrame);
+  quiet.SetDamage({{Second(10), Second(25), 100}, {Second(25), Second(35), 4}});
+  quiet.RepeatTrack(Second(0), Second(kTrackSeconds));
+  quiet.SetCounters(0, 0, Second(0));
   quiet.StartAudio(kAudioSectorsPerSecond, 0);
   EmulatedDrive& general = devices.Attach('G', GeneralDriveModel());
   general.SetBusPower(kSlightlyLowBusPower);

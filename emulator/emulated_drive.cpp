@@ -264,6 +264,17 @@ void EmulatedDrive::SetBusPower(std::uint32_t value) {
 
 EmulatedDrive::Counters EmulatedDrive::CountersNow() const {
   const std::uint64_t played = std::uint64_t{m_sectorsPerSecond} * (m_clock.NowMs() - m_countingSinceMs) / 1000;
+  const std::uint32_t start = m_countedBase.lastFrame;
+  if (m_trackEndFrame > m_trackFirstFrame && start >= m_trackFirstFrame && start < m_trackEndFrame) {
+    const std::uint64_t length = m_trackEndFrame - m_trackFirstFrame;
+    const std::uint64_t intoTrack = start - m_trackFirstFrame + played;
+    if (intoTrack >= length) {
+      // The track has started again since counting began: this play only.
+      const std::uint64_t position = intoTrack % length;
+      return Counters{static_cast<std::uint32_t>(ErrorsPlaying(m_trackFirstFrame, m_trackFirstFrame + position)),
+                      static_cast<std::uint32_t>(position), static_cast<std::uint32_t>(m_trackFirstFrame + position)};
+    }
+  }
   Counters counters = m_countedBase;
   counters.sectors += static_cast<std::uint32_t>(played);
   counters.lastFrame += static_cast<std::uint32_t>(played);
@@ -292,6 +303,17 @@ std::uint64_t EmulatedDrive::DamageErrors(std::uint64_t fromFrame, std::uint64_t
 void EmulatedDrive::RestartCounting(Counters from) {
   m_countedBase = from;
   m_countingSinceMs = m_clock.NowMs();
+}
+
+std::uint64_t EmulatedDrive::ErrorsPlaying(std::uint64_t fromFrame, std::uint64_t toFrame) const {
+  const std::uint64_t uniform = m_sectorsPerError == 0 ? 0 : (toFrame - fromFrame) / m_sectorsPerError;
+  return uniform + DamageErrors(fromFrame, toFrame);
+}
+
+void EmulatedDrive::RepeatTrack(std::uint32_t firstFrame, std::uint32_t endFrame) {
+  RestartCounting(CountersNow());
+  m_trackFirstFrame = firstFrame;
+  m_trackEndFrame = endFrame;
 }
 
 std::uint32_t EmulatedDrive::TransferredSectors() const { return CountersNow().sectors; }

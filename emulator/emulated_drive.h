@@ -153,6 +153,10 @@ class EmulatedDrive {
   // Where the disc in the drive is scratched: sectors played inside these
   // stretches add their errors to the uniform rate of StartAudio.
   void SetDamage(std::vector<DamagedStretch> stretches);
+  // The track from `firstFrame` up to (not including) `endFrame` plays over
+  // and over; each time it starts again the drive counts that play anew,
+  // from no errors and no sectors. Only a position inside the track repeats.
+  void RepeatTrack(std::uint32_t firstFrame, std::uint32_t endFrame);
   void SetCounters(std::uint32_t errors, std::uint32_t sectors, std::uint32_t lastFrame);
   // The next answers to commands other than INQUIRY, ahead of anything else,
   // each once: a CHECK CONDITION with this sense, or a raw status and sense.
@@ -225,6 +229,8 @@ class EmulatedDrive {
   void CatchUpWithClock();
   void AnnounceReadyDisc();
   Counters CountersNow() const;
+  // The errors that uniform rate and damage give the frames [fromFrame, toFrame).
+  std::uint64_t ErrorsPlaying(std::uint64_t fromFrame, std::uint64_t toFrame) const;
   std::uint64_t DamageErrors(std::uint64_t fromFrame, std::uint64_t toFrame) const;
   void RestartCounting(Counters from);
   bool DroppedOff() const;
@@ -252,6 +258,7 @@ class EmulatedDrive {
   std::uint64_t m_countingSinceMs = 0;
   std::uint32_t m_sectorsPerSecond = 0, m_sectorsPerError = 0;
   std::vector<DamagedStretch> m_damage;
+  std::uint32_t m_trackFirstFrame = 0, m_trackEndFrame = 0;  // equal: no track repeats
 
   bool m_connected = true;
   std::uint32_t m_commandsBeforeDropOff = 0;  // 0: no drop-off pending

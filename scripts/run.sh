@@ -83,7 +83,7 @@ screenshot_of_tab() {  # index name
 }
 screenshot_of_tab 0 setting
 screenshot_of_tab 2 utility
-# The demo's audio CD reaches its scratched stretches after 15 s; at 35 s the
-# Status tab shows them in yellow.
+# Each play of the demo's audio track reaches its scratched stretch after
+# 10 s and its deep scratch after 25 s; at 35 s the Status tab shows them in red.
 sleep "$(awk -v from="$started" -v now="$(date +%s.%N)" 'BEGIN { d = 35 - (now - from); print (d > 0 ? d : 0) }')"
 screenshot_of_tab 1 status

@@ -2,6 +2,10 @@
 // listed drive gives its own verdict, and the tray the check opens comes back
 // in with its disc a few seconds later.
 #include "emulator/demo_drives.h"
+
+#include <algorithm>
+#include <set>
+
 #include "drive/commands.h"
 #include "drive/readings.h"
 #include "drive_test_support.h"
@@ -48,6 +52,33 @@ TEST_F(DemoDrives, EachListedDriveGivesItsOwnVerdictAfterThePromptIsAnsweredLate
     check(drive.letter, drive.verdict);
   }
   EXPECT_FALSE(IsSupportedDrive(ReadDriveIdentity('H'))) << "H has dropped off the bus";
+}
+
+TEST_F(DemoDrives, TheAudioDiscKeepsTheLevelMovingAtAnyTimeAndAfterClear) {
+  ASSERT_TRUE(OpenDrive('E'));
+  // From each moment, with or without a Clear there, the level read once a
+  // second passes through at least three words within two minutes.
+  const auto wordsWithinTwoMinutes = [this](bool clear) {
+    if (clear) ClearErrorCounters();
+    std::set<QualityWord> words;
+    for (int second = 0; second < 120; ++second) {
+      devices.Sleep(1000);
+      const QualityReading reading = ReadQuality();
+      EXPECT_TRUE(reading.read.Complete());
+      words.insert(QualityWordOf(reading.level));
+    }
+    return words.size();
+  };
+  std::uint64_t at = 0;
+  for (std::uint64_t startMs : {0, 5000, 13000, 27000, 40000, 89000, 600000, 3600000, 3611000}) {
+    for (bool clear : {false, true}) {
+      devices.Sleep(static_cast<std::uint32_t>(startMs > at ? startMs - at : 0));
+      at = std::max(at, startMs);
+      SCOPED_TRACE(testing::Message() << "from " << at / 1000 << " s" << (clear ? ", after Clear" : ""));
+      EXPECT_GE(wordsWithinTwoMinutes(clear), 3u);
+      at += 120000;
+    }
+  }
 }
 
 TEST_F(DemoDrives, AnEjectedDiscComesBackInAndSpinsUp) {
