@@ -6,8 +6,6 @@
 #include <memory>
 
 #include "app/main_window.h"
-#include "drive/device_io.h"
-#include "ui/waiting.h"
 
 namespace norvane {
 namespace {
@@ -19,8 +17,6 @@ bool CNorvaneDriveUtilityApp::InitInstance() {
   controls.dwSize = sizeof controls;
   controls.dwICC = ICC_WIN95_CLASSES;
   InitCommonControlsEx(&controls);
-  // The pauses of the drive commands run on this, the window's thread.
-  InstallWaitPause(&ui::KeepWindowsAnswering);
   auto mainWindow = std::make_unique<CNorvaneDriveUtilityDlg>();
   mainWindow->DoModal();
   return false;

@@ -1,6 +1,5 @@
 #include "drive/device_io.h"
 
-#include <algorithm>
 
 namespace norvane {
 namespace {
@@ -17,7 +16,6 @@ class NoDevices final : public DeviceIo {
 
 NoDevices noDevices;
 DeviceIo* installed = &noDevices;
-WaitPause waitPause = nullptr;
 
 }  // namespace
 
@@ -25,17 +23,6 @@ void InstallDeviceIo(DeviceIo& io) { installed = &io; }
 
 DeviceIo& InstalledDeviceIo() { return *installed; }
 
-void InstallWaitPause(WaitPause pause) { waitPause = pause; }
-
-void WaitForDrive(std::uint32_t milliseconds) {
-  if (!waitPause) {
-    installed->Sleep(milliseconds);
-    return;
-  }
-  for (std::uint32_t waited = 0; waited < milliseconds; waited += kWaitSliceMs) {
-    installed->Sleep(std::min(kWaitSliceMs, milliseconds - waited));
-    waitPause();
-  }
-}
+void WaitForDrive(std::uint32_t milliseconds) { installed->Sleep(milliseconds); }
 
 }  // namespace norvane

@@ -66,11 +66,7 @@ void InstallDeviceIo(DeviceIo& io);
 DeviceIo& InstalledDeviceIo();
 
 // Waits `milliseconds` for the drive, on the drive's clock (the installed
-// implementation's Sleep). A window's thread installs a pause between the
-// slices of the wait, in which its windows keep painting and answering.
+// implementation's Sleep).
 void WaitForDrive(std::uint32_t milliseconds);
-using WaitPause = void (*)();
-void InstallWaitPause(WaitPause pause);  // null: the wait is one plain sleep
-inline constexpr std::uint32_t kWaitSliceMs = 50;
 
 }  // namespace norvane
