@@ -1,6 +1,5 @@
 #include "drive/device_io.h"
 
-
 namespace norvane {
 namespace {
 
