@@ -43,12 +43,14 @@ keys=(Tab shift+Tab Left Right Up Down Return Escape space F4 alt+Down ctrl+Tab 
 start_demo() {  # build
   wine "build/$1/demo/NorvaneDriveUtilityDemo.exe" &
   demo_pid=$!
-  for _ in $(seq 1 300); do
+  for _ in $(seq 1 600); do
     xdotool search --name "^$title\$" >/dev/null 2>&1 && { sleep 1; return 0; }
+    kill -0 "$demo_pid" 2>/dev/null || return 0  # ended before it showed: the loop counts it
     sleep 0.1
   done
-  echo "no window after 30 s" >&2
-  return 1
+  echo "no window after 60 s" >&2
+  no_window=$((no_window + 1))
+  kill "$demo_pid" 2>/dev/null || true
 }
 
 probe() { wine "$probe" "$title" 5000 2>/dev/null | tr -d '\r' || true; }
@@ -71,7 +73,7 @@ trap 'kill ${demo_pid:-} 2>/dev/null || true; kill ${XVFB_PID:-} 2>/dev/null || 
 for preset in "${presets[@]}"; do
   for lang in en_US ja_JP; do
     export LANG=$lang.UTF-8
-    crashes=0 closes=0 hangs=0 probes=0 slowest=0
+    crashes=0 closes=0 hangs=0 probes=0 slowest=0 no_window=0
     start_demo "$preset"
     first=$(probe)
     last=$first
@@ -118,7 +120,7 @@ for preset in "${presets[@]}"; do
       kill "$demo_pid" 2>/dev/null || true
     fi
     wait "$demo_pid" 2>/dev/null || true
-    report+=("$preset $lang: ${seconds_per_run}s, crashes $crashes, closed by a key $closes, hangs $hangs of $probes probes \
+    report+=("$preset $lang: ${seconds_per_run}s, crashes $crashes, starts without a window $no_window, closed by a key $closes, hangs $hangs of $probes probes \
 (slowest answer ${slowest} ms), left running after close $left; the last run of the demo \
 ($((SECONDS - instance_start)) s) at its start: $first; at its end: $last")
   done
