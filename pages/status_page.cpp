@@ -102,7 +102,7 @@ void CStatusDialog::ShowReading(const QualityReading& reading) {
   if (!reading.read.Complete()) {
     ShowNoValues();
   } else if (reading.supported) {
-    ShowCounters(reading.counters);
+    ShowCounters(reading);
   }
 }
 
@@ -111,10 +111,10 @@ void CStatusDialog::ShowNoValues() {
   for (int id : {IDC_LEVEL_TEXT, IDC_SECTOR_COUNT, IDC_TIME_CODE}) SetItemText(id, L"");
 }
 
-void CStatusDialog::ShowCounters(const ErrorCounters& counters) {
-  const std::uint8_t level = QualityLevel(counters.errorCount, counters.transferredSectorCount);
-  m_indicator.SetLevel(level);
-  SetItemText(IDC_LEVEL_TEXT, ui::LoadResourceString(LevelWordString(level)));
+void CStatusDialog::ShowCounters(const QualityReading& reading) {
+  const ErrorCounters& counters = reading.counters;
+  m_indicator.SetLevel(reading.level);
+  SetItemText(IDC_LEVEL_TEXT, ui::LoadResourceString(LevelWordString(reading.level)));
   // The count is unsigned: 2^31 sectors and more are still positive.
   SetItemText(IDC_SECTOR_COUNT, std::to_wstring(counters.transferredSectorCount));
   const std::string timeCode = FormatTimeCode(counters.lastSectorFrame);

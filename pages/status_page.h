@@ -8,7 +8,6 @@
 #include <span>
 
 #include "drive/readings.h"
-#include "drive/reads.h"
 #include "pages/error_indicator.h"
 #include "ui/page.h"
 
@@ -46,7 +45,7 @@ class CStatusDialog : public ui::CDialogImpl<CStatusDialog, ui::CPage> {
 
   void ShowLiveControls(bool show) const;
   void ShowReading(const QualityReading& reading);
-  void ShowCounters(const ErrorCounters& counters);
+  void ShowCounters(const QualityReading& reading);
   void ShowNoValues();
 
   CErrorIndicator m_indicator;
