@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <objbase.h>
 
 #include <memory>
 
@@ -17,8 +18,13 @@ bool CNorvaneDriveUtilityApp::InitInstance() {
   controls.dwSize = sizeof controls;
   controls.dwICC = ICC_WIN95_CLASSES;
   InitCommonControlsEx(&controls);
+  // The window's thread serves accessibility clients in other processes:
+  // the objects it hands them are marshalled through COM.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   auto mainWindow = std::make_unique<CNorvaneDriveUtilityDlg>();
   mainWindow->DoModal();
+  mainWindow.reset();
+  if (SUCCEEDED(com)) CoUninitialize();
   return false;
 }
 

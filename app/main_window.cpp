@@ -46,6 +46,7 @@ std::span<const ui::MessageEntry<CNorvaneDriveUtilityDlg>> CNorvaneDriveUtilityD
       ui::OnMessage(kShowTabOfPage, &Self::OnShowTabOfPage),
       ui::OnCtlColor(&Self::OnCtlColor),
       ui::OnDrawItem(&Self::OnDrawItem),
+      ui::OnMessage(WM_SYSCOLORCHANGE, &Self::OnSysColorChange),
   };
   return kTable;
 }
@@ -55,8 +56,19 @@ void CNorvaneDriveUtilityDlg::DoDataExchange() {
   BindControl(m_message, IDC_MESSAGE);
 }
 
+namespace {
+
+// The drive list and the tab control show no text that names them.
+constexpr ui::AccessibleName kNames[] = {
+    {.controlId = IDC_DRIVE_LIST, .stringId = IDS_NAME_DRIVE_LIST},
+    {.controlId = IDC_PAGE_TABS, .stringId = IDS_NAME_PAGE_TABS},
+};
+
+}  // namespace
+
 BOOL CNorvaneDriveUtilityDlg::OnInitDialog() {
   CDialogImpl::OnInitDialog();
+  NameControls(kNames);
   ExtendSystemMenu();
   Send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
   Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
@@ -163,8 +175,30 @@ LRESULT CNorvaneDriveUtilityDlg::OnTabChange(const NMHDR&) {
 bool CNorvaneDriveUtilityDlg::PreTranslateMessage(MSG& msg) {
   const bool enterOrEscape = (msg.message == WM_KEYDOWN || msg.message == WM_KEYUP || msg.message == WM_CHAR) &&
                              (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE);
-  if (m_busyLock && enterOrEscape && (msg.hwnd == m_hwnd || IsChild(m_hwnd, msg.hwnd))) return true;
+  const bool ours = msg.hwnd == m_hwnd || IsChild(m_hwnd, msg.hwnd);
+  if (m_busyLock && enterOrEscape && ours) return true;
+  if (ours && msg.message == WM_KEYDOWN && TurnPageByKey(msg.wParam)) return true;
   return CDialogImpl::PreTranslateMessage(msg);
+}
+
+// Ctrl+Tab and Ctrl+PgDn turn to the next page, Ctrl+Shift+Tab and Ctrl+PgUp
+// to the previous one, from wherever the focus is, as in every window with
+// tabs; never while a check holds the window. Answers whether the key was one
+// of them.
+bool CNorvaneDriveUtilityDlg::TurnPageByKey(WPARAM key) {
+  if (GetKeyState(VK_CONTROL) >= 0 || GetKeyState(VK_MENU) < 0) return false;
+  const bool shift = GetKeyState(VK_SHIFT) < 0;
+  int step = 0;
+  if (key == VK_TAB) step = shift ? -1 : 1;
+  if (key == VK_NEXT && !shift) step = 1;
+  if (key == VK_PRIOR && !shift) step = -1;
+  if (step == 0) return false;
+  const auto count = static_cast<int>(SendMessageW(Tabs(), TCM_GETITEMCOUNT, 0, 0));
+  if (m_busyLock || count == 0) return true;
+  const int index = (static_cast<int>(m_shownTab) + step + count) % count;
+  SendMessageW(Tabs(), TCM_SETCURSEL, index, 0);
+  OnTabChange(NMHDR{});
+  return true;
 }
 
 LRESULT CNorvaneDriveUtilityDlg::OnShowTabOfPage() {
@@ -210,6 +244,14 @@ LRESULT CNorvaneDriveUtilityDlg::OnCtlColor(const ui::ColourRequest& request) {
   return ui::PrepareButtonFaceColours(m_hwnd, request) ? m_backgroundBrush.Answer() : 0;
 }
 
+// A theme change (a high-contrast one among them) reaches top-level windows
+// only: the window's brush, the pages and the controls hear of it here.
+LRESULT CNorvaneDriveUtilityDlg::OnSysColorChange() {
+  m_backgroundBrush.Create();
+  ui::PassOnColourChange(m_hwnd);
+  return 0;
+}
+
 LRESULT CNorvaneDriveUtilityDlg::OnDrawItem(const DRAWITEMSTRUCT& item) {
   wchar_t label[64] = {};
   TCITEMW tab{};
@@ -217,6 +259,8 @@ LRESULT CNorvaneDriveUtilityDlg::OnDrawItem(const DRAWITEMSTRUCT& item) {
   tab.pszText = label;
   tab.cchTextMax = static_cast<int>(std::size(label));
   SendMessageW(Tabs(), TCM_GETITEMW, item.itemID, reinterpret_cast<LPARAM>(&tab));
+  SetTextColor(item.hDC, GetSysColor(COLOR_BTNTEXT));
+  SetBkMode(item.hDC, TRANSPARENT);
   TextOutW(item.hDC, item.rcItem.left + kTabLabelIndentX, item.rcItem.top + kTabLabelIndentY, label,
            static_cast<int>(wcslen(label)));
   return TRUE;

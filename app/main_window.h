@@ -65,6 +65,8 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   LRESULT OnCheckShownDrive();
   LRESULT OnCtlColor(const ui::ColourRequest& request);
   LRESULT OnDrawItem(const DRAWITEMSTRUCT& item);
+  LRESULT OnSysColorChange();
+  bool TurnPageByKey(WPARAM key);
 
   // The Utility page's host.
   void HoldBusy() override;

@@ -1,10 +1,13 @@
 #include "pages/error_indicator.h"
 
 #include <commctrl.h>
+#include <oleacc.h>
 
 #include <algorithm>
 
 #include "drive/quality.h"
+#include "resource.h"
+#include "ui/colours.h"
 #include "ui/contained.h"
 
 namespace norvane {
@@ -25,6 +28,28 @@ constexpr COLOR16 kOpaque = 0xFF00;
 constexpr int kSegmentInset = 2;
 
 ClassRegistrar registerClass = RegisterClassExW;
+
+// The panel and the frames: the usual grey on black, or the theme's window
+// colour inside its text colour, so that the lit colours stay readable.
+struct PanelColours {
+  COLORREF frame;
+  COLORREF panel;
+};
+
+PanelColours CurrentPanelColours() {
+  if (ui::HighContrast()) return {GetSysColor(COLOR_WINDOWTEXT), GetSysColor(COLOR_WINDOW)};
+  return {kFrame, kPanel};
+}
+
+// "%1" is the word, "%2" the lit segments, "%3" all segments.
+std::wstring FormatValue(std::wstring pattern, const std::wstring& word, int lit, int segments) {
+  const std::pair<const wchar_t*, std::wstring> fields[] = {
+      {L"%1", word}, {L"%2", std::to_wstring(lit)}, {L"%3", std::to_wstring(segments)}};
+  for (const auto& [marker, text] : fields) {
+    if (const size_t at = pattern.find(marker); at != std::wstring::npos) pattern.replace(at, 2, text);
+  }
+  return pattern;
+}
 
 COLORREF LevelColour(std::uint8_t level) {
   switch (QualityBandOf(level)) {
@@ -56,6 +81,17 @@ void FillVertically(HDC dc, TRIVERTEX* pair) {
 
 }  // namespace
 
+UINT LevelWordString(std::uint8_t level) {
+  switch (QualityWordOf(level)) {
+    case QualityWord::Perfect: return IDS_LEVEL_PERFECT;
+    case QualityWord::Better: return IDS_LEVEL_BETTER;
+    case QualityWord::Good: return IDS_LEVEL_GOOD;
+    case QualityWord::NotGood: return IDS_LEVEL_NOT_GOOD;
+    case QualityWord::Bad: return IDS_LEVEL_BAD;
+    default: return IDS_LEVEL_FATAL;
+  }
+}
+
 void SetClassRegistrar(ClassRegistrar registrar) { registerClass = registrar; }
 
 bool RegisterIndicatorClass() {
@@ -77,14 +113,30 @@ CErrorIndicator::~CErrorIndicator() {
   if (m_hwnd) RemoveWindowSubclass(m_hwnd, SubclassProc, kSubclassId);
 }
 
-void CErrorIndicator::Subclass(HWND control) {
+void CErrorIndicator::Subclass(HWND control, HWND label) {
   m_hwnd = control;
   SetWindowSubclass(control, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+  m_accessible.Attach(control, {[label] { return ui::LabelName(label); }, [this] { return ValueText(); },
+                                ROLE_SYSTEM_PROGRESSBAR});
 }
 
-void CErrorIndicator::SetLevel(std::uint8_t level) {
-  m_level = std::min(level, kMaxQualityLevel);
+void CErrorIndicator::SetLevel(std::uint8_t level) { ShowLevel(std::min(level, kMaxQualityLevel), true); }
+
+void CErrorIndicator::ShowNoLevel() { ShowLevel(0, false); }
+
+// Listeners hear of a new value only, not of every tick that repeats one.
+void CErrorIndicator::ShowLevel(std::uint8_t level, bool given) {
+  const std::optional<std::wstring> before = ValueText();
+  m_level = level;
+  m_levelGiven = given;
   RedrawWindow(m_hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  if (ValueText() != before) m_accessible.NotifyValueChange();
+}
+
+std::optional<std::wstring> CErrorIndicator::ValueText() const {
+  if (!m_levelGiven) return std::nullopt;
+  return FormatValue(ui::LoadResourceString(IDS_INDICATOR_VALUE), ui::LoadResourceString(LevelWordString(m_level)),
+                     m_level, kSegments);
 }
 
 // A handler's exception stops here, and the message goes on to the
@@ -100,6 +152,11 @@ LRESULT CALLBACK CErrorIndicator::SubclassProc(HWND hwnd, UINT message, WPARAM w
 LRESULT CErrorIndicator::Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_PAINT: OnPaint(); return 0;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      // The focus rectangle comes and goes with the focus.
+      InvalidateRect(hwnd, nullptr, FALSE);
+      break;
     case WM_PRINTCLIENT: {
       // The same picture into a caller's DC, for printing and for tests.
       RECT client;
@@ -125,11 +182,13 @@ void CErrorIndicator::OnPaint() {
 }
 
 // The panel and all eight segments unlit, then the lit ones over them: each
-// paint draws the whole picture, so a lower level simply lights fewer.
+// paint draws the whole picture, so a lower level simply lights fewer. With
+// the keyboard focus, a focus rectangle runs along the frame.
 void CErrorIndicator::Paint(HDC dc, int width, int height) {
+  const PanelColours colours = CurrentPanelColours();
   const HGDIOBJ oldPen = SelectObject(dc, GetStockObject(DC_PEN));
-  SetDCPenColor(dc, kFrame);
-  HBRUSH panel = CreateSolidBrush(kPanel);
+  SetDCPenColor(dc, colours.frame);
+  HBRUSH panel = CreateSolidBrush(colours.panel);
   const HGDIOBJ oldBrush = SelectObject(dc, panel);
   Rectangle(dc, 0, 0, width, height);
 
@@ -157,6 +216,10 @@ void CErrorIndicator::Paint(HDC dc, int width, int height) {
   SelectObject(dc, oldPen);
   DeleteObject(panel);
   DeleteObject(lit);
+  if (m_hwnd && GetFocus() == m_hwnd) {
+    const RECT frame{0, 0, width, height};
+    DrawFocusRect(dc, &frame);
+  }
 }
 
 // The upper gradient runs from the segment's top to the split line, the

@@ -1,13 +1,19 @@
 // The error indicator of the Status page: a bar of eight segments lit from
 // the left, green, yellow or red by its level. It takes no input and draws no
-// text; its owner sets the level and the bar repaints at once.
+// text; its owner sets the level and the bar repaints at once. Assistive
+// technology reads it as its label names it, its value the level's word and
+// the number of lit segments. Under a high-contrast theme its panel and frame
+// take the system's colours and the lit segments keep their level colours.
 #pragma once
 
 #include <windows.h>
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <string>
 
+#include "ui/accessible.h"
 #include "ui/window.h"
 
 namespace norvane {
@@ -21,6 +27,9 @@ bool RegisterIndicatorClass();
 using ClassRegistrar = ATOM(WINAPI*)(const WNDCLASSEXW*);
 void SetClassRegistrar(ClassRegistrar registrar);
 
+// The string of the word a level is named by ("Perfect" .. "Fatal").
+UINT LevelWordString(std::uint8_t level);
+
 class CErrorIndicator : public ui::CWindow {
  public:
   CErrorIndicator() = default;
@@ -28,12 +37,18 @@ class CErrorIndicator : public ui::CWindow {
   CErrorIndicator(const CErrorIndicator&) = delete;
   CErrorIndicator& operator=(const CErrorIndicator&) = delete;
 
-  // Takes over the painting of the bound control window.
-  void Subclass(HWND control);
+  // Takes over the painting of the bound control window; `label` is the
+  // static text whose text names it.
+  void Subclass(HWND control, HWND label);
 
   std::uint8_t Level() const { return m_level; }
   // Stores the level (at most 8) and repaints the bar before answering.
   void SetLevel(std::uint8_t level);
+  // No segment lit and no value: the drive gave none.
+  void ShowNoLevel();
+  // What assistive technology reads as the value: "Not Good, 5 of 8", or
+  // none while no level is shown.
+  std::optional<std::wstring> ValueText() const;
 
   // Draws the whole bar into `dc` for a client area of `width` x `height`.
   void Paint(HDC dc, int width, int height);
@@ -43,6 +58,7 @@ class CErrorIndicator : public ui::CWindow {
                                        DWORD_PTR self);
   LRESULT Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   void OnPaint();
+  void ShowLevel(std::uint8_t level, bool given);
   void PlaceSegmentVertices(int segment, const RECT& bounds, int split);
   void ColourVertices(COLORREF levelColour);
 
@@ -52,6 +68,8 @@ class CErrorIndicator : public ui::CWindow {
   VertexPairs m_upper{};
   VertexPairs m_lower{};
   std::uint8_t m_level = 0;
+  bool m_levelGiven = false;
+  ui::CAccessibleControl m_accessible;
 };
 
 }  // namespace norvane

@@ -43,9 +43,16 @@ std::span<const ui::MessageEntry<CDialogSetting2Lx4>> CDialogSetting2Lx4::Messag
   return kTable;
 }
 
+// "ON" alone does not say what it switches: its group's caption comes first.
+constexpr ui::AccessibleName kNames[] = {
+    {.controlId = IDC_QUIET_ON, .labelId = IDC_QUIET_GROUP, .withOwnText = true},
+    {.controlId = IDC_READ_ON, .labelId = IDC_READ_GROUP, .withOwnText = true},
+};
+
 BOOL CDialogSetting2Lx4::OnInitDialog() {
   CDialogImpl::OnInitDialog();
   SetItemTexts(kControlTexts);
+  NameControls(kNames);
   RefreshFromDrive();
   return TRUE;
 }

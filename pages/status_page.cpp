@@ -22,20 +22,15 @@ constexpr ui::ToolText kTools[] = {
     {IDC_CLEAR, IDS_TIP_CLEAR},
 };
 
+// The read-only edits show values; their labels say what they are.
+constexpr ui::AccessibleName kNames[] = {
+    {.controlId = IDC_SECTOR_COUNT, .labelId = IDC_SECTOR_LABEL},
+    {.controlId = IDC_TIME_CODE, .labelId = IDC_TIME_LABEL},
+};
+
 // Shown and hidden together, in this order.
 constexpr int kLiveControls[] = {
     IDC_SECTOR_LABEL, IDC_TIME_LABEL, IDC_ERROR_INDICATOR, IDC_LEVEL_TEXT, IDC_SECTOR_COUNT, IDC_TIME_CODE, IDC_CLEAR};
-
-UINT LevelWordString(std::uint8_t level) {
-  switch (QualityWordOf(level)) {
-    case QualityWord::Perfect: return IDS_LEVEL_PERFECT;
-    case QualityWord::Better: return IDS_LEVEL_BETTER;
-    case QualityWord::Good: return IDS_LEVEL_GOOD;
-    case QualityWord::NotGood: return IDS_LEVEL_NOT_GOOD;
-    case QualityWord::Bad: return IDS_LEVEL_BAD;
-    default: return IDS_LEVEL_FATAL;
-  }
-}
 
 }  // namespace
 
@@ -53,10 +48,13 @@ std::span<const ui::MessageEntry<CStatusDialog>> CStatusDialog::MessageTable() {
   return kTable;
 }
 
-void CStatusDialog::DoDataExchange() { m_indicator.Subclass(GetDlgItem(m_hwnd, IDC_ERROR_INDICATOR)); }
+void CStatusDialog::DoDataExchange() {
+  m_indicator.Subclass(Item(IDC_ERROR_INDICATOR), Item(IDC_STATUS_CAPTION));
+}
 
 BOOL CStatusDialog::OnInitDialog() {
   CDialogImpl::OnInitDialog();
+  NameControls(kNames);
   SetTimer(kUpdateTimer, kUpdatePeriodMs);
   RefreshStatusPage();
   return TRUE;
@@ -107,7 +105,7 @@ void CStatusDialog::ShowReading(const QualityReading& reading) {
 }
 
 void CStatusDialog::ShowNoValues() {
-  m_indicator.SetLevel(0);
+  m_indicator.ShowNoLevel();
   for (int id : {IDC_LEVEL_TEXT, IDC_SECTOR_COUNT, IDC_TIME_CODE}) SetItemText(id, L"");
 }
 

@@ -130,3 +130,9 @@
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif
+
+// Strings that assistive technology reads: the names of controls without a
+// label of their own, and the error indicator's value.
+#define IDS_NAME_DRIVE_LIST 300
+#define IDS_NAME_PAGE_TABS 301
+#define IDS_INDICATOR_VALUE 302

@@ -1,6 +1,30 @@
 #include "ui/colours.h"
 
 namespace norvane::ui {
+namespace {
+
+bool SystemHighContrast() {
+  HIGHCONTRASTW setting{};
+  setting.cbSize = sizeof setting;
+  return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof setting, &setting, 0) &&
+         (setting.dwFlags & HCF_HIGHCONTRASTON) != 0;
+}
+
+HighContrastQuery highContrastQuery = SystemHighContrast;
+
+}  // namespace
+
+bool HighContrast() { return highContrastQuery(); }
+
+void SetHighContrastQuery(HighContrastQuery query) { highContrastQuery = query ? query : SystemHighContrast; }
+
+void PassOnColourChange(HWND window) {
+  // Direct children only: a child dialog passes it on to its own.
+  for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    SendMessageW(child, WM_SYSCOLORCHANGE, 0, 0);
+  }
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+}
 
 CButtonFaceBrush::~CButtonFaceBrush() {
   if (m_brush) DeleteObject(m_brush);

@@ -24,6 +24,18 @@ class CButtonFaceBrush {
   HBRUSH m_brush = nullptr;
 };
 
+// Whether the user chose a high-contrast theme: the windows then draw every
+// text in the theme's colours and nothing in colours of their own.
+bool HighContrast();
+// Where HighContrast asks; a test may stand in for the system's setting, and
+// null gives the system's back.
+using HighContrastQuery = bool (*)();
+void SetHighContrastQuery(HighContrastQuery query);
+
+// After the system's colours changed: `window`'s children hear of it too
+// (child windows are not told by the system), and everything repaints.
+void PassOnColourChange(HWND window);
+
 // The colouring a WM_CTLCOLOR* request gets everywhere: the window's default
 // colouring runs first (its brush is not used), then a static-kind control
 // (static text, group box, read-only edit) gets the button-face colour as

@@ -227,6 +227,20 @@ void CDialog::SetTimer(UINT_PTR id, UINT milliseconds) const { ::SetTimer(m_hwnd
 
 void CDialog::KillTimer(UINT_PTR id) const { ::KillTimer(m_hwnd, id); }
 
+void CDialog::NameControls(std::span<const AccessibleName> names) {
+  for (const AccessibleName& entry : names) {
+    HWND control = Item(entry.controlId);
+    HWND label = entry.labelId ? Item(entry.labelId) : nullptr;
+    auto name = [entry, control, label] {
+      std::wstring text = label ? LabelName(label) : LoadResourceString(entry.stringId);
+      if (entry.withOwnText) text += L" " + LabelName(control);
+      return text;
+    };
+    auto& named = m_namedControls.emplace_back(std::make_unique<CAccessibleControl>());
+    named->Attach(control, {name, nullptr, 0});
+  }
+}
+
 void CDialog::FocusItem(int id) const {
   HWND keeper = IsChildDialog() ? GetParent(m_hwnd) : m_hwnd;
   SendMessageW(keeper, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(id)), TRUE);

@@ -11,10 +11,13 @@
 #include <windows.h>
 
 #include <initializer_list>
+#include <memory>
 #include <span>
 #include <string>
 #include <variant>
+#include <vector>
 
+#include "ui/accessible.h"
 #include "ui/window.h"
 
 namespace norvane::ui {
@@ -38,6 +41,16 @@ struct ColourRequest {
   UINT message;  // which request: WM_CTLCOLORSTATIC, WM_CTLCOLORBTN, ...
   HDC dc;        // the control's device context, for its colours
   HWND control;
+};
+
+// A control whose own text does not say what it is (a read-only edit shows
+// its value, a check box only "ON"), and what names it for assistive
+// technology instead.
+struct AccessibleName {
+  int controlId;
+  int labelId = 0;           // the control whose text names it,
+  UINT stringId = 0;         // or else this string;
+  bool withOwnText = false;  // the label's text, then the control's own ("… ON")
 };
 
 class CDialog : public CWindow {
@@ -109,6 +122,9 @@ class CDialog : public CWindow {
   // Gives the keyboard focus to a control the way the dialog manager does,
   // through the dialog that keeps the focus: a child dialog's parent.
   void FocusItem(int id) const;
+  // Gives the controls their names for assistive technology, for the
+  // dialog's life. The labels' texts are read when a client asks.
+  void NameControls(std::span<const AccessibleName> names);
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT id, WPARAM wParam, LPARAM lParam);
@@ -125,6 +141,7 @@ class CDialog : public CWindow {
   bool m_ended = false;
   INT_PTR m_result = 0;
   const Message* m_current = nullptr;  // the message being dispatched, for Default
+  std::vector<std::unique_ptr<CAccessibleControl>> m_namedControls;
 };
 
 // Pseudo message id in a table: any WM_CTLCOLOR* request.

@@ -8,6 +8,7 @@ CPage::CPage(UINT templateId, std::span<const ToolText> tools, int tipWidth)
 std::span<const MessageEntry<CPage>> CPage::MessageTable() {
   static constexpr MessageEntry<CPage> kTable[] = {
       ui::OnCtlColor(&CPage::OnCtlColor),
+      ui::OnMessage(WM_SYSCOLORCHANGE, &CPage::OnSysColorChange),
   };
   return kTable;
 }
@@ -29,8 +30,16 @@ bool CPage::PreTranslateMessage(MSG& msg) {
 // The page and every control on it get the page's button-face brush; static
 // text is drawn on the button face, in the page's colour for it.
 LRESULT CPage::OnCtlColor(const ColourRequest& request) {
-  if (PrepareButtonFaceColours(m_hwnd, request)) ColourStaticText(request.dc, request.control);
+  if (PrepareButtonFaceColours(m_hwnd, request) && !HighContrast()) ColourStaticText(request.dc, request.control);
   return m_backgroundBrush.Answer();
+}
+
+// The page's own brush is of the old button face; its controls (the
+// tooltip's window is not a child) cache colours of their own.
+LRESULT CPage::OnSysColorChange() {
+  m_backgroundBrush.Create();
+  PassOnColourChange(m_hwnd);
+  return 0;
 }
 
 }  // namespace norvane::ui

@@ -30,11 +30,13 @@ class CPage : public CDialogImpl<CPage> {
   BOOL OnInitDialog() override;
   // The text colour of a static-kind control (static text, group box,
   // read-only edit), for a page that colours some of its texts; the base
-  // leaves the colour the window's default colouring set.
+  // leaves the colour the window's default colouring set, as it does for
+  // every text under a high-contrast theme.
   virtual void ColourStaticText(HDC, HWND) const {}
 
  private:
   LRESULT OnCtlColor(const ColourRequest& request);
+  LRESULT OnSysColorChange();
 
   std::span<const ToolText> m_tools;
   int m_tipWidth;

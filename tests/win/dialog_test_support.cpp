@@ -1,6 +1,7 @@
 #include "dialog_test_support.h"
 
 #include <commctrl.h>
+#include <oleacc.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -367,6 +368,41 @@ std::wstring LoadStringIn(UINT id, LANGID language) {
   std::wstring text(reader.Word(), L'\0');
   for (wchar_t& c : text) c = static_cast<wchar_t>(reader.Word());
   return text;
+}
+
+namespace {
+
+// The windows of a test serve accessibility clients as the program's do,
+// and the test is their client: both need COM on the thread, as the
+// program has it.
+class ComOnTheTestThread : public testing::Environment {
+ public:
+  void SetUp() override { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+  void TearDown() override { CoUninitialize(); }
+};
+const auto* const kComEnvironment = testing::AddGlobalTestEnvironment(new ComOnTheTestThread);
+
+}  // namespace
+
+AccessibleReading ReadAccessible(HWND window) {
+  AccessibleReading reading;
+  IAccessible* object = nullptr;
+  reading.found = AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                             reinterpret_cast<void**>(&object));
+  if (FAILED(reading.found) || !object) return reading;
+  VARIANT self{};
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  BSTR text = nullptr;
+  if (object->get_accName(self, &text) == S_OK && text) reading.name = text;
+  SysFreeString(text);
+  text = nullptr;
+  if (object->get_accValue(self, &text) == S_OK && text) reading.value = std::wstring(text);
+  SysFreeString(text);
+  VARIANT role{};
+  if (object->get_accRole(self, &role) == S_OK && role.vt == VT_I4) reading.role = role.lVal;
+  object->Release();
+  return reading;
 }
 
 }  // namespace norvane::test

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,16 @@ MessageBoxSeen ClickAndAnswer(HWND button, int answer);
 // Expects the question every drive action with consequences asks first:
 // `text`, the executable's name as caption, OK and Cancel, a warning icon.
 void ExpectConfirmation(const MessageBoxSeen& seen, HWND owner, const std::wstring& text);
+
+// What assistive technology reads of a window's client object, asked as a
+// client asks: AccessibleObjectFromWindow, then the object's properties.
+struct AccessibleReading {
+  HRESULT found = E_FAIL;  // of AccessibleObjectFromWindow
+  std::wstring name;
+  std::optional<std::wstring> value;  // none when the object has none
+  long role = 0;
+};
+AccessibleReading ReadAccessible(HWND window);
 
 // The text of the tool that covers `control` in the tooltip `tip`.
 std::wstring ToolText(HWND tip, HWND control);

@@ -1,14 +1,20 @@
 // The error indicator by its pixels: WM_PRINTCLIENT paints the same picture
 // as WM_PAINT, here into a 32-bit DIB whose colours the tests read.
 #include <windows.h>
+#include <oleacc.h>
 
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "dialog_test_support.h"
 #include "pages/error_indicator.h"
+#include "ui/colours.h"
 
 namespace norvane::test {
 namespace {
@@ -34,19 +40,27 @@ bool Near(Rgb pixel, Rgb expected, int tolerance) {
   return true;
 }
 
-// A free-standing indicator of a given client size.
+// A free-standing indicator of a given client size, and the label that
+// names it.
 class Indicator {
  public:
-  Indicator(int width, int height) : m_width(width), m_height(height) {
+  Indicator(int width, int height, const wchar_t* label = L"Error Indicator") : m_width(width), m_height(height) {
     RegisterIndicatorClass();
+    m_label = CreateWindowExW(0, L"Static", label, WS_POPUP, 0, 0, 100, 20, nullptr, nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
     m_window = CreateWindowExW(0, L"CErrorIndicator", L"", WS_POPUP, 0, 0, width, height, nullptr, nullptr,
                                GetModuleHandleW(nullptr), nullptr);
-    m_indicator.Subclass(m_window);
+    m_indicator.Subclass(m_window, m_label);
   }
-  ~Indicator() { DestroyWindow(m_window); }
+  ~Indicator() {
+    DestroyWindow(m_window);
+    DestroyWindow(m_label);
+  }
 
   void SetLevel(std::uint8_t level) { m_indicator.SetLevel(level); }
+  void ShowNoLevel() { m_indicator.ShowNoLevel(); }
   std::uint8_t Level() const { return m_indicator.Level(); }
+  HWND Handle() const { return m_window; }
 
   // Paints the control and keeps its pixels.
   void Render() {
@@ -73,6 +87,7 @@ class Indicator {
 
  private:
   int m_width, m_height;
+  HWND m_label = nullptr;
   HWND m_window = nullptr;
   CErrorIndicator m_indicator;
   std::vector<Rgb> m_pixels;
@@ -170,6 +185,119 @@ TEST(ErrorIndicator, ClassIsRegisteredOnceWithTheButtonFaceBackground) {
   EXPECT_EQ(windowClass.hCursor, LoadCursorW(nullptr, IDC_ARROW));
   EXPECT_EQ(windowClass.cbClsExtra, 0);
   EXPECT_EQ(windowClass.cbWndExtra, 0);
+}
+
+Rgb RgbOf(COLORREF colour) {
+  return (Rgb{GetRValue(colour)} << 16) | (Rgb{GetGValue(colour)} << 8) | GetBValue(colour);
+}
+
+TEST(ErrorIndicator, UnderAHighContrastThemeThePanelAndFramesTakeTheThemeColoursAndTheLitSegmentsKeepTheirs) {
+  ui::SetHighContrastQuery([] { return true; });
+  Indicator bar(136, 17);
+  bar.SetLevel(3);
+  bar.Render();
+  ui::SetHighContrastQuery(nullptr);
+  const Rgb text = RgbOf(GetSysColor(COLOR_WINDOWTEXT));
+  const Rgb window = RgbOf(GetSysColor(COLOR_WINDOW));
+  ASSERT_NE(text, window);
+  EXPECT_EQ(bar.At(0, 0), text) << "the panel's frame";
+  EXPECT_EQ(bar.At(SegmentLeft(5), 8), text) << "an unlit segment's frame";
+  EXPECT_EQ(bar.At(SegmentMiddle(5), 8), window) << "an unlit segment";
+  EXPECT_EQ(bar.At(16, 8), window) << "the gap between segments";
+  ExpectLit(bar, 2, kYellow);
+}
+
+TEST(ErrorIndicator, DrawsAFocusRectangleAlongItsFrameWhileItHasTheKeyboardFocus) {
+  Indicator bar(136, 17);
+  ShowWindow(bar.Handle(), SW_SHOWNOACTIVATE);
+  const auto litFramePixels = [&] {
+    int count = 0;
+    for (int x = 0; x < 136; ++x) count += bar.At(x, 0) != kBlack;
+    return count;
+  };
+  SetFocus(bar.Handle());
+  ASSERT_EQ(GetFocus(), bar.Handle());
+  bar.Render();
+  EXPECT_GT(litFramePixels(), 30) << "a dotted line over the black frame";
+  SetFocus(nullptr);
+  bar.Render();
+  EXPECT_EQ(litFramePixels(), 0);
+}
+
+// Value-change events of one indicator, as a screen reader receives them.
+class ValueChanges {
+ public:
+  explicit ValueChanges(HWND window) {
+    s_window = window;
+    s_count = 0;
+    m_hook = SetWinEventHook(EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr, Count, 0, 0,
+                             WINEVENT_OUTOFCONTEXT);
+  }
+  ~ValueChanges() { UnhookWinEvent(m_hook); }
+  // The events that came since the last call.
+  int Take() {
+    for (int waited = 0; waited < 100; waited += 10) {
+      for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&message);
+      Sleep(10);
+    }
+    return std::exchange(s_count, 0);
+  }
+
+ private:
+  static void CALLBACK Count(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD, DWORD) {
+    if (window == s_window && object == OBJID_CLIENT && child == CHILDID_SELF) ++s_count;
+  }
+  static inline HWND s_window = nullptr;
+  static inline int s_count = 0;
+  HWINEVENTHOOK m_hook = nullptr;
+};
+
+TEST(ErrorIndicator, TellsAssistiveTechnologyItsLabelAndItsLevelWithAnEventWhenTheValueChanges) {
+  Indicator bar(136, 17, L"Error &Indicator");
+  ValueChanges changes(bar.Handle());
+  const AccessibleReading before = ReadAccessible(bar.Handle());
+  ASSERT_EQ(before.found, S_OK);
+  EXPECT_EQ(before.name, L"Error Indicator") << "the label's text without its mnemonic mark";
+  EXPECT_EQ(before.role, ROLE_SYSTEM_PROGRESSBAR);
+  EXPECT_EQ(before.value, std::nullopt) << "no level given yet";
+
+  const struct {
+    const char* step;
+    std::function<void()> run;
+    std::optional<std::wstring> value;
+    int events;
+  } steps[] = {
+      {"level 5", [&] { bar.SetLevel(5); }, L"Not Good, 5 of 8", 1},
+      {"level 5 again", [&] { bar.SetLevel(5); }, L"Not Good, 5 of 8", 0},
+      {"level 0", [&] { bar.SetLevel(0); }, L"Perfect, 0 of 8", 1},
+      {"level 8", [&] { bar.SetLevel(8); }, L"Fatal, 8 of 8", 1},
+      {"no level", [&] { bar.ShowNoLevel(); }, std::nullopt, 1},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.step);
+    step.run();
+    EXPECT_EQ(ReadAccessible(bar.Handle()).value, step.value);
+    EXPECT_EQ(changes.Take(), step.events);
+  }
+}
+
+TEST(ErrorIndicator, AnAccessibleObjectKeptAfterTheIndicatorIsGoneAnswersThatItIsGone) {
+  IAccessible* object = nullptr;
+  {
+    Indicator bar(136, 17);
+    bar.SetLevel(4);
+    ASSERT_EQ(AccessibleObjectFromWindow(bar.Handle(), static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                         reinterpret_cast<void**>(&object)),
+              S_OK);
+  }
+  VARIANT self{};
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  BSTR text = nullptr;
+  EXPECT_TRUE(FAILED(object->get_accName(self, &text)));
+  EXPECT_TRUE(FAILED(object->get_accValue(self, &text)));
+  EXPECT_EQ(text, nullptr);
+  object->Release();
 }
 
 }  // namespace

@@ -48,7 +48,8 @@ constexpr DWORD kReadOnly = kChild | ES_RIGHT | ES_AUTOHSCROLL | ES_READONLY | W
 std::vector<Item> MainItems(short tabX, short tabHeight, DWORD tabStyle) {
   return {
       {IDC_DRIVE_LIST, L"ComboBox", 7, 7, 192, 43, kChild | CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, L""},
-      {IDC_PAGE_TABS, L"SysTabControl32", tabX, 33, 192, tabHeight, kChild | tabStyle, L""},
+      // A tab stop, so that the keyboard reaches the pages' tabs.
+      {IDC_PAGE_TABS, L"SysTabControl32", tabX, 33, 192, tabHeight, kChild | tabStyle | WS_TABSTOP, L""},
       {IDC_MESSAGE, L"Static", 27, 81, 150, 45, kChild | SS_LEFT, L""},
   };
 }
@@ -73,7 +74,6 @@ std::vector<Item> StatusItems(bool japanese) {
       {1070, L"Static", 15, 55, 105, 16, kStatic | SS_LEFT, L""},
       japanese ? Item{1064, L"Static", 15, 81, 49, 8, kStatic | SS_RIGHT, L""}
                : Item{1064, L"Static", 18, 84, 49, 8, kStatic | SS_RIGHT, L""},
-      {1013, L"Button", 149, 76, 50, 14, kPush, L"Clear"},
       {1022, L"CErrorIndicator", 108, 21, 91, 11, kChild | WS_TABSTOP, L""},
       {1065, L"Static", 141, 32, 57, 8, kStatic | SS_RIGHT, L""},
       {1068, L"Button", 6, 102, 201, 54, (japanese ? WS_CHILD : kChild) | BS_GROUPBOX, L""},
@@ -87,6 +87,8 @@ std::vector<Item> StatusItems(bool japanese) {
       {1077, L"Static", 147, 141, 54, 8, kStatic | SS_RIGHT, L""},
       {1046, L"Edit", 135, 42, 65, 14, kReadOnly, L""},
       {1080, L"Edit", 138, 54, 63, 14, kReadOnly, L""},
+      // Last: the controls that take the focus come in reading order, the order Tab walks.
+      {1013, L"Button", 149, 76, 50, 14, kPush, L"Clear"},
   };
 }
 
@@ -106,15 +108,15 @@ const std::vector<Expected>& Templates() {
        {
            {1037, L"Button", 12, 6, 183, 60, kGroup, L""},
            {1012, L"Button", 27, 14, 26, 10, kCheck, L"ON"},
-           {1003, L"Button", 42, 28, 126, 10, kRadio | WS_GROUP, L""},
+           {1003, L"Button", 42, 28, 126, 10, kRadio | WS_GROUP | WS_TABSTOP, L""},
            {1004, L"Button", 42, 38, 126, 10, kRadio, L""},
            {1005, L"Button", 42, 49, 126, 10, kRadio, L""},
-           {1006, L"Button", 27, 132, 138, 10, kCheck, L""},
            {1044, L"Button", 12, 69, 183, 60, kGroup, L"VeriTrack2+"},
            {1007, L"Button", 27, 81, 26, 10, kCheck, L"ON"},
-           {1008, L"Button", 37, 93, 128, 10, kRadio | WS_GROUP, L""},
+           {1008, L"Button", 37, 93, 128, 10, kRadio | WS_GROUP | WS_TABSTOP, L""},
            {1009, L"Button", 37, 102, 128, 10, kRadio, L""},
            {1010, L"Button", 37, 114, 82, 10, kCheck, L"Real Time Veri Track"},
+           {1006, L"Button", 27, 132, 138, 10, kCheck, L""},
            {1081, L"Button", 18, 156, 180, 10, kCheck, L""},
            {-1, L"Button", 3, 0, 201, 150, kGroup, L""},
        }},
@@ -122,15 +124,15 @@ const std::vector<Expected>& Templates() {
        {
            {1037, L"Button", 15, 6, 180, 60, kGroup, L""},
            {1012, L"Button", 27, 14, 26, 10, kCheck, L"ON"},
-           {1003, L"Button", 42, 28, 126, 10, kRadio | WS_GROUP, L""},
+           {1003, L"Button", 42, 28, 126, 10, kRadio | WS_GROUP | WS_TABSTOP, L""},
            {1004, L"Button", 42, 38, 126, 10, kRadio, L""},
            {1005, L"Button", 42, 49, 126, 10, kRadio, L""},
-           {1006, L"Button", 27, 129, 138, 10, kCheck, L""},
            {1044, L"Button", 12, 69, 183, 57, kGroup, L"VeriTrack2+"},
            {1007, L"Button", 27, 81, 26, 10, kCheck, L"ON"},
-           {1008, L"Button", 42, 90, 128, 10, kRadio | WS_GROUP, L""},
+           {1008, L"Button", 42, 90, 128, 10, kRadio | WS_GROUP | WS_TABSTOP, L""},
            {1009, L"Button", 42, 99, 128, 10, kRadio, L""},
            {1010, L"Button", 42, 111, 82, 10, kCheck, L"Real Time Veri Track"},
+           {1006, L"Button", 27, 129, 138, 10, kCheck, L""},
            {-1, L"Button", 3, 0, 201, 147, kGroup, L""},
            {1081, L"Button", 18, 153, 180, 10, kCheck, L""},
        }},
@@ -139,13 +141,14 @@ const std::vector<Expected>& Templates() {
       {IDD_UTILITY, kEnglish, kPageStyle, 0, 12, 40, 214, 167, L"", 8, L"MS Shell Dlg",
        {
            {1038, L"Button", 7, 7, 200, 38, kGroup, L""},
+           // The buttons in reading order, the order Tab walks.
            {1026, L"Button", 16, 21, 59, 14, kPush, L""},
-           {1015, L"Button", 84, 60, 120, 14, kPush, L""},
+           {1013, L"Button", 12, 60, 69, 14, kPush, L""},
            {1039, L"Button", 7, 48, 200, 36, kGroup, L""},
            {1027, L"Static", 81, 24, 123, 8, kStatic | SS_RIGHT, L""},
            {1041, L"Static", 135, 33, 57, 9, kStatic | SS_LEFT, L""},
+           {1015, L"Button", 84, 60, 120, 14, kPush, L""},
            {1043, L"Button", 75, 143, 129, 14, kPush, L""},
-           {1013, L"Button", 12, 60, 69, 14, kPush, L""},
        }},
       {IDD_UTILITY, kJapanese, kPageStyle, 0, 12, 40, 214, 164, L"", 8, L"MS Shell Dlg",
        {
@@ -153,10 +156,10 @@ const std::vector<Expected>& Templates() {
            {1041, L"Static", 135, 33, 57, 9, kStatic | SS_LEFT, L""},
            {1038, L"Button", 7, 7, 200, 38, kGroup, L""},
            {1039, L"Button", 7, 48, 200, 36, kGroup, L""},
-           {1043, L"Button", 108, 147, 99, 14, kPush, L""},
-           {1015, L"Button", 93, 60, 108, 14, kPush, L""},
            {1026, L"Button", 16, 21, 74, 14, kPush, L""},
            {1013, L"Button", 15, 60, 69, 14, kPush, L""},
+           {1015, L"Button", 93, 60, 108, 14, kPush, L""},
+           {1043, L"Button", 108, 147, 99, 14, kPush, L""},
        }},
   };
   return templates;

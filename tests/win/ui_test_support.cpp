@@ -2,6 +2,9 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "drive/channel.h"
 #include "drive/device_io.h"
 #include "resource.h"
@@ -24,6 +27,20 @@ void MainWindowTest::TearDown() {
 void MainWindowTest::Start() {
   m_window = std::make_unique<CNorvaneDriveUtilityDlg>();
   ASSERT_TRUE(m_window->CreateModeless());
+}
+
+void MainWindowTest::PressKey(HWND target, UINT key, std::initializer_list<int> held) const {
+  BYTE state[256] = {};
+  GetKeyboardState(state);
+  BYTE saved[256];
+  std::copy(std::begin(state), std::end(state), saved);
+  for (int h : held) state[h] = 0x80;
+  SetKeyboardState(state);
+  MSG down{target, WM_KEYDOWN, key, 1, GetTickCount(), {}};
+  m_window->ProcessMessage(down);
+  MSG up{target, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u), GetTickCount(), {}};
+  m_window->ProcessMessage(up);
+  SetKeyboardState(saved);
 }
 
 void SelectTab(HWND main, int index) {

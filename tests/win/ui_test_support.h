@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -35,6 +36,9 @@ class MainWindowTest : public ::testing::Test {
   // control asks the main window first whether it may change.
   void ClickTab(int index) const;
   void SelectDrive(int index) const { test::SelectDrive(Main(), index); }
+  // Presses `key` on `target` with the keys `held` down, through the main
+  // window's message loop, as a person does.
+  void PressKey(HWND target, UINT key, std::initializer_list<int> held = {}) const;
   // Sends `messages`, all for `page` or its controls, and one for the main
   // window's drive list through the main window's message loop; expects the
   // page's ones relayed to the page's tooltip, in order, and no other.

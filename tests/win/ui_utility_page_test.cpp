@@ -653,19 +653,7 @@ TEST_F(UtilityPage, NoWayOfChangingTabsWorksDuringACheckAndAfterItTheHeaderAndTh
   ShowWindow(Main(), SW_SHOW);
   SetForegroundWindow(Main());
   HWND tabs = Control(IDC_PAGE_TABS);
-  const auto key = [this, tabs](UINT vk, std::initializer_list<int> held) {
-    BYTE state[256] = {};
-    GetKeyboardState(state);
-    BYTE saved[256];
-    std::copy(std::begin(state), std::end(state), saved);
-    for (int h : held) state[h] = 0x80;
-    SetKeyboardState(state);
-    MSG down{tabs, WM_KEYDOWN, vk, 1, GetTickCount(), {}};
-    m_window->ProcessMessage(down);
-    MSG up{tabs, WM_KEYUP, vk, static_cast<LPARAM>(0xC0000001u), GetTickCount(), {}};
-    m_window->ProcessMessage(up);
-    SetKeyboardState(saved);
-  };
+  const auto key = [this, tabs](UINT vk, std::initializer_list<int> held) { PressKey(tabs, vk, held); };
   const TabAttempt attempts[] = {
       {"click Status", [this] { ClickTab(1); }},
       {"click Setting", [this] { ClickTab(0); }},
