@@ -18,6 +18,7 @@
 #include "pages/status_page.h"
 #include "pages/utility_page.h"
 #include "resource.h"
+#include "ui/colours.h"
 #include "ui_test_support.h"
 
 namespace norvane::test {
@@ -254,6 +255,31 @@ bool Photograph(HWND window, const std::wstring& folder, const std::wstring& nam
   return false;
 }
 
+// Windows' black high-contrast theme, in the colours the windows use. Wine
+// cannot turn the theme's flag on, so the test stands in for the flag.
+class HighContrastTheme {
+ public:
+  HighContrastTheme() {
+    for (std::size_t i = 0; i < std::size(kElements); ++i) m_saved[i] = GetSysColor(kElements[i]);
+    SetSysColors(static_cast<int>(std::size(kElements)), kElements, kColours);
+    ui::SetHighContrastQuery([] { return true; });
+  }
+  ~HighContrastTheme() {
+    ui::SetHighContrastQuery(nullptr);
+    SetSysColors(static_cast<int>(std::size(kElements)), kElements, m_saved);
+  }
+
+ private:
+  static constexpr INT kElements[] = {COLOR_WINDOW,    COLOR_WINDOWTEXT, COLOR_BTNFACE,   COLOR_BTNTEXT,
+                                      COLOR_GRAYTEXT,  COLOR_HIGHLIGHT,  COLOR_HIGHLIGHTTEXT, COLOR_BTNHIGHLIGHT,
+                                      COLOR_BTNSHADOW, COLOR_3DDKSHADOW, COLOR_3DLIGHT};
+  static constexpr COLORREF kColours[] = {RGB(0, 0, 0),       RGB(255, 255, 255), RGB(0, 0, 0),
+                                          RGB(255, 255, 255), RGB(63, 242, 63),   RGB(26, 235, 255),
+                                          RGB(0, 0, 0),       RGB(255, 255, 255), RGB(255, 255, 255),
+                                          RGB(255, 255, 255), RGB(255, 255, 255)};
+  COLORREF m_saved[std::size(kElements)] = {};
+};
+
 TEST_F(Layout, ScreenshotsOfTheThreeTabs) {
   const wchar_t* folder = _wgetenv(L"NORVANE_SCREENSHOTS");
   if (!folder) GTEST_SKIP() << "NORVANE_SCREENSHOTS not set";
@@ -264,6 +290,13 @@ TEST_F(Layout, ScreenshotsOfTheThreeTabs) {
     Show(tab);
     EXPECT_TRUE(Photograph(Main(), folder, ForRun(L"en-", L"ja-") + kTabFiles[tab])) << "no photograph taken";
   }
+  // The Status page at "Not Good" under a high-contrast theme.
+  m_devices.Drive('E')->SetCounters(1, 1000, 4499);
+  HighContrastTheme theme;
+  Show(1);
+  SendMessageW(Page(1), WM_TIMER, 0, 0);
+  EXPECT_TRUE(Photograph(Main(), folder, ForRun(L"en-", L"ja-") + std::wstring(L"status-high-contrast")))
+      << "no photograph taken";
 }
 
 }  // namespace
