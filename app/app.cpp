@@ -7,6 +7,8 @@
 #include <memory>
 
 #include "app/main_window.h"
+#include "drive/device_io.h"
+#include "ui/waiting.h"
 
 namespace norvane {
 namespace {
@@ -21,6 +23,8 @@ bool CNorvaneDriveUtilityApp::InitInstance() {
   // The window's thread serves accessibility clients in other processes:
   // the objects it hands them are marshalled through COM.
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  // The drive's waits run on this, the window's thread.
+  InstallWaitRunner(&ui::WaitKeepingWindowsAnswering);
   auto mainWindow = std::make_unique<CNorvaneDriveUtilityDlg>();
   mainWindow->DoModal();
   mainWindow.reset();

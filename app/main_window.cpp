@@ -8,6 +8,7 @@
 #include "app/about_dialog.h"
 #include "app/help_file.h"
 #include "resource.h"
+#include "ui/waiting.h"
 #include "ui/window.h"
 
 namespace norvane {
@@ -153,14 +154,17 @@ void CNorvaneDriveUtilityDlg::ShowPage(std::size_t index) {
 // tab control may move its selection on the arrow keys even when the change
 // is refused, and without a word after it: the header is put back once the
 // key has been handled.
+// While a check holds the window, or the window waits for the drive, the
+// shown page stays (a tab change cannot be put off: its notification points
+// into the sender's memory), and the header is put back to it.
 LRESULT CNorvaneDriveUtilityDlg::OnTabChanging(const NMHDR&) {
-  if (!m_busyLock) return FALSE;
+  if (!m_busyLock && !ui::InsideAWait()) return FALSE;
   PostMessageW(m_hwnd, kShowTabOfPage, 0, 0);
   return TRUE;
 }
 
 LRESULT CNorvaneDriveUtilityDlg::OnTabChange(const NMHDR&) {
-  if (m_busyLock) return OnShowTabOfPage();
+  if (m_busyLock || ui::InsideAWait()) return OnShowTabOfPage();
   const auto index = static_cast<int>(SendMessageW(Tabs(), TCM_GETCURSEL, 0, 0));
   ShowPage(static_cast<std::size_t>(index));
   if (m_statusPage) m_statusPage->SetTabSelected(index == kStatusTab);

@@ -15,6 +15,7 @@ class NoDevices final : public DeviceIo {
 
 NoDevices noDevices;
 DeviceIo* installed = &noDevices;
+WaitRunner waitRunner = nullptr;
 
 }  // namespace
 
@@ -22,6 +23,14 @@ void InstallDeviceIo(DeviceIo& io) { installed = &io; }
 
 DeviceIo& InstalledDeviceIo() { return *installed; }
 
-void WaitForDrive(std::uint32_t milliseconds) { installed->Sleep(milliseconds); }
+void InstallWaitRunner(WaitRunner runner) { waitRunner = runner; }
+
+void WaitForDrive(std::uint32_t milliseconds) {
+  if (!waitRunner) {
+    installed->Sleep(milliseconds);
+    return;
+  }
+  waitRunner(milliseconds, [](std::uint32_t slice) { installed->Sleep(slice); });
+}
 
 }  // namespace norvane

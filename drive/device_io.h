@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 namespace norvane {
 
@@ -66,7 +67,10 @@ void InstallDeviceIo(DeviceIo& io);
 DeviceIo& InstalledDeviceIo();
 
 // Waits `milliseconds` for the drive, on the drive's clock (the installed
-// implementation's Sleep).
+// implementation's Sleep). A window's thread installs a runner that keeps
+// its windows answering through the wait.
 void WaitForDrive(std::uint32_t milliseconds);
+using WaitRunner = void (*)(std::uint32_t milliseconds, const std::function<void(std::uint32_t)>& sleep);
+void InstallWaitRunner(WaitRunner runner);  // null: the wait is one plain sleep
 
 }  // namespace norvane

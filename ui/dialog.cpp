@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ui/contained.h"
+#include "ui/waiting.h"
 
 namespace norvane::ui {
 namespace {
@@ -38,6 +39,16 @@ void AddTemplateStyle(std::vector<BYTE>& dialogTemplate, DWORD style) {
 bool AnswersDirectly(UINT id) {
   return (id >= WM_CTLCOLORMSGBOX && id <= WM_CTLCOLORSTATIC) || id == WM_COMPAREITEM || id == WM_VKEYTOITEM ||
          id == WM_CHARTOITEM || id == WM_QUERYDRAGICON || id == WM_INITDIALOG;
+}
+
+// A request to act that another thread sends while this one waits for a
+// drive (an automation client clicking a button, say) is delivered inside
+// the wait; it runs after it, from the message loop, so that no action
+// starts inside another. Answers whether `message` was put off.
+bool PutOffUntilTheWaitIsOver(HWND window, const Message& message) {
+  if (message.id != WM_COMMAND && message.id != WM_SYSCOMMAND && message.id != WM_CLOSE) return false;
+  PostMessageW(window, message.id, message.wParam, message.lParam);
+  return true;
 }
 
 HWND ParentOf(HWND window) { return (GetWindowLongW(window, GWL_STYLE) & WS_CHILD) ? GetParent(window) : nullptr; }
@@ -309,6 +320,7 @@ INT_PTR CDialog::Dispatch(UINT id, WPARAM wParam, LPARAM lParam) {
     const Message* outer;
     ~Current() { slot = outer; }
   } current{m_current, std::exchange(m_current, &message)};
+  if (InsideAWait() && PutOffUntilTheWaitIsOver(m_hwnd, message)) return TRUE;
   if (id == WM_COMMAND && !PreviewCommand(CommandOf(message))) return TRUE;
   LRESULT result = 0;
   if (HandleMessage(message, result)) {

@@ -88,10 +88,12 @@ HWND OpenBox() {
   return search.found;
 }
 
-// Whether the program has handled everything sent to it so far.
+// Whether the program has handled everything sent to it so far and is not
+// waiting for the drive (it answers then too, with its window disabled).
 bool Answers() {
   DWORD_PTR result = 0;
-  return SendMessageTimeoutW(mainWindow, WM_NULL, 0, 0, SMTO_NORMAL, 200, &result) != 0;
+  return SendMessageTimeoutW(mainWindow, WM_NULL, 0, 0, SMTO_NORMAL, 200, &result) != 0 &&
+         IsWindowEnabled(mainWindow);
 }
 
 // Waits until the program is idle, answering every box that comes up with

@@ -1,0 +1,25 @@
+// How the window's thread waits for a drive (the pause after a force eject,
+// a disc that is becoming ready): its windows keep painting and answering
+// what is sent to them, the user's keys and clicks of the wait are dropped
+// instead of being queued into actions that would start one after the other
+// once it is over, and no action starts inside the wait.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace norvane::ui {
+
+// Waits `milliseconds` in slices of `sleep`, which waits on the drive's
+// clock. The thread's enabled top-level windows are disabled meanwhile, as
+// under a modal window, and come back with their keyboard focus.
+void WaitKeepingWindowsAnswering(std::uint32_t milliseconds, const std::function<void(std::uint32_t)>& sleep);
+
+// Whether the thread is inside such a wait, answering what was sent to its
+// windows. A request to act (a command, a system command, a close) that
+// comes then is put off until the wait is over (see CDialog).
+bool InsideAWait();
+
+inline constexpr std::uint32_t kWaitSliceMs = 50;
+
+}  // namespace norvane::ui
