@@ -17,8 +17,8 @@ constexpr int kPageTabsId = 1001;
 constexpr int kStatusTab = 1;
 
 std::string Utf8(const std::wstring& text) {
-  std::string bytes(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr)),
-                    '\0');
+  std::string bytes(
+      static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr)), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr);
   bytes.pop_back();
   return bytes;

@@ -116,8 +116,8 @@ CErrorIndicator::~CErrorIndicator() {
 void CErrorIndicator::Subclass(HWND control, HWND label) {
   m_hwnd = control;
   SetWindowSubclass(control, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
-  m_accessible.Attach(control, {[label] { return ui::LabelName(label); }, [this] { return ValueText(); },
-                                ROLE_SYSTEM_PROGRESSBAR});
+  m_accessible.Attach(
+      control, {[label] { return ui::LabelName(label); }, [this] { return ValueText(); }, ROLE_SYSTEM_PROGRESSBAR});
 }
 
 void CErrorIndicator::SetLevel(std::uint8_t level) { ShowLevel(std::min(level, kMaxQualityLevel), true); }

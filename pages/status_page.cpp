@@ -48,9 +48,7 @@ std::span<const ui::MessageEntry<CStatusDialog>> CStatusDialog::MessageTable() {
   return kTable;
 }
 
-void CStatusDialog::DoDataExchange() {
-  m_indicator.Subclass(Item(IDC_ERROR_INDICATOR), Item(IDC_STATUS_CAPTION));
-}
+void CStatusDialog::DoDataExchange() { m_indicator.Subclass(Item(IDC_ERROR_INDICATOR), Item(IDC_STATUS_CAPTION)); }
 
 BOOL CStatusDialog::OnInitDialog() {
   CDialogImpl::OnInitDialog();

@@ -70,8 +70,7 @@ class AnnotatedProxy final : public IAccessible {
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override {
     return m_proxy->GetTypeInfo(index, locale, info);
   }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale,
-                                          DISPID* ids) override {
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale, DISPID* ids) override {
     return m_proxy->GetIDsOfNames(iid, names, count, locale, ids);
   }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID locale, WORD flags, DISPPARAMS* parameters,
@@ -165,8 +164,8 @@ LRESULT CALLBACK CAccessibleControl::SubclassProc(HWND hwnd, UINT message, WPARA
 // it had no object of its own, and the system makes one.
 LRESULT CAccessibleControl::AnswerGetObject(WPARAM wParam, LPARAM lParam) const {
   IAccessible* proxy = nullptr;
-  if (FAILED(CreateStdAccessibleObject(m_hwnd, OBJID_CLIENT, __uuidof(IAccessible),
-                                       reinterpret_cast<void**>(&proxy)))) {
+  if (FAILED(
+          CreateStdAccessibleObject(m_hwnd, OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void**>(&proxy)))) {
     return DefSubclassProc(m_hwnd, WM_GETOBJECT, wParam, lParam);
   }
   auto* annotated = new AnnotatedProxy(proxy, m_text);

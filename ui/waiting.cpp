@@ -15,7 +15,9 @@ thread_local bool answeringInsideAWait = false;
 constexpr int kMostPaintsPerSlice = 64;
 
 BOOL CALLBACK CollectEnabledWindow(HWND window, LPARAM windows) {
-  if (IsWindowVisible(window) && IsWindowEnabled(window)) reinterpret_cast<std::vector<HWND>*>(windows)->push_back(window);
+  if (IsWindowVisible(window) && IsWindowEnabled(window)) {
+    reinterpret_cast<std::vector<HWND>*>(windows)->push_back(window);
+  }
   return TRUE;
 }
 
@@ -25,9 +27,8 @@ BOOL CALLBACK CollectEnabledWindow(HWND window, LPARAM windows) {
 void AnswerWithoutActing() {
   answeringInsideAWait = true;
   MSG msg;
-  for (int i = 0; i < kMostPaintsPerSlice &&
-                  PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_SENDMESSAGE);
-       ++i) {
+  for (int i = 0;
+       i < kMostPaintsPerSlice && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_SENDMESSAGE); ++i) {
     if (msg.message == WM_PAINT) DispatchMessageW(&msg);
   }
   while (PeekMessageW(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
@@ -37,19 +38,34 @@ void AnswerWithoutActing() {
   answeringInsideAWait = false;
 }
 
+// The thread's enabled windows are disabled for the wait, as under a modal
+// window, and come back with their keyboard focus however the wait ends.
+class HeldWindows {
+ public:
+  HeldWindows() : m_focus(GetFocus()) {
+    EnumThreadWindows(GetCurrentThreadId(), CollectEnabledWindow, reinterpret_cast<LPARAM>(&m_windows));
+    for (HWND window : m_windows) EnableWindow(window, FALSE);
+  }
+  ~HeldWindows() {
+    for (HWND window : m_windows) EnableWindow(window, TRUE);
+    if (m_focus && IsWindow(m_focus) && GetFocus() != m_focus) SetFocus(m_focus);
+  }
+  HeldWindows(const HeldWindows&) = delete;
+  HeldWindows& operator=(const HeldWindows&) = delete;
+
+ private:
+  std::vector<HWND> m_windows;
+  HWND m_focus;
+};
+
 }  // namespace
 
 void WaitKeepingWindowsAnswering(std::uint32_t milliseconds, const std::function<void(std::uint32_t)>& sleep) {
-  std::vector<HWND> disabled;
-  EnumThreadWindows(GetCurrentThreadId(), CollectEnabledWindow, reinterpret_cast<LPARAM>(&disabled));
-  HWND focus = GetFocus();
-  for (HWND window : disabled) EnableWindow(window, FALSE);
+  const HeldWindows held;
   for (std::uint32_t waited = 0; waited < milliseconds; waited += kWaitSliceMs) {
     sleep(std::min(kWaitSliceMs, milliseconds - waited));
     AnswerWithoutActing();
   }
-  for (HWND window : disabled) EnableWindow(window, TRUE);
-  if (focus && IsWindow(focus) && GetFocus() != focus) SetFocus(focus);
 }
 
 bool InsideAWait() { return answeringInsideAWait; }

@@ -92,8 +92,7 @@ HWND OpenBox() {
 // waiting for the drive (it answers then too, with its window disabled).
 bool Answers() {
   DWORD_PTR result = 0;
-  return SendMessageTimeoutW(mainWindow, WM_NULL, 0, 0, SMTO_NORMAL, 200, &result) != 0 &&
-         IsWindowEnabled(mainWindow);
+  return SendMessageTimeoutW(mainWindow, WM_NULL, 0, 0, SMTO_NORMAL, 200, &result) != 0 && IsWindowEnabled(mainWindow);
 }
 
 // Waits until the program is idle, answering every box that comes up with

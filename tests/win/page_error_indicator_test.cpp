@@ -46,8 +46,8 @@ class Indicator {
  public:
   Indicator(int width, int height, const wchar_t* label = L"Error Indicator") : m_width(width), m_height(height) {
     RegisterIndicatorClass();
-    m_label = CreateWindowExW(0, L"Static", label, WS_POPUP, 0, 0, 100, 20, nullptr, nullptr,
-                              GetModuleHandleW(nullptr), nullptr);
+    m_label = CreateWindowExW(0, L"Static", label, WS_POPUP, 0, 0, 100, 20, nullptr, nullptr, GetModuleHandleW(nullptr),
+                              nullptr);
     m_window = CreateWindowExW(0, L"CErrorIndicator", L"", WS_POPUP, 0, 0, width, height, nullptr, nullptr,
                                GetModuleHandleW(nullptr), nullptr);
     m_indicator.Subclass(m_window, m_label);

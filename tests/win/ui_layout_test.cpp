@@ -272,13 +272,12 @@ class HighContrastTheme {
   }
 
  private:
-  static constexpr INT kElements[] = {COLOR_WINDOW,    COLOR_WINDOWTEXT, COLOR_BTNFACE,   COLOR_BTNTEXT,
+  static constexpr INT kElements[] = {COLOR_WINDOW,    COLOR_WINDOWTEXT, COLOR_BTNFACE,       COLOR_BTNTEXT,
                                       COLOR_GRAYTEXT,  COLOR_HIGHLIGHT,  COLOR_HIGHLIGHTTEXT, COLOR_BTNHIGHLIGHT,
                                       COLOR_BTNSHADOW, COLOR_3DDKSHADOW, COLOR_3DLIGHT};
-  static constexpr COLORREF kColours[] = {RGB(0, 0, 0),       RGB(255, 255, 255), RGB(0, 0, 0),
-                                          RGB(255, 255, 255), RGB(63, 242, 63),   RGB(26, 235, 255),
-                                          RGB(0, 0, 0),       RGB(255, 255, 255), RGB(255, 255, 255),
-                                          RGB(255, 255, 255), RGB(255, 255, 255)};
+  static constexpr COLORREF kColours[] = {RGB(0, 0, 0),       RGB(255, 255, 255), RGB(0, 0, 0),      RGB(255, 255, 255),
+                                          RGB(63, 242, 63),   RGB(26, 235, 255),  RGB(0, 0, 0),      RGB(255, 255, 255),
+                                          RGB(255, 255, 255), RGB(255, 255, 255), RGB(255, 255, 255)};
   COLORREF m_saved[std::size(kElements)] = {};
 };
 

@@ -133,7 +133,8 @@ class WaitingForADrive : public MainWindowTest {
   HWND UtilityItem(int id) const { return GetDlgItem(m_window->UtilityPage()->Handle(), id); }
   // Clicks `id`, answers every box with OK (and runs `atEachBox` first),
   // while `probe` watches the window.
-  int ClickAnsweringOk(int id, const std::function<void()>& atEachBox = [] {}) {
+  int ClickAnsweringOk(
+      int id, const std::function<void()>& atEachBox = [] {}) {
     int boxes = 0;
     WhileAnsweringEach(
         Main(),
@@ -220,11 +221,11 @@ TEST_F(WaitingForADrive, RequestsSentDuringTheForceEjectPauseRunAfterItAndNeverI
     std::vector<Cdb> after;  // what the drive receives after the force eject
     int tab;                 // the tab shown at the end
   } cases[] = {
-      {"EJECT clicked", [this] { SendMessageW(UtilityItem(IDC_EJECT), BM_CLICK, 0, 0); },
-       {kForceEject, kEject}, 2},
+      {"EJECT clicked", [this] { SendMessageW(UtilityItem(IDC_EJECT), BM_CLICK, 0, 0); }, {kForceEject, kEject}, 2},
       {"the Status tab chosen",
        [this] { SendMessageW(Control(IDC_PAGE_TABS), TCM_SETCURFOCUS, 1, 0); },
-       {kForceEject}, 2},
+       {kForceEject},
+       2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.request);
