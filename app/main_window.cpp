@@ -142,21 +142,31 @@ void CNorvaneDriveUtilityDlg::PlacePages() const {
   }
 }
 
+// The keyboard focus never stays in a page that is hidden (Ctrl+Tab turns
+// the page from inside it): it goes to the tabs. A key typed into a hidden
+// control would reach nothing the user sees, and the dialog manager's search
+// for a mnemonic never comes back to it.
 void CNorvaneDriveUtilityDlg::ShowPage(std::size_t index) {
   m_shownTab = index;
   const std::array<ui::CDialog*, 3> pages = Pages();
+  for (std::size_t i = 0; i < pages.size(); ++i) {
+    if (!pages[i] || i == index) continue;
+    HWND focus = GetFocus();
+    if (focus && (focus == pages[i]->Handle() || IsChild(pages[i]->Handle(), focus))) {
+      Send(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Tabs()), TRUE);
+    }
+  }
   for (std::size_t i = 0; i < pages.size(); ++i) {
     if (pages[i]) pages[i]->Show(i == index);
   }
 }
 
-// While a check runs its page stays shown, and so does its tab header. A
-// tab control may move its selection on the arrow keys even when the change
-// is refused, and without a word after it: the header is put back once the
-// key has been handled.
 // While a check holds the window, or the window waits for the drive, the
 // shown page stays (a tab change cannot be put off: its notification points
-// into the sender's memory), and the header is put back to it.
+// into the sender's memory), and so does its tab header. A tab control may
+// move its selection on the arrow keys even when the change is refused, and
+// without a word after it: the header is put back once the key has been
+// handled.
 LRESULT CNorvaneDriveUtilityDlg::OnTabChanging(const NMHDR&) {
   if (!m_busyLock && !ui::InsideAWait()) return FALSE;
   PostMessageW(m_hwnd, kShowTabOfPage, 0, 0);

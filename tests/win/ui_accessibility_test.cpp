@@ -112,13 +112,19 @@ TEST_F(Accessibility, CtrlTabAndCtrlPageKeysTurnThePagesFromAnywhere) {
       {"Ctrl+PgUp", VK_PRIOR, {VK_CONTROL}, 1},
       {"Tab alone", VK_TAB, {}, 1},
   };
-  SetFocus(Control(IDC_DRIVE_LIST));
-  for (const auto& press : presses) {
-    SCOPED_TRACE(press.keys);
-    PressKey(GetFocus(), press.key, press.held);
-    EXPECT_EQ(SendMessageW(Control(IDC_PAGE_TABS), TCM_GETCURSEL, 0, 0), press.tab);
-    for (int tab = 0; tab < 3; ++tab) EXPECT_EQ(IsWindowVisible(Page(tab)) != FALSE, tab == press.tab);
-    EXPECT_EQ(m_window->StatusPage()->TabSelected(), press.tab == 1);
+  for (HWND start : {Control(IDC_DRIVE_LIST), GetDlgItem(Page(0), IDC_QUIET_ON)}) {
+    SCOPED_TRACE(testing::Message() << "from control " << GetDlgCtrlID(start));
+    SelectTab(0);
+    SetFocus(start);
+    for (const auto& press : presses) {
+      SCOPED_TRACE(press.keys);
+      PressKey(GetFocus(), press.key, press.held);
+      EXPECT_EQ(SendMessageW(Control(IDC_PAGE_TABS), TCM_GETCURSEL, 0, 0), press.tab);
+      for (int tab = 0; tab < 3; ++tab) EXPECT_EQ(IsWindowVisible(Page(tab)) != FALSE, tab == press.tab);
+      EXPECT_EQ(m_window->StatusPage()->TabSelected(), press.tab == 1);
+      // A key typed into a hidden control would reach nothing the user sees.
+      ASSERT_TRUE(IsWindowVisible(GetFocus())) << "the focus on a hidden control " << GetDlgCtrlID(GetFocus());
+    }
   }
 }
 
