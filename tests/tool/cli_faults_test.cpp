@@ -44,16 +44,6 @@ void NothingPastTheSelection(Faults& test, const RunResult&) {
   EXPECT_EQ(test.Sent(), kSelect) << "nothing was sent once the run knew it would fail";
 }
 
-Bytes Inquiry(const std::string& product) {
-  Bytes inquiry(96, 0);
-  inquiry[0] = 0x05;
-  inquiry[1] = 0x80;
-  inquiry[4] = 91;
-  const std::string text = "NORVANE " + product;
-  std::copy(text.begin(), text.end(), inquiry.begin() + 8);
-  return inquiry;
-}
-
 TEST_F(Faults, EachFaultStopsTheRunWithItsExitCodeAndNothingFalseOnStandardOutput) {
   const std::string longName(120 * 1024, 'x');
   const std::vector<FaultCase> cases = {
