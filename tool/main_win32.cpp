@@ -113,7 +113,7 @@ std::string Utf8Of(const wchar_t* text) {
   return bytes;
 }
 
-bool Set(const wchar_t* variable) {
+bool IsSet(const wchar_t* variable) {
   const wchar_t* value = _wgetenv(variable);
   return value != nullptr && value[0] != L'\0';
 }
@@ -136,7 +136,7 @@ int wmain(int argc, wchar_t** argv) {
   console.outIsTerminal = norvane::tool::IsConsole(GetStdHandle(STD_OUTPUT_HANDLE));
   console.errIsTerminal = norvane::tool::IsConsole(GetStdHandle(STD_ERROR_HANDLE));
   console.utf8 = true;  // UTF-16 to a console, UTF-8 to a file: every character arrives
-  console.noColor = Set(L"NO_COLOR");
+  console.noColor = IsSet(L"NO_COLOR");
   const wchar_t* term = _wgetenv(L"TERM");
   console.dumb = !AskForVirtualTerminal() || (term != nullptr && std::wcscmp(term, L"dumb") == 0);
   redrawsOnTerminal = console.CanRedraw();

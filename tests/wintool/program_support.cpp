@@ -53,7 +53,7 @@ std::string BytesOf(const fs::path& file) {
   return bytes.str();
 }
 
-Program::Program(const std::vector<std::string>& arguments, HANDLE console) {
+Program::Program(const std::vector<std::string>& arguments, HANDLE output) {
   const std::string name = "norvane-drive-run-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++runs);
   m_out = fs::temp_directory_path() / (name + ".out");
   m_err = fs::temp_directory_path() / (name + ".err");
@@ -64,8 +64,8 @@ Program::Program(const std::vector<std::string>& arguments, HANDLE console) {
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = in;
-  startup.hStdOutput = console != nullptr ? console : out;
-  startup.hStdError = console != nullptr ? console : err;
+  startup.hStdOutput = output != nullptr ? output : out;
+  startup.hStdError = output != nullptr ? output : err;
   std::wstring line = CommandLine(Folder() / "norvane-drive.exe", arguments);
   if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &m_process)) {
     m_process = {};

@@ -20,10 +20,10 @@ std::string BytesOf(const std::filesystem::path& file);
 
 class Program {
  public:
-  // Standard output and standard error go to files of their own; standard
-  // input is nothing (NUL) unless `output` is a console screen buffer, which
-  // then takes standard output and standard error alike.
-  explicit Program(const std::vector<std::string>& arguments, HANDLE console = nullptr);
+  // Standard output and standard error go to files of their own, or both
+  // to `output` when one is given (a console screen buffer, a pipe); standard
+  // input is nothing (NUL).
+  explicit Program(const std::vector<std::string>& arguments, HANDLE output = nullptr);
   ~Program();
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;

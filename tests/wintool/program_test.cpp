@@ -77,6 +77,17 @@ TEST(Program, ARedirectedFileGetsTheToolsBytes) {
   EXPECT_EQ(status.out.find('\x1b'), std::string::npos) << "no colour in a file";
 }
 
+// Results that never reached their reader are no results.
+TEST(Program, APipeClosedByItsReaderFailsTheRun) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE reader = nullptr, writer = nullptr;
+  ASSERT_TRUE(CreatePipe(&reader, &writer, &inherit, 0));
+  CloseHandle(reader);
+  Program program({"--emulate", "settings"}, writer);
+  CloseHandle(writer);
+  EXPECT_EQ(program.Finish(), 1u);
+}
+
 class ConsoleProgram : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { UseOwnConsole(); }
