@@ -78,7 +78,11 @@ std::string DeviceName(const std::string& name) { return Shortened(Printable(nam
 
 std::string Printable(const std::wstring& text) { return Printable(Utf8Bytes(text)); }
 
-std::wstring WideName(const std::string& name) { return std::wstring(name.begin(), name.end()); }
+std::wstring WideName(const std::string& name) {
+  std::wstring wide;
+  for (unsigned char byte : name) wide += static_cast<wchar_t>(byte);
+  return wide;
+}
 
 const char* QuietModeName(QuietModeCode code) {
   for (const QuietName& entry : kQuietNames) {
