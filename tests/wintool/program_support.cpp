@@ -1,5 +1,6 @@
 #include "program_support.h"
 
+#include <cwctype>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -53,7 +54,29 @@ std::string BytesOf(const fs::path& file) {
   return bytes.str();
 }
 
-Program::Program(const std::vector<std::string>& arguments, HANDLE output) {
+HANDLE ConsoleInputWith(const std::wstring& typed) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE input = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             OPEN_EXISTING, 0, nullptr);
+  FlushConsoleInputBuffer(input);
+  std::vector<INPUT_RECORD> keys;
+  for (wchar_t c : typed) {
+    for (const BOOL down : {TRUE, FALSE}) {
+      INPUT_RECORD key{};
+      key.EventType = KEY_EVENT;
+      key.Event.KeyEvent.bKeyDown = down;
+      key.Event.KeyEvent.wRepeatCount = 1;
+      key.Event.KeyEvent.wVirtualKeyCode = c == L'\r' ? VK_RETURN : static_cast<WORD>(std::towupper(c));
+      key.Event.KeyEvent.uChar.UnicodeChar = c;
+      keys.push_back(key);
+    }
+  }
+  DWORD written = 0;
+  WriteConsoleInputW(input, keys.data(), static_cast<DWORD>(keys.size()), &written);
+  return input;
+}
+
+Program::Program(const std::vector<std::string>& arguments, HANDLE output, HANDLE input) {
   const std::string name = "norvane-drive-run-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++runs);
   m_out = fs::temp_directory_path() / (name + ".out");
   m_err = fs::temp_directory_path() / (name + ".err");
@@ -63,7 +86,7 @@ Program::Program(const std::vector<std::string>& arguments, HANDLE output) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = in;
+  startup.hStdInput = input != nullptr ? input : in;
   startup.hStdOutput = output != nullptr ? output : out;
   startup.hStdError = output != nullptr ? output : err;
   std::wstring line = CommandLine(Folder() / "norvane-drive.exe", arguments);

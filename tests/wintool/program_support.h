@@ -15,6 +15,9 @@ namespace norvane::test {
 // The program's own console, which the programs it starts share, so that a
 // Ctrl-C can be sent to them; its own Ctrl-C is passed over.
 void UseOwnConsole();
+// The console's input, for a program to read as a person's typing, with
+// `typed` waiting in it as keys pressed.
+HANDLE ConsoleInputWith(const std::wstring& typed);
 
 std::string BytesOf(const std::filesystem::path& file);
 
@@ -22,8 +25,8 @@ class Program {
  public:
   // Standard output and standard error go to files of their own, or both
   // to `output` when one is given (a console screen buffer, a pipe); standard
-  // input is nothing (NUL).
-  explicit Program(const std::vector<std::string>& arguments, HANDLE output = nullptr);
+  // input is `input`, or else nothing (NUL).
+  explicit Program(const std::vector<std::string>& arguments, HANDLE output = nullptr, HANDLE input = nullptr);
   ~Program();
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;

@@ -114,5 +114,27 @@ TEST_F(ConsoleProgram, CtrlCEndsAWatchAndACountdownWith130) {
   }
 }
 
+// A confirmation is read from the console, as a person types it.
+TEST_F(ConsoleProgram, AConfirmationIsAnsweredAtTheConsole) {
+  const struct {
+    const wchar_t* typed;
+    DWORD exitCode;
+    const char* said;
+  } cases[] = {
+      {L"y\r", 0, "The factory settings are restored"},
+      {L"n\r", 4, "not confirmed: nothing was changed"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(std::wstring(c.typed)));
+    HANDLE input = ConsoleInputWith(c.typed);
+    Program program({"--emulate", "-d", "E", "factory-reset"}, nullptr, input);
+    CloseHandle(input);
+    EXPECT_EQ(program.Finish(10s), c.exitCode) << program.Err();
+    EXPECT_NE(program.Err().find("Reset all of the drive's settings to the factory default? [y/N]"), std::string::npos)
+        << program.Err();
+    EXPECT_NE((program.Out() + program.Err()).find(c.said), std::string::npos) << program.Out() << program.Err();
+  }
+}
+
 }  // namespace
 }  // namespace norvane::test
