@@ -4,9 +4,11 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <cstring>
+#include <cwchar>
 #include <iostream>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "tool/cli.h"
 #include "tool/emulated_drive_source.h"
