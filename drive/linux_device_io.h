@@ -5,6 +5,7 @@
 #include <string>
 
 #include "drive/device_io.h"
+#include "drive/system_error.h"
 
 struct sg_pt_base;
 
@@ -31,12 +32,6 @@ int PreparePassThrough(sg_pt_base& request, const ScsiCommand& command, ScsiRepl
 bool TakeOutcome(const PassThroughOutcome& outcome, ScsiReply& reply);
 // Why an outcome failed, in words; empty when it did not.
 std::string DescribeFailure(const PassThroughOutcome& outcome);
-
-// The last thing that went wrong below the seam.
-struct SystemError {
-  int code = 0;      // an errno value, 0 for none
-  std::string text;  // what happened, for a person
-};
 
 class LinuxDeviceIo final : public DeviceIo {
  public:

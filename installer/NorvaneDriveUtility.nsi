@@ -2,7 +2,10 @@
 ; both kinds of Windows: it installs the x64 program on 64-bit Windows and
 ; the x86 one otherwise, into Program Files, with a Start menu shortcut, the
 ; help files beside the program and an entry in "Apps and features"; its
-; uninstaller removes exactly what it installed. English or Japanese by the
+; uninstaller removes exactly what it installed. Beside the window goes
+; norvane-drive.exe, the command-line tool; a component that is off unless
+; chosen (or /AddToPath given) puts the program's folder on the system's
+; PATH, and the uninstaller takes it off again. English or Japanese by the
 ; user's language; /S installs and uninstalls silently.
 ;
 ; scripts/release/assemble.sh builds it:
@@ -19,10 +22,15 @@ ManifestDPIAware true
 !include x64.nsh
 !include FileFunc.nsh
 !include WinVer.nsh
+!include WordFunc.nsh
+!include WinMessages.nsh
 
 !define PRODUCT "Norvane BD Drive Utility"
 !define PUBLISHER "Norvane"
 !define EXE "NorvaneDriveUtility.exe"
+!define TOOL "norvane-drive.exe"
+; The system's PATH, which every new console and script takes.
+!define ENVIRONMENT_KEY "SYSTEM\CurrentControlSet\Control\Session Manager\Environment"
 !define UNINSTALLER "Uninstall.exe"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\NorvaneDriveUtility"
 !define SHORTCUT "$SMPROGRAMS\${PRODUCT}.lnk"
@@ -56,6 +64,7 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "Copyright (C) 2026 ${PUBLISHER}"
 !define MUI_FINISHPAGE_RUN "$INSTDIR\${EXE}"
 
 !insertmacro MUI_PAGE_LICENSE "${FILES_DIR}\License.txt"
+!insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -68,6 +77,14 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "Copyright (C) 2026 ${PUBLISHER}"
 
 LangString NeedsWindows7 ${LANG_ENGLISH} "${PRODUCT} needs Windows 7 or later."
 LangString NeedsWindows7 ${LANG_JAPANESE} "${PRODUCT} には Windows 7 以降が必要です。"
+LangString ProgramSection ${LANG_ENGLISH} "${PRODUCT} and norvane-drive"
+LangString ProgramSection ${LANG_JAPANESE} "${PRODUCT} と norvane-drive"
+LangString PathSection ${LANG_ENGLISH} "Add norvane-drive to PATH"
+LangString PathSection ${LANG_JAPANESE} "norvane-drive を PATH に追加する"
+LangString PathTooLong ${LANG_ENGLISH} "The system's PATH is too long for Setup to change it safely, so it was left as it is. To run norvane-drive from any prompt, add this folder to PATH yourself:$\r$\n$INSTDIR"
+LangString PathTooLong ${LANG_JAPANESE} "システムの PATH が長すぎるため、安全に変更できません。PATH は変更していません。どのプロンプトからでも norvane-drive を実行するには、次のフォルダーを PATH に追加してください:$\r$\n$INSTDIR"
+LangString PathLeft ${LANG_ENGLISH} "The system's PATH is too long to change safely, so this folder was left on it: $INSTDIR"
+LangString PathLeft ${LANG_JAPANESE} "システムの PATH が長すぎるため、安全に変更できません。次のフォルダーは PATH に残っています: $INSTDIR"
 
 ; Every file the program folder gets, apart from the program and the uninstaller.
 !macro ForEachFile Command
@@ -99,14 +116,18 @@ Function .onInit
   ${ElseIf} $INSTDIR == ""
     StrCpy $INSTDIR "$PROGRAMFILES\Norvane\BD Drive Utility"
   ${EndIf}
+  Call ChoosePathOnRequest
 FunctionEnd
 
-Section
+Section "$(ProgramSection)" ProgramSection
+  SectionIn RO
   SetOutPath "$INSTDIR"
   ${If} ${RunningX64}
     File "${X64_DIR}\${EXE}"
+    File "${X64_DIR}\${TOOL}"
   ${Else}
     File "${X86_DIR}\${EXE}"
+    File "${X86_DIR}\${TOOL}"
   ${EndIf}
   !insertmacro ForEachFile "!insertmacro InstallFile"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
@@ -128,6 +149,39 @@ Section
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
+; NSIS strings hold NSIS_MAX_STRLEN characters: a longer PATH reads as an
+; error, and a PATH that would grow past it is not written, so a PATH is
+; never cut short. The uninstaller removes the entry only where Setup added it.
+Section /o "$(PathSection)" PathSection
+  ClearErrors
+  ReadRegStr $0 HKLM "${ENVIRONMENT_KEY}" "Path"
+  StrLen $1 $0
+  StrLen $2 "$INSTDIR;"
+  IntOp $1 $1 + $2
+  ${If} ${Errors}
+  ${OrIf} $1 >= ${NSIS_MAX_STRLEN}
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$(PathTooLong)" /SD IDOK
+    Return
+  ${EndIf}
+  ${WordAdd} "$0" ";" "+$INSTDIR" $1
+  ${If} $1 != $0
+    WriteRegExpandStr HKLM "${ENVIRONMENT_KEY}" "Path" "$1"
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "PathEntry" 1
+    SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=5000
+  ${EndIf}
+SectionEnd
+
+; For unattended installations: /AddToPath chooses the PATH component.
+Function ChoosePathOnRequest
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/AddToPath" $1
+  ${IfNot} ${Errors}
+    SectionSetFlags ${PathSection} ${SF_SELECTED}
+  ${EndIf}
+FunctionEnd
+
+
 Function un.onInit
   ${If} ${RunningX64}
     SetRegView 64
@@ -135,9 +189,23 @@ Function un.onInit
 FunctionEnd
 
 Section "Uninstall"
+  ReadRegDWORD $0 HKLM "${UNINSTALL_KEY}" "PathEntry"
+  ${If} $0 == 1
+    ClearErrors
+    ReadRegStr $1 HKLM "${ENVIRONMENT_KEY}" "Path"
+    ${If} ${Errors}
+      MessageBox MB_OK|MB_ICONEXCLAMATION "$(PathLeft)" /SD IDOK
+    ${Else}
+      ${un.WordAdd} "$1" ";" "-$INSTDIR" $2
+      WriteRegExpandStr HKLM "${ENVIRONMENT_KEY}" "Path" "$2"
+      SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=5000
+    ${EndIf}
+  ${EndIf}
+
   SetShellVarContext all
   Delete "${SHORTCUT}"
   Delete "$INSTDIR\${EXE}"
+  Delete "$INSTDIR\${TOOL}"
   !insertmacro ForEachFile "!insertmacro RemoveFile"
   Delete "$INSTDIR\${UNINSTALLER}"
   ; Only folders left empty: never anything the user put there.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the kernel path alone: the shipped x86 and x64 programs under Wine and
-# norvane-drive, each down to SG_IO on the emulated drives, and the same
+# norvane-drive (Linux and Windows), each down to SG_IO on the emulated drives, and the same
 # actions in-process. Builds what they need first (scripts/test.sh runs them
 # with everything else).
 set -euo pipefail
@@ -18,7 +18,7 @@ cmake --build --preset host -j "$jobs" --target kernel_path_tests
 ctest --preset host -R kernel_path
 for preset in win32 win64; do
   cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$jobs" --target NorvaneDriveUtility kernel_path_driver ui_tests
+  cmake --build --preset "$preset" -j "$jobs" --target NorvaneDriveUtility norvane-drive kernel_path_driver ui_tests
   if [ "$preset" = win32 ] && ! runs_x86_programs; then
     echo "NOTICE: this kernel cannot start 32-bit programs: the x86 program's kernel path does not run here."
     continue

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the release into dist/ from this tree: the x86 and x64 programs in
+# Builds the release into dist/ from this tree: the x86 and x64 programs (the
+# window and norvane-drive.exe) in
 # fresh build folders, the help files, a portable zip per architecture, the
 # installer, and norvane-drive's Debian package. Two runs on the same commit give the same bytes (times come
 # from SOURCE_DATE_EPOCH, by default the time of the last commit).
@@ -18,8 +19,7 @@ for arch in x86 x64; do
 done
 
 rm -rf "$dist"
-scripts/release/assemble.sh build/package/x86/app/NorvaneDriveUtility.exe \
-  build/package/x64/app/NorvaneDriveUtility.exe "$dist"
+scripts/release/assemble.sh build/package/x86 build/package/x64 "$dist"
 rm -rf build/package/linux
 scripts/release/build-deb.sh build/package/linux "$dist" >/dev/null
 (cd "$dist" && sha256sum -- * >SHA256SUMS)

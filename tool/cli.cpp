@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "tool/commands.h"
+#include "tool/system_text.h"
 #include "version.h"
 
 namespace norvane::tool {
@@ -18,23 +19,24 @@ constexpr const char* kDescription =
     "Shows and changes the settings of Norvane USB Blu-ray/DVD/CD drives, shows the quality of\n"
     "the audio data they read, checks the USB bus power that feeds them, and ejects discs.";
 
-constexpr const char* kExitCodes =
-    "Exit status:\n"
-    "  0   done; power-check: the power supply is enough\n"
-    "  1   a command failed: the system or the drive refused it\n"
-    "  2   the command line is wrong\n"
-    "  3   no supported drive found, or --device names none\n"
-    "  4   not confirmed: declined, or no terminal to ask on (see --yes)\n"
-    "  5   the drive does not have the feature asked for\n"
-    "  6   power-check: the power supply is slightly not enough\n"
-    "  7   power-check: the power supply is not enough\n"
-    "  8   power-check: no disc in the drive\n"
-    "  77  no access to the device, or the command needs CAP_SYS_RAWIO\n"
-    "  130 interrupted (Ctrl-C)\n"
-    "  143 terminated (SIGTERM)\n"
-    "\n"
-    "Try it without a drive: norvane-drive --emulate status --watch\n"
-    "See norvane-drive(1) for the details, and PERMISSIONS there for real drives.";
+std::string ExitCodes() {
+  return std::string(
+             "Exit status:\n"
+             "  0   done; power-check: the power supply is enough\n"
+             "  1   a command failed: the system or the drive refused it\n"
+             "  2   the command line is wrong\n"
+             "  3   no supported drive found, or --device names none\n"
+             "  4   not confirmed: declined, or no terminal to ask on (see --yes)\n"
+             "  5   the drive does not have the feature asked for\n"
+             "  6   power-check: the power supply is slightly not enough\n"
+             "  7   power-check: the power supply is not enough\n"
+             "  8   power-check: no disc in the drive\n"
+             "  77  ") +
+         System().exitNotPermitted +
+         "\n" + System().exitInterrupted + "\n\n"
+         "Try it without a drive: norvane-drive --emulate status --watch\n" +
+         System().seeAlso;
+}
 
 // A subcommand's help shows only its own options.
 constexpr const char* kGlobalsAfterSubcommand =
@@ -151,10 +153,8 @@ void AddSubcommands(CLI::App& app, CommandLine& line) {
                  [&line](Session& s) { return CheckBusPower(s, line.yes); });
   power->add_flag("-y,--yes", line.yes, "Use the disc in the drive: no tray movement, no prompt");
   power->footer(
-      "The exit status tells the verdict: 0 enough, 6 slightly not enough, 7 not enough, 8 no disc.\n"
-      "The Windows utility switches the system's media change notification off during the check;\n"
-      "Linux has no such switch, so here the check goes on without it.\n\n" +
-      std::string(kGlobalsAfterSubcommand));
+      "The exit status tells the verdict: 0 enough, 6 slightly not enough, 7 not enough, 8 no disc.\n" +
+      std::string(System().powerCheckNote) + "\n\n" + kGlobalsAfterSubcommand);
 }
 
 void BuildApp(CLI::App& app, CommandLine& line) {
@@ -164,9 +164,7 @@ void BuildApp(CLI::App& app, CommandLine& line) {
   app.require_subcommand(1);
   app.fallthrough();  // the global options may also follow the subcommand
   app.get_formatter()->column_width(34);
-  app.add_option("-d,--device", line.global.device,
-                 "The drive: /dev/sr0, sr0, ... or with --emulate a letter\n(default: the first one list shows; "
-                 "a change needs it\nwhen there are more)")
+  app.add_option("-d,--device", line.global.device, System().deviceOption)
       ->type_name("DEVICE")
       ->check(CLI::Validator(NotEmpty, "DEVICE"));
   app.add_flag("--emulate", line.global.emulate, "Use the emulated drives of the demo instead of real ones");
@@ -181,7 +179,7 @@ void BuildApp(CLI::App& app, CommandLine& line) {
       ->type_name("SECONDS")
       ->check(FiniteBetween(1, 3600));
   AddSubcommands(app, line);
-  app.footer(kExitCodes);  // after the subcommands, which would take it over
+  app.footer(ExitCodes());  // after the subcommands, which would take it over
 }
 
 int Run(CommandLine& line, Console& console, Platform& platform) {

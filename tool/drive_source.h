@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "drive/device_io.h"
-#include "drive/linux_device_io.h"
+#include "drive/system_error.h"
 
 namespace norvane::tool {
 
 struct DeviceNode {
-  std::string name;   // how the user names it: /dev/sr0, or E for an emulated drive
+  std::string name;   // how the user names it: /dev/sr0, or E for a drive letter
   std::wstring path;  // the device path the command layer opens
 };
 

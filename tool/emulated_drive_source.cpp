@@ -1,36 +1,22 @@
 #include "tool/emulated_drive_source.h"
 
-#include <cctype>
 #include <cerrno>
 
-#include "drive/channel.h"
+#include "emulator/demo_drives.h"
+#include "tool/drive_letters.h"
 
 namespace norvane::tool {
-namespace {
-
-DeviceNode NodeOf(char letter) { return {std::string(1, letter), DevicePath(letter)}; }
-
-char LetterOf(const std::string& name) {
-  std::string rest = name;
-  if (rest.starts_with("\\\\.\\")) rest.erase(0, 4);
-  if (rest.size() == 2 && rest[1] == ':') rest.pop_back();
-  if (rest.size() != 1) return 0;
-  const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(rest[0])));
-  return letter >= 'C' && letter <= 'Z' ? letter : 0;
-}
-
-}  // namespace
 
 std::vector<DeviceNode> EmulatedDriveSource::Candidates() {
   std::vector<DeviceNode> nodes;
-  for (char letter = 'C'; letter <= 'Z'; ++letter) nodes.push_back(NodeOf(letter));
+  for (char letter = 'C'; letter <= 'Z'; ++letter) nodes.push_back(LetterNode(letter));
   return nodes;
 }
 
 std::optional<DeviceNode> EmulatedDriveSource::Resolve(const std::string& name) const {
-  const char letter = LetterOf(name);
+  const char letter = LetterNamed(name);
   if (letter == 0) return std::nullopt;
-  return NodeOf(letter);
+  return LetterNode(letter);
 }
 
 SystemError EmulatedDriveSource::LastError() const {
@@ -42,7 +28,16 @@ SystemError EmulatedDriveSource::LastError() const {
 }
 
 void EmulatedDriveSource::DiscOffered(const DeviceNode& node) {
-  if (emu::EmulatedDrive* drive = m_devices.Drive(LetterOf(node.name))) drive->CloseTray();
+  if (emu::EmulatedDrive* drive = m_devices.Drive(LetterNamed(node.name))) drive->CloseTray();
+}
+
+DriveSource& DemoDrives::Source() {
+  if (!m_source) {
+    m_devices.Clock().FollowRealTime(true);
+    emu::AttachDemoDrives(m_devices);
+    m_source = std::make_unique<EmulatedDriveSource>(m_devices);
+  }
+  return *m_source;
 }
 
 }  // namespace norvane::tool

@@ -1,6 +1,8 @@
 // The emulated drives as a source: letters C..Z, named by their letter.
 #pragma once
 
+#include <memory>
+
 #include "emulator/emulated_devices.h"
 #include "tool/drive_source.h"
 
@@ -22,6 +24,17 @@ class EmulatedDriveSource final : public DriveSource {
 
  private:
   emu::EmulatedDevices& m_devices;
+};
+
+// The demo's drives, for --emulate: attached at the first use, with time
+// passing as it does for a person watching.
+class DemoDrives {
+ public:
+  DriveSource& Source();
+
+ private:
+  emu::EmulatedDevices m_devices;
+  std::unique_ptr<EmulatedDriveSource> m_source;
 };
 
 }  // namespace norvane::tool

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "drive/linux_device_io.h"
 #include "tool/drive_source.h"
 
 namespace norvane::tool {

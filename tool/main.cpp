@@ -1,4 +1,4 @@
-// norvane-drive: the drive utility's command layer as a Linux command-line tool.
+// norvane-drive on Linux: signals, the terminal and the locale.
 #include <langinfo.h>
 #include <unistd.h>
 
@@ -11,7 +11,6 @@
 #include <iostream>
 #include <memory>
 
-#include "emulator/demo_drives.h"
 #include "tool/cli.h"
 #include "tool/emulated_drive_source.h"
 #include "tool/linux_drive_source.h"
@@ -61,17 +60,9 @@ void EndAsInterrupted() {
 class RealPlatform final : public norvane::tool::Platform {
  public:
   DriveSource& Drives(bool emulate) override {
-    if (!emulate) {
-      if (!m_machine) m_machine = std::make_unique<norvane::tool::LinuxDriveSource>();
-      return *m_machine;
-    }
-    if (!m_emulated) {
-      // The demo's drives, with time passing as it does for a person watching.
-      m_devices.Clock().FollowRealTime(true);
-      norvane::emu::AttachDemoDrives(m_devices);
-      m_emulated = std::make_unique<norvane::tool::EmulatedDriveSource>(m_devices);
-    }
-    return *m_emulated;
+    if (emulate) return m_demo.Source();
+    if (!m_machine) m_machine = std::make_unique<norvane::tool::LinuxDriveSource>();
+    return *m_machine;
   }
 
   bool Wait(std::chrono::milliseconds period) override {
@@ -87,8 +78,8 @@ class RealPlatform final : public norvane::tool::Platform {
   }
 
  private:
-  norvane::emu::EmulatedDevices m_devices;
-  std::unique_ptr<DriveSource> m_machine, m_emulated;
+  norvane::tool::DemoDrives m_demo;
+  std::unique_ptr<DriveSource> m_machine;
 };
 
 bool LocaleIsUtf8() {

@@ -7,6 +7,7 @@
 
 #include "drive/channel.h"
 #include "drive/reads.h"
+#include "tool/system_text.h"
 #include "tool/text.h"
 
 namespace norvane::tool {
@@ -37,7 +38,7 @@ std::string Trimmed(const std::wstring& text, std::size_t start, std::size_t len
 
 // The drive list's label, and the INQUIRY fields after its "name : ".
 SelectedDrive Labelled(const DeviceNode& node) {
-  const std::wstring name = WidePath(node.name);
+  const std::wstring name = WideName(node.name);
   const std::wstring label = BuildDeviceLabel(node.path, name);
   const std::wstring inquiry = label.substr(std::min(label.size(), name.size() + 3));
   return {node, Printable(label), Trimmed(inquiry, 0, 8), Trimmed(inquiry, 8, 16), Trimmed(inquiry, 24, 4)};
@@ -92,7 +93,7 @@ std::vector<SelectedDrive> Session::SupportedDrives(bool firstOnly) {
   if (!drives.empty()) return drives;
   if (refused.empty()) throw Stop{Exit::NoDrive, "no supported drive found"};
   throw Stop{Exit::NotPermitted, "no supported drive found; these could not be opened:" + refused +
-                                     "\n(see PERMISSIONS in norvane-drive(1))"};
+                                     "\n(" + System().permissionAdvice + ")"};
 }
 
 std::string Session::OpenFailure(const DeviceNode& node) const {
@@ -105,7 +106,7 @@ std::string Session::OpenFailure(const DeviceNode& node) const {
 void Session::StopAtOpenFailure(const DeviceNode& node) const {
   const std::string why = OpenFailure(node);
   if (IsPermissionError(m_source.LastError().code)) {
-    throw Stop{Exit::NotPermitted, why + " (see PERMISSIONS in norvane-drive(1))"};
+    throw Stop{Exit::NotPermitted, why + " (" + System().permissionAdvice + ")"};
   }
   throw Stop{Exit::NoDrive, why};
 }

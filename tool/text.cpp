@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "tool/system_text.h"
+
 namespace norvane::tool {
 namespace {
 
@@ -74,10 +76,12 @@ std::string Shortened(const std::string& printable) {
 
 std::string DeviceName(const std::string& name) { return Shortened(Printable(name)); }
 
-std::string Printable(const std::wstring& text) {
-  std::string bytes;
-  for (wchar_t c : text) bytes += c <= 0xFF ? static_cast<char>(c) : '?';
-  return Printable(bytes);
+std::string Printable(const std::wstring& text) { return Printable(Utf8Bytes(text)); }
+
+std::wstring WideName(const std::string& name) {
+  std::wstring wide;
+  for (unsigned char byte : name) wide += static_cast<wchar_t>(byte);
+  return wide;
 }
 
 const char* QuietModeName(QuietModeCode code) {

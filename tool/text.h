@@ -8,9 +8,9 @@
 
 namespace norvane::tool {
 
-// Drive text and device names as UTF-8 that is safe to print: the layer's
-// wide text carries one byte per character; bytes that are no valid UTF-8
-// and control characters, C0 and C1 alike (a hostile drive could send
+// Drive text and device names as UTF-8 that is safe to print (Utf8Bytes
+// tells how the layer's wide text becomes bytes); bytes that are no valid
+// UTF-8 and control characters, C0 and C1 alike (a hostile drive could send
 // escape sequences), become '?'.
 std::string Printable(const std::wstring& text);
 // The same for bytes: a path from the command line.
@@ -19,6 +19,8 @@ std::string Printable(const std::string& bytes);
 std::string Shortened(const std::string& printable);
 // A device name as messages echo it: printable, and cut short.
 std::string DeviceName(const std::string& name);
+// A device name as the drive layer takes it, one character a byte.
+std::wstring WideName(const std::string& name);
 
 // The names the command line and the output use for the settings.
 const char* QuietModeName(QuietModeCode code);

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Assembles the release from the two built programs into OUT_DIR: the help
-# files, a portable zip per architecture and the installer, signed when a
+# Assembles the release from the programs of the two builds into OUT_DIR (the
+# window, app/NorvaneDriveUtility.exe, and the command-line tool,
+# tool/norvane-drive.exe, of each): the help files, a portable zip per
+# architecture and the installer, signed when a
 # certificate is given (scripts/release/sign.sh). The same inputs give the
 # same bytes: every file carries the time SOURCE_DATE_EPOCH (default: the
 # time of the last commit) and goes into its archive in a fixed order.
-# Usage: scripts/release/assemble.sh X86_EXE X64_EXE OUT_DIR
+# Usage: scripts/release/assemble.sh X86_BUILD X64_BUILD OUT_DIR
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
-x86=$(realpath "$1")
-x64=$(realpath "$2")
+declare -A builds=([x86]=$(realpath "$1") [x64]=$(realpath "$2"))
 out=$(mkdir -p "$3" && cd "$3" && pwd)
 version=$(sed -n 's/^project(NorvaneDriveUtility VERSION \([0-9.]*\).*/\1/p' "$here/CMakeLists.txt")
 : "${SOURCE_DATE_EPOCH:=$(git -C "$here" log -1 --format=%ct)}"
@@ -21,12 +22,15 @@ if [ -n "${NORVANE_SIGN_CERT:-}${NORVANE_SIGN_KEY:-}" ]; then
   signing=true
 fi
 
-mkdir -p "$work/x86" "$work/x64" "$work/files"
-cp "$x86" "$work/x86/NorvaneDriveUtility.exe"
-cp "$x64" "$work/x64/NorvaneDriveUtility.exe"
-if $signing; then
-  "$here/scripts/release/sign.sh" "$work/x86/NorvaneDriveUtility.exe" "$work/x64/NorvaneDriveUtility.exe"
-fi
+programs=(NorvaneDriveUtility.exe norvane-drive.exe)
+mkdir -p "$work/files"
+for arch in x86 x64; do
+  mkdir -p "$work/$arch"
+  cp "${builds[$arch]}/app/NorvaneDriveUtility.exe" "${builds[$arch]}/tool/norvane-drive.exe" "$work/$arch/"
+  if $signing; then
+    "$here/scripts/release/sign.sh" "${programs[@]/#/$work/$arch/}"
+  fi
+done
 
 "$here/scripts/release/build-help.sh" "$work/files"
 # The texts as Windows' Notepad reads them best: UTF-8 with a byte order mark, CRLF.
@@ -34,7 +38,7 @@ for text in ReadMe_English.txt ReadMe_Japanese.txt License.txt; do
   { printf '\xef\xbb\xbf'; sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' "$here/installer/$text"; } >"$work/files/$text"
 done
 
-files=(NorvaneDriveUtility.exe
+files=("${programs[@]}"
        NorvaneDriveUtility_English.chm NorvaneDriveUtility_Japanese.chm
        QDM-LT58_English.chm QDM-LT58_Japanese.chm
        ReadMe_English.txt ReadMe_Japanese.txt License.txt)
@@ -45,7 +49,7 @@ stamp() {
 for arch in x86 x64; do
   stage="$work/zip-$arch"
   mkdir -p "$stage"
-  cp "$work/$arch/NorvaneDriveUtility.exe" "$work/files/"* "$stage/"
+  cp "$work/$arch/"* "$work/files/"* "$stage/"
   stamp "$stage"
   zip="$out/NorvaneDriveUtility-$version-$arch.zip"
   rm -f "$zip"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the shipped program for one architecture in a fresh build folder,
-# as the release does. Usage: scripts/release/build-program.sh x86|x64 BUILD_DIR
+# Builds the shipped programs for one architecture in a fresh build folder,
+# as the release does: the window (app/) and the command-line tool (tool/). Usage: scripts/release/build-program.sh x86|x64 BUILD_DIR
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 case "$1" in
@@ -10,4 +10,4 @@ case "$1" in
 esac
 rm -rf "$2"
 cmake -S "$here" -B "$2" --toolchain "$here/cmake/$toolchain.cmake" -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
-cmake --build "$2" --target NorvaneDriveUtility -j "$(nproc)" >/dev/null
+cmake --build "$2" --target NorvaneDriveUtility norvane-drive -j "$(nproc)" >/dev/null

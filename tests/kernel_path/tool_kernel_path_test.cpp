@@ -1,15 +1,18 @@
 // norvane-drive as shipped (no --emulate), every subcommand, through
-// sg3_utils' pass-through down to SG_IO on the emulated device nodes.
+// sg3_utils' pass-through down to SG_IO on the emulated device nodes; and
+// norvane-drive.exe under Wine, through Wine's pass-through down to the same.
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
 #include "child_process.h"
 #include "kernel_path_support.h"
+#include "kernel_path_wine.h"
 
 namespace norvane::kernel {
 namespace {
@@ -30,6 +33,16 @@ struct ToolRun {
   std::string output;
 };
 
+// Runs a command to its end with its input closed: what it wrote, standard
+// error after standard output, and its exit code.
+ToolRun RunToEnd(const std::vector<std::string>& command, const std::map<std::string, std::string>& environment) {
+  ChildProcess tool(command, environment, ScratchFolder("tool-stderr").string());
+  tool.CloseInput();
+  std::string output = tool.ReadAll(60s);
+  output += ReadAndForget(ScratchFolder("tool-stderr"));
+  return {tool.Wait(5s), output};
+}
+
 // Runs the tool with the preloaded library. `list` looks for its drives in
 // /dev, so it runs in a mount namespace whose /dev is the nodes' folder.
 ToolRun RunTool(const Drives& drives, std::vector<std::string> arguments) {
@@ -48,11 +61,7 @@ ToolRun RunTool(const Drives& drives, std::vector<std::string> arguments) {
     command.insert(command.begin(), {"unshare", "--mount", "--", "sh", "-c", "mount --bind \"$0\" /dev && exec \"$@\"",
                                      drives.devices.Folder().string()});
   }
-  ChildProcess tool(command, environment, ScratchFolder("tool-stderr").string());
-  tool.CloseInput();
-  std::string output = tool.ReadAll(60s);
-  output += ReadAndForget(ScratchFolder("tool-stderr"));
-  return {tool.Wait(5s), output};
+  return RunToEnd(command, environment);
 }
 
 TEST(ToolKernelPath, EverySubcommandSendsItsSequence) {
@@ -191,6 +200,94 @@ TEST(ToolKernelPath, FaultsAtTheKernelBoundary) {
     EXPECT_EQ(run.exitCode, row.exitCode) << row.name << ":\n" << run.output;
     EXPECT_NE(run.output.find(row.output), std::string::npos) << row.name << ":\n" << run.output;
     ExpectLog(drives.devices.Log(), row.expected(action.expected), 64, row.name);
+    drives.devices.Plug("sr0");
+  }
+}
+
+// --- norvane-drive.exe under Wine ---
+
+// The program is named by the Windows builds' CTest (kernel_path_tool_x86,
+// kernel_path_tool_x64), with its word size.
+std::string Setting(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+// The program without --emulate, its drive letters E: and G: the device
+// nodes of the quiet and the general drive, in a Wine prefix beside it.
+class WindowsTool {
+ public:
+  explicit WindowsTool(const Drives& drives)
+      : m_program(Setting("NORVANE_TOOL_PROGRAM")),
+        m_wine(Setting("NORVANE_WORD_SIZE"), std::filesystem::path(m_program).parent_path() / "kernel_path_wineprefix",
+               drives) {}
+
+  int WordSize() const { return Setting("NORVANE_WORD_SIZE") == "x64" ? 64 : 32; }
+
+  ToolRun Run(std::vector<std::string> arguments) const {
+    for (std::string& argument : arguments) {
+      if (argument == "{device}") argument = std::string(1, test::kQuietDrive);
+    }
+    std::vector<std::string> command = {m_wine.Loader(), m_program};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return RunToEnd(command, m_wine.Environment());
+  }
+
+ private:
+  std::string m_program;
+  Wine m_wine;
+};
+
+void ExpectWindowsToolNamed() {
+  ASSERT_FALSE(Setting("NORVANE_TOOL_PROGRAM").empty() || Setting("NORVANE_WORD_SIZE").empty())
+      << "run from the Windows builds' CTest";
+}
+
+// The bus power check's 26 seconds of real time are left to the Linux
+// tool's run above: its commands are the same layer's, and Wine's side of
+// them (the media change notification among them) is the window's run's.
+TEST(WinToolKernelPath, EverySubcommandSendsItsSequence) {
+  ASSERT_NO_FATAL_FAILURE(ExpectWindowsToolNamed());
+  Drives drives("wintool");
+  const WindowsTool tool(drives);
+  for (const test::ToolAction& action : test::ToolActions()) {
+    if (action.name == "power-check --yes") continue;
+    drives.SetUp(action.setup);
+    const ToolRun run = tool.Run(action.arguments);
+    EXPECT_EQ(run.exitCode, action.exitCode) << action.name << ":\n" << run.output;
+    ExpectLog(drives.devices.Log(), action.expected, tool.WordSize(), action.name);
+  }
+}
+
+// What Windows makes of the kernel's refusals, and what the tool then says:
+// a node the user may not open and a command only an administrator may send
+// both send the user to an elevated prompt. (A node that is gone is no case
+// here: Wine then opens the letter's folder, which takes no SCSI command.)
+TEST(WinToolKernelPath, FaultsAtTheKernelBoundary) {
+  ASSERT_NO_FATAL_FAILURE(ExpectWindowsToolNamed());
+  const std::vector<ToolFaultRow> rows = {
+      {"no access to the node: EACCES", "settings", [](KernelDevices& d) { d.FailOpens("sr0", EACCES); }, 77, Nothing,
+       "E: cannot be opened: Access denied (Windows error 5) (run norvane-drive from an elevated prompt"},
+      {"the kernel refuses WRITE BUFFER: EPERM", "clear",
+       [](KernelDevices& d) { d.QueueFault("sr0", Failing(EPERM, kSelection)); }, 1, Unchanged,
+       "WRITE BUFFER: refused by Windows: Access denied (Windows error 5): the command needs administrator rights"},
+      {"the ioctl fails with EIO", "settings",
+       [](KernelDevices& d) { d.QueueFault("sr0", Failing(EIO, kSelection)); }, 1, Unchanged,
+       "READ BUFFER: refused by Windows"},
+      {"a unit attention, descriptor sense", "settings",
+       [](KernelDevices& d) { d.QueueFault("sr0", Answering(kDescriptorReset, kSelection)); }, 0,
+       [](const test::Sequence& s) { return Repeated(s, kSelection); }, "Quiet drive"},
+  };
+  Drives drives("wintool-faults");
+  const WindowsTool tool(drives);
+  for (const ToolFaultRow& row : rows) {
+    const test::ToolAction& action = ToolActionNamed(row.action);
+    drives.SetUp(action.setup);
+    row.fault(drives.devices);
+    const ToolRun run = tool.Run(action.arguments);
+    EXPECT_EQ(run.exitCode, row.exitCode) << row.name << ":\n" << run.output;
+    EXPECT_NE(run.output.find(row.output), std::string::npos) << row.name << ":\n" << run.output;
+    ExpectLog(drives.devices.Log(), row.expected(action.expected), tool.WordSize(), row.name);
     drives.devices.Plug("sr0");
   }
 }

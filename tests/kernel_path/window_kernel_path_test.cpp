@@ -16,6 +16,7 @@
 
 #include "child_process.h"
 #include "kernel_path_support.h"
+#include "kernel_path_wine.h"
 
 namespace norvane::kernel {
 namespace {
@@ -31,82 +32,6 @@ std::string Required(const char* name) {
 bool IsCounterRead(const KernelRecord& record) {
   return record.cdb.size() >= 3 && record.cdb[0] == 0x3C && record.cdb[2] == 0xF5;
 }
-
-// A Wine prefix of the kernel path's own, next to the driver: its server
-// must carry the preloaded library, so it cannot be shared with tests that
-// run at the same time. Made once; its drive letters are set for each run.
-class Wine {
- public:
-  Wine(const std::string& architecture, const Drives& drives)
-      : m_loader(architecture == "x64" ? "/usr/lib/wine/wine64" : "/usr/lib/wine/wine"),
-        m_prefix(fs::path(Required("NORVANE_DRIVER")).parent_path() / "wineprefix"),
-        m_environment(drives.Environment()) {
-    m_environment["WINEPREFIX"] = m_prefix.string();
-    m_environment["WINEDEBUG"] = "-all";
-    m_environment["WINEDLLOVERRIDES"] = "mscoree,mshtml=";
-    StopServer();
-    if (!fs::exists(m_prefix / "system.reg")) Create();
-    MapDrives(drives);
-  }
-  ~Wine() { StopServer(); }
-
-  const std::string& Loader() const { return m_loader; }
-  const std::map<std::string, std::string>& Environment() const { return m_environment; }
-  fs::path Log() const {
-    return m_prefix.parent_path() / ("kernel_path_wine_" + fs::path(m_loader).filename().string() + ".log");
-  }
-
- private:
-  int Run(const std::vector<std::string>& command, std::map<std::string, std::string> environment) const {
-    ChildProcess child(command, environment, Log().string());
-    child.CloseInput();
-    child.ReadAll(120s);
-    return child.Wait(120s);
-  }
-
-  void StopServer() const { Run({"/usr/lib/wine/wineserver64", "-k"}, {{"WINEPREFIX", m_prefix.string()}}); }
-
-  void Create() const {
-    std::map<std::string, std::string> plain = {
-        {"WINEPREFIX", m_prefix.string()}, {"WINEDEBUG", "-all"}, {"WINEDLLOVERRIDES", "mscoree,mshtml="}};
-    Run({m_loader, "wineboot", "-i"}, plain);
-    for (const char* letter : {"e:", "g:"}) {
-      Run({m_loader, "reg", "add", "HKLM\\Software\\Wine\\Drives", "/v", letter, "/d", "cdrom", "/f"}, plain);
-    }
-    // Wine waits up to 2 s for a window manager to withdraw each managed
-    // window it hides (every message box); a bare Xvfb has none.
-    Run({m_loader, "reg", "add", "HKCU\\Software\\Wine\\AppDefaults\\NorvaneDriveUtility.exe\\X11 Driver", "/v",
-         "Managed", "/d", "N", "/f"},
-        plain);
-    Run({"/usr/lib/wine/wineserver64", "-w"}, plain);
-  }
-
-  // E: and G: are the drives (a mount folder and the device); C: and Z:
-  // get a device that is no drive, so that the program's scan of every
-  // letter never reaches the machine's own disks.
-  void MapDrives(const Drives& drives) const {
-    const fs::path dosdevices = m_prefix / "dosdevices";
-    const fs::path mounts =
-        drives.devices.Folder().parent_path() / (drives.devices.Folder().filename().string() + "-mnt");
-    const auto link = [&](const std::string& name, const fs::path& target) {
-      std::error_code ignored;
-      fs::remove(dosdevices / name, ignored);
-      fs::create_symlink(target, dosdevices / name);
-    };
-    for (const auto& [node, letter] : kNodes) {
-      const std::string drive(1, static_cast<char>(std::tolower(letter)));
-      fs::create_directories(mounts / drive);
-      link(drive + ":", mounts / drive);
-      link(drive + "::", drives.devices.NodePath(node));
-    }
-    link("c::", "/dev/null");
-    link("z::", "/dev/null");
-  }
-
-  std::string m_loader;
-  fs::path m_prefix;
-  std::map<std::string, std::string> m_environment;
-};
 
 // The runner's side of the conversation with the driver: answers its
 // questions until it reports.
@@ -154,7 +79,7 @@ struct Session {
       : architecture(Required("NORVANE_WORD_SIZE")),
         wordSize(architecture == "x64" ? 64 : 32),
         drives("win-" + architecture),
-        wine(architecture, drives),
+        wine(architecture, fs::path(Required("NORVANE_DRIVER")).parent_path() / "wineprefix", drives),
         driver(wine, drives) {}
 
   std::string architecture;

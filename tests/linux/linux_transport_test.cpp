@@ -276,5 +276,28 @@ TEST(CapSysRawio, IsReadFromTheEffectiveSet) {
   for (const auto& c : cases) EXPECT_EQ(tool::HasEffectiveCapability(c.status, 17), c.held) << c.status;
 }
 
+TEST(UserNamespace, OnlyTheInitialOneMapsEveryUserIdOntoItself) {
+  const struct {
+    const char* uidMap;
+    bool initial;
+  } cases[] = {
+      {"         0          0 4294967295\n", true},
+      {"         0       1000          1\n", false},          // a rootless container
+      {"         0     100000      65536\n", false},          // a subordinate id range
+      {"         0          0 4294967295\n 1 1 1\n", false},  // no namespace maps more than everything
+      {"", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(tool::IsInitialUserNamespace(c.uidMap), c.initial) << c.uidMap;
+}
+
+TEST(MountTable, TheMountPointOfADeviceNumber) {
+  const std::string mountInfo =
+      "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+      "97 22 11:0 / /media/user/My\\040Disc ro,nosuid shared:50 - udf /dev/sr0 ro\n";
+  EXPECT_EQ(tool::MountPointOf(mountInfo, "11:0"), "/media/user/My Disc");
+  EXPECT_EQ(tool::MountPointOf(mountInfo, "8:1"), "/");
+  EXPECT_EQ(tool::MountPointOf(mountInfo, "11:1"), std::nullopt);
+}
+
 }  // namespace
 }  // namespace norvane::test

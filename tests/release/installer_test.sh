@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # The installer under Wine, in a prefix of its own (64-bit Windows): a silent
-# install puts the x64 program, the help files and the texts into Program
-# Files, the shortcut into the Start menu and the entry into "Apps and
-# features" (read back from the registry); the installed program starts and
-# shows its window; the silent uninstall removes the files, the shortcut and
-# the entry, and nothing else.
-# Usage: installer_test.sh INSTALLER X64_PROGRAM WINDOW_PROBE PREFIX_DIR VERSION
+# install puts the x64 programs (the window and norvane-drive.exe), the help
+# files and the texts into Program Files, the shortcut into the Start menu
+# and the entry into "Apps and features" (read back from the registry), and
+# leaves PATH alone; the installed program starts and shows its window; the
+# silent uninstall removes the files, the shortcut and the entry, and nothing
+# else. With /AddToPath the program's folder goes onto the system's PATH and
+# the uninstall takes it off again; a PATH too long for the installer's
+# strings is left whole.
+# Usage: installer_test.sh INSTALLER X64_BUILD WINDOW_PROBE PREFIX_DIR VERSION
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 source "$here/scripts/wine-env.sh"
 installer=$(realpath "$1")
-program=$(realpath "$2")
+program=$(realpath "$2/app/NorvaneDriveUtility.exe")
+tool=$(realpath "$2/tool/norvane-drive.exe")
 probe=$(realpath "$3")
 prefix=$4
 version=$5
@@ -37,15 +41,22 @@ QDM-LT58_English.chm
 QDM-LT58_Japanese.chm
 ReadMe_English.txt
 ReadMe_Japanese.txt
-Uninstall.exe"
+Uninstall.exe
+norvane-drive.exe"
 # The registry value of NAME under the entry, in the 64-bit view.
 value() { wine reg query "$key" /v "$1" /reg:64 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_[A-Z_]* *//p"; }
+environment='HKLM\System\CurrentControlSet\Control\Session Manager\Environment'
+system_path() { wine reg query "$environment" /v Path 2>/dev/null | tr -d '\r' | sed -n 's/^ *Path *REG_[A-Z_]* *//p'; }
+set_system_path() { wine reg add "$environment" /v Path /t REG_EXPAND_SZ /d "$1" /f >/dev/null; }
+original_path=$(system_path)
 
 # --- install ---
 wine "$installer" /S
 timeout 120 wineserver -w || fail "the installer did not end"
 [ "$(ls "$folder" 2>/dev/null | LC_ALL=C sort)" = "$expected_files" ] || fail "installed files: $(ls "$folder" 2>&1 | tr '\n' ' ')"
 cmp -s "$program" "$folder/NorvaneDriveUtility.exe" || fail "the installed program is not the x64 one"
+cmp -s "$tool" "$folder/norvane-drive.exe" || fail "the installed norvane-drive is not the x64 one"
+[ "$(system_path)" = "$original_path" ] || fail "PATH changed without /AddToPath: $(system_path)"
 [ -f "$shortcut" ] || fail "no Start menu shortcut"
 [ -e "$WINEPREFIX/drive_c/Program Files (x86)/Norvane" ] && fail "installed into the 32-bit Program Files"
 
@@ -76,6 +87,22 @@ timeout 120 wineserver -w || fail "the uninstaller did not end"  # it runs on fr
 [ -e "$shortcut" ] && fail "left the shortcut"
 wine reg query "$key" /reg:64 >/dev/null 2>&1 && fail "left the uninstall entry"
 [ -d "$WINEPREFIX/drive_c/Program Files" ] || fail "removed Program Files itself"
+
+# --- the PATH component ---
+installed='C:\Program Files\Norvane\BD Drive Utility'
+install_and_uninstall() {  # PATH before; PATH expected after the install
+  set_system_path "$1"
+  wine "$installer" /S /AddToPath
+  timeout 120 wineserver -w || fail "the installer did not end"
+  [ "$(system_path)" = "$2" ] || fail "PATH after the install: $(system_path)"
+  wine "$installed\Uninstall.exe" /S
+  timeout 120 wineserver -w || fail "the uninstaller did not end"
+  [ "$(system_path)" = "$1" ] || fail "PATH after the uninstall: $(system_path)"
+}
+install_and_uninstall "$original_path" "$original_path;$installed"
+long_path="$original_path$(printf ';C:\\Tools\\%04d' $(seq 1 100))"  # past the installer's 1024 characters
+install_and_uninstall "$long_path" "$long_path"
+set_system_path "$original_path"
 
 [ "$failures" -eq 0 ] && echo "installer: install, start and uninstall as expected"
 exit $((failures > 0))

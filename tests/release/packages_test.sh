@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Assembles the release from the built programs into DIST_DIR, unsigned, and
+# Assembles the release from the programs of two builds into DIST_DIR, unsigned, and
 # checks the zips and the installer (check_packages.py). The installer,
 # reproducibility and signing tests start from what this leaves in DIST_DIR.
-# Usage: packages_test.sh X86_PROGRAM X64_PROGRAM DIST_DIR VERSION
+# Usage: packages_test.sh X86_BUILD X64_BUILD DIST_DIR VERSION
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 export SOURCE_DATE_EPOCH=1767225600  # 2026-01-01 00:00:00 UTC

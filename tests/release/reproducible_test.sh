@@ -4,7 +4,7 @@
 # built before; assembles the release again from copies of the programs with
 # other file times, another time zone and another umask, and compares every
 # package with the one in DIST_DIR (made by packages_test.sh).
-# Usage: reproducible_test.sh X86_PROGRAM X64_PROGRAM DIST_DIR WORK_DIR
+# Usage: reproducible_test.sh X86_BUILD X64_BUILD DIST_DIR WORK_DIR
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 x86=$(realpath "$1")
@@ -16,22 +16,24 @@ mkdir -p "$work"
 work=$(realpath "$work")
 failed=0
 
+programs=(app/NorvaneDriveUtility.exe tool/norvane-drive.exe)
 for arch in x86 x64; do
-  program=$([ $arch = x86 ] && echo "$x86" || echo "$x64")
+  build=$([ $arch = x86 ] && echo "$x86" || echo "$x64")
   "$here/scripts/release/build-program.sh" "$arch" "$work/build-$arch"
-  if cmp "$program" "$work/build-$arch/app/NorvaneDriveUtility.exe"; then
-    echo "$arch program: the same bytes from $work/build-$arch"
-  else
-    failed=1
-  fi
+  for program in "${programs[@]}"; do
+    if cmp "$build/$program" "$work/build-$arch/$program"; then
+      echo "$arch $program: the same bytes from $work/build-$arch"
+    else
+      failed=1
+    fi
+    mkdir -p "$work/inputs/$arch/$(dirname "$program")"
+    cp "$build/$program" "$work/inputs/$arch/$program"
+  done
 done
 
-mkdir -p "$work/inputs"
-cp "$x86" "$work/inputs/x86.exe"
-cp "$x64" "$work/inputs/x64.exe"
-touch -d '2001-02-03 04:05:06' "$work/inputs/"*.exe
+find "$work/inputs" -name '*.exe' -exec touch -d '2001-02-03 04:05:06' {} +
 (umask 077 && TZ=Asia/Tokyo SOURCE_DATE_EPOCH=1767225600 \
-  "$here/scripts/release/assemble.sh" "$work/inputs/x86.exe" "$work/inputs/x64.exe" "$work/dist")
+  "$here/scripts/release/assemble.sh" "$work/inputs/x86" "$work/inputs/x64" "$work/dist")
 for package in "$dist"/*; do
   if cmp "$package" "$work/dist/$(basename "$package")"; then
     echo "$(basename "$package"): the same bytes"

@@ -1,13 +1,9 @@
 // The faults a user or a drive can bring about, and what the tool makes of
 // them: the exit code, and nothing on standard output that the drive did not
 // say or that would hide which drive was acted on.
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <nlohmann/json.hpp>
 
 #include "cli_test_support.h"
-#include "tool/linux_drive_source.h"
 #include "tool/text.h"
 
 namespace norvane::test {
@@ -46,16 +42,6 @@ void GUntouched(Faults& test, const RunResult&) {
 
 void NothingPastTheSelection(Faults& test, const RunResult&) {
   EXPECT_EQ(test.Sent(), kSelect) << "nothing was sent once the run knew it would fail";
-}
-
-Bytes Inquiry(const std::string& product) {
-  Bytes inquiry(96, 0);
-  inquiry[0] = 0x05;
-  inquiry[1] = 0x80;
-  inquiry[4] = 91;
-  const std::string text = "NORVANE " + product;
-  std::copy(text.begin(), text.end(), inquiry.begin() + 8);
-  return inquiry;
 }
 
 TEST_F(Faults, EachFaultStopsTheRunWithItsExitCodeAndNothingFalseOnStandardOutput) {
@@ -179,9 +165,7 @@ TEST_F(Faults, EachFaultStopsTheRunWithItsExitCodeAndNothingFalseOnStandardOutpu
       // 9: text that would reach the terminal as escapes, and names too long to echo.
       {"C1 controls in the INQUIRY text",
        [](Faults& t) {
-         t.Drive('E').OverrideInquiry(
-             Inquiry("BD\xC2\x9B"
-                     "2J"));
+         t.Drive('E').OverrideInquiry(Inquiry(std::string("BD") + kC1ControlBytes + "2J"));
        },
        {"-d", "E", "eject"},
        Exit::Ok,
@@ -248,37 +232,6 @@ TEST(TextSafety, C1ControlsAndBrokenUtf8BecomeQuestionMarks) {
   EXPECT_EQ(tool::Shortened(std::string(200, 'a')), std::string(80, 'a') + "...");
   EXPECT_EQ(tool::Shortened(std::string(79, 'a') + "\xC3\xA9"), std::string(79, 'a') + "...")
       << "never half a character";
-}
-
-TEST(UserNamespace, OnlyTheInitialOneMapsEveryUserIdOntoItself) {
-  const struct {
-    const char* uidMap;
-    bool initial;
-  } cases[] = {
-      {"         0          0 4294967295\n", true},
-      {"         0       1000          1\n", false},          // a rootless container
-      {"         0     100000      65536\n", false},          // a subordinate id range
-      {"         0          0 4294967295\n 1 1 1\n", false},  // no namespace maps more than everything
-      {"", false},
-  };
-  for (const auto& c : cases) EXPECT_EQ(tool::IsInitialUserNamespace(c.uidMap), c.initial) << c.uidMap;
-}
-
-TEST(MountTable, TheMountPointOfADeviceNumber) {
-  const std::string mountInfo =
-      "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
-      "97 22 11:0 / /media/user/My\\040Disc ro,nosuid shared:50 - udf /dev/sr0 ro\n";
-  EXPECT_EQ(tool::MountPointOf(mountInfo, "11:0"), "/media/user/My Disc");
-  EXPECT_EQ(tool::MountPointOf(mountInfo, "8:1"), "/");
-  EXPECT_EQ(tool::MountPointOf(mountInfo, "11:1"), std::nullopt);
-}
-
-// The real program's standard output on a full disc.
-TEST(RealOutput, AFullDiscFailsTheRun) {
-  const std::string command = std::string(NORVANE_DRIVE_BINARY) + " --emulate settings > /dev/full 2> /dev/null";
-  const int status = std::system(command.c_str());
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 1);
 }
 
 }  // namespace

@@ -1,14 +1,7 @@
-// What users of the usual Linux storage tools expect: the parser speaks with
-// the program's name, -V and -v, a time-out per command, plain output on a
-// dumb terminal, JSON a script can take apart, and the exit status of a
-// signal.
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
+// What users of the usual command-line storage tools expect: the parser
+// speaks with the program's name, -V and -v, a time-out per command, plain
+// output on a dumb terminal, and JSON a script can take apart.
 #include <nlohmann/json.hpp>
-#include <thread>
 
 #include "cli_test_support.h"
 #include "version.h"
@@ -102,70 +95,6 @@ TEST_F(CliTest, JsonForScripts) {
     EXPECT_EQ(drive["product"], "BD-RE NBX-2400");
     EXPECT_EQ(drive["revision"], "1.02");
     EXPECT_EQ(drive["label"], "G : NORVANE BD-RE NBX-2400  1.022025/04/1");
-  }
-}
-
-// The real program ends by a signal as the shell expects: 130 for Ctrl-C,
-// 143 for a termination request, in a watch and in a countdown alike.
-class Signalled {
- public:
-  explicit Signalled(const std::vector<std::string>& arguments) {
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) return;
-    m_pid = fork();
-    if (m_pid == 0) {
-      dup2(pipeEnds[1], STDOUT_FILENO);
-      dup2(pipeEnds[1], STDERR_FILENO);
-      close(pipeEnds[0]);
-      std::vector<std::string> copies = arguments;
-      std::vector<char*> argv = {const_cast<char*>(NORVANE_DRIVE_BINARY)};
-      for (std::string& argument : copies) argv.push_back(argument.data());
-      argv.push_back(nullptr);
-      execv(NORVANE_DRIVE_BINARY, argv.data());
-      _exit(127);
-    }
-    close(pipeEnds[1]);
-    m_output = pipeEnds[0];
-  }
-  ~Signalled() {
-    if (m_output >= 0) close(m_output);
-  }
-
-  // Waits for `text` in the output, sends the signal, and answers the exit status as a shell shows it.
-  int StopAt(const std::string& text, int signal) {
-    std::string seen;
-    char buffer[512];
-    for (ssize_t n; seen.find(text) == std::string::npos && (n = read(m_output, buffer, sizeof buffer)) > 0;) {
-      seen.append(buffer, static_cast<std::size_t>(n));
-    }
-    kill(m_pid, signal);
-    while (read(m_output, buffer, sizeof buffer) > 0) {
-    }
-    int status = 0;
-    waitpid(m_pid, &status, 0);
-    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
-  }
-
- private:
-  pid_t m_pid = -1;
-  int m_output = -1;
-};
-
-TEST(Signals, EndTheRunWithTheShellsStatus) {
-  const struct {
-    std::vector<std::string> arguments;
-    const char* started;
-    int signal, status;
-  } cases[] = {
-      {{"--emulate", "status", "--watch", "--interval", "0.1"}, "sectors", SIGINT, 130},
-      {{"--emulate", "status", "--watch", "--interval", "0.1"}, "sectors", SIGTERM, 143},
-      {{"--emulate", "-d", "E", "power-check", "--yes"}, "Measuring", SIGTERM, 143},
-      {{"--emulate", "-d", "E", "power-check", "--yes"}, "Measuring", SIGINT, 130},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.arguments[1] + " " + std::to_string(c.signal));
-    Signalled run(c.arguments);
-    EXPECT_EQ(run.StopAt(c.started, c.signal), c.status);
   }
 }
 

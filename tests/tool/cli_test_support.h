@@ -155,6 +155,27 @@ class CliTest : public ::testing::Test {
   TestPlatform platform{devices};
 };
 
+// INQUIRY data of a Norvane drive whose product field holds `product` (the
+// drive's own bytes).
+inline Bytes Inquiry(const std::string& product) {
+  Bytes inquiry(96, 0);
+  inquiry[0] = 0x05;
+  inquiry[1] = 0x80;
+  inquiry[4] = 91;
+  const std::string text = "NORVANE " + product;
+  std::copy(text.begin(), text.end(), inquiry.begin() + 8);
+  return inquiry;
+}
+
+// A C1 control (an escape to a terminal) as a drive's bytes bring it to the
+// tool: as UTF-8 on Linux; on Windows as the byte that the Western code page
+// maps to one (OSC).
+#ifdef _WIN32
+inline constexpr const char* kC1ControlBytes = "\x9D";
+#else
+inline constexpr const char* kC1ControlBytes = "\xC2\x9B";
+#endif
+
 // Picking a drive reads its identity, then its INQUIRY text for the label.
 inline const std::vector<Cdb> kSelect = {kReadIdentity, kInquiry};
 

@@ -1,0 +1,76 @@
+#include "kernel_path_wine.h"
+
+#include <cctype>
+#include <chrono>
+
+#include "child_process.h"
+
+namespace norvane::kernel {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+Wine::Wine(const std::string& architecture, const fs::path& prefix, const Drives& drives)
+    : m_loader(architecture == "x64" ? "/usr/lib/wine/wine64" : "/usr/lib/wine/wine"),
+      m_prefix(prefix),
+      m_environment(drives.Environment()) {
+  m_environment["WINEPREFIX"] = m_prefix.string();
+  m_environment["WINEDEBUG"] = "-all";
+  m_environment["WINEDLLOVERRIDES"] = "mscoree,mshtml=";
+  StopServer();
+  if (!fs::exists(m_prefix / "system.reg")) Create();
+  MapDrives(drives);
+}
+
+Wine::~Wine() { StopServer(); }
+
+fs::path Wine::Log() const {
+  return m_prefix.parent_path() / ("kernel_path_wine_" + fs::path(m_loader).filename().string() + ".log");
+}
+
+int Wine::Run(const std::vector<std::string>& command, std::map<std::string, std::string> environment) const {
+  ChildProcess child(command, environment, Log().string());
+  child.CloseInput();
+  child.ReadAll(120s);
+  return child.Wait(120s);
+}
+
+void Wine::StopServer() const { Run({"/usr/lib/wine/wineserver64", "-k"}, {{"WINEPREFIX", m_prefix.string()}}); }
+
+void Wine::Create() const {
+  std::map<std::string, std::string> plain = {
+      {"WINEPREFIX", m_prefix.string()}, {"WINEDEBUG", "-all"}, {"WINEDLLOVERRIDES", "mscoree,mshtml="}};
+  Run({m_loader, "wineboot", "-i"}, plain);
+  for (const char* letter : {"e:", "g:"}) {
+    Run({m_loader, "reg", "add", "HKLM\\Software\\Wine\\Drives", "/v", letter, "/d", "cdrom", "/f"}, plain);
+  }
+  // Wine waits up to 2 s for a window manager to withdraw each managed
+  // window it hides (every message box); a bare Xvfb has none.
+  Run({m_loader, "reg", "add", "HKCU\\Software\\Wine\\AppDefaults\\NorvaneDriveUtility.exe\\X11 Driver", "/v",
+       "Managed", "/d", "N", "/f"},
+      plain);
+  Run({"/usr/lib/wine/wineserver64", "-w"}, plain);
+}
+
+// E: and G: are the drives (a mount folder and the device); C: and Z:
+// get a device that is no drive, so that the program's scan of every
+// letter never reaches the machine's own disks.
+void Wine::MapDrives(const Drives& drives) const {
+  const fs::path dosdevices = m_prefix / "dosdevices";
+  const fs::path mounts = drives.devices.Folder().parent_path() / (drives.devices.Folder().filename().string() + "-mnt");
+  const auto link = [&](const std::string& name, const fs::path& target) {
+    std::error_code ignored;
+    fs::remove(dosdevices / name, ignored);
+    fs::create_symlink(target, dosdevices / name);
+  };
+  for (const auto& [node, letter] : kNodes) {
+    const std::string drive(1, static_cast<char>(std::tolower(letter)));
+    fs::create_directories(mounts / drive);
+    link(drive + ":", mounts / drive);
+    link(drive + "::", drives.devices.NodePath(node));
+  }
+  link("c::", "/dev/null");
+  link("z::", "/dev/null");
+}
+
+}  // namespace norvane::kernel

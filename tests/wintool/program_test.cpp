@@ -1,0 +1,140 @@
+// norvane-drive.exe as scripts run it: the exit codes, the bytes a
+// redirected file gets, a confirmation without a console, and Ctrl-C.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "program_support.h"
+#include "tool/cli.h"
+#include "tool/emulated_drive_source.h"
+
+namespace norvane::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct ProgramCase {
+  std::vector<std::string> arguments;
+  DWORD exitCode;
+  const char* message;  // a text standard error holds
+};
+
+// Every subcommand but the bus power check (26 seconds; Ctrl-C below stops one).
+TEST(Program, EverySubcommandEndsWithTheToolsExitCode) {
+  const ProgramCase cases[] = {
+      {{"--emulate", "list"}, 0, ""},
+      {{"--emulate", "settings"}, 0, ""},
+      {{"--emulate", "-d", "E:", "set", "--quiet", "performance"}, 0, ""},
+      {{"--emulate", "status"}, 0, ""},
+      {{"--emulate", "-d", "e", "clear"}, 0, ""},
+      {{"--emulate", "eject"}, 0, ""},
+      {{"--emulate", "-d", "E", "force-eject", "--yes"}, 0, ""},
+      {{"--emulate", "-d", "\\\\.\\E:", "factory-reset", "--yes"}, 0, ""},
+      {{"--emulate", "set", "--quiet", "performance"}, 2, "more than one drive may be meant"},
+      {{"--bogus", "list"}, 2, "The following argument was not expected: --bogus"},
+      {{"--emulate", "-d", "K", "settings"}, 3, "K: no emulated drive answers there"},
+      {{"--emulate", "-d", "E", "factory-reset"}, 4, "there is no terminal to ask on; pass --yes"},
+      {{"--emulate", "-d", "E", "power-check"}, 4, "there is no terminal to ask on"},
+      {{"--emulate", "-d", "G", "set", "--real-time", "on", "--read-error", "perfect"}, 5,
+       "does not support real-time"},
+  };
+  for (const ProgramCase& c : cases) {
+    std::string line;
+    for (const std::string& argument : c.arguments) line += " " + argument;
+    SCOPED_TRACE("norvane-drive" + line);
+    const Finished run = RunProgram(c.arguments);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    if (c.exitCode != 0) {
+      EXPECT_EQ(run.out, "") << "no result from a run that failed";
+    }
+  }
+}
+
+// What the tool writes is what the file gets: UTF-8 as it is, lines ended
+// by LF alone, no byte order mark, nothing of the console's code page.
+TEST(Program, ARedirectedFileGetsTheToolsBytes) {
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"--emulate", "--json", "settings"}, {"--emulate", "list"}}) {
+    std::ostringstream expected, messages;
+    std::istringstream none;
+    tool::Console console{none, expected, messages};
+    struct : tool::Platform {
+      tool::DemoDrives demo;
+      tool::DriveSource& Drives(bool) override { return demo.Source(); }
+      bool Wait(std::chrono::milliseconds) override { return false; }
+    } demo;
+    ASSERT_EQ(tool::RunNorvaneDrive(arguments, console, demo), 0) << messages.str();
+    const Finished run = RunProgram(arguments);
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(run.out, expected.str());
+  }
+  const Finished status = RunProgram({"--emulate", "status"});
+  EXPECT_NE(status.out.find("\xE2\x96\x91\xE2\x96\x91 \xE2\x96\x91\xE2\x96\x91"), std::string::npos)
+      << "the bar's unlit segments, U+2591, as UTF-8:\n"
+      << status.out;
+  EXPECT_EQ(status.out.find('\r'), std::string::npos);
+  EXPECT_EQ(status.out.find('\x1b'), std::string::npos) << "no colour in a file";
+}
+
+// Results that never reached their reader are no results.
+TEST(Program, APipeClosedByItsReaderFailsTheRun) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE reader = nullptr, writer = nullptr;
+  ASSERT_TRUE(CreatePipe(&reader, &writer, &inherit, 0));
+  CloseHandle(reader);
+  Program program({"--emulate", "settings"}, writer);
+  CloseHandle(writer);
+  EXPECT_EQ(program.Finish(), 1u);
+}
+
+class ConsoleProgram : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { UseOwnConsole(); }
+};
+
+// Ctrl-C during a tick's wait ends the run cleanly with the status a shell
+// gives a run ended by SIGINT; the countdown says what it was at.
+TEST_F(ConsoleProgram, CtrlCEndsAWatchAndACountdownWith130) {
+  const struct {
+    std::vector<std::string> arguments;
+    const char* started;
+    const char* said;
+  } cases[] = {
+      {{"--emulate", "status", "--watch", "--interval", "0.1"}, "sectors", ""},
+      {{"--emulate", "-d", "E", "power-check", "--yes"}, "Measuring", "interrupted: the measurement was not read"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments[1]);
+    Program program(c.arguments);
+    ASSERT_TRUE(program.Shows(c.started, 20s)) << program.Err();
+    ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) << GetLastError();
+    EXPECT_EQ(program.Finish(10s), 130u) << program.Err();
+    EXPECT_NE(program.Err().find(c.said), std::string::npos) << program.Err();
+  }
+}
+
+// A confirmation is read from the console, as a person types it.
+TEST_F(ConsoleProgram, AConfirmationIsAnsweredAtTheConsole) {
+  const struct {
+    const wchar_t* typed;
+    DWORD exitCode;
+    const char* said;
+  } cases[] = {
+      {L"y\r", 0, "The factory settings are restored"},
+      {L"n\r", 4, "not confirmed: nothing was changed"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(std::wstring(c.typed)));
+    HANDLE input = ConsoleInputWith(c.typed);
+    Program program({"--emulate", "-d", "E", "factory-reset"}, nullptr, input);
+    CloseHandle(input);
+    EXPECT_EQ(program.Finish(10s), c.exitCode) << program.Err();
+    EXPECT_NE(program.Err().find("Reset all of the drive's settings to the factory default? [y/N]"), std::string::npos)
+        << program.Err();
+    EXPECT_NE((program.Out() + program.Err()).find(c.said), std::string::npos) << program.Out() << program.Err();
+  }
+}
+
+}  // namespace
+}  // namespace norvane::test

@@ -1,0 +1,154 @@
+// norvane-drive on Windows: the console's control events, its character
+// set and its colours.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cwchar>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tool/cli.h"
+#include "tool/emulated_drive_source.h"
+#include "tool/win32_console.h"
+#include "tool/win32_drive_source.h"
+
+#ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
+#define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
+#endif
+
+namespace {
+
+using norvane::tool::DriveSource;
+
+constexpr int kInterruptedStatus = 130;  // Ctrl-C or Ctrl-Break, as a shell shows a run ended by SIGINT
+constexpr int kTerminatedStatus = 143;   // the console closed, the user logging off, Windows shutting down
+
+// Control events come on a thread of their own.
+std::atomic<bool> ticking{false};
+std::atomic<bool> waiting{false};      // between commands, in a tick's sleep
+std::atomic<int> interruptedWith{0};   // the exit status a control event asked for
+std::atomic<bool> redrawsOnTerminal{false};  // a watch may have hidden the cursor
+HANDLE wakeUp = nullptr;               // ends a tick's sleep at once
+
+// The consoles' modes as the program found them, given back at its end:
+// the console outlives the program.
+struct ConsoleMode {
+  HANDLE handle = nullptr;
+  DWORD mode = 0;
+  bool changed = false;
+};
+ConsoleMode outputModes[2];
+
+// Colours and redrawing go through virtual-terminal sequences, which a
+// console takes only once asked to; one that refuses (before Windows 10)
+// is treated as a dumb terminal. False when a console refused.
+bool AskForVirtualTerminal() {
+  bool allTake = true;
+  const DWORD handles[] = {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+  for (int i = 0; i < 2; ++i) {
+    ConsoleMode& console = outputModes[i];
+    console.handle = GetStdHandle(handles[i]);
+    if (!GetConsoleMode(console.handle, &console.mode)) continue;
+    if (console.mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) continue;
+    console.changed = SetConsoleMode(console.handle, console.mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+    allTake = allTake && console.changed;
+  }
+  return allTake;
+}
+
+void GiveConsolesBack() {
+  if (ticking && redrawsOnTerminal) {
+    DWORD written = 0;
+    WriteConsoleW(outputModes[0].handle, L"\x1b[?25h", 6, &written, nullptr);
+  }
+  for (const ConsoleMode& console : outputModes) {
+    if (console.changed) SetConsoleMode(console.handle, console.mode);
+  }
+}
+
+// During the sleep of a watch's or a countdown's tick, a control event ends
+// the run cleanly, so that the console gets its cursor back and the run says
+// what it was at. Anywhere else, a command waiting for the drive among
+// them, it ends the program at once, as it would any program.
+BOOL WINAPI OnControl(DWORD event) {
+  const bool interrupt = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
+  const int status = interrupt ? kInterruptedStatus : kTerminatedStatus;
+  int none = 0;
+  if (ticking && waiting && interruptedWith.compare_exchange_strong(none, status)) {
+    SetEvent(wakeUp);
+    // Windows ends the process once this returns from a closing console: the run ends first.
+    if (!interrupt) Sleep(INFINITE);
+    return TRUE;
+  }
+  GiveConsolesBack();
+  ExitProcess(static_cast<UINT>(status));
+}
+
+class RealPlatform final : public norvane::tool::Platform {
+ public:
+  DriveSource& Drives(bool emulate) override {
+    if (emulate) return m_demo.Source();
+    if (!m_machine) m_machine = std::make_unique<norvane::tool::Win32DriveSource>();
+    return *m_machine;
+  }
+
+  bool Wait(std::chrono::milliseconds period) override {
+    ticking = true;
+    waiting = true;
+    if (!interruptedWith) WaitForSingleObject(wakeUp, static_cast<DWORD>(period.count()));
+    waiting = false;
+    return !interruptedWith;
+  }
+
+ private:
+  norvane::tool::DemoDrives m_demo;
+  std::unique_ptr<DriveSource> m_machine;
+};
+
+std::string Utf8Of(const wchar_t* text) {
+  const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(length > 0 ? length - 1 : 0), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes.data(), length, nullptr, nullptr);
+  return bytes;
+}
+
+bool IsSet(const wchar_t* variable) {
+  const wchar_t* value = _wgetenv(variable);
+  return value != nullptr && value[0] != L'\0';
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  wakeUp = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  SetConsoleCtrlHandler(OnControl, TRUE);
+  std::vector<std::string> arguments;
+  for (int i = 1; i < argc; ++i) arguments.push_back(Utf8Of(argv[i]));
+
+  norvane::tool::Win32OutputBuffer outBuffer(GetStdHandle(STD_OUTPUT_HANDLE));
+  norvane::tool::Win32OutputBuffer errBuffer(GetStdHandle(STD_ERROR_HANDLE));
+  std::ostream out(&outBuffer);
+  std::ostream err(&errBuffer);
+  err << std::unitbuf;  // messages and prompts at once
+  norvane::tool::Console console{std::cin, out, err};
+  console.inIsTerminal = norvane::tool::IsConsole(GetStdHandle(STD_INPUT_HANDLE));
+  console.outIsTerminal = norvane::tool::IsConsole(GetStdHandle(STD_OUTPUT_HANDLE));
+  console.errIsTerminal = norvane::tool::IsConsole(GetStdHandle(STD_ERROR_HANDLE));
+  console.utf8 = true;  // UTF-16 to a console, UTF-8 to a file: every character arrives
+  console.noColor = IsSet(L"NO_COLOR");
+  const wchar_t* term = _wgetenv(L"TERM");
+  console.dumb = !AskForVirtualTerminal() || (term != nullptr && std::wcscmp(term, L"dumb") == 0);
+  redrawsOnTerminal = console.CanRedraw();
+
+  int code = 0;
+  {
+    RealPlatform platform;
+    code = norvane::tool::RunNorvaneDrive(arguments, console, platform);
+  }
+  out.flush();
+  GiveConsolesBack();
+  return interruptedWith ? interruptedWith.load() : code;
+}
