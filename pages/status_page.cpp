@@ -76,7 +76,11 @@ void CStatusDialog::RefreshStatusPage() {
 void CStatusDialog::SetTabSelected(bool selected) {
   const bool becomesSelected = selected && !m_tabSelected;
   m_tabSelected = selected;
-  if (becomesSelected) ShowReading(ReadQuality());
+  if (!becomesSelected) return;
+  ShowReading(ReadQuality());
+  // The next update a whole period after this read, not whenever the
+  // period that ran while the tab was not selected happens to end.
+  SetTimer(kUpdateTimer, kUpdatePeriodMs);
 }
 
 void CStatusDialog::ShowLiveControls(bool show) const {
