@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # How long the demo's window takes to answer again after a message box of
-# it closes, without and with a window manager on the X display (twm,
-# installed when missing). Wine waits up to two seconds for a window manager
-# to withdraw a window it hides; under a bare Xvfb there is none, so that
-# wait is the test machine's, not what a user with a desktop sees.
+# it closes (the force eject's question, cancelled), without and with a
+# window manager on the X display (openbox, installed when missing). Wine
+# waits up to two seconds for a window manager to withdraw a window it
+# hides; under a bare Xvfb there is none, so that wait is the test
+# machine's, not what a user with a desktop sees.
 # Usage: scripts/measure-box-close.sh [rounds]   (default 5)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 source "$here/scripts/wine-env.sh"
 cd "$here"
 rounds=${1:-5}
-command -v twm >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -q twm >/dev/null
+command -v openbox >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -q openbox >/dev/null
 
 # A prefix of its own: the window manager's settings must not reach the others.
 export WINEPREFIX="$here/build/wineprefix-box-close" WINEDEBUG=-all
@@ -19,9 +20,6 @@ title="Norvane BD Drive Utility"
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 --target NorvaneDriveUtilityDemo soak_probe >/dev/null
 probe=build/win64/demo/soak_probe.exe
-# The window's caption drawn by the window manager, as on a desktop.
-wine reg add 'HKCU\Software\Wine\AppDefaults\NorvaneDriveUtilityDemo.exe\X11 Driver' \
-  /v Decorated /d Y /f >/dev/null 2>&1
 
 # One display per setting, so that each starts clean.
 measure() {  # label with-window-manager
@@ -29,7 +27,12 @@ measure() {  # label with-window-manager
   source scripts/display.sh
   ensure_display
   local wm_pid=""
-  if [ "$2" = yes ]; then twm >/dev/null 2>&1 & wm_pid=$!; sleep 1; fi
+  if [ "$2" = yes ]; then openbox >/dev/null 2>&1 & wm_pid=$!; sleep 1; fi
+  # Wine starts its helper processes on the display of the first program it
+  # runs, so the display comes first. The caption is the window manager's,
+  # as on a desktop.
+  wine reg add 'HKCU\Software\Wine\AppDefaults\NorvaneDriveUtilityDemo.exe\X11 Driver' \
+    /v Decorated /d Y /f >/dev/null 2>&1
   wine build/win64/demo/NorvaneDriveUtilityDemo.exe 2>/dev/null &
   local demo_pid=$! window times=()
   for _ in $(seq 1 600); do
@@ -38,11 +41,14 @@ measure() {  # label with-window-manager
   done
   sleep 1
   for _ in $(seq 1 "$rounds"); do
-    # The About box from the system menu, closed with Enter.
+    # The force eject's question on the Utility page (Ctrl+PgUp from the
+    # Setting page, then Tab to the button), cancelled with Escape. The
+    # keyboard, because a window manager has keys of its own for the menus.
     xdotool windowactivate --sync "$window" >/dev/null 2>&1 || xdotool windowfocus "$window"
-    xdotool key alt+space; sleep 0.5; xdotool key Up; sleep 0.3; xdotool key Return; sleep 1
-    xdotool key Return
-    times+=("$(wine "$probe" "$title" 10000 2>/dev/null | tr -d '\r' | sed -n 's/.*ms=\([0-9]*\).*/\1/p')")
+    xdotool key ctrl+Prior Tab Tab Tab space; sleep 1
+    xdotool key Escape
+    times+=("$(wine "$probe" "$title" 10000 2>/dev/null | tr -d '\r' | sed -n 's/.*ms=\([0-9]*\).*/\1/p' || true)")
+    xdotool key ctrl+Next  # back to the Setting page
     sleep 1
   done
   echo "$1: answered after the box closed in ${times[*]} ms"
@@ -52,4 +58,4 @@ measure() {  # label with-window-manager
   kill "$XVFB_PID" 2>/dev/null || true
 }
 measure "without a window manager" no
-measure "with twm" yes
+measure "with openbox" yes
