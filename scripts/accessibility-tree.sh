@@ -21,8 +21,5 @@ ensure_display
 wine build/win64/demo/NorvaneDriveUtilityDemo.exe 2>/dev/null &
 demo_pid=$!
 trap 'kill $demo_pid 2>/dev/null || true; kill ${XVFB_PID:-} 2>/dev/null || true' EXIT
-for _ in $(seq 1 600); do
-  xdotool search --name "^$title\$" >/dev/null 2>&1 && break
-  sleep 0.1
-done
+wait_for_window "$title" >/dev/null
 wine build/win64/demo/accessibility_tree.exe "$title" "$((seconds * 1000))" | tr -d '\r'

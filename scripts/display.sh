@@ -13,3 +13,14 @@ ensure_display() {
   echo "Xvfb did not start" >&2
   return 1
 }
+
+# Prints the X window id of the top-level window titled exactly $1 once it
+# shows, waiting up to 60 s; prints nothing if it never does.
+wait_for_window() {
+  local window
+  for _ in $(seq 1 600); do
+    window=$(xdotool search --name "^$1\$" 2>/dev/null | head -1) || true
+    if [ -n "$window" ]; then echo "$window"; return 0; fi
+    sleep 0.1
+  done
+}

@@ -35,10 +35,7 @@ measure() {  # label with-window-manager
     /v Decorated /d Y /f >/dev/null 2>&1
   wine build/win64/demo/NorvaneDriveUtilityDemo.exe 2>/dev/null &
   local demo_pid=$! window times=()
-  for _ in $(seq 1 600); do
-    window=$(xdotool search --name "^$title\$" 2>/dev/null | head -1) && [ -n "$window" ] && break
-    sleep 0.1
-  done
+  window=$(wait_for_window "$title")
   sleep 1
   for _ in $(seq 1 "$rounds"); do
     # The force eject's question on the Utility page (Ctrl+PgUp from the
