@@ -43,6 +43,8 @@ class RealTimeWaits final : public DeviceIo {
     return m_drives.PreventMediaChangeNotification(notification);
   }
   void Close(DeviceHandle handle) override { m_drives.Close(handle); }
+  bool IsOpticalDrive(char letter) override { return m_drives.IsOpticalDrive(letter); }
+  std::uint32_t LastErrorCode() const override { return m_drives.LastErrorCode(); }
   void Sleep(std::uint32_t milliseconds) override {
     m_drives.Sleep(milliseconds);
     ::Sleep(milliseconds);
