@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 #include "drive/channel.h"
 #include "drive/reads.h"
+#include "drive/system_error.h"
 #include "resource.h"
 #include "ui/message_box.h"
 #include "ui/window.h"
@@ -38,7 +39,7 @@ LRESULT CNorvaneDriveUtilityDlg::OnReportUnreachableDrives() {
   std::wstring drives;
   for (const UnreachableDrive& drive : m_unreachable) {
     drives += L"\r\n    " + std::wstring{static_cast<wchar_t>(drive.letter), L':'};
-    const std::wstring why = ui::SystemErrorText(drive.systemError);
+    const std::wstring why = SystemErrorText(drive.systemError);
     if (drive.systemError != 0 && !why.empty()) drives += L" (" + why + L")";
   }
   std::wstring text = ui::LoadResourceString(IDS_DRIVES_UNREACHABLE);

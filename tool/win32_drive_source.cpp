@@ -53,18 +53,13 @@ const KnownWin32Error* KnownError(DWORD code) {
   return nullptr;
 }
 
-// The system's own words for an error, in the user's language, without the line end.
+// The system's own words for an error, in the user's language, without the
+// closing full stop: the tool's message goes on after them.
 std::string MessageOf(DWORD code) {
-  wchar_t* text = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-      reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring message(text != nullptr ? text : L"", length);
-  LocalFree(text);
-  message.erase(message.find_last_not_of(L" \r\n.") + 1);
+  std::wstring message = SystemErrorText(code);
+  message.erase(message.find_last_not_of(L".") + 1);
   return Utf8Bytes(message);
 }
-
 }  // namespace
 
 SystemError Win32Error(unsigned long code, const std::string& doing) {

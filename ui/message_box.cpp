@@ -21,17 +21,6 @@ int ShowMessageBox(HWND owner, UINT textId, UINT type) {
   return ShowMessageBox(owner, LoadResourceString(textId), type);
 }
 
-std::wstring SystemErrorText(DWORD code) {
-  wchar_t* text = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-      reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring words(text != nullptr ? text : L"", length);
-  LocalFree(text);
-  words.erase(words.find_last_not_of(L" \r\n") + 1);
-  return words;
-}
-
 bool Confirm(HWND owner, UINT textId) { return ShowMessageBox(owner, textId, MB_OKCANCEL | MB_ICONWARNING) == IDOK; }
 
 }  // namespace norvane::ui

@@ -15,10 +15,6 @@ std::wstring ApplicationName();
 int ShowMessageBox(HWND owner, const std::wstring& text, UINT type);
 int ShowMessageBox(HWND owner, UINT textId, UINT type);
 
-// The system's own words for an error code, in the user's language, without
-// the line end; empty for a code it has no words for.
-std::wstring SystemErrorText(DWORD code);
-
 // A question before a drive action: a warning with OK and Cancel. Answers
 // whether the user chose OK; Cancel, Escape and closing the box do not go on.
 bool Confirm(HWND owner, UINT textId);
