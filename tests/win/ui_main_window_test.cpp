@@ -184,7 +184,7 @@ TEST_F(MainWindow, ACommandTheDriveHoldsLeavesTheWindowAnswering) {
   SelectTab(2);
   m_devices.DelayAnswers('E', kHeldCommandMs);
   m_devices.Drive('E')->ClearLog();
-  std::atomic<bool> stop{false};
+  std::atomic<bool> stop{false}, callOver{false};
   std::atomic<int> answered{0}, late{0};
   HWND eject = GetDlgItem(m_window->UtilityPage()->Handle(), IDC_EJECT);
   std::thread probe([&] {
@@ -193,12 +193,16 @@ TEST_F(MainWindow, ACommandTheDriveHoldsLeavesTheWindowAnswering) {
     SendMessageTimeoutW(eject, BM_CLICK, 0, 0, SMTO_NORMAL, 200, nullptr);
     while (!stop) {
       DWORD_PTR result = 0;
-      (SendMessageTimeoutW(Main(), WM_NULL, 0, 0, SMTO_NORMAL, 200, &result) ? answered : late)++;
+      const bool answer = SendMessageTimeoutW(Main(), WM_NULL, 0, 0, SMTO_NORMAL, 200, &result) != 0;
+      // A message still waiting when the command ended waits for the test.
+      if (callOver) break;
+      (answer ? answered : late)++;
       ::Sleep(50);
     }
   });
   const DWORD start = GetTickCount();
   m_window->StatusPage()->RefreshStatusPage();  // one read, held by the drive
+  callOver = true;
   const DWORD took = GetTickCount() - start;
   std::vector<std::uint8_t> operations;
   for (const emu::LoggedCommand& c : m_devices.Drive('E')->Log()) operations.push_back(c.cdb[0]);
