@@ -75,14 +75,20 @@ BOOL CNorvaneDriveUtilityDlg::OnInitDialog() {
   Send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
   Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
   ScanDrives();
-  if (m_driveList.Send(CB_GETCOUNT) == 0) {
-    m_message.SetText(ui::LoadResourceString(IDS_DRIVE_NOT_CONNECTED));
-  } else {
-    CreatePages();
-  }
+  const bool noDrive = m_driveList.Send(CB_GETCOUNT) == 0;
+  ShowMessage(noDrive ? ui::LoadResourceString(IDS_DRIVE_NOT_CONNECTED) : std::wstring());
+  if (!noDrive) CreatePages();
   if (!m_unreachable.empty()) PostMessageW(m_hwnd, kReportUnreachableDrives, 0, 0);
   m_backgroundBrush.Create();
   return TRUE;
+}
+
+// The message lies over the tab control, where the pages show: even empty it
+// paints its rectangle, and over a page beneath it, whenever the tabs repaint.
+// So it is shown only while it says something.
+void CNorvaneDriveUtilityDlg::ShowMessage(const std::wstring& text) {
+  m_message.SetText(text);
+  m_message.Show(!text.empty());
 }
 
 void CNorvaneDriveUtilityDlg::PostNcDestroy() {
@@ -180,6 +186,14 @@ LRESULT CNorvaneDriveUtilityDlg::OnTabChange(const NMHDR&) {
   const auto index = static_cast<int>(SendMessageW(Tabs(), TCM_GETCURSEL, 0, 0));
   ShowPage(static_cast<std::size_t>(index));
   if (m_statusPage) m_statusPage->SetTabSelected(index == kStatusTab);
+  // The tab control repaints its whole face after a turn, the page's area
+  // too, and the page lies beneath it: what the page painted meanwhile (the
+  // Status page's first reading) is painted again after the tabs.
+  const std::array<ui::CDialog*, 3> pages = Pages();
+  if (index >= 0 && static_cast<std::size_t>(index) < pages.size() && pages[static_cast<std::size_t>(index)]) {
+    RedrawWindow(pages[static_cast<std::size_t>(index)]->Handle(), nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+  }
   return 0;
 }
 

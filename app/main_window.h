@@ -85,6 +85,7 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   void DriveListChanged() override;
 
   void ExtendSystemMenu() const;
+  void ShowMessage(const std::wstring& text);
   void CreatePages();
   template <class Page, class... Arguments>
   void AddPage(std::unique_ptr<Page>& page, const wchar_t* label, Arguments&... arguments);

@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Fails unless a built executable carries what Windows expects of a current
-desktop program: a manifest that names Windows 7 to 11 as supported (so that
-no compatibility shims apply), runs as the invoking user with the version 6
-common controls and is DPI-aware; an icon with every size the shell asks for,
-256 as PNG; and version resources that match the product version.
+program: a manifest that names Windows 7 to 11 as supported (so that no
+compatibility shims apply) and runs as the invoking user; for the window, the
+version 6 common controls and DPI awareness; for the command-line tool
+(--tool), UTF-8 as the active code page; an icon with every size the shell
+asks for, 256 as PNG; and version resources that match the product version.
 
-Usage: check_windows_expectations.py <exe> <version a.b.c.d>"""
+Usage: check_windows_expectations.py <exe> <version a.b.c.d> [--tool]"""
 import struct
 import sys
 import xml.etree.ElementTree as ET
@@ -19,7 +20,10 @@ SUPPORTED_OS = {
     '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}': 'Windows 10 and 11',
 }
 ICON_SIZES = [16, 20, 24, 32, 40, 48, 64, 256]
-APPLICATION_ICON = 128
+# What sets the two programs apart: the assembly's name, the icon's
+# resource number and the window-only or tool-only settings.
+WINDOW = {'assembly': 'Norvane.NorvaneDriveUtility', 'icon': 128, 'tool': False}
+TOOL = {'assembly': 'Norvane.NorvaneDrive', 'icon': 1, 'tool': True}
 PNG_SIGNATURE = b'\x89PNG\r\n\x1a\n'
 
 problems = []
@@ -30,7 +34,7 @@ def expect(condition, problem):
         problems.append(problem)
 
 
-def check_manifest(pe, version):
+def check_manifest(pe, version, kind):
     manifest = ET.fromstring(pe.resource(RT_MANIFEST, 1))
     def named(local):
         return [e for e in manifest.iter() if e.tag.endswith('}' + local)]
@@ -39,16 +43,19 @@ def check_manifest(pe, version):
         expect(guid in supported, f'manifest: {system} is not a supportedOS')
     levels = [e.get('level') for e in named('requestedExecutionLevel')]
     expect(levels == ['asInvoker'], f'manifest: execution level {levels}, not asInvoker')
-    expect([e.text for e in named('dpiAware')] == ['true'], 'manifest: not DPI-aware')
     identities = {e.get('name'): e.get('version') for e in named('assemblyIdentity')}
+    expect(identities.get(kind['assembly']) == version,
+           f'manifest: assembly version {identities.get(kind["assembly"])}, not {version}')
+    if kind['tool']:
+        expect([e.text for e in named('activeCodePage')] == ['UTF-8'], 'manifest: the code page is not UTF-8')
+        return
+    expect([e.text for e in named('dpiAware')] == ['true'], 'manifest: not DPI-aware')
     expect(identities.get('Microsoft.Windows.Common-Controls') == '6.0.0.0',
            'manifest: no dependency on the version 6 common controls')
-    expect(identities.get('Norvane.NorvaneDriveUtility') == version,
-           f'manifest: assembly version {identities.get("Norvane.NorvaneDriveUtility")}, not {version}')
 
 
-def check_icon(pe):
-    group = pe.resource(RT_GROUP_ICON, APPLICATION_ICON)
+def check_icon(pe, kind):
+    group = pe.resource(RT_GROUP_ICON, kind['icon'])
     count = struct.unpack_from('<H', group, 4)[0]
     sizes = []
     for i in range(count):
@@ -84,9 +91,10 @@ def check_version(pe, version):
 
 def main():
     exe, version = sys.argv[1:3]
+    kind = TOOL if sys.argv[3:] == ['--tool'] else WINDOW
     pe = PeFile(exe)
-    check_manifest(pe, version)
-    check_icon(pe)
+    check_manifest(pe, version, kind)
+    check_icon(pe, kind)
     check_version(pe, version)
     for problem in problems:
         print(f'{exe}: {problem}', file=sys.stderr)
