@@ -88,10 +88,11 @@ const char* DirectionName(int direction) {
 }  // namespace
 
 std::string Describe(const KernelRecord& r) {
-  char head[160];
-  std::snprintf(head, sizeof head, "%s (%d-bit): SG_IO cdb [%s] %s, %u bytes, timeout %u ms, sense room %u\n",
+  char head[192];
+  std::snprintf(head, sizeof head,
+                "%s (%d-bit): SG_IO cdb [%s] %s, %u bytes at page offset %u, timeout %u ms, sense room %u\n",
                 r.node.c_str(), r.wordSize, Hex(r.cdb).c_str(), DirectionName(r.direction), r.transferLength,
-                r.timeoutMs, r.maxSense);
+                r.dataPageOffset, r.timeoutMs, r.maxSense);
   std::string text = head;
   if (!r.dataOut.empty()) text += "  data out: " + Hex(r.dataOut, 16) + "\n";
   if (r.error != 0) return text + "  -> ioctl fails: " + std::strerror(r.error) + "\n";
@@ -187,6 +188,11 @@ void KernelDevices::QueueFault(const std::string& node, KernelFault fault) {
 void KernelDevices::FailOpens(const std::string& node, int error) {
   std::lock_guard lock(m_mutex);
   m_nodes.at(node).openError = error;
+}
+
+void KernelDevices::RequireAlignment(const std::string& node, std::uint32_t mask) {
+  std::lock_guard lock(m_mutex);
+  m_nodes.at(node).alignmentMask = mask;
 }
 
 void KernelDevices::ClearFaults() {
@@ -292,6 +298,7 @@ bool KernelDevices::Answer(int fd, Connection& connection) {
   record.transferLength = request.dxfer_len;
   record.timeoutMs = request.timeout_ms;
   record.maxSense = request.mx_sb_len;
+  record.dataPageOffset = request.data_page_offset;
   record.cdb.resize(request.cmd_len);
   if (!ReadAll(fd, record.cdb.data(), record.cdb.size())) return false;
   if (request.dxfer_direction == SG_DXFER_TO_DEV || request.dxfer_direction == SG_DXFER_TO_FROM_DEV) {
@@ -322,6 +329,10 @@ bool KernelDevices::Answer(int fd, Connection& connection) {
 
 KernelRecord KernelDevices::Carry(Connection& connection, KernelRecord r, std::vector<std::uint8_t>& dataIn) {
   Node& node = m_nodes.at(connection.node);
+  if (r.transferLength > 0 && (r.dataPageOffset & node.alignmentMask) != 0) {
+    r.error = EINVAL;
+    return r;
+  }
   KernelFault fault;
   bool faulty = false;
   if (!node.faults.empty() && node.faults.front().after > 0) {

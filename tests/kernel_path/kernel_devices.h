@@ -31,6 +31,7 @@ struct KernelRecord {
   std::uint32_t transferLength = 0;
   std::uint32_t timeoutMs = 0;
   std::uint8_t maxSense = 0;
+  std::uint32_t dataPageOffset = 0;  // where the data buffer started in its page
   std::vector<std::uint8_t> dataOut;
   int error = 0;  // errno of an ioctl that failed; the rest is the header's
   std::uint8_t status = 0;
@@ -83,6 +84,10 @@ class KernelDevices {
   void QueueFault(const std::string& node, KernelFault fault);
   // Opening the node fails with `error` (0: opens again).
   void FailOpens(const std::string& node, int error);
+  // As behind an adapter whose alignment mask is `mask`: a command whose
+  // data buffer starts at an address with any of those bits set fails with
+  // EINVAL (Windows' ERROR_INVALID_PARAMETER) and reaches no drive.
+  void RequireAlignment(const std::string& node, std::uint32_t mask);
   void ClearFaults();
 
   std::vector<KernelRecord> Log() const;
@@ -97,6 +102,7 @@ class KernelDevices {
     int listener = -1;
     std::deque<KernelFault> faults;
     int openError = 0;
+    std::uint32_t alignmentMask = 0;
   };
   struct Connection {
     std::string node;

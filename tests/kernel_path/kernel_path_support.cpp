@@ -14,9 +14,10 @@ std::filesystem::path ScratchFolder(const std::string& name) {
 
 std::string PreloadPath() { return std::string(NORVANE_KERNEL_SHIM_ROOT) + "/$LIB/libnorvane_kernel_shim.so"; }
 
-Drives::Drives(const std::string& name) : devices(ScratchFolder(name)) {
+Drives::Drives(const std::string& name, std::uint32_t alignmentMask) : devices(ScratchFolder(name)) {
   devices.Attach("sr0", test::kQuietDrive, emu::QuietDriveModel());
   devices.Attach("sr1", test::kGeneralDrive, emu::GeneralDriveModel());
+  for (const auto& [node, letter] : kNodes) devices.RequireAlignment(node, alignmentMask);
   devices.WithDrives([](emu::EmulatedDevices& drives) { drives.Clock().FollowRealTime(true); });
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -24,10 +25,16 @@ std::filesystem::path ScratchFolder(const std::string& name);
 // process's own library folder, so one setting serves 64-bit and 32-bit processes.
 std::string PreloadPath();
 
-// The devices, with both drives attached and their clock following real
-// time, as the programs' own waits do.
+// The strictest alignment a storage adapter asks of data buffers (512
+// bytes). Wine hands the program's own buffer to SG_IO, so the Windows
+// programs' runs keep their drives behind such an adapter.
+constexpr std::uint32_t kStrictestAdapterAlignment = 0x1FF;
+
+// The devices, with both drives attached (behind an adapter with
+// `alignmentMask`) and their clock following real time, as the programs'
+// own waits do.
 struct Drives {
-  explicit Drives(const std::string& name);
+  explicit Drives(const std::string& name, std::uint32_t alignmentMask = 0);
   // Sets the quiet drive up and forgets the log.
   void SetUp(const std::function<void(emu::EmulatedDrive&)>& setup);
   std::map<std::string, std::string> Environment() const;

@@ -42,6 +42,9 @@ struct nk_sg_io {
   uint8_t mx_sb_len;
   uint8_t word_size; /* 32 or 64: the layout the caller used */
   uint8_t reserved;
+  /* Where the caller's data buffer starts inside its 4096-byte page: an
+   * adapter may take only buffers aligned to its alignment mask. */
+  uint32_t data_page_offset;
 };
 
 /* The answer, followed by sb_len_wr sense bytes and data_in_len data bytes.

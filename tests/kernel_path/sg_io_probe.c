@@ -1,7 +1,9 @@
 /* Sends SG_IO the way Wine's 32-bit ntdll does, on a descriptor it was
  * handed (as Wine's server hands the device to a 32-bit program): built for
  * 32-bit with 64-bit time, like Debian's Wine, it tells the preloaded
- * library's 32-bit side apart from the 64-bit one. One line per command:
+ * library's 32-bit side apart from the 64-bit one. Its data buffer is
+ * page-aligned; the last command sends from one byte past the start, which
+ * a device behind an aligning adapter refuses. One line per command:
  *
  *   rc errno status sb_len_wr host driver resid | sense bytes | data bytes
  *
@@ -51,7 +53,7 @@ int main(int argc, char** argv) {
   static const unsigned char inquiry[12] = {0x12, 0, 0, 0, 0xFE};
   static const unsigned char page[12] = {0x3B, 0x01, 0xFA, 0, 0, 0, 0, 0x01, 0x00};
   static const unsigned char status[12] = {0x3C, 0x01, 0xF4, 0, 0, 0, 0, 0x01, 0x00};
-  unsigned char data[256];
+  static unsigned char data[4096] __attribute__((aligned(4096)));
   memset(data, 0, sizeof data);
   Send(fd, inquiry, SG_DXFER_FROM_DEV, data, 254);
   memset(data, 0, sizeof data);
@@ -59,5 +61,8 @@ int main(int argc, char** argv) {
   Send(fd, page, SG_DXFER_TO_DEV, data, 256);
   memset(data, 0, sizeof data);
   Send(fd, status, SG_DXFER_FROM_DEV, data, 256);
+  memset(data, 0, sizeof data);
+  data[1] = 0x0F;
+  Send(fd, page, SG_DXFER_TO_DEV, data + 1, 256);
   return 0;
 }

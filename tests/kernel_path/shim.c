@@ -143,6 +143,7 @@ static int ForwardSgIo(int fd, struct sg_io_hdr* header) {
   request.cmd_len = header->cmd_len;
   request.mx_sb_len = header->mx_sb_len;
   request.word_size = (uint8_t)(sizeof(void*) * 8);
+  request.data_page_offset = (uint32_t)((uintptr_t)header->dxferp & 4095u);
   const int sendsData = direction == SG_DXFER_TO_DEV || direction == SG_DXFER_TO_FROM_DEV;
   struct nk_sg_io_reply reply;
   if (SendAll(fd, &request, sizeof request) != 0 || SendAll(fd, header->cmdp, header->cmd_len) != 0 ||

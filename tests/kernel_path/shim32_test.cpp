@@ -61,7 +61,7 @@ std::string LineFor(const KernelRecord& record) {
 }
 
 TEST(Shim32, ThirtyTwoBitSgIoCarriesEveryField) {
-  Drives drives("shim32");
+  Drives drives("shim32", kStrictestAdapterAlignment);
   drives.SetUp([](emu::EmulatedDrive&) {});
   // The third command is refused: its sense must come back through the 32-bit header too.
   KernelFault refused;
@@ -82,12 +82,17 @@ TEST(Shim32, ThirtyTwoBitSgIoCarriesEveryField) {
   ASSERT_EQ(probe.Wait(10s), 0) << output;
 
   const std::vector<KernelRecord> log = drives.devices.Log();
-  ASSERT_EQ(log.size(), 3u) << output;
+  ASSERT_EQ(log.size(), 4u) << output;
   std::string expected = "block 11\n";
-  for (const KernelRecord& record : log) {
-    EXPECT_EQ(record.wordSize, 32);
-    expected += LineFor(record) + "\n";
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(log[i].wordSize, 32);
+    EXPECT_EQ(log[i].dataPageOffset, 0u);
+    expected += LineFor(log[i]) + "\n";
   }
+  // The misaligned buffer: its place in the page arrives, and the adapter's
+  // refusal comes back as EINVAL with nothing else filled in.
+  EXPECT_EQ(log[3].dataPageOffset, 1u);
+  expected += "-1 " + std::to_string(EINVAL) + " 0 0 0 0 0 | |\n";
   EXPECT_EQ(output, expected);
   EXPECT_EQ(log[1].dataOut.size(), 256u);
   EXPECT_EQ(log[1].dataOut[0], 0x0F);

@@ -248,7 +248,7 @@ void ExpectWindowsToolNamed() {
 // them (the media change notification among them) is the window's run's.
 TEST(WinToolKernelPath, EverySubcommandSendsItsSequence) {
   ASSERT_NO_FATAL_FAILURE(ExpectWindowsToolNamed());
-  Drives drives("wintool");
+  Drives drives("wintool", kStrictestAdapterAlignment);
   const WindowsTool tool(drives);
   for (const test::ToolAction& action : test::ToolActions()) {
     if (action.name == "power-check --yes") continue;
@@ -278,7 +278,7 @@ TEST(WinToolKernelPath, FaultsAtTheKernelBoundary) {
        [](KernelDevices& d) { d.QueueFault("sr0", Answering(kDescriptorReset, kSelection)); }, 0,
        [](const test::Sequence& s) { return Repeated(s, kSelection); }, "Quiet drive"},
   };
-  Drives drives("wintool-faults");
+  Drives drives("wintool-faults", kStrictestAdapterAlignment);
   const WindowsTool tool(drives);
   for (const ToolFaultRow& row : rows) {
     const test::ToolAction& action = ToolActionNamed(row.action);

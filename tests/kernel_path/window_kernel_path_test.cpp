@@ -78,7 +78,7 @@ struct Session {
   Session()
       : architecture(Required("NORVANE_WORD_SIZE")),
         wordSize(architecture == "x64" ? 64 : 32),
-        drives("win-" + architecture),
+        drives("win-" + architecture, kStrictestAdapterAlignment),
         wine(architecture, fs::path(Required("NORVANE_DRIVER")).parent_path() / "wineprefix", drives),
         driver(wine, drives) {}
 
