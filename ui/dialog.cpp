@@ -328,7 +328,7 @@ INT_PTR CDialog::Dispatch(UINT id, WPARAM wParam, LPARAM lParam) {
     // A call the drive does not answer may last minutes: the user who closes
     // the window then wants the program gone, and the drive keeps all of its
     // state itself.
-    if (InsideADriveCall() && IsCloseRequest(message) && ClosingEndsTheProgram()) ExitProcess(0);
+    if (InsideADriveCall() && IsCloseRequest(message) && ClosingEndsTheProgram()) EndTheProgramInsideADriveCall();
     if (PutOffUntilTheWaitIsOver(m_hwnd, message)) return TRUE;
   }
   if (id == WM_COMMAND && !PreviewCommand(CommandOf(message))) return TRUE;

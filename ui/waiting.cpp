@@ -24,6 +24,20 @@ BOOL CALLBACK CollectEnabledWindow(HWND window, LPARAM windows) {
   return TRUE;
 }
 
+// A close request posted to the thread's windows (the taskbar's Close
+// window posts one): inside a drive call it is handed on at once, and ends
+// the program; anywhere else it waits in the queue.
+void HandOnPostedCloseRequest() {
+  MSG msg;
+  for (const UINT message : {WM_CLOSE, WM_SYSCOMMAND}) {
+    if (PeekMessageW(&msg, nullptr, message, message, PM_NOREMOVE) &&
+        (message == WM_CLOSE || (msg.wParam & 0xFFF0) == SC_CLOSE) &&
+        PeekMessageW(&msg, nullptr, message, message, PM_REMOVE)) {
+      DispatchMessageW(&msg);
+    }
+  }
+}
+
 // Paints and answers what other threads sent (every peek delivers it
 // first); with `dropInput`, drops the keys and clicks, whether they came
 // from the devices or were posted.
@@ -34,6 +48,7 @@ void AnswerWithoutActing(bool dropInput) {
        i < kMostPaintsPerSlice && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_SENDMESSAGE); ++i) {
     if (msg.message == WM_PAINT) DispatchMessageW(&msg);
   }
+  if (insideADriveCall) HandOnPostedCloseRequest();
   while (dropInput && PeekMessageW(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
   }
   while (dropInput && PeekMessageW(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
@@ -68,9 +83,8 @@ class DriveCallThread {
  public:
   DriveCallThread()
       : m_start(CreateEventW(nullptr, FALSE, FALSE, nullptr)), m_done(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
-    HANDLE thread = CreateThread(nullptr, 0, &DriveCallThread::Serve, this, 0, nullptr);
-    if (thread) CloseHandle(thread);
-    m_running = thread != nullptr && m_start != nullptr && m_done != nullptr;
+    m_thread = CreateThread(nullptr, 0, &DriveCallThread::Serve, this, 0, nullptr);
+    m_running = m_thread != nullptr && m_start != nullptr && m_done != nullptr;
   }
   DriveCallThread(const DriveCallThread&) = delete;
   DriveCallThread& operator=(const DriveCallThread&) = delete;
@@ -87,6 +101,11 @@ class DriveCallThread {
   void Rethrow() const {
     if (m_failure) std::rethrow_exception(m_failure);
   }
+  // Asks the system to give up the call's I/O, so that the process can end
+  // without waiting for the drive's time-out.
+  void CancelIo() const {
+    if (m_thread) CancelSynchronousIo(m_thread);
+  }
 
  private:
   static DWORD WINAPI Serve(void* self) {
@@ -102,6 +121,7 @@ class DriveCallThread {
     }
   }
 
+  HANDLE m_thread = nullptr;
   HANDLE m_start;
   HANDLE m_done;
   bool m_running = false;
@@ -148,6 +168,11 @@ void RunKeepingWindowsAnswering(const std::function<void()>& call) {
 }
 
 bool InsideADriveCall() { return insideADriveCall; }
+
+void EndTheProgramInsideADriveCall() {
+  TheDriveCallThread().CancelIo();
+  ExitProcess(0);
+}
 
 void WaitKeepingWindowsAnswering(std::uint32_t milliseconds, const std::function<void(std::uint32_t)>& sleep) {
   const HeldWindows held;

@@ -28,8 +28,10 @@ inline constexpr std::uint32_t kHoldWindowsAfterMs = 250;
 
 // Whether the thread is inside a call for a drive: a close request then
 // ends the program at once (the drive holds all of its state, and a call
-// may not come back for minutes).
+// may not come back for minutes), sent or posted.
 bool InsideADriveCall();
+// Gives up the drive call's I/O and ends the process with exit code 0.
+[[noreturn]] void EndTheProgramInsideADriveCall();
 
 // Whether the thread is inside such a wait, answering what was sent to its
 // windows. A request to act (a command, a system command, a close) that

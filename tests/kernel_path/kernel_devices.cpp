@@ -118,6 +118,7 @@ KernelDevices::~KernelDevices() {
     std::lock_guard lock(m_mutex);
     m_stopping = true;
   }
+  m_stopped.notify_all();
   const char stop = 0;
   (void)!write(m_wake[1], &stop, 1);
   m_server.join();
@@ -195,11 +196,32 @@ void KernelDevices::RequireAlignment(const std::string& node, std::uint32_t mask
   m_nodes.at(node).alignmentMask = mask;
 }
 
+void KernelDevices::HoldAnswers(const std::string& node, std::chrono::milliseconds hold) {
+  std::lock_guard lock(m_mutex);
+  m_nodes.at(node).hold = hold;
+}
+
+bool KernelDevices::WaitForHeldCommand(std::chrono::milliseconds limit) const {
+  std::unique_lock lock(m_mutex);
+  return m_logged.wait_for(lock, limit, [&] { return m_holding > 0; });
+}
+
+void KernelDevices::HoldAnswer(const std::string& node) {
+  std::unique_lock lock(m_mutex);
+  const std::chrono::milliseconds hold = m_nodes.at(node).hold;
+  if (hold <= std::chrono::milliseconds(0)) return;
+  ++m_holding;
+  m_logged.notify_all();
+  m_stopped.wait_for(lock, hold, [&] { return m_stopping; });
+  --m_holding;
+}
+
 void KernelDevices::ClearFaults() {
   std::lock_guard lock(m_mutex);
   for (auto& [name, node] : m_nodes) {
     node.faults.clear();
     node.openError = 0;
+    node.hold = std::chrono::milliseconds(0);
   }
 }
 
@@ -305,6 +327,7 @@ bool KernelDevices::Answer(int fd, Connection& connection) {
     record.dataOut.resize(request.dxfer_len);
     if (!ReadAll(fd, record.dataOut.data(), record.dataOut.size())) return false;
   }
+  HoldAnswer(connection.node);
   std::vector<std::uint8_t> dataIn;
   {
     std::lock_guard lock(m_mutex);

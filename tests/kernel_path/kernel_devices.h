@@ -88,6 +88,12 @@ class KernelDevices {
   // data buffer starts at an address with any of those bits set fails with
   // EINVAL (Windows' ERROR_INVALID_PARAMETER) and reaches no drive.
   void RequireAlignment(const std::string& node, std::uint32_t mask);
+  // As a drive that takes `hold` of real time over every command before it
+  // answers (0: at once). The one server thread waits meanwhile, so every
+  // node is held with it; the wait ends early when the devices go.
+  void HoldAnswers(const std::string& node, std::chrono::milliseconds hold);
+  // Waits until a command is being held; false after `limit`.
+  bool WaitForHeldCommand(std::chrono::milliseconds limit) const;
   void ClearFaults();
 
   std::vector<KernelRecord> Log() const;
@@ -103,6 +109,7 @@ class KernelDevices {
     std::deque<KernelFault> faults;
     int openError = 0;
     std::uint32_t alignmentMask = 0;
+    std::chrono::milliseconds hold{0};
   };
   struct Connection {
     std::string node;
@@ -110,6 +117,7 @@ class KernelDevices {
   };
 
   void Serve();
+  void HoldAnswer(const std::string& node);
   void Listen(const std::string& node, Node& state);
   void Accept(const std::string& node, int listener);
   bool Answer(int fd, Connection& connection);
@@ -117,7 +125,9 @@ class KernelDevices {
 
   std::filesystem::path m_folder;
   mutable std::mutex m_mutex;
-  mutable std::condition_variable m_logged;
+  mutable std::condition_variable m_logged;  // also: a hold began
+  std::condition_variable m_stopped;
+  int m_holding = 0;
   emu::EmulatedDevices m_devices;
   std::map<std::string, Node> m_nodes;
   std::map<int, Connection> m_connections;

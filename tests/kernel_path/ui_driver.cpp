@@ -6,12 +6,16 @@
 //   start            starts the program given on the command line
 //   prepare N        the preparation of action N
 //   run N            action N, every message box answered with its answer
+//   hold N MS        starts action N, whose command the drive holds; asks
+//                    the window every 50 ms for MS, closes it and waits for
+//                    the program to end
 //   quit             closes the program
 //
-// and answers on standard output: "ready", "done BOXES", "exit CODE", or
-// asks the runner "advance MS" (drive time for a countdown tick) and
-// "await-tick" (the Status page's own timer has updated once), each
-// answered with "ok".
+// and answers on standard output: "ready", "done BOXES", "exit CODE",
+// "held ANSWERED LATE exit CODE after MS", or asks the runner "advance MS"
+// (drive time for a countdown tick), "await-tick" (the Status page's own
+// timer has updated once) and "await-hold" (the drive holds a command),
+// each answered with "ok".
 #include <windows.h>
 #include <commctrl.h>
 
@@ -164,6 +168,28 @@ int DoAll(const std::vector<UiStep>& steps, int answer) {
   return boxes;
 }
 
+// Starts action `action` without waiting for it, and once the drive holds
+// its command, asks the window to answer for `probeMs`, as the system does
+// to find windows that stopped responding; then closes the window as a
+// person does from the taskbar and waits for the program to end.
+void Hold(const WindowAction& action, int probeMs) {
+  for (const UiStep& step : action.run) Do(step);
+  Ask("await-hold");
+  int answered = 0, late = 0;
+  for (const DWORD start = GetTickCount(); GetTickCount() - start < static_cast<DWORD>(probeMs); Sleep(50)) {
+    DWORD_PTR result = 0;
+    (SendMessageTimeoutW(mainWindow, WM_NULL, 0, 0, SMTO_NORMAL, 200, &result) ? answered : late)++;
+  }
+  PostMessageW(mainWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
+  const DWORD closed = GetTickCount();
+  DWORD code = 259;
+  if (WaitForSingleObject(program.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(program.hProcess, &code);
+  char reply[96];
+  std::snprintf(reply, sizeof reply, "held %d %d exit %lu after %lu", answered, late, static_cast<unsigned long>(code),
+                static_cast<unsigned long>(GetTickCount() - closed));
+  Say(reply);
+}
+
 bool Start(const wchar_t* commandLine) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
@@ -204,6 +230,9 @@ int wmain(int argc, wchar_t** argv) {
     } else if (command.starts_with("run ") && index < actions.size()) {
       std::snprintf(reply, sizeof reply, "done %d", DoAll(actions[index].run, actions[index].answer));
       Say(reply);
+    } else if (command.starts_with("hold ") && index < actions.size()) {
+      Hold(actions[index], std::atoi(command.c_str() + command.rfind(' ')));
+      return 0;
     } else if (command == "quit") {
       PostMessageW(mainWindow, WM_CLOSE, 0, 0);
       DWORD code = 259;

@@ -8,6 +8,7 @@
 // which name the program, the driver and the word size.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -50,6 +51,8 @@ class Driver {
       if (line->starts_with("advance ")) {
         const std::uint64_t ms = std::stoull(line->substr(8));
         m_drives.devices.WithDrives([ms](emu::EmulatedDevices& drives) { drives.Clock().Advance(ms); });
+      } else if (*line == "await-hold") {
+        if (!m_drives.devices.WaitForHeldCommand(10s)) return "(no command was held)";
       } else if (*line == "await-tick") {
         // The page reads once as its tab is selected; a tick is the read after that.
         const std::vector<KernelRecord> before = m_drives.devices.Log();
@@ -235,6 +238,35 @@ TEST(WindowKernelPath, FaultsAtTheKernelBoundary) {
     session.drives.devices.Plug("sr0");
   }
   Quit(session);
+}
+
+// A drive that holds a command for a minute, as a hung drive holds one up
+// to its time-out: the window keeps answering what another program sends it
+// (the system's test for a window that stopped responding), and closing it
+// from the taskbar meanwhile ends the program at once and cleanly, the
+// command still held.
+TEST(WindowKernelPath, AHeldCommandLeavesTheWindowAnsweringAndClosable) {
+  ASSERT_NO_FATAL_FAILURE(ExpectReady());
+  const std::vector<test::WindowAction>& actions = test::WindowActions();
+  const auto eject = std::find_if(actions.begin(), actions.end(),
+                                  [](const test::WindowAction& a) { return a.name == "Utility: EJECT"; });
+  ASSERT_NE(eject, actions.end());
+  const std::size_t index = static_cast<std::size_t>(eject - actions.begin());
+  Session session;
+  ASSERT_NO_FATAL_FAILURE(Start(session));
+  session.drives.SetUp(eject->setup);
+  ASSERT_EQ(session.driver.Tell("prepare " + std::to_string(index)), "ready");
+  session.drives.devices.HoldAnswers("sr0", 60s);
+  const std::string reply = session.driver.Tell("hold " + std::to_string(index) + " 5000");
+  int answered = -1, late = -1;
+  unsigned long code = 1, closingMs = 0;
+  ASSERT_EQ(std::sscanf(reply.c_str(), "held %d %d exit %lu after %lu", &answered, &late, &code, &closingMs), 4)
+      << reply << "; see " << session.wine.Log();
+  EXPECT_GE(answered, 10);
+  EXPECT_EQ(late, 0) << "the window left a message unanswered for 200 ms while the drive held a command";
+  EXPECT_EQ(code, 0u) << "the program did not end cleanly";
+  EXPECT_LT(closingMs, 20000u) << "the program waited for the held command before it ended";
+  EXPECT_EQ(session.driver.Wait(), 0);
 }
 
 }  // namespace
