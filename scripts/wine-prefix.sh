@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Creates the project's private Wine prefix once (build/wineprefix, or the
-# folder given).
+# folder given). With --without-ui-gothic as the second argument the prefix
+# gets no stand-in for "MS UI Gothic", as an English Windows without the
+# Japanese supplemental fonts has none.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 source "$here/scripts/wine-env.sh"
 export WINEPREFIX="${1:-$here/build/wineprefix}" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+stand_in=yes
+[ "${2:-}" = --without-ui-gothic ] && stand_in=no
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   wine wineboot -i >/dev/null 2>&1 || true
@@ -21,7 +25,7 @@ fi
 # the tab control and the texts their controls.
 # Wine's helpers stay on the display of the program that started them, so
 # nothing may linger from here when a window is to be shown.
-if ! grep -q '"MS UI Gothic"="UmePlus P Gothic"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+if [ $stand_in = yes ] && ! grep -q '"MS UI Gothic"="UmePlus P Gothic"' "$WINEPREFIX/user.reg" 2>/dev/null; then
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "MS UI Gothic" /d "UmePlus P Gothic" /f >/dev/null 2>&1
   wineserver -w
 fi
