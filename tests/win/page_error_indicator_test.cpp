@@ -225,28 +225,41 @@ TEST(ErrorIndicator, DrawsAFocusRectangleAlongItsFrameWhileItHasTheKeyboardFocus
 }
 
 // Value-change events of one indicator, as a screen reader receives them.
+// Events reach the hook in the order they were raised: a marker raised after
+// the action and received tells that all of the action's events are in.
 class ValueChanges {
  public:
   explicit ValueChanges(HWND window) {
     s_window = window;
     s_count = 0;
-    m_hook = SetWinEventHook(EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr, Count, 0, 0,
-                             WINEVENT_OUTOFCONTEXT);
+    m_hook = SetWinEventHook(EVENT_OBJECT_VALUECHANGE, kMarker, nullptr, Count, 0, 0, WINEVENT_OUTOFCONTEXT);
   }
   ~ValueChanges() { UnhookWinEvent(m_hook); }
   // The events that came since the last call.
   int Take() {
-    for (int waited = 0; waited < 100; waited += 10) {
-      for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&message);
-      Sleep(10);
+    s_markerSeen = false;
+    NotifyWinEvent(kMarker, s_window, OBJID_CLIENT, kMarkerChild);
+    for (const DWORD start = GetTickCount(); !s_markerSeen && GetTickCount() - start < 10000;) {
+      MSG message;
+      if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        DispatchMessageW(&message);
+      } else {
+        Sleep(1);
+      }
     }
+    EXPECT_TRUE(s_markerSeen) << "the events stopped coming";
     return std::exchange(s_count, 0);
   }
 
  private:
-  static void CALLBACK Count(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD, DWORD) {
-    if (window == s_window && object == OBJID_CLIENT && child == CHILDID_SELF) ++s_count;
+  static constexpr DWORD kMarker = EVENT_OBJECT_HELPCHANGE;
+  static constexpr LONG kMarkerChild = 0x4E4B;
+  static void CALLBACK Count(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG child, DWORD, DWORD) {
+    if (window != s_window || object != OBJID_CLIENT) return;
+    if (event == kMarker && child == kMarkerChild) s_markerSeen = true;
+    if (event == EVENT_OBJECT_VALUECHANGE && child == CHILDID_SELF) ++s_count;
   }
+  static inline bool s_markerSeen = false;
   static inline HWND s_window = nullptr;
   static inline int s_count = 0;
   HWINEVENTHOOK m_hook = nullptr;
