@@ -43,20 +43,26 @@ class AnnotatedProxy final : public IAccessible {
     return left;
   }
 
+  // The answers of our own run the control's code: nothing it throws may
+  // cross into the caller.
   HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
     if (!IsSelf(child)) return m_proxy->get_accName(child, name);
     *name = nullptr;
-    const auto text = m_text.lock();
-    if (!text || !text->name) return RPC_E_DISCONNECTED;
-    return AnswerString(text->name(), name);
+    return ContainedCall(L"IAccessible::get_accName", [&] {
+      const auto text = m_text.lock();
+      if (!text || !text->name) return RPC_E_DISCONNECTED;
+      return AnswerString(text->name(), name);
+    });
   }
   HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override {
     const auto text = m_text.lock();
     if (!IsSelf(child) || (text && !text->value)) return m_proxy->get_accValue(child, value);
     *value = nullptr;
     if (!text) return RPC_E_DISCONNECTED;
-    const std::optional<std::wstring> shown = text->value();
-    return shown ? AnswerString(*shown, value) : S_FALSE;
+    return ContainedCall(L"IAccessible::get_accValue", [&] {
+      const std::optional<std::wstring> shown = text->value();
+      return shown ? AnswerString(*shown, value) : S_FALSE;
+    });
   }
   HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
     const auto text = m_text.lock();

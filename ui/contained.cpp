@@ -37,4 +37,12 @@ void ReportEscapedException(const wchar_t* procedure, UINT message) noexcept {
   OutputDebugStringW(report);
 }
 
+void ReportEscapedException(const wchar_t* method) noexcept {
+  wchar_t what[160];
+  Describe(what, std::size(what));
+  wchar_t report[320];
+  std::swprintf(report, std::size(report), L"norvane: %ls escaped %ls; the call failed\n", what, method);
+  OutputDebugStringW(report);
+}
+
 }  // namespace norvane::ui

@@ -25,4 +25,18 @@ LRESULT Contained(const wchar_t* procedure, UINT message, Handle&& handle, Fallb
   return fallback();
 }
 
+// The same for a method of an object that a screen reader calls, often from
+// its own process: what escapes is reported, and the call fails with E_FAIL.
+void ReportEscapedException(const wchar_t* method) noexcept;
+
+template <class Answer>
+HRESULT ContainedCall(const wchar_t* method, Answer&& answer) noexcept {
+  try {
+    return answer();
+  } catch (...) {
+    ReportEscapedException(method);
+  }
+  return E_FAIL;
+}
+
 }  // namespace norvane::ui

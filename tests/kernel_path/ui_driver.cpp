@@ -178,7 +178,7 @@ void Hold(const WindowAction& action, int probeMs) {
   int answered = 0, late = 0;
   for (const DWORD start = GetTickCount(); GetTickCount() - start < static_cast<DWORD>(probeMs); Sleep(50)) {
     DWORD_PTR result = 0;
-    (SendMessageTimeoutW(mainWindow, WM_NULL, 0, 0, SMTO_NORMAL, 200, &result) ? answered : late)++;
+    (SendMessageTimeoutW(mainWindow, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result) ? answered : late)++;
   }
   PostMessageW(mainWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
   const DWORD closed = GetTickCount();

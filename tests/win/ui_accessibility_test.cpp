@@ -8,7 +8,9 @@
 
 #include <cstdlib>
 #include <initializer_list>
+#include <new>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #include "pages/status_page.h"
 #include "pages/utility_page.h"
 #include "resource.h"
+#include "ui/accessible.h"
 #include "ui/colours.h"
 #include "ui_test_support.h"
 
@@ -195,6 +198,46 @@ TEST_F(Accessibility, UnderAHighContrastThemeEveryTextOfThePagesTakesTheThemeCol
   DeleteDC(dc);
   ui::SetHighContrastQuery(nullptr);
   EXPECT_EQ(colour, GetSysColor(COLOR_WINDOWTEXT));
+}
+
+// A screen reader's call never meets an exception of ours: what the
+// control's text throws ends that call with E_FAIL, the program goes on, and
+// the next call answers.
+TEST(AccessibleControl, WhatTheControlsTextThrowsFailsTheCallAndNothingElse) {
+  HWND control = CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 50, 20, nullptr, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(control, nullptr);
+  bool throwing = true;
+  ui::CAccessibleControl accessible;
+  accessible.Attach(control, {[&]() -> std::wstring {
+                                if (throwing) throw std::runtime_error("no name");
+                                return L"Name";
+                              },
+                              [&]() -> std::optional<std::wstring> {
+                                if (throwing) throw std::bad_alloc();
+                                return L"Value";
+                              },
+                              0});
+  IAccessible* object = nullptr;
+  ASSERT_EQ(AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                       reinterpret_cast<void**>(&object)),
+            S_OK);
+  VARIANT self{};
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  for (const bool throws : {true, false}) {
+    SCOPED_TRACE(throws ? "the text throws" : "the text answers");
+    throwing = throws;
+    BSTR name = nullptr, value = nullptr;
+    EXPECT_EQ(object->get_accName(self, &name), throws ? E_FAIL : S_OK);
+    EXPECT_EQ(object->get_accValue(self, &value), throws ? E_FAIL : S_OK);
+    EXPECT_EQ(name ? std::wstring(name) : L"", throws ? L"" : L"Name");
+    EXPECT_EQ(value ? std::wstring(value) : L"", throws ? L"" : L"Value");
+    SysFreeString(name);
+    SysFreeString(value);
+  }
+  object->Release();
+  DestroyWindow(control);
 }
 
 }  // namespace

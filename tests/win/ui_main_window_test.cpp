@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <functional>
 #include <thread>
 #include <string>
@@ -186,6 +187,10 @@ TEST_F(MainWindow, ACommandTheDriveHoldsLeavesTheWindowAnswering) {
   m_devices.Drive('E')->ClearLog();
   std::atomic<bool> stop{false}, callOver{false};
   std::atomic<int> answered{0}, late{0};
+  std::atomic<DWORD> slowest{0};
+  // A frozen window misses this by the whole 20 s; a busy machine may hold
+  // the window's thread back for a moment.
+  constexpr DWORD kAnswerWithinMs = 1000;
   HWND eject = GetDlgItem(m_window->UtilityPage()->Handle(), IDC_EJECT);
   std::thread probe([&] {
     ::Sleep(ui::kHoldWindowsAfterMs + 250);
@@ -193,10 +198,12 @@ TEST_F(MainWindow, ACommandTheDriveHoldsLeavesTheWindowAnswering) {
     SendMessageTimeoutW(eject, BM_CLICK, 0, 0, SMTO_NORMAL, 200, nullptr);
     while (!stop) {
       DWORD_PTR result = 0;
-      const bool answer = SendMessageTimeoutW(Main(), WM_NULL, 0, 0, SMTO_NORMAL, 200, &result) != 0;
+      const DWORD sent = GetTickCount();
+      const bool answer = SendMessageTimeoutW(Main(), WM_NULL, 0, 0, SMTO_NORMAL, kAnswerWithinMs, &result) != 0;
       // A message still waiting when the command ended waits for the test.
       if (callOver) break;
       (answer ? answered : late)++;
+      slowest = std::max(slowest.load(), GetTickCount() - sent);
       ::Sleep(50);
     }
   });
@@ -211,7 +218,9 @@ TEST_F(MainWindow, ACommandTheDriveHoldsLeavesTheWindowAnswering) {
   m_devices.DelayAnswers('E', 0);
   EXPECT_GE(took, kHeldCommandMs);
   EXPECT_GE(answered, 10);
-  EXPECT_EQ(late, 0) << "the window left a message unanswered for 200 ms";
+  std::printf("[ measure  ] the window answered %d messages during a 20 s command, the slowest in %lu ms\n",
+              answered.load(), static_cast<unsigned long>(slowest.load()));
+  EXPECT_EQ(late, 0) << "the window left a message unanswered for a second";
   EXPECT_FALSE(operations.empty());
   EXPECT_TRUE(std::all_of(operations.begin(), operations.end(), [](std::uint8_t op) { return op == 0x3C; }))
       << "an action started inside the command: only the Status page's reads go out";
