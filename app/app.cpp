@@ -8,6 +8,7 @@
 
 #include "app/main_window.h"
 #include "drive/device_io.h"
+#include "ui/scoped.h"
 #include "ui/waiting.h"
 
 namespace norvane {
@@ -22,7 +23,7 @@ bool CNorvaneDriveUtilityApp::InitInstance() {
   InitCommonControlsEx(&controls);
   // The window's thread serves accessibility clients in other processes:
   // the objects it hands them are marshalled through COM.
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  const ui::ComApartment com;
   // The drive's waits run on this, the window's thread; its calls on
   // another, while this one keeps the window answering.
   InstallWaitRunner(&ui::WaitKeepingWindowsAnswering);
@@ -30,7 +31,6 @@ bool CNorvaneDriveUtilityApp::InitInstance() {
   auto mainWindow = std::make_unique<CNorvaneDriveUtilityDlg>();
   mainWindow->DoModal();
   mainWindow.reset();
-  if (SUCCEEDED(com)) CoUninitialize();
   return false;
 }
 

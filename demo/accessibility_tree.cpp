@@ -11,6 +11,8 @@
 #include <cwchar>
 #include <string>
 
+#include "ui/scoped.h"
+
 namespace {
 
 constexpr int kPageTabsId = 1001;
@@ -72,13 +74,12 @@ void PrintObject(HWND window, int depth) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) return 64;
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  const norvane::ui::ComApartment com;
   HWND main = FindWindowW(nullptr, argv[1]);
   if (!main) return 1;
   // As the keyboard turns the page: the tab control asks the window and tells it.
   SendMessageW(GetDlgItem(main, kPageTabsId), TCM_SETCURFOCUS, kStatusTab, 0);
   Sleep(argc > 2 ? static_cast<DWORD>(std::wcstol(argv[2], nullptr, 10)) : 2000);
   PrintObject(main, 0);
-  CoUninitialize();
   return 0;
 }

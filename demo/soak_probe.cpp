@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "ui/scoped.h"
+
 namespace {
 
 struct Windows {
@@ -41,13 +43,12 @@ int wmain(int argc, wchar_t** argv) {
   Windows windows{0, 0};
   GetWindowThreadProcessId(window, &windows.process);
   EnumWindows(CountVisible, reinterpret_cast<LPARAM>(&windows));
-  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, windows.process);
+  const norvane::ui::UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, windows.process));
   PROCESS_MEMORY_COUNTERS memory{};
   memory.cb = sizeof memory;
-  if (process) GetProcessMemoryInfo(process, &memory, sizeof memory);
-  const DWORD gdi = process ? GetGuiResources(process, GR_GDIOBJECTS) : 0;
-  const DWORD user = process ? GetGuiResources(process, GR_USEROBJECTS) : 0;
-  if (process) CloseHandle(process);
+  if (process) GetProcessMemoryInfo(process.Get(), &memory, sizeof memory);
+  const DWORD gdi = process ? GetGuiResources(process.Get(), GR_GDIOBJECTS) : 0;
+  const DWORD user = process ? GetGuiResources(process.Get(), GR_USEROBJECTS) : 0;
   std::printf("answered=%d ms=%lu windows=%d commit_kb=%lu gdi=%lu user=%lu\n", answered ? 1 : 0,
               static_cast<unsigned long>(took), windows.count,
               static_cast<unsigned long>(memory.PagefileUsage / 1024), static_cast<unsigned long>(gdi),

@@ -9,6 +9,7 @@
 #include "resource.h"
 #include "ui/colours.h"
 #include "ui/contained.h"
+#include "ui/scoped.h"
 
 namespace norvane {
 namespace {
@@ -188,8 +189,8 @@ void CErrorIndicator::Paint(HDC dc, int width, int height) {
   const PanelColours colours = CurrentPanelColours();
   const HGDIOBJ oldPen = SelectObject(dc, GetStockObject(DC_PEN));
   SetDCPenColor(dc, colours.frame);
-  HBRUSH panel = CreateSolidBrush(colours.panel);
-  const HGDIOBJ oldBrush = SelectObject(dc, panel);
+  const ui::GdiObject<HBRUSH> panel(CreateSolidBrush(colours.panel));
+  const HGDIOBJ oldBrush = SelectObject(dc, panel.Get());
   Rectangle(dc, 0, 0, width, height);
 
   const int pitch = width / kSegments;
@@ -203,9 +204,9 @@ void CErrorIndicator::Paint(HDC dc, int width, int height) {
 
   const COLORREF colour = LevelColour(m_level);
   SetDCPenColor(dc, colour);
-  HBRUSH lit = CreateSolidBrush(colour);
+  const ui::GdiObject<HBRUSH> lit(CreateSolidBrush(colour));
   ColourVertices(colour);
-  SelectObject(dc, lit);
+  SelectObject(dc, lit.Get());
   for (int i = 0; i < m_level; ++i) {
     Rectangle(dc, segments[i].left, segments[i].top, segments[i].right, segments[i].bottom);
     FillVertically(dc, &m_upper[2 * i]);
@@ -214,8 +215,6 @@ void CErrorIndicator::Paint(HDC dc, int width, int height) {
 
   SelectObject(dc, oldBrush);
   SelectObject(dc, oldPen);
-  DeleteObject(panel);
-  DeleteObject(lit);
   if (m_hwnd && GetFocus() == m_hwnd) {
     const RECT frame{0, 0, width, height};
     DrawFocusRect(dc, &frame);

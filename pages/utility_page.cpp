@@ -32,14 +32,13 @@ constexpr ui::ControlText kCaptions[] = {
 }  // namespace
 
 CUtilityDialog::CUtilityDialog(HWND parent, Host& host) : CDialogImpl(IDD_UTILITY, kTools, kTipWidth), m_host(host) {
-  m_semaphore = CreateSemaphoreW(nullptr, 1, 1, nullptr);
+  m_semaphore = ui::UniqueHandle(CreateSemaphoreW(nullptr, 1, 1, nullptr));
   if (!m_semaphore) throw ui::ResourceFailure("the Utility page's semaphore");
   CreateChild(parent);
 }
 
 CUtilityDialog::~CUtilityDialog() {
   if (m_counting) ReleaseMediaNotification();
-  CloseHandle(m_semaphore);
 }
 
 std::span<const ui::MessageEntry<CUtilityDialog>> CUtilityDialog::MessageTable() {
@@ -75,12 +74,12 @@ LRESULT CUtilityDialog::OnEject(const ui::Command&) {
 LRESULT CUtilityDialog::OnForceEject(const ui::Command&) {
   // Confirmations are owned by the main window.
   if (!ui::Confirm(GetParent(m_hwnd), IDS_CONFIRM_FORCE_EJECT)) return 0;
-  WaitForSingleObject(m_semaphore, INFINITE);
+  WaitForSingleObject(m_semaphore.Get(), INFINITE);
   const CommandResult sent = ForceEject();
   // The pause is the drive's, so it runs on the drive's clock; a drive that
   // is gone has no tray to push out.
   if (sent.outcome != CommandOutcome::NotDelivered) WaitForDrive(kForceEjectPauseMs);
-  ReleaseSemaphore(m_semaphore, 1, nullptr);
+  ReleaseSemaphore(m_semaphore.Get(), 1, nullptr);
   ReportedGone(sent);
   return 0;
 }

@@ -11,6 +11,7 @@
 
 #include "drive/command_result.h"
 #include "ui/page.h"
+#include "ui/scoped.h"
 
 namespace norvane {
 
@@ -70,7 +71,7 @@ class CUtilityDialog : public ui::CDialogImpl<CUtilityDialog, ui::CPage> {
   bool ReportedGone(const CommandResult& sent);
 
   Host& m_host;
-  HANDLE m_semaphore = nullptr;  // taken around a force eject
+  ui::UniqueHandle m_semaphore;  // taken around a force eject
   std::uint32_t m_elapsedMs = 0;
   bool m_counting = false;
   bool m_focusBeforeCheck = false;  // whether the keyboard focus was on the page when Run was clicked

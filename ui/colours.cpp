@@ -26,14 +26,7 @@ void PassOnColourChange(HWND window) {
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
-CButtonFaceBrush::~CButtonFaceBrush() {
-  if (m_brush) DeleteObject(m_brush);
-}
-
-void CButtonFaceBrush::Create() {
-  if (m_brush) DeleteObject(m_brush);
-  m_brush = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
-}
+void CButtonFaceBrush::Create() { m_brush.Reset(CreateSolidBrush(GetSysColor(COLOR_BTNFACE))); }
 
 bool PrepareButtonFaceColours(HWND window, const ColourRequest& request) {
   DefWindowProcW(window, request.message, reinterpret_cast<WPARAM>(request.dc),

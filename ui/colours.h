@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "ui/dialog.h"
+#include "ui/scoped.h"
 
 namespace norvane::ui {
 
@@ -12,16 +13,15 @@ namespace norvane::ui {
 class CButtonFaceBrush {
  public:
   CButtonFaceBrush() = default;
-  ~CButtonFaceBrush();
   CButtonFaceBrush(const CButtonFaceBrush&) = delete;
   CButtonFaceBrush& operator=(const CButtonFaceBrush&) = delete;
 
   void Create();
-  HBRUSH Handle() const { return m_brush; }
-  LRESULT Answer() const { return reinterpret_cast<LRESULT>(m_brush); }
+  HBRUSH Handle() const { return m_brush.Get(); }
+  LRESULT Answer() const { return reinterpret_cast<LRESULT>(m_brush.Get()); }
 
  private:
-  HBRUSH m_brush = nullptr;
+  GdiObject<HBRUSH> m_brush;
 };
 
 // Whether the user chose a high-contrast theme: the windows then draw every
