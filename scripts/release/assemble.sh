@@ -12,7 +12,9 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 declare -A builds=([x86]=$(realpath "$1") [x64]=$(realpath "$2"))
 out=$(mkdir -p "$3" && cd "$3" && pwd)
-version=$(sed -n 's/^project(NorvaneDriveUtility VERSION \([0-9.]*\).*/\1/p' "$here/CMakeLists.txt")
+# The version the x64 build was made with, from the header it generated.
+version=$(sed -n 's/^#define NORVANE_VERSION_DOTS "\([0-9.]*\)"$/\1/p' "${builds[x64]}/generated/version.h")
+[ -n "$version" ] || { echo "no version in ${builds[x64]}/generated/version.h" >&2; exit 1; }
 : "${SOURCE_DATE_EPOCH:=$(git -C "$here" log -1 --format=%ct)}"
 export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
 work=$(mktemp -d)

@@ -10,7 +10,7 @@ independent of the compiler, and fails unless:
 - every text the help quotes from the program's window (class "ui" or
   "message") is one of the program's own texts in that language.
 
-Usage: check_help.py <dir with the .chm files> <source root>"""
+Usage: check_help.py <dir with the .chm files> <source root> <the build's generated version.h>"""
 import html
 import html.parser
 import os
@@ -102,18 +102,14 @@ def normalise(text):
     return ' '.join(text.split())
 
 
-def version_texts(root):
+def version_texts(version_header):
     """The texts with the version in them, which the resource script takes
-    from the header CMake makes of cmake/version.h.in."""
-    cmake = open(os.path.join(root, 'CMakeLists.txt'), encoding='utf-8').read()
-    version = re.search(r'project\(NorvaneDriveUtility VERSION ([0-9.]+)', cmake).group(1)
-    header = open(os.path.join(root, 'cmake', 'version.h.in'), encoding='utf-8').read()
-    for name, value in zip(('MAJOR', 'MINOR', 'PATCH', 'TWEAK'), version.split('.')):
-        header = header.replace(f'@PROJECT_VERSION_{name}@', value)
+    from the header the build generates."""
+    header = open(version_header, encoding='utf-8').read()
     return re.findall(r'^#define \w+ "([^"]*)"$', header, flags=re.M)
 
 
-def program_texts(root, language):
+def program_texts(root, language, versions):
     """Every text of the program's windows in one language: the resource
     script's section of that language and the neutral one, and the texts the
     code writes itself."""
@@ -121,7 +117,7 @@ def program_texts(root, language):
     sections = re.split(r'^LANGUAGE\s+', rc, flags=re.M)
     chosen = [s for s in sections if s.startswith(LANGUAGES[language]['rc']) or s.startswith('LANG_NEUTRAL')]
     literals = [m.replace('""', '"') for s in chosen for m in re.findall(r'"((?:[^"]|"")*)"', s)]
-    literals += version_texts(root)
+    literals += versions
     for folder in ('app', 'pages'):
         for name in sorted(os.listdir(os.path.join(root, folder))):
             if name.endswith('.cpp'):
@@ -168,7 +164,7 @@ def resolve(link, page, pages, where):
         problems.append(f'{where}: {link} reaches no anchor of {target}')
 
 
-def check_file(chm, language, start_page, root):
+def check_file(chm, language, start_page, root, versions):
     """Checks one help file; answers its pages' anchors and its contents."""
     settings = LANGUAGES[language]
     name = os.path.basename(chm)
@@ -189,7 +185,7 @@ def check_file(chm, language, start_page, root):
     contents, index = pages.get('contents.hhc'), pages.get('index.hhk')
     expect(contents is not None and contents.sitemap, f'{name}: no table of contents')
     expect(index is not None and index.sitemap, f'{name}: no index')
-    texts = program_texts(root, language)
+    texts = program_texts(root, language, versions)
     for path in topics:
         page, where = pages[path], f'{name}:{path}'
         expect(page.charset == settings['charset'], f'{where}: declares charset {page.charset}')
@@ -213,7 +209,8 @@ def check_file(chm, language, start_page, root):
 
 
 def main():
-    folder, root = sys.argv[1:3]
+    folder, root, version_header = sys.argv[1:4]
+    versions = version_texts(version_header)
     by_language = {}
     for language in LANGUAGES:
         results = {}
@@ -222,7 +219,7 @@ def main():
             if not os.path.isfile(chm):
                 problems.append(f'missing {os.path.basename(chm)}')
                 continue
-            results[base] = check_file(chm, language, start_page, root)
+            results[base] = check_file(chm, language, start_page, root, versions)
         if len(results) == 2:
             model, general = results.values()
             expect(model == general, f'{language}: the model file and the general file hold different pages or contents')

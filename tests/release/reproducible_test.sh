@@ -29,6 +29,8 @@ for arch in x86 x64; do
     mkdir -p "$work/inputs/$arch/$(dirname "$program")"
     cp "$build/$program" "$work/inputs/$arch/$program"
   done
+  mkdir -p "$work/inputs/$arch/generated"
+  cp "$build/generated/version.h" "$work/inputs/$arch/generated/"
 done
 
 find "$work/inputs" -name '*.exe' -exec touch -d '2001-02-03 04:05:06' {} +
