@@ -122,13 +122,17 @@ Exit Watch(Session& session, const SelectedDrive& drive, QualityReading reading,
 
 }  // namespace
 
+Stop CountsNoErrors() {
+  return {Exit::NotSupported, "this drive does not support real-time read-error handling: it counts no errors"};
+}
+
 Exit ShowStatus(Session& session, const StatusOptions& options) {
   const SelectedDrive& drive = session.SelectDrive();
   const QualityReading reading = ReadQuality();
   session.Require(reading.read, "reading the status");
   if (!reading.supported) {
     if (session.Options().json) session.PrintJson(ReadingJson(session, reading));
-    throw Stop{Exit::NotSupported, "this drive does not support real-time read-error handling: it counts no errors"};
+    throw CountsNoErrors();
   }
   if (options.watch) return Watch(session, drive, reading, options);
   if (session.Options().json) {

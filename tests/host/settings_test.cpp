@@ -109,9 +109,7 @@ TEST_F(ApplySettingsTest, GivenConfirmationsSendTheWholeSetInOrder) {
   const std::vector<Cdb> expected = {
       Speed(0x83),  // the selection: off, as chosen
       Speed(0xC2),  // the setting: Quiet Mode, saved
-      kWritePage,
-      kWritePage,
-      kWritePage,
+      kWritePage,  kWritePage, kWritePage,
   };
   std::vector<Cdb> sent;
   for (const emu::LoggedCommand& c : drive.Log()) sent.push_back(c.cdb);
@@ -120,6 +118,53 @@ TEST_F(ApplySettingsTest, GivenConfirmationsSendTheWholeSetInOrder) {
   EXPECT_EQ(drive.Log()[4].dataOut, Page({0x0F, 0x00, 0x01}));
   EXPECT_EQ(drive.Current().quietMode, emu::QuietModeQuiet);
   EXPECT_TRUE(drive.Current().realTime);
+}
+
+// The emulated drives behind a system that counts the commands going out and
+// has the drive refuse one of them (ILLEGAL REQUEST).
+class RefusingOne final : public DeviceIo {
+ public:
+  RefusingOne(emu::EmulatedDevices& devices, std::size_t refused) : m_devices(devices), m_refused(refused) {}
+  DeviceHandle Open(const wchar_t* path, DeviceAccess access) override { return m_devices.Open(path, access); }
+  bool PassThrough(DeviceHandle device, const ScsiCommand& command, ScsiReply& reply) override {
+    if (m_sent++ == m_refused) m_devices.Drive('E')->QueueSense({0x5, 0x24, 0x00});
+    return m_devices.PassThrough(device, command, reply);
+  }
+  bool PreventMediaChangeNotification(DeviceHandle handle) override {
+    return m_devices.PreventMediaChangeNotification(handle);
+  }
+  void Close(DeviceHandle handle) override { m_devices.Close(handle); }
+  void Sleep(std::uint32_t milliseconds) override { m_devices.Sleep(milliseconds); }
+
+ private:
+  emu::EmulatedDevices& m_devices;
+  std::size_t m_refused;
+  std::size_t m_sent = 0;
+};
+
+// A drive that refuses or loses one command of the set gets nothing after it:
+// the rest would leave it with a mode nobody chose.
+TEST_F(ApplySettingsTest, TheSetStopsAtTheFirstCommandRefusedOrNotDelivered) {
+  const std::uint8_t operations[] = {0xBB, 0xBB, 0x3B, 0x3B, 0x3B};
+  SettingsChoice choice = Choice(QuietPerformance, false, false, false);
+  choice.ejectAtPowerOn = true;
+  for (std::size_t failing = 0; failing < std::size(operations); ++failing) {
+    for (const bool refused : {true, false}) {
+      SCOPED_TRACE(testing::Message() << "command " << failing + 1 << (refused ? " refused" : " not delivered"));
+      CloseDrive();
+      RefusingOne refusing(devices, refused ? failing : std::size(operations));
+      InstallDeviceIo(refusing);
+      emu::EmulatedDrive& drive = OpenAttached('E');
+      if (!refused && failing == 0) devices.Unplug('E');
+      if (!refused) drive.DropOffAfter(static_cast<std::uint32_t>(failing));
+      const std::optional<CommandResult> sent = Apply(choice, {});
+      InstallDeviceIo(devices);
+      ASSERT_TRUE(sent.has_value());
+      EXPECT_EQ(sent->outcome, refused ? CommandOutcome::Failed : CommandOutcome::NotDelivered);
+      EXPECT_EQ(sent->operation, operations[failing]) << "the result names the command that failed";
+      EXPECT_EQ(drive.Log().size(), failing + (refused ? 1 : 0)) << "nothing went out after it";
+    }
+  }
 }
 
 struct ReportCase {

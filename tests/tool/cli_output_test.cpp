@@ -166,12 +166,13 @@ TEST_F(CliTest, NoDriveAtAll) {
   EXPECT_NE(result.err.find("no supported drive found"), std::string::npos);
 }
 
-// The command layer passes over a refused command; the tool reports it.
+// The command layer passes over a refused command; the tool reports it, and
+// the system's refusal (EPERM) is the one exit code for no permission.
 TEST_F(CliTest, ACommandTheSystemRefusesFailsTheRun) {
   AttachDrives();
   platform.source.refusedOperation = 0x3B;  // WRITE BUFFER, as Linux refuses it without CAP_SYS_RAWIO
   const RunResult set = Run({"-d", "E", "set", "--quiet", "performance"});
-  EXPECT_EQ(set.exit, Exit::CommandFailed);
+  EXPECT_EQ(set.exit, Exit::NotPermitted);
   EXPECT_NE(set.err.find("changing the settings failed:\n  WRITE BUFFER: refused by the operating system: Operation "
                          "not permitted"),
             std::string::npos)
@@ -184,14 +185,14 @@ TEST_F(CliTest, ACommandTheSystemRefusesFailsTheRun) {
     std::vector<std::string> arguments = {"-d", "E"};
     arguments.insert(arguments.end(), action.begin(), action.end());
     const RunResult result = Run(arguments);
-    EXPECT_EQ(result.exit, Exit::CommandFailed);
+    EXPECT_EQ(result.exit, Exit::NotPermitted);
     EXPECT_NE(result.err.find("WRITE BUFFER: refused"), std::string::npos) << result.err;
     EXPECT_EQ(result.out, "") << "no success reported";
   }
 
   platform.source.refusedOperation = 0x3C;  // READ BUFFER: not even the identity can be read
   const RunResult status = Run({"-d", "E", "status"});
-  EXPECT_EQ(status.exit, Exit::CommandFailed) << "a drive that did not answer is not known to be another one";
+  EXPECT_EQ(status.exit, Exit::NotPermitted) << "a drive that did not answer is not known to be another one";
   EXPECT_NE(status.err.find("identifying E failed:\n  READ BUFFER: refused by the operating system"), std::string::npos)
       << status.err;
 }
