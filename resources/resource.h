@@ -136,3 +136,6 @@
 #define IDS_NAME_DRIVE_LIST 300
 #define IDS_NAME_PAGE_TABS 301
 #define IDS_INDICATOR_VALUE 302
+
+// Messages about drives the program could not use.
+#define IDS_DRIVES_UNREACHABLE 310
