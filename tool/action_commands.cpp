@@ -59,8 +59,8 @@ constexpr Action kFactoryReset = {"factory-reset",
 // A file system on the disc would lose it from under its feet.
 void RequireUnmounted(Session& session, const SelectedDrive& drive, const Action& action) {
   if (const std::optional<std::string> mountPoint = session.Source().MountPoint(drive.node)) {
-    throw Stop{Exit::CommandFailed, std::string("cannot ") + action.doing + ": " + DeviceName(drive.node.name) +
-                                        " is mounted on " + DeviceName(*mountPoint) + "; unmount it first"};
+    throw Stop{Exit::CommandFailed, std::string("cannot ") + action.doing + ": " + Echoed(drive.node.name) +
+                                        " is mounted on " + Echoed(*mountPoint) + "; unmount it first"};
   }
 }
 

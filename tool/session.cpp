@@ -80,7 +80,7 @@ std::vector<SelectedDrive> Session::FindDrives(bool firstOnly) {
   std::vector<SelectedDrive> drives;
   m_unusable.clear();
   const auto unusable = [this](const DeviceNode& node, const std::string& reason, Exit code, bool opened) {
-    m_unusable.push_back({DeviceName(node.name), reason, code, opened});
+    m_unusable.push_back({Echoed(node.name), reason, code, opened});
   };
   for (const DeviceNode& node : m_source.Candidates()) {
     if (!OpenDevicePath(node.path)) {
@@ -135,7 +135,7 @@ std::string Session::OpenReason(const DeviceNode& node) const {
 }
 
 std::string Session::OpenFailure(const DeviceNode& node) const {
-  return DeviceName(node.name) + ": " + OpenReason(node);
+  return Echoed(node.name) + ": " + OpenReason(node);
 }
 
 void Session::StopAtOpenFailure(const DeviceNode& node) const {
@@ -147,16 +147,20 @@ void Session::StopAtOpenFailure(const DeviceNode& node) const {
 
 SelectedDrive Session::NamedDrive() {
   const std::optional<DeviceNode> node = m_source.Resolve(m_options.device);
-  if (!node) throw Stop{Exit::NoDrive, "no drive is named " + DeviceName(m_options.device)};
+  if (!node) throw Stop{Exit::NoDrive, "no drive is named " + Echoed(m_options.device)};
+  // A letter of a hard disk or a network share must not get a drive's commands.
+  if (node->letter != 0 && !InstalledDeviceIo().IsOpticalDrive(node->letter)) {
+    throw Stop{Exit::NoDrive, std::string(1, node->letter) + ": is not a CD/DVD drive"};
+  }
   if (!OpenDevicePath(node->path)) StopAtOpenFailure(*node);
   CloseDrive();
   CommandResult read;
   const std::wstring identity = ReadDeviceIdentity(node->path, read);
-  const std::string identifying = "identifying " + DeviceName(node->name);
+  const std::string identifying = "identifying " + Echoed(node->name);
   // A drive that did not answer is not known to be another one.
   if (!Identified(read)) StopAtFailure(Failure(read), identifying, FailureCode(read));
   if (!IsSupportedDrive(identity)) {
-    throw Stop{Exit::NoDrive, DeviceName(node->name) + " is not a supported drive" +
+    throw Stop{Exit::NoDrive, Echoed(node->name) + " is not a supported drive" +
                                   (identity.empty() ? "" : " (it reports \"" + Printable(identity) + "\")")};
   }
   std::optional<SelectedDrive> drive = Labelled(*node, read);
