@@ -129,6 +129,8 @@ const std::vector<std::uint8_t> kDescriptorInvalidField = {0x72, 0x05, 0x24, 0x0
 // The tool's selection of the drive sends two commands (its identity and
 // its label); the faults below hit the commands of the subcommand itself.
 constexpr int kSelection = 2;
+// Reading the settings with read-error handling on takes five status reads.
+constexpr int kSettingsRead = 5;
 
 struct ToolFaultRow {
   std::string name;
@@ -164,7 +166,17 @@ TEST(ToolKernelPath, FaultsAtTheKernelBoundary) {
        [](KernelDevices& d) { d.QueueFault("sr0", Failing(EIO, kSelection - 1)); }, 1, Selection, "INQUIRY"},
       {"the INQUIRY is refused, fixed sense", "settings",
        [](KernelDevices& d) { d.QueueFault("sr0", Answering(kFixedInvalidField, kSelection - 1)); }, 1, Selection,
-       "INQUIRY: sense 5/24/00"},
+       "INQUIRY: the drive answered sense 5/24/00"},
+      // The set's second SET CD SPEED is lost: no WRITE BUFFER after it, and
+      // the drive's settings are read again (five reads, read-error handling on).
+      {"a set that fails half-way: EIO", "set --quiet off --yes",
+       [](KernelDevices& d) { d.QueueFault("sr0", Failing(EIO, kSelection + kSettingsRead + 1)); }, 1,
+       [](const test::Sequence& s) {
+         test::Sequence sent(s.begin(), s.begin() + kSelection + kSettingsRead + 2);
+         sent.insert(sent.end(), s.end() - kSettingsRead, s.end());
+         return sent;
+       },
+       "changing the settings failed:\n  SET CD SPEED: "},
       // The feature read goes ahead of the clear; the kernel refuses the WRITE BUFFER after it.
       {"the kernel refuses WRITE BUFFER: EPERM", "clear",
        [](KernelDevices& d) { d.QueueFault("sr0", Failing(EPERM, kSelection + 1)); }, 77, Unchanged, "CAP_SYS_RAWIO"},
