@@ -4,6 +4,7 @@
 
 #include "drive/settings.h"
 #include "drive_test_support.h"
+#include "tests/common/refusing_one.h"
 
 namespace norvane::test {
 namespace {
@@ -120,28 +121,6 @@ TEST_F(ApplySettingsTest, GivenConfirmationsSendTheWholeSetInOrder) {
   EXPECT_TRUE(drive.Current().realTime);
 }
 
-// The emulated drives behind a system that counts the commands going out and
-// has the drive refuse one of them (ILLEGAL REQUEST).
-class RefusingOne final : public DeviceIo {
- public:
-  RefusingOne(emu::EmulatedDevices& devices, std::size_t refused) : m_devices(devices), m_refused(refused) {}
-  DeviceHandle Open(const wchar_t* path, DeviceAccess access) override { return m_devices.Open(path, access); }
-  bool PassThrough(DeviceHandle device, const ScsiCommand& command, ScsiReply& reply) override {
-    if (m_sent++ == m_refused) m_devices.Drive('E')->QueueSense({0x5, 0x24, 0x00});
-    return m_devices.PassThrough(device, command, reply);
-  }
-  bool PreventMediaChangeNotification(DeviceHandle handle) override {
-    return m_devices.PreventMediaChangeNotification(handle);
-  }
-  void Close(DeviceHandle handle) override { m_devices.Close(handle); }
-  void Sleep(std::uint32_t milliseconds) override { m_devices.Sleep(milliseconds); }
-
- private:
-  emu::EmulatedDevices& m_devices;
-  std::size_t m_refused;
-  std::size_t m_sent = 0;
-};
-
 // A drive that refuses or loses one command of the set gets nothing after it:
 // the rest would leave it with a mode nobody chose.
 TEST_F(ApplySettingsTest, TheSetStopsAtTheFirstCommandRefusedOrNotDelivered) {
@@ -152,7 +131,7 @@ TEST_F(ApplySettingsTest, TheSetStopsAtTheFirstCommandRefusedOrNotDelivered) {
     for (const bool refused : {true, false}) {
       SCOPED_TRACE(testing::Message() << "command " << failing + 1 << (refused ? " refused" : " not delivered"));
       CloseDrive();
-      RefusingOne refusing(devices, refused ? failing : std::size(operations));
+      RefusingOne refusing(devices, 'E', refused ? failing : std::size(operations));
       InstallDeviceIo(refusing);
       emu::EmulatedDrive& drive = OpenAttached('E');
       if (!refused && failing == 0) devices.Unplug('E');
