@@ -37,8 +37,8 @@ std::string ExitCodes() {
              "  8   power-check: no disc in the drive\n"
              "  9   the drive is busy: in use by another program\n"
              "  77  ") +
-         System().exitNotPermitted +
-         "\n" + System().exitInterrupted + "\n\n"
+         System().exitNotPermitted + "\n" + System().exitInterrupted +
+         "\n\n"
          "Try it without a drive: norvane-drive --emulate status --watch\n" +
          System().seeAlso;
 }
@@ -118,7 +118,9 @@ struct Unexpected {
 };
 std::optional<Unexpected> FirstUnexpected(const CLI::App& app, const std::vector<std::string>& arguments) {
   const std::vector<std::string> left = app.remaining(true);
-  const auto isLeft = [&left](const std::string& word) { return std::find(left.begin(), left.end(), word) != left.end(); };
+  const auto isLeft = [&left](const std::string& word) {
+    return std::find(left.begin(), left.end(), word) != left.end();
+  };
   bool afterOptionsEnd = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     if (arguments[i] == "--" && !afterOptionsEnd) {
@@ -139,7 +141,8 @@ std::string Complaint(const CLI::App& app, const CLI::Error& error, const std::v
   if (!unexpected) return error.what();
   const std::string& word = unexpected->word;
   if (unexpected->afterOptionsEnd) return "unexpected argument '" + Echoed(word) + "' after '--' (nothing follows it)";
-  if (word.size() > 1 && word.starts_with("-")) return "unknown option '" + Echoed(word.substr(0, word.find('='))) + "'";
+  if (word.size() > 1 && word.starts_with("-"))
+    return "unknown option '" + Echoed(word.substr(0, word.find('='))) + "'";
   if (!app.get_subcommands().empty()) return "unexpected argument '" + Echoed(word) + "'";
   std::string known;
   for (const CLI::App* command : app.get_subcommands({})) known += (known.empty() ? "" : ", ") + command->get_name();
@@ -226,9 +229,8 @@ void AddSubcommands(CLI::App& app, CommandLine& line) {
       Subcommand(app, line, "power-check", "Check whether the USB port feeds the drive enough power (about 26 seconds)",
                  [&line](Session& s) { return CheckBusPower(s, line.yes); });
   power->add_flag("-y,--yes", line.yes, "Use the disc in the drive: no tray movement, no prompt");
-  power->footer(
-      "The exit status tells the verdict: 0 enough, 6 slightly not enough, 7 not enough, 8 no disc.\n" +
-      std::string(System().powerCheckNote) + "\n\n" + kGlobalsAfterSubcommand);
+  power->footer("The exit status tells the verdict: 0 enough, 6 slightly not enough, 7 not enough, 8 no disc.\n" +
+                std::string(System().powerCheckNote) + "\n\n" + kGlobalsAfterSubcommand);
 }
 
 void BuildApp(CLI::App& app, CommandLine& line, const std::vector<std::string>& arguments) {

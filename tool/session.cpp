@@ -134,9 +134,7 @@ std::string Session::OpenReason(const DeviceNode& node) const {
   return reason;
 }
 
-std::string Session::OpenFailure(const DeviceNode& node) const {
-  return Echoed(node.name) + ": " + OpenReason(node);
-}
+std::string Session::OpenFailure(const DeviceNode& node) const { return Echoed(node.name) + ": " + OpenReason(node); }
 
 void Session::StopAtOpenFailure(const DeviceNode& node) const {
   const std::string why = OpenFailure(node);

@@ -10,8 +10,8 @@
 
 #include <chrono>
 #include <csignal>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <regex>
 #include <string>
 #include <vector>

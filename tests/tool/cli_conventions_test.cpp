@@ -36,7 +36,8 @@ TEST_F(CliTest, TheParserSpeaksWithTheProgramsName) {
       {{"--timeout", "1.5", "list"}, "norvane-drive: --timeout: must be a whole number of seconds"},
       {{"--timeout", "+5", "list"}, "norvane-drive: --timeout: must be a whole number of seconds"},
       // What the user typed comes back as safe text, cut short like a device name.
-      {{"set", "--quiet", "\x1b[2J"}, "norvane-drive: --quiet: must be off, performance, quiet or persistent, not '?[2J'"},
+      {{"set", "--quiet", "\x1b[2J"},
+       "norvane-drive: --quiet: must be off, performance, quiet or persistent, not '?[2J'"},
       {{"set", "--read-error", std::string(kC1ControlBytes) + "2J"}, "norvane-drive: --read-error: must be off"},
       {{"--color", "\x1b[2J", "list"}, "norvane-drive: --color: must be auto, always or never, not '?[2J'"},
       {{"status", "--watch", "--interval", "\x1b[2J"}, "norvane-drive: --interval: must be a number of seconds"},
@@ -56,8 +57,7 @@ TEST_F(CliTest, TheParserSpeaksWithTheProgramsName) {
     for (std::size_t at = 0; at < result.err.size(); ++at) {
       const auto byte = static_cast<unsigned char>(result.err[at]);
       EXPECT_TRUE(byte >= 0x20 || byte == '\n') << "a C0 control reaches the terminal at " << at;
-      EXPECT_FALSE(byte == 0xC2 && at + 1 < result.err.size() &&
-                   static_cast<unsigned char>(result.err[at + 1]) < 0xA0)
+      EXPECT_FALSE(byte == 0xC2 && at + 1 < result.err.size() && static_cast<unsigned char>(result.err[at + 1]) < 0xA0)
           << "a C1 control reaches the terminal at " << at;
     }
   }

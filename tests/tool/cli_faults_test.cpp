@@ -204,9 +204,7 @@ TEST_F(Faults, EachFaultStopsTheRunWithItsExitCodeAndNothingFalseOnStandardOutpu
        }},
       // 9: text that would reach the terminal as escapes, and names too long to echo.
       {"C1 controls in the INQUIRY text",
-       [](Faults& t) {
-         t.Drive('E').OverrideInquiry(Inquiry(std::string("BD") + kC1ControlBytes + "2J"));
-       },
+       [](Faults& t) { t.Drive('E').OverrideInquiry(Inquiry(std::string("BD") + kC1ControlBytes + "2J")); },
        {"-d", "E", "eject"},
        Exit::Ok,
        "Drive  E : NORVANE BD?2J\nThe disc is ejected.\n",

@@ -32,12 +32,15 @@ TEST(Program, EverySubcommandEndsWithTheToolsExitCode) {
       {{"--emulate", "-d", "\\\\.\\E:", "factory-reset", "--yes"}, 0, ""},
       {{"--emulate", "set", "--quiet", "performance"}, 2, "more than one drive may be meant"},
       {{"--bogus", "list"}, 2, "unknown option '--bogus'"},
-      {{"--emulate", "set", "--quiet", "\x1b[2J"}, 2, "--quiet: must be off, performance, quiet or persistent, not '?[2J'"},
+      {{"--emulate", "set", "--quiet", "\x1b[2J"},
+       2,
+       "--quiet: must be off, performance, quiet or persistent, not '?[2J'"},
       {{"--emulate", "-d", "K", "settings"}, 3, "K: is not a CD/DVD drive"},
       {{"--emulate", "-d", "E:\\", "eject"}, 0, ""},
       {{"--emulate", "-d", "E", "factory-reset"}, 4, "there is no terminal to ask on; pass --yes"},
       {{"--emulate", "-d", "E", "power-check"}, 4, "there is no terminal to ask on"},
-      {{"--emulate", "-d", "G", "set", "--real-time", "on", "--read-error", "perfect"}, 5,
+      {{"--emulate", "-d", "G", "set", "--real-time", "on", "--read-error", "perfect"},
+       5,
        "does not support real-time"},
   };
   for (const ProgramCase& c : cases) {
