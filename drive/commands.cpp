@@ -97,9 +97,10 @@ CommandResult WriteReadSetting(ReadModeCode code, bool realTime, bool save) {
 CommandResult WriteEjectAtPowerOn(bool eject) {
   SettingPage page = {};
   const CommandResult zeroPage = WriteSettingPage(page);  // the drive expects a zero page ahead of the eject page
+  if (!zeroPage.Complete()) return zeroPage;
   page[0] = kEjectSettingPageCode;
   page[2] = eject ? 0x01 : 0x00;
-  return Combined(zeroPage, WriteSettingPage(page));
+  return WriteSettingPage(page);
 }
 
 CommandResult RestoreFactoryDefaults() {

@@ -26,9 +26,9 @@ constexpr std::uint8_t kConnectedOpticalDevice = 0x05;
 constexpr wchar_t kModelQdm[] = L"QDM-LT58";
 constexpr const wchar_t* kSupportedIdentities[] = {L"KTV 3364QR27", L"KTV 3364GENERAL"};
 
-void SendInquiry(std::uint8_t (&buffer)[kScratchLength]) {
+CommandResult SendInquiry(std::uint8_t (&buffer)[kScratchLength]) {
   const std::uint8_t cdb[kCdbLength] = {kInquiry, 0, 0, 0, kInquiryAllocation};
-  SendCdb(cdb, buffer, kInquiryAllocation, DataDirection::In);
+  return SendCdb(cdb, buffer, kInquiryAllocation, DataDirection::In);
 }
 
 // The text from `start`, cut off at `end` so it never runs past its stretch.
@@ -58,9 +58,9 @@ std::wstring IdentityText() {
 }
 
 // The drive's name in the drive list, then its INQUIRY text.
-std::wstring LabelText(const std::wstring& name) {
+std::wstring LabelText(const std::wstring& name, CommandResult& read) {
   std::uint8_t buffer[kScratchLength] = {};
-  SendInquiry(buffer);
+  read = SendInquiry(buffer);
   return name + L" : " + TextBetween(buffer, kInquiryVendor, kInquiryLabelEnd);
 }
 
@@ -124,11 +124,13 @@ bool IsSupportedDrive(const std::wstring& identity) {
 }
 
 std::wstring BuildDriveLabel(char letter) {
-  return ProbeOpened(OpenDrive(letter), [letter] { return LabelText(LetterName(letter)); });
+  CommandResult read;
+  return ProbeOpened(OpenDrive(letter), [letter, &read] { return LabelText(LetterName(letter), read); });
 }
 
-std::wstring BuildDeviceLabel(const std::wstring& path, const std::wstring& name) {
-  return ProbeOpened(OpenDevicePath(path), [&name] { return LabelText(name); });
+std::wstring BuildDeviceLabel(const std::wstring& path, const std::wstring& name, CommandResult& read) {
+  read = {.outcome = CommandOutcome::NotDelivered, .operation = kInquiry, .requested = kInquiryAllocation};
+  return ProbeOpened(OpenDevicePath(path), [&name, &read] { return LabelText(name, read); });
 }
 
 std::wstring ReadModelName() {

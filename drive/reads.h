@@ -75,7 +75,8 @@ std::wstring ReadDeviceIdentity(const std::wstring& path);
 // The same, with how the identity read went: a drive that did not answer can
 // then be told from one that answered with another identity.
 std::wstring ReadDeviceIdentity(const std::wstring& path, CommandResult& read);
-std::wstring BuildDeviceLabel(const std::wstring& path, const std::wstring& name);
+// `read` tells how the INQUIRY went: text the drive did not send is no label.
+std::wstring BuildDeviceLabel(const std::wstring& path, const std::wstring& name, CommandResult& read);
 // Whether the current drive's INQUIRY says it is a connected CD/DVD device.
 bool IsOpticalDevice();
 std::wstring ReadModelName();

@@ -63,10 +63,20 @@ SettingsCommands CommandsFor(const SettingsChoice& choice) {
 }
 
 CommandResult SendSettings(const SettingsCommands& commands) {
-  CommandResult sent = SendQuietSelection(commands.selection);
-  sent = Combined(sent, SendQuietSetting(commands.save, commands.setting));
-  sent = Combined(sent, WriteReadSetting(commands.readMode, commands.realTime, commands.save));
-  return Combined(sent, WriteEjectAtPowerOn(commands.ejectAtPowerOn));
+  // A command after a refused or lost one would leave the drive with half of
+  // the set, a mode nobody chose; what it took up to there it reports back.
+  const std::function<CommandResult()> sequence[] = {
+      [&] { return SendQuietSelection(commands.selection); },
+      [&] { return SendQuietSetting(commands.save, commands.setting); },
+      [&] { return WriteReadSetting(commands.readMode, commands.realTime, commands.save); },
+      [&] { return WriteEjectAtPowerOn(commands.ejectAtPowerOn); },
+  };
+  CommandResult sent;
+  for (const auto& send : sequence) {
+    sent = send();
+    if (!sent.Complete()) break;
+  }
+  return sent;
 }
 
 std::optional<CommandResult> ApplySettings(const SettingsChoice& choice,

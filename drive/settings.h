@@ -66,7 +66,8 @@ struct SettingsCommands {
 std::vector<SettingsConfirmation> ConfirmationsFor(const SettingsChoice& choice);
 SettingsCommands CommandsFor(const SettingsChoice& choice);
 // The quiet selection, the quiet setting, the read-error page and the eject
-// pages, in this order, each whatever the one before answered.
+// pages, in this order; nothing goes out after the first command that is
+// refused or not delivered, and the result is that command's.
 CommandResult SendSettings(const SettingsCommands& commands);
 
 // Asks each confirmation the choice needs through `confirm` (true: given) and

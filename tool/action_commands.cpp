@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "drive/commands.h"
+#include "drive/readings.h"
 #include "tool/commands.h"
 #include "tool/output.h"
 #include "tool/text.h"
@@ -18,6 +19,7 @@ struct Action {
   bool writesBuffers;    // sends WRITE BUFFER, which Linux guards
   Picks picks;           // whether it changes the drive
   bool passesTrayLock;   // takes the disc out under the system's tray lock
+  bool needsCounters;    // acts on the error counters, which only some drives keep
   CommandResult (*send)();
 };
 
@@ -30,10 +32,10 @@ CommandResult ForceEjectAndWait() {
 }
 
 constexpr Action kClear = {
-    "clear", "clear the error counters", "The error counters are cleared.", nullptr, true, Picks::Changing,
-    false,   ClearErrorCounters};
+    "clear", "clear the error counters", "The error counters are cleared.", nullptr, true, Picks::Changing, false,
+    true,    ClearErrorCounters};
 // The drive refuses a normal eject while the system locks the tray.
-constexpr Action kEject = {"eject", "eject the disc", "The disc is ejected.", nullptr, false, Picks::Reading,
+constexpr Action kEject = {"eject", "eject the disc", "The disc is ejected.", nullptr, false, Picks::Reading, false,
                            false,   EjectDisc};
 constexpr Action kForceEject = {"force-eject",
                                 "force the disc out",
@@ -42,6 +44,7 @@ constexpr Action kForceEject = {"force-eject",
                                 true,
                                 Picks::Changing,
                                 true,
+                                false,
                                 ForceEjectAndWait};
 constexpr Action kFactoryReset = {"factory-reset",
                                   "restore the factory settings",
@@ -50,18 +53,27 @@ constexpr Action kFactoryReset = {"factory-reset",
                                   true,
                                   Picks::Changing,
                                   false,
+                                  false,
                                   RestoreFactoryDefaults};
 
 // A file system on the disc would lose it from under its feet.
 void RequireUnmounted(Session& session, const SelectedDrive& drive, const Action& action) {
   if (const std::optional<std::string> mountPoint = session.Source().MountPoint(drive.node)) {
-    throw Stop{Exit::CommandFailed, std::string("cannot ") + action.doing + ": " + DeviceName(drive.node.name) +
-                                        " is mounted on " + DeviceName(*mountPoint) + "; unmount it first"};
+    throw Stop{Exit::CommandFailed, std::string("cannot ") + action.doing + ": " + Echoed(drive.node.name) +
+                                        " is mounted on " + Echoed(*mountPoint) + "; unmount it first"};
   }
+}
+
+// A drive that counts no errors would take the clear and change nothing.
+void RequireCounters(Session& session) {
+  const RealTimeSupport support = ReadRealTimeSupport();
+  session.Require(support.read, "reading the drive's features");
+  if (!support.supported) throw CountsNoErrors();
 }
 
 Exit Run(Session& session, const Action& action, bool yes) {
   const SelectedDrive& drive = session.SelectDrive(action.picks);
+  if (action.needsCounters) RequireCounters(session);
   if (action.passesTrayLock) RequireUnmounted(session, drive, action);
   if (action.writesBuffers) session.RequireWriteBuffer(action.doing);
   if (action.question != nullptr) session.Confirm(action.question, yes);

@@ -2,12 +2,16 @@
 
 #include <CLI/CLI.hpp>
 
-#include <cmath>
+#include <algorithm>
+#include <cstdlib>
 #include <functional>
+#include <optional>
 #include <ostream>
+#include <regex>
 
 #include "tool/commands.h"
 #include "tool/system_text.h"
+#include "tool/text.h"
 #include "version.h"
 
 namespace norvane::tool {
@@ -31,9 +35,10 @@ std::string ExitCodes() {
              "  6   power-check: the power supply is slightly not enough\n"
              "  7   power-check: the power supply is not enough\n"
              "  8   power-check: no disc in the drive\n"
+             "  9   the drive is busy: in use by another program\n"
              "  77  ") +
-         System().exitNotPermitted +
-         "\n" + System().exitInterrupted + "\n\n"
+         System().exitNotPermitted + "\n" + System().exitInterrupted +
+         "\n\n"
          "Try it without a drive: norvane-drive --emulate status --watch\n" +
          System().seeAlso;
 }
@@ -46,6 +51,7 @@ constexpr const char* kGlobalsAfterSubcommand =
 const std::vector<std::string> kQuietModes = {"off", "performance", "quiet", "persistent"};
 const std::vector<std::string> kReadModes = {"off", "perfect", "master"};
 const std::vector<std::string> kOnOff = {"on", "off"};
+const std::vector<std::string> kColorChoices = {"auto", "always", "never"};
 
 struct CommandLine {
   GlobalOptions global;
@@ -55,34 +61,103 @@ struct CommandLine {
   std::function<Exit(Session&)> run;
 };
 
-// A number inside [low, high]; NaN compares false both ways and would slip
-// through a plain range, and with it a watch that never waits.
-CLI::Validator FiniteBetween(double low, double high) {
+// "off, perfect or master".
+std::string Choices(const std::vector<std::string>& names) {
+  std::string text;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    text += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
+  }
+  return text;
+}
+
+// One of `names`; whatever else was typed is echoed as safe text.
+CLI::Validator OneOf(const std::vector<std::string>& names) {
   return CLI::Validator(
-      [low, high](std::string& text) {
-        double value = 0;
-        if (!CLI::detail::lexical_cast(text, value) || !std::isfinite(value) || value < low || value > high) {
-          return "must be a number of seconds from " + CLI::detail::to_string(low) + " to " +
-                 CLI::detail::to_string(high) + ", not " + text;
-        }
-        return std::string();
+      [&names](std::string& text) {
+        if (std::find(names.begin(), names.end(), text) != names.end()) return std::string();
+        return "must be " + Choices(names) + ", not '" + Echoed(text) + "'";
       },
-      "SECONDS");
+      "");
+}
+
+// Seconds inside [low, high], written as plain decimal digits (a fraction
+// only where `fraction`): a conversion would quietly take 0x10 for 16, an
+// exponent, a sign or a space in front, and NaN would slip through a range.
+CLI::Validator SecondsBetween(double low, double high, bool fraction) {
+  return CLI::Validator(
+      [low, high, fraction](std::string& text) {
+        static const std::regex whole("[0-9]+"), decimal("[0-9]+(\\.[0-9]+)?");
+        if (std::regex_match(text, fraction ? decimal : whole)) {
+          const double value = std::strtod(text.c_str(), nullptr);
+          if (value >= low && value <= high) return std::string();
+        }
+        return std::string("must be a ") + (fraction ? "" : "whole ") + "number of seconds from " +
+               CLI::detail::to_string(low) + " to " + CLI::detail::to_string(high) + ", not '" + Echoed(text) + "'";
+      },
+      "");
 }
 
 // An empty --device (an unset variable in a script) must not fall back to the first drive.
 std::string NotEmpty(std::string& text) { return text.empty() ? "the drive name is empty" : std::string(); }
 
-// The parser's complaints in the tool's own voice, naming a mistyped subcommand.
-std::string ParseFailure(const CLI::App* app, const CLI::Error& error) {
-  std::string what = error.what();
-  const std::vector<std::string> extras = app->remaining();
-  if (app->get_subcommands().empty() && !extras.empty() && !extras.front().starts_with("-")) {
-    std::string known;
-    for (const CLI::App* command : app->get_subcommands({})) known += (known.empty() ? "" : ", ") + command->get_name();
-    what = "unknown subcommand '" + extras.front() + "' (the subcommands: " + known + ")";
+// An option that takes a value and was given it more than once, or none.
+const CLI::Option* RepeatedOption(const CLI::App& app) {
+  for (const CLI::Option* option : app.get_options()) {
+    if (option->get_type_size() != 0 && option->count() > 1) return option;
   }
-  return "norvane-drive: " + what + "\nTry 'norvane-drive --help' for more information.\n";
+  for (const CLI::App* command : app.get_subcommands({})) {
+    if (const CLI::Option* option = RepeatedOption(*command)) return option;
+  }
+  return nullptr;
+}
+
+// The first word typed that the parser took for nothing, and whether it came after "--".
+struct Unexpected {
+  std::string word;
+  bool afterOptionsEnd;
+};
+std::optional<Unexpected> FirstUnexpected(const CLI::App& app, const std::vector<std::string>& arguments) {
+  const std::vector<std::string> left = app.remaining(true);
+  const auto isLeft = [&left](const std::string& word) {
+    return std::find(left.begin(), left.end(), word) != left.end();
+  };
+  bool afterOptionsEnd = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    if (arguments[i] == "--" && !afterOptionsEnd) {
+      afterOptionsEnd = true;
+      // Without a subcommand the parser stops at "--" and leaves the rest unread.
+      if (isLeft("--") && i + 1 < arguments.size()) return Unexpected{arguments[i + 1], true};
+    } else if (isLeft(arguments[i])) {
+      return Unexpected{arguments[i], afterOptionsEnd};
+    }
+  }
+  return std::nullopt;
+}
+
+// The parser's complaint in the tool's own words, naming what was typed.
+std::string Complaint(const CLI::App& app, const CLI::Error& error, const std::vector<std::string>& arguments) {
+  if (const CLI::Option* repeated = RepeatedOption(app)) return repeated->get_name() + " is given more than once";
+  const std::optional<Unexpected> unexpected = FirstUnexpected(app, arguments);
+  if (!unexpected) return error.what();
+  const std::string& word = unexpected->word;
+  if (unexpected->afterOptionsEnd) return "unexpected argument '" + Echoed(word) + "' after '--' (nothing follows it)";
+  if (word.size() > 1 && word.starts_with("-"))
+    return "unknown option '" + Echoed(word.substr(0, word.find('='))) + "'";
+  if (!app.get_subcommands().empty()) return "unexpected argument '" + Echoed(word) + "'";
+  std::string known;
+  for (const CLI::App* command : app.get_subcommands({})) known += (known.empty() ? "" : ", ") + command->get_name();
+  return "unknown subcommand '" + Echoed(word) + "' (the subcommands: " + known + ")";
+}
+
+// Every line of a message made printable: what the user typed reaches the
+// terminal only as safe text.
+std::string PrintableLines(const std::string& text) {
+  std::string lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    lines += Printable(text.substr(start, end - start)) + '\n';
+  }
+  return lines + Printable(text.substr(start));
 }
 
 // A subcommand and what it runs; every level has its own --help.
@@ -113,14 +188,14 @@ void AddSubcommands(CLI::App& app, CommandLine& line) {
   } settings[] = {
       {"--quiet", line.set.quiet, "Quiet-drive feature", "MODE", kQuietModes},
       {"--read-error", line.set.readError, "Read-error handling", "MODE", kReadModes},
-      {"--real-time", line.set.realTime, "Real-time read-error handling", "SWITCH", kOnOff},
-      {"--eject-at-power-on", line.set.ejectAtPowerOn, "Eject the disc when the drive is switched on", "SWITCH",
+      {"--real-time", line.set.realTime, "Real-time read-error handling", "on|off", kOnOff},
+      {"--eject-at-power-on", line.set.ejectAtPowerOn, "Eject the disc when the drive is switched on", "on|off",
        kOnOff},
   };
   for (const auto& setting : settings) {
-    set->add_option(setting.name, setting.value, setting.description)
-        ->type_name(setting.type)
-        ->check(CLI::IsMember(setting.choices));
+    set->add_option(setting.name, setting.value, std::string(setting.description) + ": " + Choices(setting.choices))
+        ->option_text(setting.type)
+        ->check(OneOf(setting.choices));
   }
   set->add_flag("--save", line.set.save, "Keep the settings in the drive across power cycles");
   AddYes(set, line.set.yes);
@@ -134,10 +209,12 @@ void AddSubcommands(CLI::App& app, CommandLine& line) {
                                 [&line](Session& s) { return ShowStatus(s, line.status); });
   CLI::Option* watch =
       status->add_flag("-w,--watch", line.status.watch, "Redraw once a tick until interrupted (Ctrl-C)");
-  status->add_option("--interval", line.status.intervalSeconds, "Seconds between ticks of --watch (0.05 to 3600)")
-      ->type_name("SECONDS")
+  status
+      ->add_option("--interval", line.status.intervalSeconds,
+                   "Seconds between ticks of --watch, which it needs\n(0.05 to 3600; 1 by default)")
+      ->option_text("SECONDS")
       ->default_val(1.0)
-      ->check(FiniteBetween(0.05, 3600.0))
+      ->check(SecondsBetween(0.05, 3600.0, true))
       ->needs(watch);
 
   Subcommand(app, line, "clear", "Clear the drive's error counters", ClearCounters);
@@ -152,32 +229,35 @@ void AddSubcommands(CLI::App& app, CommandLine& line) {
       Subcommand(app, line, "power-check", "Check whether the USB port feeds the drive enough power (about 26 seconds)",
                  [&line](Session& s) { return CheckBusPower(s, line.yes); });
   power->add_flag("-y,--yes", line.yes, "Use the disc in the drive: no tray movement, no prompt");
-  power->footer(
-      "The exit status tells the verdict: 0 enough, 6 slightly not enough, 7 not enough, 8 no disc.\n" +
-      std::string(System().powerCheckNote) + "\n\n" + kGlobalsAfterSubcommand);
+  power->footer("The exit status tells the verdict: 0 enough, 6 slightly not enough, 7 not enough, 8 no disc.\n" +
+                std::string(System().powerCheckNote) + "\n\n" + kGlobalsAfterSubcommand);
 }
 
-void BuildApp(CLI::App& app, CommandLine& line) {
+void BuildApp(CLI::App& app, CommandLine& line, const std::vector<std::string>& arguments) {
   app.description(kDescription);
   app.set_version_flag("-V,--version", kVersion);
-  app.failure_message(ParseFailure);
+  app.failure_message([&arguments](const CLI::App* parsed, const CLI::Error& error) {
+    return "norvane-drive: " + PrintableLines(Complaint(*parsed, error, arguments)) +
+           "\nTry 'norvane-drive --help' for more information.\n";
+  });
   app.require_subcommand(1);
   app.fallthrough();  // the global options may also follow the subcommand
   app.get_formatter()->column_width(34);
   app.add_option("-d,--device", line.global.device, System().deviceOption)
-      ->type_name("DEVICE")
-      ->check(CLI::Validator(NotEmpty, "DEVICE"));
+      ->option_text("DEVICE")
+      ->check(CLI::Validator(NotEmpty, ""));
   app.add_flag("--emulate", line.global.emulate, "Use the emulated drives of the demo instead of real ones");
   app.add_flag("--json", line.global.json, "Machine-readable output");
-  app.add_option("--color", line.global.color, "Colour the output")
-      ->type_name("WHEN")
+  app.add_option("--color", line.global.color, "Colour the output: " + Choices(kColorChoices) + "; auto by default")
+      ->option_text("WHEN")
       ->default_val("auto")
-      ->check(CLI::IsMember({"auto", "always", "never"}));
+      ->check(OneOf(kColorChoices));
   app.add_flag("-v,--verbose,--trace", line.global.verbosity,
                "Show every command sent to the drive and its answer\n(on standard error); twice: with the data bytes");
-  app.add_option("--timeout", line.global.timeoutSeconds, "Seconds a command may take before it is given up")
-      ->type_name("SECONDS")
-      ->check(FiniteBetween(1, 3600));
+  app.add_option("--timeout", line.global.timeoutSeconds,
+                 "Seconds a command may take before it is given up\n(whole seconds, 1 to 3600; 360 by default)")
+      ->option_text("SECONDS")
+      ->check(SecondsBetween(1, 3600, false));
   AddSubcommands(app, line);
   app.footer(ExitCodes());  // after the subcommands, which would take it over
 }
@@ -204,12 +284,17 @@ int Run(CommandLine& line, Console& console, Platform& platform) {
 int RunNorvaneDrive(const std::vector<std::string>& arguments, Console& console, Platform& platform) {
   CLI::App app{"", "norvane-drive"};
   CommandLine line;
-  BuildApp(app, line);
+  BuildApp(app, line, arguments);
   try {
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());  // CLI11 takes them last first
     app.parse(reversed);
   } catch (const CLI::ParseError& error) {
     const int code = app.exit(error, console.out, console.err);
+    // A help or a version that did not reach its file was not shown.
+    if (!WrittenOut(console)) {
+      console.err << "norvane-drive: " << UnwrittenText() << '\n';
+      return static_cast<int>(Exit::CommandFailed);
+    }
     return code == 0 ? 0 : static_cast<int>(Exit::Usage);
   }
   return Run(line, console, platform);

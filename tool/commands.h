@@ -27,6 +27,8 @@ struct StatusOptions {
   double intervalSeconds = 1.0;
 };
 Exit ShowStatus(Session& session, const StatusOptions& options);
+// Why a drive without real-time read-error handling has no counters to show or clear.
+Stop CountsNoErrors();
 
 Exit ClearCounters(Session& session);
 Exit EjectTray(Session& session);

@@ -15,6 +15,7 @@ namespace norvane::tool {
 struct DeviceNode {
   std::string name;   // how the user names it: /dev/sr0, or E for a drive letter
   std::wstring path;  // the device path the command layer opens
+  char letter = 0;    // the drive letter it is, or 0 for a device node
 };
 
 class DriveSource {

@@ -24,32 +24,60 @@ volatile std::sig_atomic_t waiting = 0;      // between commands, in a tick's sl
 volatile std::sig_atomic_t interrupted = 0;  // the signal that asked the run to end
 bool redrawsOnTerminal = false;              // a watch may have hidden the cursor
 
-// During the sleep of a watch's or a countdown's tick, Ctrl-C and a
-// termination request end the run cleanly, so that the terminal gets its
-// cursor back and the run says what it was at. Anywhere else, a command
-// waiting for the drive among them, they end the program at once, as they
-// would any program; the cursor is given back first.
+// Gives the terminal its cursor back, where a watch may have hidden it.
+void ShowCursor() {
+  if (redrawsOnTerminal) (void)!write(STDOUT_FILENO, "\x1b[?25h", 6);
+}
+
+// During the sleep of a watch's or a countdown's tick, Ctrl-C, Ctrl-\, a
+// hang-up and a termination request end the run cleanly, so that the
+// terminal gets its cursor back and the run says what it was at. Anywhere
+// else, a command waiting for the drive among them, they end the program at
+// once, as they would any program; the cursor is given back first.
 void OnInterrupt(int signal) {
   if (ticking && waiting && !interrupted) {
     interrupted = signal;
     return;
   }
-  if (ticking && redrawsOnTerminal) (void)!write(STDOUT_FILENO, "\x1b[?25h", 6);
+  ShowCursor();
   std::signal(signal, SIG_DFL);
   std::raise(signal);
 }
 
-// Without SA_RESTART a sleep wakes up at the signal.
-void CatchInterrupts() {
+void Catch(int signal, void (*handler)(int), int flags) {
   struct sigaction action {};
-  action.sa_handler = OnInterrupt;
+  action.sa_handler = handler;
+  action.sa_flags = flags;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  sigaction(signal, &action, nullptr);
+}
+
+// Ctrl-Z and a background run's terminal access stop the program as they
+// would any other, with the cursor given back first; once continued, the
+// watch hides it again at its next redraw, and the next stop gives it back
+// again.
+void OnStop(int signal) {
+  ShowCursor();
+  std::signal(signal, SIG_DFL);
+  sigset_t stopping;
+  sigemptyset(&stopping);
+  sigaddset(&stopping, signal);
+  sigprocmask(SIG_UNBLOCK, &stopping, nullptr);
+  std::raise(signal);
+  Catch(signal, OnStop, SA_RESTART);
+}
+
+// Without SA_RESTART a sleep wakes up at the signal. A closed pipe is a
+// write error like any other (exit status 1), not the end of the program.
+void CatchSignals() {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) Catch(signal, OnInterrupt, 0);
+  for (const int signal : {SIGTSTP, SIGTTIN, SIGTTOU}) Catch(signal, OnStop, SA_RESTART);
+  std::signal(SIGPIPE, SIG_IGN);
 }
 
 // A run ended by a signal ends as the signal would have ended it, so that
-// the shell sees 130 for Ctrl-C and 143 for a termination request.
+// the shell sees 128 and the signal's number: 130 for Ctrl-C, 143 for a
+// termination request.
 void EndAsInterrupted() {
   if (!interrupted) return;
   std::cout.flush();
@@ -90,7 +118,7 @@ bool LocaleIsUtf8() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CatchInterrupts();
+  CatchSignals();
   norvane::tool::Console console{std::cin, std::cout, std::cerr};
   console.inIsTerminal = isatty(STDIN_FILENO) != 0;
   console.outIsTerminal = isatty(STDOUT_FILENO) != 0;

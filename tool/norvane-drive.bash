@@ -52,7 +52,7 @@ _norvane_drive() {
         *) options= ;;
     esac
     if [[ -n $subcommand ]]; then
-        options="$options -h --help -d --device --emulate --json --color -v --verbose --timeout"
+        options="$options -h --help -d --device --emulate --json --color -v --verbose --trace --timeout"
     fi
     COMPREPLY=($(compgen -W "$options" -- "$cur"))
 }

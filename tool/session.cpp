@@ -15,11 +15,21 @@ namespace {
 
 constexpr std::uint8_t kStatusCheckCondition = 0x02;
 constexpr std::uint8_t kIllegalRequest = 0x05;
+constexpr const char* kBusy = "the drive is in use by another program";
 
 bool IsPermissionError(int code) { return code == EACCES || code == EPERM || code == EROFS; }
 
-// Nothing is there to open: an empty letter, a node without a device behind it.
-bool IsAbsence(int code) { return code == ENXIO || code == ENODEV || code == ENOENT; }
+// Nothing is there to open: an empty letter, a node without a device behind
+// it, or one that is no SCSI device at all.
+bool IsAbsence(int code) { return code == ENXIO || code == ENODEV || code == ENOENT || code == ENOTTY; }
+
+// The one mapping from the system's refusal to the shell's exit code, for
+// opens and commands alike.
+Exit ExitForSystemError(int code, Exit otherwise) {
+  if (IsPermissionError(code)) return Exit::NotPermitted;
+  if (code == EBUSY) return Exit::DriveBusy;
+  return otherwise;
+}
 
 // A drive that answered its identity read, even with a refusal, has spoken for
 // itself; one that was busy, not ready, or never reached has not.
@@ -34,14 +44,6 @@ std::string Trimmed(const std::wstring& text, std::size_t start, std::size_t len
   field.erase(field.find_last_not_of(L' ') + 1);
   field.erase(0, field.find_first_not_of(L' '));
   return Printable(field);
-}
-
-// The drive list's label, and the INQUIRY fields after its "name : ".
-SelectedDrive Labelled(const DeviceNode& node) {
-  const std::wstring name = WideName(node.name);
-  const std::wstring label = BuildDeviceLabel(node.path, name);
-  const std::wstring inquiry = label.substr(std::min(label.size(), name.size() + 3));
-  return {node, Printable(label), Trimmed(inquiry, 0, 8), Trimmed(inquiry, 8, 16), Trimmed(inquiry, 24, 4)};
 }
 
 }  // namespace
@@ -64,76 +66,116 @@ Session::~Session() {
   InstallDeviceIo(m_previousIo);
 }
 
-std::vector<SelectedDrive> Session::SupportedDrives(bool firstOnly) {
+// The drive list's label, and the INQUIRY fields after its "name : ".
+std::optional<SelectedDrive> Session::Labelled(const DeviceNode& node, CommandResult& read) const {
+  const std::wstring name = WideName(node.name);
+  const std::wstring label = BuildDeviceLabel(node.path, name, read);
+  if (!read.Succeeded()) return std::nullopt;  // blank fields would pass for the drive's answer
+  const std::wstring inquiry = label.substr(std::min(label.size(), name.size() + 3));
+  return SelectedDrive{node, Printable(label), Trimmed(inquiry, 0, 8), Trimmed(inquiry, 8, 16),
+                       Trimmed(inquiry, 24, 4)};
+}
+
+std::vector<SelectedDrive> Session::FindDrives(bool firstOnly) {
   std::vector<SelectedDrive> drives;
-  std::string refused;
-  m_unidentified.clear();
+  m_unusable.clear();
+  const auto unusable = [this](const DeviceNode& node, const std::string& reason, Exit code, bool opened) {
+    m_unusable.push_back({Echoed(node.name), reason, code, opened});
+  };
   for (const DeviceNode& node : m_source.Candidates()) {
     if (!OpenDevicePath(node.path)) {
       const SystemError error = m_source.LastError();
-      if (IsPermissionError(error.code)) {
-        refused += "\n  " + Shortened(Printable(error.text));
-      } else if (!IsAbsence(error.code)) {
-        Warn(OpenFailure(node) + "; passed over");
-      }
+      if (!IsAbsence(error.code))
+        unusable(node, OpenReason(node), ExitForSystemError(error.code, Exit::NoDrive), false);
       continue;
     }
     CloseDrive();
     CommandResult read;
     const std::wstring identity = ReadDeviceIdentity(node.path, read);
     if (!Identified(read)) {
-      m_unidentified.push_back(DeviceName(node.name));
-      Warn(DeviceName(node.name) + " did not identify itself; passed over:\n  " + Printable(Failure(read)));
+      unusable(node, "did not identify itself: " + Printable(Failure(read)), FailureCode(read), true);
       continue;
     }
     if (!IsSupportedDrive(identity)) continue;
-    drives.push_back(Labelled(node));
+    std::optional<SelectedDrive> drive = Labelled(node, read);
+    if (!drive) {
+      unusable(node, "did not identify itself: " + Printable(Failure(read)), FailureCode(read), true);
+      continue;
+    }
+    drives.push_back(std::move(*drive));
     if (firstOnly) break;
+  }
+  return drives;
+}
+
+std::vector<SelectedDrive> Session::SupportedDrives(bool firstOnly) {
+  std::vector<SelectedDrive> drives = FindDrives(firstOnly);
+  std::string refused;
+  for (const UnusableDrive& drive : m_unusable) {
+    if (drive.code == Exit::NotPermitted) {
+      refused += "\n  " + drive.name + ": " + drive.reason;
+    } else {
+      Warn(drive.name + ": " + drive.reason + "; passed over");
+    }
   }
   if (!drives.empty()) return drives;
   if (refused.empty()) throw Stop{Exit::NoDrive, "no supported drive found"};
-  throw Stop{Exit::NotPermitted, "no supported drive found; these could not be opened:" + refused +
-                                     "\n(" + System().permissionAdvice + ")"};
+  throw Stop{Exit::NotPermitted, "no supported drive found; these could not be opened:" + refused + "\n(" +
+                                     System().permissionAdvice + ")"};
 }
 
-std::string Session::OpenFailure(const DeviceNode& node) const {
+std::string Session::OpenReason(const DeviceNode& node) const {
+  const SystemError error = m_source.LastError();
   // The system's text names the node itself, in full; the message names it once, cut short.
-  std::string reason = Printable(m_source.LastError().text);
+  std::string reason = Printable(error.text);
   if (const std::string full = Printable(node.name); reason.starts_with(full + ": ")) reason.erase(0, full.size() + 2);
-  return DeviceName(node.name) + ": " + (reason.empty() ? "cannot be opened" : reason);
+  if (reason.empty()) reason = "cannot be opened";
+  if (error.code == EBUSY) reason += " (" + std::string(kBusy) + ")";
+  return reason;
 }
+
+std::string Session::OpenFailure(const DeviceNode& node) const { return Echoed(node.name) + ": " + OpenReason(node); }
 
 void Session::StopAtOpenFailure(const DeviceNode& node) const {
   const std::string why = OpenFailure(node);
-  if (IsPermissionError(m_source.LastError().code)) {
-    throw Stop{Exit::NotPermitted, why + " (" + System().permissionAdvice + ")"};
-  }
-  throw Stop{Exit::NoDrive, why};
+  const Exit code = ExitForSystemError(m_source.LastError().code, Exit::NoDrive);
+  if (code == Exit::NotPermitted) throw Stop{code, why + " (" + System().permissionAdvice + ")"};
+  throw Stop{code, why};
 }
 
 SelectedDrive Session::NamedDrive() {
   const std::optional<DeviceNode> node = m_source.Resolve(m_options.device);
-  if (!node) throw Stop{Exit::NoDrive, "no drive is named " + DeviceName(m_options.device)};
+  if (!node) throw Stop{Exit::NoDrive, "no drive is named " + Echoed(m_options.device)};
+  // A letter of a hard disk or a network share must not get a drive's commands.
+  if (node->letter != 0 && !InstalledDeviceIo().IsOpticalDrive(node->letter)) {
+    throw Stop{Exit::NoDrive, std::string(1, node->letter) + ": is not a CD/DVD drive"};
+  }
   if (!OpenDevicePath(node->path)) StopAtOpenFailure(*node);
   CloseDrive();
   CommandResult read;
   const std::wstring identity = ReadDeviceIdentity(node->path, read);
+  const std::string identifying = "identifying " + Echoed(node->name);
   // A drive that did not answer is not known to be another one.
-  if (!Identified(read)) StopAtFailure(Failure(read), "identifying " + DeviceName(node->name));
+  if (!Identified(read)) StopAtFailure(Failure(read), identifying, FailureCode(read));
   if (!IsSupportedDrive(identity)) {
-    throw Stop{Exit::NoDrive, DeviceName(node->name) + " is not a supported drive" +
+    throw Stop{Exit::NoDrive, Echoed(node->name) + " is not a supported drive" +
                                   (identity.empty() ? "" : " (it reports \"" + Printable(identity) + "\")")};
   }
-  return Labelled(*node);
+  std::optional<SelectedDrive> drive = Labelled(*node, read);
+  if (!drive) StopAtFailure(Failure(read), identifying, FailureCode(read));
+  return std::move(*drive);
 }
 
 // A drive that did not identify itself may be the one the user means.
 SelectedDrive Session::OnlyDrive() {
   const std::vector<SelectedDrive> drives = SupportedDrives(false);
-  if (drives.size() == 1 && m_unidentified.empty()) return drives.front();
+  const auto mayBeMeant = [](const UnusableDrive& drive) { return drive.opened; };
+  if (drives.size() == 1 && std::none_of(m_unusable.begin(), m_unusable.end(), mayBeMeant)) return drives.front();
   std::string list;
   for (const SelectedDrive& drive : drives) list += "\n  " + drive.label;
-  for (const std::string& name : m_unidentified) list += "\n  " + name + " (did not identify itself)";
+  for (const UnusableDrive& drive : m_unusable) {
+    if (mayBeMeant(drive)) list += "\n  " + drive.name + " (did not identify itself)";
+  }
   throw Stop{Exit::Usage, "more than one drive may be meant; name the one to change with --device:" + list};
 }
 
@@ -167,12 +209,17 @@ std::string Session::Failure(const CommandResult& result) const {
   return result.Complete() ? std::string() : FailureText(result, m_source.LastError().text);
 }
 
-void Session::Require(const CommandResult& result, const std::string& doing) const {
-  if (const std::string failure = Failure(result); !failure.empty()) StopAtFailure(failure, doing);
+Exit Session::FailureCode(const CommandResult& result) const {
+  if (result.outcome != CommandOutcome::NotDelivered) return Exit::CommandFailed;
+  return ExitForSystemError(m_source.LastError().code, Exit::CommandFailed);
 }
 
-void Session::StopAtFailure(const std::string& failure, const std::string& doing) const {
-  throw Stop{Exit::CommandFailed, doing + " failed:\n  " + Printable(failure)};
+void Session::Require(const CommandResult& result, const std::string& doing) const {
+  if (const std::string failure = Failure(result); !failure.empty()) StopAtFailure(failure, doing, FailureCode(result));
+}
+
+void Session::StopAtFailure(const std::string& failure, const std::string& doing, Exit code) const {
+  throw Stop{code, doing + " failed:\n  " + Printable(failure)};
 }
 
 void Session::PrintJson(const Json& json) const { m_console.out << json.dump(2) << '\n'; }

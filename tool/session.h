@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "tool/command_trace.h"
@@ -27,6 +28,14 @@ struct SelectedDrive {
   DeviceNode node;
   std::string label;                      // as the drive list of the window shows it
   std::string vendor, product, revision;  // the INQUIRY fields the label is made of
+};
+
+// A drive present that could not be read, and what that tells the shell.
+struct UnusableDrive {
+  std::string name;    // printable, cut short
+  std::string reason;  // printable
+  Exit code;
+  bool opened;  // it was opened and did not identify itself: it may be a supported drive
 };
 
 // What a subcommand does to the drive it picks: a reading may take the first
@@ -53,6 +62,10 @@ class Session {
   // (no drive, or no permission) when there is none. `firstOnly` ends the
   // search at the first one.
   std::vector<SelectedDrive> SupportedDrives(bool firstOnly);
+  // The same search without stopping or warning: the supported drives, and
+  // those present that could not be opened or identified go to Unusable().
+  std::vector<SelectedDrive> FindDrives(bool firstOnly);
+  const std::vector<UnusableDrive>& Unusable() const { return m_unusable; }
   // Picks the drive of --device, or else the first supported one for a
   // reading and the only one for a change, and leaves it open in the channel.
   const SelectedDrive& SelectDrive(Picks picks = Picks::Reading);
@@ -66,10 +79,14 @@ class Session {
   // Why a command or a sequence did not complete, in words, or empty text
   // when it did. Asked at once: the system's side of it is the last error.
   std::string Failure(const CommandResult& result) const;
+  // The exit code for a command that did not complete: the system's refusal
+  // decides it when the command never reached the drive. Asked at once, too.
+  Exit FailureCode(const CommandResult& result) const;
   // Stops the run (command failed) when `result` did not complete: a
   // command failed, or a read came back short.
   void Require(const CommandResult& result, const std::string& doing) const;
-  [[noreturn]] void StopAtFailure(const std::string& failure, const std::string& doing) const;
+  [[noreturn]] void StopAtFailure(const std::string& failure, const std::string& doing,
+                                  Exit code = Exit::CommandFailed) const;
 
   // Results on standard output: JSON with --json, else the text.
   void PrintJson(const Json& json) const;
@@ -83,8 +100,12 @@ class Session {
 
  private:
   SelectedDrive NamedDrive();
+  // The drive list's label of an opened node, or none (with `read` saying why)
+  // when the drive did not answer its INQUIRY.
+  std::optional<SelectedDrive> Labelled(const DeviceNode& node, CommandResult& read) const;
   SelectedDrive OnlyDrive();
-  // Why a node could not be opened, naming it.
+  // Why a node could not be opened, without its name and naming it.
+  std::string OpenReason(const DeviceNode& node) const;
   std::string OpenFailure(const DeviceNode& node) const;
   [[noreturn]] void StopAtOpenFailure(const DeviceNode& node) const;
 
@@ -96,7 +117,7 @@ class Session {
   Palette m_palette;
   DeviceIo& m_previousIo;
   SelectedDrive m_selected;
-  std::vector<std::string> m_unidentified;  // present drives the last search could not identify
+  std::vector<UnusableDrive> m_unusable;  // present drives the last search could not read
 };
 
 }  // namespace norvane::tool

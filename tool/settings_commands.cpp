@@ -129,15 +129,18 @@ Exit SetSettings(Session& session, const SetOptions& options) {
     return true;
   });
   const std::string failure = session.Failure(*sent);
+  const Exit failedWith = session.FailureCode(*sent);
   // What the drive took is shown, whatever went wrong, when the drive tells it.
   const ReportedSettings after = ReadReportedSettings();
   const std::string rereadFailure = session.Failure(after.read);
   if (rereadFailure.empty()) PrintSettings(session, drive, after);
   if (!failure.empty()) {
-    session.StopAtFailure(failure + (rereadFailure.empty() ? "" : "\n  then " + rereadFailure),
-                          "changing the settings");
+    session.StopAtFailure(failure + (rereadFailure.empty() ? "" : "\n  then " + rereadFailure), "changing the settings",
+                          failedWith);
   }
-  if (!rereadFailure.empty()) session.StopAtFailure(rereadFailure, "reading the settings back");
+  if (!rereadFailure.empty()) {
+    session.StopAtFailure(rereadFailure, "reading the settings back", session.FailureCode(after.read));
+  }
   if (const std::string refused = NotTaken(after, CommandsFor(choice)); !refused.empty()) {
     throw Stop{Exit::CommandFailed, "the drive did not take: " + refused};
   }

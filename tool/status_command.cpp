@@ -52,9 +52,7 @@ std::string ReadingLine(Session& session, const QualityReading& reading) {
 // The watch's picture: redrawn in place on a terminal, a line a tick elsewhere.
 class WatchView {
  public:
-  WatchView(Session& session, const SelectedDrive& drive) : m_session(session), m_drive(drive) {
-    if (InPlace()) Out() << "\x1b[?25l";  // no cursor flickering over the bar
-  }
+  WatchView(Session& session, const SelectedDrive& drive) : m_session(session), m_drive(drive) {}
   ~WatchView() {
     if (InPlace()) Out() << "\x1b[?25h" << std::flush;
   }
@@ -84,7 +82,10 @@ class WatchView {
   std::ostream& Out() { return m_session.Terminal().out; }
   bool InPlace() const { return m_session.Terminal().CanRedraw() && !m_session.Options().json; }
 
+  // No cursor flickering over the bar; hidden at every redraw, since a stop
+  // (Ctrl-Z) gives it back to the terminal.
   void Redraw(const QualityReading& reading, const std::string& note) {
+    Out() << "\x1b[?25l";
     if (m_linesShown > 0) Out() << "\x1b[" << m_linesShown << "A";
     Fields fields = ReadingFields(m_session, m_drive, reading);
     fields.emplace_back("", note.empty() ? "Ctrl-C stops." : m_session.Colours().Paint(note, Colour::Yellow));
@@ -122,13 +123,17 @@ Exit Watch(Session& session, const SelectedDrive& drive, QualityReading reading,
 
 }  // namespace
 
+Stop CountsNoErrors() {
+  return {Exit::NotSupported, "this drive does not support real-time read-error handling: it counts no errors"};
+}
+
 Exit ShowStatus(Session& session, const StatusOptions& options) {
   const SelectedDrive& drive = session.SelectDrive();
   const QualityReading reading = ReadQuality();
   session.Require(reading.read, "reading the status");
   if (!reading.supported) {
     if (session.Options().json) session.PrintJson(ReadingJson(session, reading));
-    throw Stop{Exit::NotSupported, "this drive does not support real-time read-error handling: it counts no errors"};
+    throw CountsNoErrors();
   }
   if (options.watch) return Watch(session, drive, reading, options);
   if (session.Options().json) {

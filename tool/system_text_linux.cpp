@@ -13,7 +13,9 @@ const SystemTexts& System() {
       "The drive: /dev/sr0, sr0, ... or with --emulate a letter\n(default: the first one list shows; "
       "a change needs it\nwhen there are more)",
       "no access to the device, or the command needs CAP_SYS_RAWIO",
+      "  129 hung up: the terminal closed (SIGHUP)\n"
       "  130 interrupted (Ctrl-C)\n"
+      "  131 quit (Ctrl-\\, SIGQUIT)\n"
       "  143 terminated (SIGTERM)",
       "See norvane-drive(1) for the details, and PERMISSIONS there for real drives.",
       "The Windows utility switches the system's media change notification off during the check;\n"

@@ -36,7 +36,7 @@ std::size_t SequenceLength(const std::string& bytes, std::size_t at) {
   return length;
 }
 
-constexpr std::size_t kLongestEchoed = 80;  // bytes of a name a message repeats
+constexpr std::size_t kLongestEchoed = 80;  // bytes of a name or value a message repeats
 
 // C0 controls and DEL as one byte, the C1 controls U+0080..U+009F as the two
 // bytes C2 80..C2 9F: a terminal takes either kind as the start of an escape.
@@ -74,7 +74,7 @@ std::string Shortened(const std::string& printable) {
   return printable.substr(0, end) + "...";
 }
 
-std::string DeviceName(const std::string& name) { return Shortened(Printable(name)); }
+std::string Echoed(const std::string& bytes) { return Shortened(Printable(bytes)); }
 
 std::string Printable(const std::wstring& text) { return Printable(Utf8Bytes(text)); }
 

@@ -17,8 +17,9 @@ std::string Printable(const std::wstring& text);
 std::string Printable(const std::string& bytes);
 // Printable text cut to a length a message can carry, at a character's end.
 std::string Shortened(const std::string& printable);
-// A device name as messages echo it: printable, and cut short.
-std::string DeviceName(const std::string& name);
+// Bytes a message echoes from the command line or a device name: printable,
+// and cut short.
+std::string Echoed(const std::string& bytes);
 // A device name as the drive layer takes it, one character a byte.
 std::wstring WideName(const std::string& name);
 

@@ -65,19 +65,24 @@ TEST_F(CommandBlocks, QuietModeEncodings) {
 
 TEST_F(CommandBlocks, SettingPages) {
   const CommandCase cases[] = {
-      {"read off, both flags", [] { WriteReadSetting(ReadModeOff, true, true); },
+      {"read off, both flags",
+       [] { WriteReadSetting(ReadModeOff, true, true); },
        {SettingPage(Page({0x01, 0x80, 0x00, 0x00, 0x00, 0x01, 0x01}))}},
-      {"read master, no flags", [] { WriteReadSetting(ReadModeMaster, false, false); },
+      {"read master, no flags",
+       [] { WriteReadSetting(ReadModeMaster, false, false); },
        {SettingPage(Page({0x01, 0x80, 0x01, 0x08, 0x40, 0x00, 0x00}))}},
-      {"read perfect, real-time", [] { WriteReadSetting(ReadModePerfect, true, false); },
+      {"read perfect, real-time",
+       [] { WriteReadSetting(ReadModePerfect, true, false); },
        {SettingPage(Page({0x01, 0x80, 0x01, 0xFE, 0x01, 0x00, 0x01}))}},
-      {"read other code, saved", [] { WriteReadSetting(0, false, true); },
+      {"read other code, saved",
+       [] { WriteReadSetting(0, false, true); },
        {SettingPage(Page({0x01, 0x80, 0x01, 0xFE, 0x01, 0x01, 0x00}))}},
-      {"eject on", [] { WriteEjectAtPowerOn(true); },
-       {SettingPage(Zeros(256)), SettingPage(Page({0x0F, 0x00, 0x01}))}},
-      {"eject off", [] { WriteEjectAtPowerOn(false); },
+      {"eject on", [] { WriteEjectAtPowerOn(true); }, {SettingPage(Zeros(256)), SettingPage(Page({0x0F, 0x00, 0x01}))}},
+      {"eject off",
+       [] { WriteEjectAtPowerOn(false); },
        {SettingPage(Zeros(256)), SettingPage(Page({0x0F, 0x00, 0x00}))}},
-      {"factory defaults", [] { RestoreFactoryDefaults(); },
+      {"factory defaults",
+       [] { RestoreFactoryDefaults(); },
        {VendorSpeed(0xC2), SettingPage(Page({0x01, 0x80, 0x00, 0x00, 0x00, 0x01, 0x00})), SettingPage(Zeros(256)),
         SettingPage(Page({0x0F, 0x00, 0x00}))}},
   };
@@ -160,12 +165,16 @@ TEST_F(DriveLayerTest, ASequenceReportsItsLastFailure) {
   EXPECT_TRUE(RestoreFactoryDefaults().Complete());
 }
 
-TEST_F(DriveLayerTest, WriteEjectSendsBothPagesEvenWhenTheFirstFails) {
+// The eject page goes only behind the zero page the drive expects ahead of it.
+TEST_F(DriveLayerTest, WriteEjectSendsNoEjectPageAfterARefusedZeroPage) {
   emu::EmulatedDrive& drive = OpenAttached('E');
   drive.QueueSense({0x4, 0x08, 0x01});
-  WriteEjectAtPowerOn(true);
-  ASSERT_EQ(drive.Log().size(), 2u);
-  EXPECT_EQ(drive.Log()[1].dataOut, Page({0x0F, 0x00, 0x01}));
+  EXPECT_EQ(WriteEjectAtPowerOn(true).outcome, CommandOutcome::Failed);
+  ASSERT_EQ(drive.Log().size(), 1u);
+  EXPECT_EQ(drive.Log()[0].dataOut, Page({}));
+  EXPECT_TRUE(WriteEjectAtPowerOn(true).Complete());
+  ASSERT_EQ(drive.Log().size(), 3u);
+  EXPECT_EQ(drive.Log()[2].dataOut, Page({0x0F, 0x00, 0x01}));
 }
 
 class WaitForDiscTest : public DriveLayerTest {

@@ -172,13 +172,17 @@ TEST_F(DriveLayerTest, ErrorCountersAreBigEndian) {
 TEST_F(DriveLayerTest, ProbesByDevicePath) {
   devices.Attach('E', ModelWithInquiry("NORVANE ", "BD-RE XR-100    ", "1.02", "ABCDEFGHIJKL"));
   EXPECT_EQ(ReadDeviceIdentity(DevicePath('E')), L"KTV 3364QR27");
-  EXPECT_EQ(BuildDeviceLabel(DevicePath('E'), L"/dev/sr0"), L"/dev/sr0 : NORVANE BD-RE XR-100    1.02ABCDEFGHI");
+  CommandResult inquiry;
+  EXPECT_EQ(BuildDeviceLabel(DevicePath('E'), L"/dev/sr0", inquiry),
+            L"/dev/sr0 : NORVANE BD-RE XR-100    1.02ABCDEFGHI");
+  EXPECT_TRUE(inquiry.Succeeded());
   EXPECT_EQ(Channel().letter, 0);
   EXPECT_EQ(Channel().path, DevicePath('E'));
   EXPECT_EQ(devices.OpenHandleCount(), 0);
 
   EXPECT_EQ(ReadDeviceIdentity(L"/dev/sr9"), L"");
-  EXPECT_EQ(BuildDeviceLabel(L"", L"none"), L"");
+  EXPECT_EQ(BuildDeviceLabel(L"", L"none", inquiry), L"");
+  EXPECT_EQ(inquiry.outcome, CommandOutcome::NotDelivered) << "no drive, no answer";
   EXPECT_EQ(devices.OpenHandleCount(), 0);
 }
 

@@ -4,6 +4,7 @@
 
 #include "drive/settings.h"
 #include "drive_test_support.h"
+#include "tests/common/refusing_one.h"
 
 namespace norvane::test {
 namespace {
@@ -109,9 +110,7 @@ TEST_F(ApplySettingsTest, GivenConfirmationsSendTheWholeSetInOrder) {
   const std::vector<Cdb> expected = {
       Speed(0x83),  // the selection: off, as chosen
       Speed(0xC2),  // the setting: Quiet Mode, saved
-      kWritePage,
-      kWritePage,
-      kWritePage,
+      kWritePage,  kWritePage, kWritePage,
   };
   std::vector<Cdb> sent;
   for (const emu::LoggedCommand& c : drive.Log()) sent.push_back(c.cdb);
@@ -120,6 +119,31 @@ TEST_F(ApplySettingsTest, GivenConfirmationsSendTheWholeSetInOrder) {
   EXPECT_EQ(drive.Log()[4].dataOut, Page({0x0F, 0x00, 0x01}));
   EXPECT_EQ(drive.Current().quietMode, emu::QuietModeQuiet);
   EXPECT_TRUE(drive.Current().realTime);
+}
+
+// A drive that refuses or loses one command of the set gets nothing after it:
+// the rest would leave it with a mode nobody chose.
+TEST_F(ApplySettingsTest, TheSetStopsAtTheFirstCommandRefusedOrNotDelivered) {
+  const std::uint8_t operations[] = {0xBB, 0xBB, 0x3B, 0x3B, 0x3B};
+  SettingsChoice choice = Choice(QuietPerformance, false, false, false);
+  choice.ejectAtPowerOn = true;
+  for (std::size_t failing = 0; failing < std::size(operations); ++failing) {
+    for (const bool refused : {true, false}) {
+      SCOPED_TRACE(testing::Message() << "command " << failing + 1 << (refused ? " refused" : " not delivered"));
+      CloseDrive();
+      RefusingOne refusing(devices, 'E', refused ? failing : std::size(operations));
+      InstallDeviceIo(refusing);
+      emu::EmulatedDrive& drive = OpenAttached('E');
+      if (!refused && failing == 0) devices.Unplug('E');
+      if (!refused) drive.DropOffAfter(static_cast<std::uint32_t>(failing));
+      const std::optional<CommandResult> sent = Apply(choice, {});
+      InstallDeviceIo(devices);
+      ASSERT_TRUE(sent.has_value());
+      EXPECT_EQ(sent->outcome, refused ? CommandOutcome::Failed : CommandOutcome::NotDelivered);
+      EXPECT_EQ(sent->operation, operations[failing]) << "the result names the command that failed";
+      EXPECT_EQ(drive.Log().size(), failing + (refused ? 1 : 0)) << "nothing went out after it";
+    }
+  }
 }
 
 struct ReportCase {

@@ -321,7 +321,8 @@ const std::vector<ToolAction>& ToolActions() {
        select + ReadBack(false) + Apply({Quiet::Standard, Quiet::Standard, ReadMode::Off, false, true}) +
            ReadBack(false)},
       {"status", Drive(factory), {"--device", "{device}", "status"}, 0, select + Sequence{kStatusRead, kCountersRead}},
-      {"clear", Drive(factory), {"--device", "{device}", "clear"}, 0, select + Sequence{kClearCounters}},
+      // Only a drive that counts errors has counters to clear: its features are read first.
+      {"clear", Drive(factory), {"--device", "{device}", "clear"}, 0, select + Sequence{kStatusRead, kClearCounters}},
       {"eject", Drive(factory), {"--device", "{device}", "eject"}, 0, select + Sequence{kEject}},
       {"force-eject --yes",
        Drive(factory),

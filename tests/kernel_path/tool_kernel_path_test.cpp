@@ -129,6 +129,8 @@ const std::vector<std::uint8_t> kDescriptorInvalidField = {0x72, 0x05, 0x24, 0x0
 // The tool's selection of the drive sends two commands (its identity and
 // its label); the faults below hit the commands of the subcommand itself.
 constexpr int kSelection = 2;
+// Reading the settings with read-error handling on takes five status reads.
+constexpr int kSettingsRead = 5;
 
 struct ToolFaultRow {
   std::string name;
@@ -141,6 +143,9 @@ struct ToolFaultRow {
 
 test::Sequence Unchanged(const test::Sequence& sequence) { return sequence; }
 test::Sequence Nothing(const test::Sequence&) { return {}; }
+test::Sequence Selection(const test::Sequence& sequence) {
+  return test::Sequence(sequence.begin(), sequence.begin() + kSelection);
+}
 
 TEST(ToolKernelPath, FaultsAtTheKernelBoundary) {
   const std::vector<ToolFaultRow> rows = {
@@ -154,8 +159,27 @@ TEST(ToolKernelPath, FaultsAtTheKernelBoundary) {
        "No such file or directory"},
       {"no access to the node: EACCES", "settings", [](KernelDevices& d) { d.FailOpens("sr0", EACCES); }, 77, Nothing,
        "Permission denied"},
+      {"another program holds the node: EBUSY", "settings", [](KernelDevices& d) { d.FailOpens("sr0", EBUSY); }, 9,
+       Nothing, "the drive is in use by another program"},
+      // The label's INQUIRY is the selection's second command: what it did not say is shown as nothing.
+      {"the INQUIRY fails with EIO", "settings",
+       [](KernelDevices& d) { d.QueueFault("sr0", Failing(EIO, kSelection - 1)); }, 1, Selection, "INQUIRY"},
+      {"the INQUIRY is refused, fixed sense", "settings",
+       [](KernelDevices& d) { d.QueueFault("sr0", Answering(kFixedInvalidField, kSelection - 1)); }, 1, Selection,
+       "INQUIRY: the drive answered sense 5/24/00"},
+      // The set's second SET CD SPEED is lost: no WRITE BUFFER after it, and
+      // the drive's settings are read again (five reads, read-error handling on).
+      {"a set that fails half-way: EIO", "set --quiet off --yes",
+       [](KernelDevices& d) { d.QueueFault("sr0", Failing(EIO, kSelection + kSettingsRead + 1)); }, 1,
+       [](const test::Sequence& s) {
+         test::Sequence sent(s.begin(), s.begin() + kSelection + kSettingsRead + 2);
+         sent.insert(sent.end(), s.end() - kSettingsRead, s.end());
+         return sent;
+       },
+       "changing the settings failed:\n  SET CD SPEED: "},
+      // The feature read goes ahead of the clear; the kernel refuses the WRITE BUFFER after it.
       {"the kernel refuses WRITE BUFFER: EPERM", "clear",
-       [](KernelDevices& d) { d.QueueFault("sr0", Failing(EPERM, kSelection)); }, 1, Unchanged, "CAP_SYS_RAWIO"},
+       [](KernelDevices& d) { d.QueueFault("sr0", Failing(EPERM, kSelection + 1)); }, 77, Unchanged, "CAP_SYS_RAWIO"},
       {"a unit attention, fixed sense", "settings",
        [](KernelDevices& d) { d.QueueFault("sr0", Answering(kFixedReset, kSelection)); }, 0,
        [](const test::Sequence& s) { return Repeated(s, kSelection); }, "Quiet drive"},
@@ -269,11 +293,10 @@ TEST(WinToolKernelPath, FaultsAtTheKernelBoundary) {
       {"no access to the node: EACCES", "settings", [](KernelDevices& d) { d.FailOpens("sr0", EACCES); }, 77, Nothing,
        "E: cannot be opened: Access denied (Windows error 5): another program may be using the drive"},
       {"the kernel refuses WRITE BUFFER: EPERM", "clear",
-       [](KernelDevices& d) { d.QueueFault("sr0", Failing(EPERM, kSelection)); }, 1, Unchanged,
+       [](KernelDevices& d) { d.QueueFault("sr0", Failing(EPERM, kSelection + 1)); }, 77, Unchanged,
        "WRITE BUFFER: refused by Windows: Access denied (Windows error 5): another program may be using the drive"},
-      {"the ioctl fails with EIO", "settings",
-       [](KernelDevices& d) { d.QueueFault("sr0", Failing(EIO, kSelection)); }, 1, Unchanged,
-       "READ BUFFER: refused by Windows"},
+      {"the ioctl fails with EIO", "settings", [](KernelDevices& d) { d.QueueFault("sr0", Failing(EIO, kSelection)); },
+       1, Unchanged, "READ BUFFER: refused by Windows"},
       {"a unit attention, descriptor sense", "settings",
        [](KernelDevices& d) { d.QueueFault("sr0", Answering(kDescriptorReset, kSelection)); }, 0,
        [](const test::Sequence& s) { return Repeated(s, kSelection); }, "Quiet drive"},

@@ -49,9 +49,20 @@ TEST_F(Documentation, TheManPageDescribesEverySubcommandAndExitStatus) {
     EXPECT_NE(manPage.find(".SS " + subcommand + "\n"), std::string::npos) << subcommand;
   }
   const std::vector<std::string> codes = HelpSection(help, "Exit status:");
-  ASSERT_EQ(codes.size(), 12u) << help;
+  ASSERT_EQ(codes.size(), 15u) << help;
   const std::string exitSection = manPage.substr(manPage.find(".SH EXIT STATUS"));
   for (const std::string& code : codes) EXPECT_NE(exitSection.find("\\fB" + code + "\\fR"), std::string::npos) << code;
+}
+
+// An option shows the name of its value once, and none of the parser's own
+// notes: no "DEVICE:DEVICE", "MODE:{off,...}" or "Needs: --watch".
+TEST_F(Documentation, EveryLevelsHelpShowsCleanOptions) {
+  const std::regex glitch("[A-Za-z|]+:[A-Z{]|Needs:");
+  for (const std::string& subcommand : HelpSection(help, "Subcommands:")) {
+    const std::string text = Run({subcommand, "--help"}).out;
+    EXPECT_FALSE(std::regex_search(text, glitch)) << text;
+  }
+  EXPECT_FALSE(std::regex_search(help, glitch)) << help;
 }
 
 // What bash offers for a command line whose last word is being typed.
@@ -83,7 +94,7 @@ TEST_F(Documentation, TheCompletionOffersWhatTheCommandLineTakes) {
       {"norvane-drive --color never status --in", "--interval "},
       {"norvane-drive set --read-error m", "master "},
       {"norvane-drive power-check --y", "--yes "},
-      {"norvane-drive --device x eject --", "--color --device --emulate --help --json --timeout --verbose "},
+      {"norvane-drive --device x eject --", "--color --device --emulate --help --json --timeout --trace --verbose "},
       {"norvane-drive --v", "--verbose --version "},
       {"norvane-drive --emulate -d ", "E G H "},
       {"norvane-drive --emulate --device = ", "E G H "},

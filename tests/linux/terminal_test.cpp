@@ -1,13 +1,17 @@
 // The real program in a pseudo-terminal, as a person runs it: the watch
 // redraws a coloured bar in place until Ctrl-C, and a question waits for an
 // answer typed at the terminal.
+#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <regex>
 #include <string>
 #include <vector>
@@ -27,6 +31,8 @@ class Terminal {
       setenv("LANG", "C.UTF-8", 1);
       setenv("TERM", "xterm-256color", 1);
       unsetenv("NO_COLOR");
+      const rlimit noCore{0, 0};  // Ctrl-\ ends it without a core file
+      setrlimit(RLIMIT_CORE, &noCore);
       std::vector<char*> argv;
       std::string program = NORVANE_DRIVE_BINARY;
       argv.push_back(program.data());
@@ -55,6 +61,7 @@ class Terminal {
   }
 
   void Type(const std::string& keys) { (void)!write(m_master, keys.data(), keys.size()); }
+  void Signal(int signal) const { kill(m_pid, signal); }
 
   // Waits for the program to end and answers its exit status. The screen is
   // read to its end, the program's side closing, however slowly a loaded
@@ -137,6 +144,63 @@ TEST(OnATerminal, AConfirmationWaitsForTheAnswerTyped) {
   for (const auto& answer : answers) {
     SCOPED_TRACE(answer.typed);
     check(answer);
+  }
+}
+
+// Every signal that stops or ends the program gives the terminal its cursor
+// back; a watch that goes on hides it again, and the shell sees 128 and the
+// signal's number. (The test's terminal has no job control, so the stop
+// itself is not seen here; the giving back is.)
+TEST(OnATerminal, EverySignalThatStopsOrEndsAWatchGivesTheCursorBack) {
+  const struct {
+    int signal;
+    int exit;
+  } cases[] = {{SIGTSTP, 130}, {SIGHUP, 129}, {SIGQUIT, 131}, {SIGTERM, 143}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(strsignal(c.signal));
+    Terminal terminal({"--emulate", "status", "--watch", "--interval", "0.2"});
+    ASSERT_TRUE(terminal.Started());
+    ASSERT_TRUE(terminal.ReadUntil([](const std::string& s) { return Count(s, "Transferred sectors") >= 2; }))
+        << terminal.Screen();
+    const std::size_t before = terminal.Screen().size();
+    terminal.Signal(c.signal);
+    if (c.signal == SIGTSTP) {
+      ASSERT_TRUE(terminal.ReadUntil([before](const std::string& s) {
+        const std::size_t shown = s.find("\x1b[?25h", before);
+        return shown != std::string::npos && s.find("\x1b[?25l", shown) != std::string::npos;
+      })) << "shown at the stop, hidden again by the watch going on";
+      terminal.Signal(SIGCONT);
+      terminal.Type("\x03");
+    }
+    EXPECT_EQ(terminal.Exit(), c.exit);
+    const std::string& screen = terminal.Screen();
+    const std::size_t shown = screen.rfind("\x1b[?25h");
+    ASSERT_NE(shown, std::string::npos) << "the cursor is given back";
+    EXPECT_GT(shown, screen.rfind("\x1b[?25l")) << "and shown at the end";
+  }
+}
+
+// A closed pipe is a write error like a full disc (exit status 1), not the
+// end of the program by SIGPIPE.
+TEST(OnAPipe, AClosedPipeIsAWriteError) {
+  for (const char* argument : {"--help", "--version"}) {
+    SCOPED_TRACE(argument);
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    close(ends[0]);  // nobody reads
+    const pid_t pid = fork();
+    if (pid == 0) {
+      std::signal(SIGPIPE, SIG_DFL);  // as a shell starts it, whatever the test runner ignores
+      dup2(ends[1], STDOUT_FILENO);
+      dup2(open("/dev/null", O_WRONLY), STDERR_FILENO);
+      execl(NORVANE_DRIVE_BINARY, NORVANE_DRIVE_BINARY, argument, nullptr);
+      _exit(127);
+    }
+    close(ends[1]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
   }
 }
 

@@ -39,7 +39,8 @@ TEST_F(CliTest, EachSubcommandSendsTheWindowsCommandBlocks) {
        {DataPage({0x01, 0x80, 0x01, 0x08, 0x40, 0x00, 0x00}), DataPage({}), DataPage({0x0F, 0x00, 0x01})}},
       // One tick of the Status tab's timer.
       {{"status"}, Concat({kSelect, {kReadStatus, kReadCounters}})},
-      {{"-d", "E", "clear"}, Concat({kSelect, {kClearCounters}})},
+      // The Status tab's reading of the support, then its Clear button.
+      {{"-d", "E", "clear"}, Concat({kSelect, {kReadStatus, kClearCounters}})},
       {{"eject"}, Concat({kSelect, {kEject}})},
       {{"-d", "E", "force-eject", "--yes"}, Concat({kSelect, {kForceEject}})},
       {{"-d", "E", "factory-reset", "--yes"},
@@ -48,6 +49,8 @@ TEST_F(CliTest, EachSubcommandSendsTheWindowsCommandBlocks) {
        {DataPage({0x01, 0x80, 0x00, 0x00, 0x00, 0x01, 0x00}), DataPage({}), DataPage({0x0F, 0x00, 0x00})}},
       // A drive without real-time support has no Status tab to show: one status read tells.
       {{"--device", "G", "status"}, {}, Exit::NotSupported},
+      // Nor counters to clear: refused after the same read, before anything is sent.
+      {{"--device", "G", "clear"}, {}, Exit::NotSupported},
   };
   for (const CommandCase& c : cases) {
     SCOPED_TRACE(CommandLine(c.arguments));

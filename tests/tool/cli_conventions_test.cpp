@@ -14,14 +14,38 @@ using nlohmann::json;
 TEST_F(CliTest, TheParserSpeaksWithTheProgramsName) {
   const struct {
     std::vector<std::string> arguments;
-    const char* message;
+    std::string message;
   } cases[] = {
       {{"sttaus"}, "norvane-drive: unknown subcommand 'sttaus' (the subcommands: list, settings, set, status"},
       {{"status", "--interval", "2"}, "norvane-drive: --interval requires --watch"},
-      {{"--bogus", "list"}, "norvane-drive: The following argument was not expected: --bogus"},
-      {{"set", "--quiet", "loud"}, "norvane-drive: --quiet: loud not in"},
+      {{"--bogus", "list"}, "norvane-drive: unknown option '--bogus'"},
+      {{"--bogus"}, "norvane-drive: unknown option '--bogus'"},
+      {{"list", "--bogus=1"}, "norvane-drive: unknown option '--bogus'"},
+      {{"--", "list"}, "norvane-drive: unexpected argument 'list' after '--'"},
+      {{"list", "--", "extra"}, "norvane-drive: unexpected argument 'extra' after '--'"},
+      {{"set", "--quiet", "off", "--quiet", "quiet"}, "norvane-drive: --quiet is given more than once"},
+      {{"-d", "E", "list", "--device", "G"}, "norvane-drive: --device is given more than once"},
+      {{"set", "--quiet", "loud"}, "norvane-drive: --quiet: must be off, performance, quiet or persistent, not 'loud'"},
       {{"status", "--watch", "--interval", "0.01"}, "norvane-drive: --interval: must be a number of seconds from 0.05"},
-      {{"--timeout", "0", "list"}, "norvane-drive: --timeout: must be a number of seconds from 1"},
+      {{"--timeout", "0", "list"}, "norvane-drive: --timeout: must be a whole number of seconds from 1"},
+      // Numbers are plain decimal digits; time-outs whole seconds.
+      {{"status", "--watch", "--interval", "0x10"}, "norvane-drive: --interval: must be a number of seconds"},
+      {{"status", "--watch", "--interval", " 1"}, "norvane-drive: --interval: must be a number of seconds"},
+      {{"status", "--watch", "--interval", "1 "}, "norvane-drive: --interval: must be a number of seconds"},
+      {{"status", "--watch", "--interval", "1e1"}, "norvane-drive: --interval: must be a number of seconds"},
+      {{"--timeout", "1.5", "list"}, "norvane-drive: --timeout: must be a whole number of seconds"},
+      {{"--timeout", "+5", "list"}, "norvane-drive: --timeout: must be a whole number of seconds"},
+      // What the user typed comes back as safe text, cut short like a device name.
+      {{"set", "--quiet", "\x1b[2J"},
+       "norvane-drive: --quiet: must be off, performance, quiet or persistent, not '?[2J'"},
+      {{"set", "--read-error", std::string(kC1ControlBytes) + "2J"}, "norvane-drive: --read-error: must be off"},
+      {{"--color", "\x1b[2J", "list"}, "norvane-drive: --color: must be auto, always or never, not '?[2J'"},
+      {{"status", "--watch", "--interval", "\x1b[2J"}, "norvane-drive: --interval: must be a number of seconds"},
+      {{"--timeout", "\x1b[2J", "list"}, "norvane-drive: --timeout: must be a whole number of seconds"},
+      {{"list", "extra", "\x1b[2J"}, "norvane-drive: unexpected argument 'extra'"},
+      {{"list", "\x1b[2J"}, "norvane-drive: unexpected argument '?[2J'"},
+      {{"\x1b[2J"}, "norvane-drive: unknown subcommand '?[2J'"},
+      {{"\x1b[2J" + std::string(200, 'x')}, "norvane-drive: unknown subcommand '?[2J" + std::string(76, 'x') + "...'"},
   };
   AttachDrives();
   for (const auto& c : cases) {
@@ -30,6 +54,12 @@ TEST_F(CliTest, TheParserSpeaksWithTheProgramsName) {
     EXPECT_EQ(result.exit, Exit::Usage);
     EXPECT_EQ(result.err.find(c.message), 0u) << result.err;
     EXPECT_EQ(result.out, "");
+    for (std::size_t at = 0; at < result.err.size(); ++at) {
+      const auto byte = static_cast<unsigned char>(result.err[at]);
+      EXPECT_TRUE(byte >= 0x20 || byte == '\n') << "a C0 control reaches the terminal at " << at;
+      EXPECT_FALSE(byte == 0xC2 && at + 1 < result.err.size() && static_cast<unsigned char>(result.err[at + 1]) < 0xA0)
+          << "a C1 control reaches the terminal at " << at;
+    }
   }
   EXPECT_TRUE(Drive().Log().empty()) << "nothing is sent for a wrong command line";
 }

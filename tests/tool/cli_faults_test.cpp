@@ -90,9 +90,9 @@ TEST_F(Faults, EachFaultStopsTheRunWithItsExitCodeAndNothingFalseOnStandardOutpu
        {"status", "--watch", "--interval", "nan"},
        Exit::Usage,
        "",
-       "not nan",
+       "not 'nan'",
        [](Faults& t, const RunResult&) { EXPECT_TRUE(t.Drive('E').Log().empty()); }},
-      {"--interval inf", nullptr, {"status", "--watch", "--interval", "inf"}, Exit::Usage, "", "not inf"},
+      {"--interval inf", nullptr, {"status", "--watch", "--interval", "inf"}, Exit::Usage, "", "not 'inf'"},
       // 4: output that cannot be written.
       {"settings on a full disc",
        [](Faults& t) { t.outputFull = true; },
@@ -107,6 +107,18 @@ TEST_F(Faults, EachFaultStopsTheRunWithItsExitCodeAndNothingFalseOnStandardOutpu
        "",
        "write error on standard output",
        [](Faults& t, const RunResult&) { EXPECT_EQ(t.platform.ticks, 0) << "no polling for nobody"; }},
+      {"--help on a full disc",
+       [](Faults& t) { t.outputFull = true; },
+       {"--help"},
+       Exit::CommandFailed,
+       "",
+       "norvane-drive: write error on standard output"},
+      {"--version on a full disc",
+       [](Faults& t) { t.outputFull = true; },
+       {"--version"},
+       Exit::CommandFailed,
+       "",
+       "norvane-drive: write error on standard output"},
       // 5: readings the drive did not give.
       {"the drive dies during a set",
        [](Faults& t) {
@@ -118,6 +130,34 @@ TEST_F(Faults, EachFaultStopsTheRunWithItsExitCodeAndNothingFalseOnStandardOutpu
        Exit::CommandFailed,
        "",
        "changing the settings failed:\n  WRITE BUFFER: "},
+      // A blank identity would pass for the drive's answer.
+      {"the INQUIRY does not reach the drive",
+       [](Faults& t) {
+         t.platform.source.beforeCommand = [&t](std::uint8_t operation) {
+           t.devices.FailPassThrough('E', operation == 0x12);
+         };
+       },
+       {"-d", "E", "--json", "settings"},
+       Exit::CommandFailed,
+       "",
+       "identifying E failed:\n  INQUIRY: "},
+      // The second SET CD SPEED of the set is lost: nothing goes out after it,
+      // and what the drive reports then is shown.
+      {"a set that fails half-way",
+       [](Faults& t) {
+         t.platform.source.beforeCommand = [&t, speeds = 0](std::uint8_t operation) mutable {
+           t.devices.FailPassThrough('E', operation == 0xBB && ++speeds == 2);
+         };
+       },
+       {"-d", "E", "set", "--quiet", "off", "--yes"},
+       Exit::CommandFailed,
+       "Drive                E : NORVANE BD-RE QDM-LT58  1.062026/10/0\nQuiet drive          persistent\n"
+       "Read-error handling  off\nReal-time            - (needs read-error handling)\nEject at power-on    off\n",
+       "changing the settings failed:\n  SET CD SPEED: ",
+       [](Faults& t, const RunResult&) {
+         for (const Cdb& sent : t.Sent()) EXPECT_NE(sent[0], 0x3B) << "a WRITE BUFFER went out after the failure";
+         EXPECT_EQ(t.Drive('E').Current().quietMode, emu::QuietModePersistent) << "the first command was taken";
+       }},
       {"a short transfer: 4 of 32 counter bytes",
        [](Faults& t) {
          t.Drive('E').OverrideBuffer(0xF5, {0, 0, 0, 1});
@@ -164,9 +204,7 @@ TEST_F(Faults, EachFaultStopsTheRunWithItsExitCodeAndNothingFalseOnStandardOutpu
        }},
       // 9: text that would reach the terminal as escapes, and names too long to echo.
       {"C1 controls in the INQUIRY text",
-       [](Faults& t) {
-         t.Drive('E').OverrideInquiry(Inquiry(std::string("BD") + kC1ControlBytes + "2J"));
-       },
+       [](Faults& t) { t.Drive('E').OverrideInquiry(Inquiry(std::string("BD") + kC1ControlBytes + "2J")); },
        {"-d", "E", "eject"},
        Exit::Ok,
        "Drive  E : NORVANE BD?2J\nThe disc is ejected.\n",

@@ -130,14 +130,19 @@ struct ExitCase {
 TEST_F(CliTest, ExitCodesTellWhatWentWrong) {
   const ExitCase cases[] = {
       {"no subcommand", {}, Exit::Usage, "A subcommand is required"},
-      {"unknown value", {"set", "--quiet", "loud"}, Exit::Usage, "loud not in"},
+      {"unknown value", {"set", "--quiet", "loud"}, Exit::Usage, "not 'loud'"},
       {"nothing to set", {"set"}, Exit::Usage, "name a setting"},
       {"contradiction", {"set", "--quiet", "off", "--real-time", "on"}, Exit::Usage, "needs the quiet-drive feature"},
       {"real-time without read-error handling",
        {"-d", "E", "set", "--real-time", "on"},
        Exit::Usage,
        "needs read-error handling"},
-      {"no such drive", {"-d", "K", "settings"}, Exit::NoDrive, "K: no emulated drive answers there"},
+      {"no such drive", {"-d", "K", "settings"}, Exit::NoDrive, "K: is not a CD/DVD drive"},
+      {"a hard disk's letter", {"-d", "C:", "settings"}, Exit::NoDrive, "C: is not a CD/DVD drive"},
+      {"a network share's letter", {"-d", "Z:\\", "eject"}, Exit::NoDrive, "Z: is not a CD/DVD drive"},
+      {"the root folder of a drive's letter", {"-d", "E:\\", "settings"}, Exit::Ok, ""},
+      // list takes --device as every subcommand does: that drive, or a refusal.
+      {"list of another vendor's drive", {"-d", "D", "list"}, Exit::NoDrive, "D is not a supported drive"},
       {"another vendor's drive", {"-d", "D", "eject"}, Exit::NoDrive, "D is not a supported drive"},
       {"not a drive name", {"-d", "/dev/sr0", "eject"}, Exit::NoDrive, "no drive is named /dev/sr0"},
       {"feature missing",
@@ -148,15 +153,42 @@ TEST_F(CliTest, ExitCodesTellWhatWentWrong) {
       {"version", {"--version"}, Exit::Ok, ""},
   };
   AttachDrives();
+  devices.AddOtherLetter('C', emu::EmulatedDevices::OtherKind::FixedDisk);
+  devices.AddOtherLetter('Z', emu::EmulatedDevices::OtherKind::NetworkShare);
   for (const ExitCase& c : cases) {
     SCOPED_TRACE(c.name);
     const RunResult result = Run(c.arguments);
     EXPECT_EQ(result.exit, c.exit) << result.err;
     EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
   }
+  EXPECT_EQ(devices.ContactsWithOtherLetters(), 0) << "a letter that is no CD/DVD drive is not even opened";
   for (const emu::LoggedCommand& sent : Drive('D').Log()) {
     EXPECT_EQ(sent.cdb, kReadIdentity) << "another vendor's drive is only asked for its identity";
   }
+}
+
+// list shows every drive present, those it could not read with the reason,
+// and succeeds only when it read them all; with --device, that drive alone.
+TEST_F(CliTest, ListNamesTheDrivesItCouldNotRead) {
+  AttachDrives();
+  const RunResult named = Run({"-d", "G", "list"});
+  EXPECT_EQ(named.exit, Exit::Ok) << named.err;
+  EXPECT_EQ(named.out, "G : NORVANE BD-RE NBX-2400  1.022025/04/1\n");
+
+  devices.DenyOpens('G', true);
+  const RunResult text = Run({"list"});
+  EXPECT_EQ(text.exit, Exit::NotPermitted) << text.err;
+  EXPECT_EQ(text.out.find("E : NORVANE BD-RE QDM-LT58"), 0u) << text.out;
+  EXPECT_NE(text.out.find("\nG : unusable: access denied"), std::string::npos) << text.out;
+  EXPECT_NE(text.err.find("not every drive could be read"), std::string::npos) << text.err;
+
+  const RunResult json = Run({"--json", "list"});
+  EXPECT_EQ(json.exit, Exit::NotPermitted);
+  const nlohmann::json list = nlohmann::json::parse(json.out);
+  ASSERT_EQ(list.size(), 2u) << json.out;
+  EXPECT_EQ(list[1]["device"], "G");
+  EXPECT_NE(list[1]["error"].get<std::string>().find("access denied"), std::string::npos) << json.out;
+  EXPECT_FALSE(list[1].contains("label")) << "nothing the drive did not say";
 }
 
 TEST_F(CliTest, NoDriveAtAll) {
@@ -166,12 +198,13 @@ TEST_F(CliTest, NoDriveAtAll) {
   EXPECT_NE(result.err.find("no supported drive found"), std::string::npos);
 }
 
-// The command layer passes over a refused command; the tool reports it.
+// The command layer passes over a refused command; the tool reports it, and
+// the system's refusal (EPERM) is the one exit code for no permission.
 TEST_F(CliTest, ACommandTheSystemRefusesFailsTheRun) {
   AttachDrives();
   platform.source.refusedOperation = 0x3B;  // WRITE BUFFER, as Linux refuses it without CAP_SYS_RAWIO
   const RunResult set = Run({"-d", "E", "set", "--quiet", "performance"});
-  EXPECT_EQ(set.exit, Exit::CommandFailed);
+  EXPECT_EQ(set.exit, Exit::NotPermitted);
   EXPECT_NE(set.err.find("changing the settings failed:\n  WRITE BUFFER: refused by the operating system: Operation "
                          "not permitted"),
             std::string::npos)
@@ -184,14 +217,14 @@ TEST_F(CliTest, ACommandTheSystemRefusesFailsTheRun) {
     std::vector<std::string> arguments = {"-d", "E"};
     arguments.insert(arguments.end(), action.begin(), action.end());
     const RunResult result = Run(arguments);
-    EXPECT_EQ(result.exit, Exit::CommandFailed);
+    EXPECT_EQ(result.exit, Exit::NotPermitted);
     EXPECT_NE(result.err.find("WRITE BUFFER: refused"), std::string::npos) << result.err;
     EXPECT_EQ(result.out, "") << "no success reported";
   }
 
   platform.source.refusedOperation = 0x3C;  // READ BUFFER: not even the identity can be read
   const RunResult status = Run({"-d", "E", "status"});
-  EXPECT_EQ(status.exit, Exit::CommandFailed) << "a drive that did not answer is not known to be another one";
+  EXPECT_EQ(status.exit, Exit::NotPermitted) << "a drive that did not answer is not known to be another one";
   EXPECT_NE(status.err.find("identifying E failed:\n  READ BUFFER: refused by the operating system"), std::string::npos)
       << status.err;
 }

@@ -112,7 +112,7 @@ TEST_F(CliTest, PowerCheckThatCannotStartGivesNoVerdict) {
   AttachDrives();
   platform.source.refusedOperation = 0x3B;
   const RunResult result = Run({"-d", "E", "power-check", "--yes"});
-  EXPECT_EQ(result.exit, Exit::CommandFailed);
+  EXPECT_EQ(result.exit, Exit::NotPermitted);
   EXPECT_NE(result.err.find("starting the measurement failed"), std::string::npos) << result.err;
   EXPECT_EQ(platform.ticks, 0);
 }

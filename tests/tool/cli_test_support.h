@@ -68,6 +68,7 @@ class ScriptedSource final : public tool::DriveSource, private DeviceIo {
   }
   void Close(DeviceHandle handle) override { m_devices.Close(handle); }
   void Sleep(std::uint32_t milliseconds) override { m_devices.Sleep(milliseconds); }
+  bool IsOpticalDrive(char letter) override { return m_devices.IsOpticalDrive(letter); }
 
   emu::EmulatedDevices& m_devices;
   tool::EmulatedDriveSource m_emulated;

@@ -12,6 +12,7 @@
 #include "pages/settings_page.h"
 #include "resource.h"
 #include "tests/common/command_blocks.h"
+#include "tests/common/refusing_one.h"
 #include "ui_test_support.h"
 
 namespace norvane::test {
@@ -110,6 +111,40 @@ TEST_F(SettingsPage, AClickSendsTheWholeSetThenReadsTheDriveBack) {
   EXPECT_EQ(Drive().Current().quietMode, emu::QuietModePerformance);
   EXPECT_TRUE(Checked(IDC_QUIET_PERFORMANCE));
   EXPECT_FALSE(Checked(IDC_QUIET_STANDARD));
+}
+
+// A command of the set that the drive refuses ends the set: nothing goes out
+// after it, and the refresh shows what the drive then reports.
+TEST_F(SettingsPage, ARefusedCommandEndsTheSetAndThePageShowsWhatTheDriveTook) {
+  const std::vector<Cdb> set = {Speed(0x80), Speed(0x81), kWritePage, kWritePage, kWritePage};
+  const struct {
+    const char* refused;
+    std::uint8_t quietMode;  // what the drive then reports
+    int checked;             // the quiet button the page then shows checked, or 0 for the feature off
+  } cases[] = {
+      {"the quiet selection", emu::QuietModeQuiet, IDC_QUIET_STANDARD},
+      {"the quiet setting", emu::QuietModeOff, 0},
+      {"the read-error page", emu::QuietModePerformance, IDC_QUIET_PERFORMANCE},
+      {"the zero page ahead of the eject page", emu::QuietModePerformance, IDC_QUIET_PERFORMANCE},
+      {"the eject page", emu::QuietModePerformance, IDC_QUIET_PERFORMANCE},
+  };
+  for (std::size_t position = 0; position < std::size(cases); ++position) {
+    SCOPED_TRACE(cases[position].refused);
+    Start();
+    RefusingOne refusing(m_devices, 'E', position);
+    InstallDeviceIo(refusing);
+    Click(IDC_QUIET_PERFORMANCE);
+    InstallDeviceIo(m_devices);
+    std::vector<Cdb> expected(set.begin(), set.begin() + static_cast<std::ptrdiff_t>(position) + 1);
+    expected.insert(expected.end(), 4, kReadStatus);  // the refresh; read-error handling is off
+    EXPECT_EQ(SentBlocks(), expected);
+    EXPECT_EQ(Drive().Current().quietMode, cases[position].quietMode);
+    EXPECT_EQ(Checked(IDC_QUIET_ON), cases[position].checked != 0);
+    if (cases[position].checked != 0) {
+      EXPECT_TRUE(Checked(cases[position].checked));
+    }
+    Stop();
+  }
 }
 
 TEST_F(SettingsPage, ReadErrorHandlingOnReadsTheStatusFiveTimes) {

@@ -18,13 +18,20 @@ fs::path Folder() {
   return fs::path(module).parent_path();
 }
 
-// The command line of the Windows convention: each argument quoted, quotes in it escaped.
+// The command line of the Windows convention: each argument quoted, quotes in
+// it escaped, and backslashes doubled where a quote follows them (E:\ ends
+// with one, ahead of the closing quote).
 std::wstring CommandLine(const fs::path& program, const std::vector<std::string>& arguments) {
   std::wstring line = L"\"" + program.wstring() + L"\"";
   for (const std::string& argument : arguments) {
     line += L" \"";
-    for (wchar_t c : Wide(argument)) line += c == L'"' ? std::wstring(L"\\\"") : std::wstring(1, c);
-    line += L"\"";
+    std::size_t backslashes = 0;
+    for (wchar_t c : Wide(argument)) {
+      if (c == L'"') line += std::wstring(backslashes + 1, L'\\');
+      backslashes = c == L'\\' ? backslashes + 1 : 0;
+      line += c;
+    }
+    line += std::wstring(backslashes, L'\\') + L"\"";
   }
   return line;
 }
