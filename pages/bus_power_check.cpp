@@ -9,6 +9,7 @@
 #include "drive/channel.h"
 #include "drive/commands.h"
 #include "drive/readings.h"
+#include "pages/drive_in_use.h"
 #include "pages/utility_page.h"
 #include "resource.h"
 #include "ui/message_box.h"
@@ -45,6 +46,11 @@ std::wstring CountdownText(std::uint32_t secondsLeft) {
 }  // namespace
 
 LRESULT CUtilityDialog::OnRunCheck(const ui::Command&) {
+  m_checkLock.emplace(LockShownDrive(GetParent(m_hwnd)));
+  if (!m_checkLock->Held()) {
+    m_checkLock.reset();
+    return 0;
+  }
   EnterCheckBusy();
   LockMediaNotification();
   // The tray comes out for the disc only when one is in; an empty drive is
@@ -106,6 +112,7 @@ void CUtilityDialog::EndCheck() {
   m_counting = false;
   ReleaseMediaNotification();
   LeaveCheckBusy();
+  m_checkLock.reset();
 }
 
 void CUtilityDialog::EnterCheckBusy() {

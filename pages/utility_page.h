@@ -7,9 +7,11 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "drive/command_result.h"
+#include "drive/drive_lock.h"
 #include "ui/page.h"
 
 namespace norvane {
@@ -71,6 +73,7 @@ class CUtilityDialog : public ui::CDialogImpl<CUtilityDialog, ui::CPage> {
 
   Host& m_host;
   HANDLE m_semaphore = nullptr;  // taken around a force eject
+  std::optional<DriveLock> m_checkLock;  // the drive, from Run to the end of the run
   std::uint32_t m_elapsedMs = 0;
   bool m_counting = false;
   bool m_focusBeforeCheck = false;  // whether the keyboard focus was on the page when Run was clicked

@@ -136,3 +136,6 @@
 #define IDS_NAME_DRIVE_LIST 300
 #define IDS_NAME_PAGE_TABS 301
 #define IDS_INDICATOR_VALUE 302
+
+// A changing action found the drive taken by another program.
+#define IDS_DRIVE_IN_USE 303

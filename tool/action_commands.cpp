@@ -62,6 +62,7 @@ void RequireUnmounted(Session& session, const SelectedDrive& drive, const Action
 
 Exit Run(Session& session, const Action& action, bool yes) {
   const SelectedDrive& drive = session.SelectDrive(action.picks);
+  const DriveLock lock = session.LockDrive();
   if (action.passesTrayLock) RequireUnmounted(session, drive, action);
   if (action.writesBuffers) session.RequireWriteBuffer(action.doing);
   if (action.question != nullptr) session.Confirm(action.question, yes);

@@ -15,6 +15,7 @@ enum class Exit : int {
   PowerSlightlyLow = 6,  // power-check: the power supply is slightly not enough
   PowerTooLow = 7,       // power-check: the power supply is not enough (the drive dropped off)
   NoDisc = 8,            // power-check: no disc in the drive
+  DriveBusy = 9,         // the drive is in use by another program: held by it, or locked for its action
   NotPermitted = 77,     // no access to the device, or the command needs CAP_SYS_RAWIO
   Interrupted = 130,     // stopped by Ctrl-C before the end
 };
