@@ -5,6 +5,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "drive/channel.h"
 #include "drive/readings.h"
 #include "tool/commands.h"
 #include "tool/output.h"
@@ -106,8 +107,13 @@ Exit Watch(Session& session, const SelectedDrive& drive, QualityReading reading,
   WatchView view(session, drive);
   view.Show(reading);
   session.RequireWritten();
+  bool lost = false;
   while (session.World().Wait(period)) {
+    // An unplugged drive leaves its handle dead for good; opening its node
+    // anew finds it again once it is back on the bus.
+    if (lost) OpenDevicePath(drive.node.path);
     QualityReading next = ReadQuality();
+    lost = next.read.outcome == CommandOutcome::NotDelivered;
     // Like the window, a tick without an answer changes nothing; unlike it, it says so.
     if (next.read.Complete() && next.supported) {
       reading = next;

@@ -120,6 +120,32 @@ TEST_F(CliTest, WatchKeepsTheLastReadingWhenTheDriveStopsAnswering) {
   EXPECT_NE(lines[3].find(kept), std::string::npos) << lines[3];
 }
 
+// A drive unplugged and plugged in again is read again: the watch opens it
+// anew instead of telling of no answer for the rest of the run.
+TEST_F(CliTest, WatchFindsTheDriveAgainAfterAnUnplug) {
+  AttachDrives();
+  Drive().SetCounters(0, 600, 0);
+  platform.ticksBeforeInterrupt = 4;
+  platform.onTick = [this](int tick) {
+    if (tick == 2) devices.Unplug('E');
+    if (tick == 3) {
+      devices.Plug('E');
+      Drive().SetCounters(0, 900, 0);
+    }
+  };
+  const RunResult result = Run({"status", "--watch"});
+  EXPECT_EQ(result.exit, Exit::Interrupted);
+  std::vector<std::string> lines;
+  std::istringstream text(result.out);
+  for (std::string line; std::getline(text, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 5u) << result.out;
+  EXPECT_NE(lines[2].find("(no answer"), std::string::npos) << lines[2];
+  for (const std::size_t back : {3u, 4u}) {
+    EXPECT_NE(lines[back].find("sectors 900"), std::string::npos) << lines[back];
+    EXPECT_EQ(lines[back].find("(no answer"), std::string::npos) << lines[back];
+  }
+}
+
 struct ExitCase {
   const char* name;
   std::vector<std::string> arguments;
