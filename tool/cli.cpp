@@ -51,7 +51,8 @@ const std::vector<std::string> kOnOff = {"on", "off"};
 struct CommandLine {
   GlobalOptions global;
   SetOptions set;
-  StatusOptions status;
+  WatchOptions list;
+  WatchOptions status;
   bool yes = false;
   std::function<Exit(Session&)> run;
 };
@@ -99,8 +100,19 @@ void AddYes(CLI::App* command, bool& yes) {
   command->add_flag("-y,--yes", yes, "Give the confirmation without asking");
 }
 
+void AddWatch(CLI::App* command, WatchOptions& options, const char* description) {
+  CLI::Option* watch = command->add_flag("-w,--watch", options.watch, description);
+  command->add_option("--interval", options.intervalSeconds, "Seconds between ticks of --watch (0.05 to 3600)")
+      ->type_name("SECONDS")
+      ->default_val(1.0)
+      ->check(FiniteBetween(0.05, 3600.0))
+      ->needs(watch);
+}
+
 void AddSubcommands(CLI::App& app, CommandLine& line) {
-  Subcommand(app, line, "list", "List the supported drives", ListDrives);
+  AddWatch(Subcommand(app, line, "list", "List the supported drives",
+                      [&line](Session& s) { return ListDrives(s, line.list); }),
+           line.list, "Then print a line for each drive that arrives or leaves, until interrupted (Ctrl-C)");
   Subcommand(app, line, "settings", "Show the drive's settings", ShowSettings);
 
   CLI::App* set = Subcommand(app, line, "set", "Change settings (the drive takes the whole set, the rest as it is)",
@@ -133,13 +145,7 @@ void AddSubcommands(CLI::App& app, CommandLine& line) {
 
   CLI::App* status = Subcommand(app, line, "status", "Show the quality of the audio data the drive transfers",
                                 [&line](Session& s) { return ShowStatus(s, line.status); });
-  CLI::Option* watch =
-      status->add_flag("-w,--watch", line.status.watch, "Redraw once a tick until interrupted (Ctrl-C)");
-  status->add_option("--interval", line.status.intervalSeconds, "Seconds between ticks of --watch (0.05 to 3600)")
-      ->type_name("SECONDS")
-      ->default_val(1.0)
-      ->check(FiniteBetween(0.05, 3600.0))
-      ->needs(watch);
+  AddWatch(status, line.status, "Redraw once a tick until interrupted (Ctrl-C)");
 
   Subcommand(app, line, "clear", "Clear the drive's error counters", ClearCounters);
   Subcommand(app, line, "eject", "Eject the disc", EjectTray);

@@ -102,7 +102,7 @@ class WatchView {
   int m_linesShown = 0;
 };
 
-Exit Watch(Session& session, const SelectedDrive& drive, QualityReading reading, const StatusOptions& options) {
+Exit Watch(Session& session, const SelectedDrive& drive, QualityReading reading, const WatchOptions& options) {
   const auto period = std::chrono::milliseconds(std::lround(options.intervalSeconds * 1000));
   WatchView view(session, drive);
   view.Show(reading);
@@ -128,7 +128,7 @@ Exit Watch(Session& session, const SelectedDrive& drive, QualityReading reading,
 
 }  // namespace
 
-Exit ShowStatus(Session& session, const StatusOptions& options) {
+Exit ShowStatus(Session& session, const WatchOptions& options) {
   const SelectedDrive& drive = session.SelectDrive();
   const QualityReading reading = ReadQuality();
   session.Require(reading.read, "reading the status");
