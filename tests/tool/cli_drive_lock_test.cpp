@@ -1,37 +1,11 @@
 // A change finds the drive taken by another program: the run says so, exits
 // with its own status and sends nothing past the drive's identification;
 // once the other program lets go, the same change goes through.
-#include <future>
-#include <thread>
-
 #include "cli_test_support.h"
-#include "drive/drive_lock.h"
+#include "tests/common/other_program.h"
 
 namespace norvane::test {
 namespace {
-
-// Another program at work on a drive: it holds the lock from another thread
-// (a lock is never contended by the thread that owns it) until let go.
-class OtherProgram {
- public:
-  explicit OtherProgram(const std::wstring& devicePath)
-      : m_holder([this, devicePath] {
-          DriveLock lock(devicePath);
-          m_taken.set_value(lock.Held());
-          m_letGo.get_future().wait();
-        }) {
-    EXPECT_TRUE(m_taken.get_future().get()) << "the drive was free before the test took it";
-  }
-  ~OtherProgram() {
-    m_letGo.set_value();
-    m_holder.join();
-  }
-
- private:
-  std::promise<bool> m_taken;
-  std::promise<void> m_letGo;
-  std::thread m_holder;
-};
 
 TEST_F(CliTest, AChangeOnADriveInUseSendsNothing) {
   const std::vector<std::vector<std::string>> changes = {
