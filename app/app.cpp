@@ -44,8 +44,10 @@ bool CNorvaneDriveUtilityApp::InitInstance() {
   // The window's thread serves accessibility clients in other processes:
   // the objects it hands them are marshalled through COM.
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  // The drive's waits run on this, the window's thread.
+  // The drive's waits run on this, the window's thread; its calls on
+  // another, while this one keeps the window answering.
   InstallWaitRunner(&ui::WaitKeepingWindowsAnswering);
+  InstallCallRunner(&ui::RunKeepingWindowsAnswering);
   auto mainWindow = std::make_unique<CNorvaneDriveUtilityDlg>();
   mainWindow->DoModal();
   mainWindow.reset();

@@ -4,14 +4,26 @@
 #include "app/main_window.h"
 #include "drive/channel.h"
 #include "drive/reads.h"
+#include "drive/system_error.h"
+#include "resource.h"
+#include "ui/message_box.h"
+#include "ui/window.h"
 
 namespace norvane {
 
 void CNorvaneDriveUtilityDlg::ScanDrives() {
   m_driveList.Send(CB_RESETCONTENT);
+  m_unreachable.clear();
   std::size_t count = 0;
-  for (char letter = 'C'; letter <= 'Z'; ++letter) {
-    const std::wstring identity = ReadDriveIdentity(letter);
+  for (const char letter : OpticalDriveLetters()) {
+    CommandResult read;
+    const std::wstring identity = ReadDriveIdentity(letter, read);
+    // A drive the system would not let us reach is not a drive of another
+    // maker: the user hears of it instead of seeing it vanish.
+    if (read.outcome == CommandOutcome::NotDelivered) {
+      m_unreachable.push_back({letter, read.systemError});
+      continue;
+    }
     if (identity.empty() || !IsSupportedDrive(identity)) continue;
     const std::wstring label = BuildDriveLabel(letter);
     m_driveList.Send(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label.c_str()));
@@ -20,6 +32,20 @@ void CNorvaneDriveUtilityDlg::ScanDrives() {
   // Selecting by message raises no CBN_SELCHANGE: the pages are not refreshed.
   m_driveList.Send(CB_SETCURSEL, 0);
   OpenDrive(count > 0 ? static_cast<char>(m_letters[0]) : 0);
+}
+
+// "E: (Access is denied.)" for each drive, in the user's language.
+LRESULT CNorvaneDriveUtilityDlg::OnReportUnreachableDrives() {
+  std::wstring drives;
+  for (const UnreachableDrive& drive : m_unreachable) {
+    drives += L"\r\n    " + std::wstring{static_cast<wchar_t>(drive.letter), L':'};
+    const std::wstring why = SystemErrorText(drive.systemError);
+    if (drive.systemError != 0 && !why.empty()) drives += L" (" + why + L")";
+  }
+  std::wstring text = ui::LoadResourceString(IDS_DRIVES_UNREACHABLE);
+  if (const std::size_t at = text.find(L"%1"); at != std::wstring::npos) text.replace(at, 2, drives);
+  ui::ShowMessageBox(m_hwnd, text, MB_OK | MB_ICONWARNING);
+  return 0;
 }
 
 char CNorvaneDriveUtilityDlg::LetterAt(int index) const {

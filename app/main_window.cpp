@@ -45,6 +45,7 @@ std::span<const ui::MessageEntry<CNorvaneDriveUtilityDlg>> CNorvaneDriveUtilityD
       ui::OnCommand(IDC_DRIVE_LIST, CBN_CLOSEUP, &Self::OnDriveListClosed),
       ui::OnMessage(kCheckShownDrive, &Self::OnCheckShownDrive),
       ui::OnMessage(kShowTabOfPage, &Self::OnShowTabOfPage),
+      ui::OnMessage(kReportUnreachableDrives, &Self::OnReportUnreachableDrives),
       ui::OnCtlColor(&Self::OnCtlColor),
       ui::OnDrawItem(&Self::OnDrawItem),
       ui::OnMessage(WM_SYSCOLORCHANGE, &Self::OnSysColorChange),
@@ -79,6 +80,7 @@ BOOL CNorvaneDriveUtilityDlg::OnInitDialog() {
   } else {
     CreatePages();
   }
+  if (!m_unreachable.empty()) PostMessageW(m_hwnd, kReportUnreachableDrives, 0, 0);
   m_backgroundBrush.Create();
   return TRUE;
 }

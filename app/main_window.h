@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <vector>
 
 #include "pages/settings_page.h"
 #include "pages/status_page.h"
@@ -31,6 +32,14 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   bool BusyLock() const { return m_busyLock; }
   void SetBusyLock(bool busy) { m_busyLock = busy; }
 
+  // An optical drive the last scan could not open or talk to, with the
+  // system's code for why (0: it gave none).
+  struct UnreachableDrive {
+    char letter;
+    std::uint32_t systemError;
+  };
+  const std::vector<UnreachableDrive>& UnreachableDrives() const { return m_unreachable; }
+
   // The drive letter of list entry `index`; 0 outside the table.
   char LetterAt(int index) const;
   // The drive letter of the entry the drive list shows.
@@ -52,6 +61,7 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   void DoDataExchange() override;
   BOOL OnInitDialog() override;
   void PostNcDestroy() override;
+  bool ClosingEndsTheProgram() const override { return true; }
 
  private:
   LRESULT OnSysCommand(UINT command);
@@ -63,6 +73,7 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   LRESULT OnDriveSelected(const ui::Command&);
   LRESULT OnDriveListClosed(const ui::Command&);
   LRESULT OnCheckShownDrive();
+  LRESULT OnReportUnreachableDrives();
   LRESULT OnCtlColor(const ui::ColourRequest& request);
   LRESULT OnDrawItem(const DRAWITEMSTRUCT& item);
   LRESULT OnSysColorChange();
@@ -89,12 +100,16 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   static constexpr UINT kCheckShownDrive = WM_APP + 1;
   // Posted when a tab change was refused: the header goes back to the page shown.
   static constexpr UINT kShowTabOfPage = WM_APP + 2;
+  // Posted after the start-up scan found drives it could not use: the
+  // message shows once the window does.
+  static constexpr UINT kReportUnreachableDrives = WM_APP + 3;
 
   HICON m_icon;
   std::unique_ptr<CDialogSetting2Lx4> m_settingsPage;
   std::unique_ptr<CStatusDialog> m_statusPage;
   std::unique_ptr<CUtilityDialog> m_utilityPage;
   std::array<std::uint8_t, 256> m_letters{};
+  std::vector<UnreachableDrive> m_unreachable;
   bool m_busyLock = false;
   std::size_t m_shownTab = 0;  // the tab whose page is shown
   ui::CButtonFaceBrush m_backgroundBrush;

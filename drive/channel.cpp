@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <utility>
 
 namespace norvane {
@@ -39,6 +40,24 @@ SenseClass ClassifyUnitAttention(std::uint8_t asc, std::uint8_t ascq) {
   return SenseFailed;
 }
 
+// Carries out one call into the operating system through the installed call
+// runner and answers what it returned. The runner gets a reference, so that
+// no command allocates.
+template <class Call>
+auto DeviceCall(Call call) -> decltype(call()) {
+  decltype(call()) result{};
+  auto run = [&result, &call] { result = call(); };
+  RunDeviceCall(std::ref(run));
+  return result;
+}
+
+DeviceHandle OpenDevice(const std::wstring& path, DeviceAccess access, std::uint32_t& error) {
+  DeviceIo& io = InstalledDeviceIo();
+  const DeviceHandle handle = DeviceCall([&] { return io.Open(path.c_str(), access); });
+  error = handle == kNoDevice ? io.LastErrorCode() : 0;
+  return handle;
+}
+
 // Closes the current drive and makes the given one current, letter and path
 // alike (also when it is not opened or the open fails); opens it when asked.
 bool MakeCurrent(char letter, std::wstring path, bool open) {
@@ -46,13 +65,18 @@ bool MakeCurrent(char letter, std::wstring path, bool open) {
   CloseDrive();
   channel.letter = letter;
   channel.path = std::move(path);
+  channel.openError = 0;
   if (!open) return false;
-  channel.device = InstalledDeviceIo().Open(channel.path.c_str(), DeviceAccess::ReadWrite);
+  channel.device = OpenDevice(channel.path, DeviceAccess::ReadWrite, channel.openError);
   return channel.device != kNoDevice;
 }
 
-CommandResult NotDelivered(std::uint8_t operation, std::uint32_t length) {
-  return {.outcome = CommandOutcome::NotDelivered, .operation = operation, .sense = SenseFailed, .requested = length};
+CommandResult NotDelivered(std::uint8_t operation, std::uint32_t length, std::uint32_t systemError) {
+  return {.outcome = CommandOutcome::NotDelivered,
+          .operation = operation,
+          .sense = SenseFailed,
+          .requested = length,
+          .systemError = systemError};
 }
 
 // No transport may claim more bytes than the buffer it was given.
@@ -104,6 +128,14 @@ SenseClass ClassifySense(const std::uint8_t* sense) {
   }
 }
 
+std::vector<char> OpticalDriveLetters(DeviceIo& io) {
+  std::vector<char> letters;
+  for (char letter = 'C'; letter <= 'Z'; ++letter) {
+    if (io.IsOpticalDrive(letter)) letters.push_back(letter);
+  }
+  return letters;
+}
+
 bool OpenDrive(char letter) { return MakeCurrent(letter, DevicePath(letter), letter != 0); }
 
 bool OpenDevicePath(const std::wstring& path) { return MakeCurrent(0, path, !path.empty()); }
@@ -112,18 +144,20 @@ void CloseDrive() {
   DriveChannel& channel = Channel();
   if (channel.device != kNoDevice) InstalledDeviceIo().Close(channel.device);
   channel.device = kNoDevice;
+  channel.openError = 0;
 }
 
 CommandResult SendCdb(const std::uint8_t (&cdb)[kCdbLength], void* data, std::uint32_t length,
                       DataDirection direction) {
   DriveChannel& channel = Channel();
+  DeviceIo& io = InstalledDeviceIo();
   for (int attempt = 1;; ++attempt) {
     const ScsiCommand command{cdb, data, length, direction, kPassThroughTimeoutSeconds};
     ScsiReply reply;
-    if (!InstalledDeviceIo().PassThrough(channel.device, command, reply)) {
+    if (!DeviceCall([&] { return io.PassThrough(channel.device, command, reply); })) {
       // The operating system could not reach the drive at all.
       channel.lastSense = SenseFailed;
-      return NotDelivered(cdb[0], length);
+      return NotDelivered(cdb[0], length, io.LastErrorCode());
     }
     const CommandResult result = Answered(cdb[0], length, reply);
     if (result.Succeeded()) return result;
@@ -139,9 +173,10 @@ bool LockMediaNotification() {
   DriveChannel& channel = Channel();
   DeviceIo& io = InstalledDeviceIo();
   ReleaseMediaNotification();  // never leak a handle held from an earlier lock
-  channel.notification = io.Open(channel.path.c_str(), DeviceAccess::None);
+  std::uint32_t error = 0;
+  channel.notification = OpenDevice(channel.path, DeviceAccess::None, error);
   if (channel.notification == kNoDevice) return false;
-  if (io.PreventMediaChangeNotification(channel.notification)) return true;
+  if (DeviceCall([&] { return io.PreventMediaChangeNotification(channel.notification); })) return true;
   ReleaseMediaNotification();
   return false;
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "drive/command_result.h"
 #include "drive/device_io.h"
@@ -15,6 +16,7 @@ struct DriveChannel {
   DeviceHandle device = kNoDevice;                // read-write handle used by SendCdb
   DeviceHandle notification = kNoDevice;          // held while notification is off
   SenseClass lastSense = SenseClass::SenseClean;  // class of the last failed command
+  std::uint32_t openError = 0;                    // the system's code when the last open failed
 };
 
 // The process-wide channel.
@@ -31,6 +33,10 @@ SenseClass ClassifySense(const std::uint8_t* sense);
 
 // A unit attention is repeated at most this many attempts in all.
 inline constexpr int kMaxUnitAttentionAttempts = 10;
+
+// The letters C..Z that the system reports as CD/DVD drives, in order: the
+// only letters the programs open or send anything to.
+std::vector<char> OpticalDriveLetters(DeviceIo& io = InstalledDeviceIo());
 
 bool OpenDrive(char letter);
 // Opens a device named by its path, for systems whose drives have no letters

@@ -41,6 +41,7 @@ struct CommandResult {
   SenseCode senseCode{};                      // the sense data itself, when Failed
   std::uint32_t requested = 0;                // the transfer length the command asked for
   std::uint32_t transferred = 0;              // the bytes it actually moved
+  std::uint32_t systemError = 0;              // the operating system's code, when NotDelivered (0: none given)
 
   bool Succeeded() const { return outcome == CommandOutcome::Succeeded; }
   // Succeeded and moved every byte asked for: data that can be taken at its

@@ -16,6 +16,7 @@ class NoDevices final : public DeviceIo {
 NoDevices noDevices;
 DeviceIo* installed = &noDevices;
 WaitRunner waitRunner = nullptr;
+CallRunner callRunner = nullptr;
 
 }  // namespace
 
@@ -24,6 +25,16 @@ void InstallDeviceIo(DeviceIo& io) { installed = &io; }
 DeviceIo& InstalledDeviceIo() { return *installed; }
 
 void InstallWaitRunner(WaitRunner runner) { waitRunner = runner; }
+
+void InstallCallRunner(CallRunner runner) { callRunner = runner; }
+
+void RunDeviceCall(const std::function<void()>& call) {
+  if (callRunner) {
+    callRunner(call);
+  } else {
+    call();
+  }
+}
 
 void WaitForDrive(std::uint32_t milliseconds) {
   if (!waitRunner) {

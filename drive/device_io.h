@@ -59,6 +59,15 @@ class DeviceIo {
   virtual bool PreventMediaChangeNotification(DeviceHandle notification) = 0;
   virtual void Close(DeviceHandle handle) = 0;
   virtual void Sleep(std::uint32_t milliseconds) = 0;
+  // Whether the system reports the drive letter as a CD/DVD drive. Nothing
+  // is opened or sent at any other letter: a disk, a stick or a network
+  // share must never get a vendor command or stall a scan. A seam without
+  // drive letters has none.
+  virtual bool IsOpticalDrive(char /*letter*/) { return false; }
+  // The operating system's own code for why the last Open or PassThrough
+  // failed (GetLastError's value on Windows, errno's on Linux); 0 when it
+  // gave none.
+  virtual std::uint32_t LastErrorCode() const { return 0; }
 };
 
 // The implementation every drive command goes through. Until an entry point
@@ -72,5 +81,13 @@ DeviceIo& InstalledDeviceIo();
 void WaitForDrive(std::uint32_t milliseconds);
 using WaitRunner = void (*)(std::uint32_t milliseconds, const std::function<void(std::uint32_t)>& sleep);
 void InstallWaitRunner(WaitRunner runner);  // null: the wait is one plain sleep
+
+// Runs one call into the operating system for a drive (an open, a
+// pass-through), which may block for as long as the command's time-out. A
+// window's thread installs a runner that carries the call out elsewhere and
+// keeps its windows answering until it returns. `call` must not be kept.
+using CallRunner = void (*)(const std::function<void()>& call);
+void InstallCallRunner(CallRunner runner);  // null: the call runs on the calling thread
+void RunDeviceCall(const std::function<void()>& call);
 
 }  // namespace norvane

@@ -46,6 +46,7 @@ class LinuxDeviceIo final : public DeviceIo {
   void Sleep(std::uint32_t milliseconds) override;
 
   const SystemError& LastError() const;
+  std::uint32_t LastErrorCode() const override { return static_cast<std::uint32_t>(m_lastError.code); }
 
  private:
   SystemError m_lastError;

@@ -96,9 +96,24 @@ std::wstring ReadDriveIdentity(char letter) { return ProbeOpened(OpenDrive(lette
 
 std::wstring ReadDeviceIdentity(const std::wstring& path) { return ProbeOpened(OpenDevicePath(path), IdentityText); }
 
+namespace {
+
+// An identity probe that tells how the read went; a drive that could not be
+// opened reports why, as an undelivered read.
+std::wstring IdentityProbe(bool opened, CommandResult& read) {
+  read = {.outcome = CommandOutcome::NotDelivered,
+          .operation = kReadBuffer,
+          .requested = kIdentityLength,
+          .systemError = Channel().openError};
+  return ProbeOpened(opened, [&read] { return IdentityTextOf(read); });
+}
+
+}  // namespace
+
+std::wstring ReadDriveIdentity(char letter, CommandResult& read) { return IdentityProbe(OpenDrive(letter), read); }
+
 std::wstring ReadDeviceIdentity(const std::wstring& path, CommandResult& read) {
-  read = {.outcome = CommandOutcome::NotDelivered, .operation = kReadBuffer, .requested = kIdentityLength};
-  return ProbeOpened(OpenDevicePath(path), [&read] { return IdentityTextOf(read); });
+  return IdentityProbe(OpenDevicePath(path), read);
 }
 
 bool IsSupportedDrive(const std::wstring& identity) {

@@ -65,6 +65,8 @@ CommandResult ReadVendorBuffer(std::uint8_t bufferId, std::uint8_t mode, std::ui
 CommandResult ReadDriveStatus(std::uint8_t (&status)[kDriveStatusLength]);
 
 std::wstring ReadDriveIdentity(char letter);
+// The same, with how the identity read went (see ReadDeviceIdentity).
+std::wstring ReadDriveIdentity(char letter, CommandResult& read);
 bool IsSupportedDrive(const std::wstring& identity);
 std::wstring BuildDriveLabel(char letter);
 // The same probes for a drive named by its device path, for systems without

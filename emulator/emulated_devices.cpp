@@ -1,7 +1,9 @@
 #include "emulator/emulated_devices.h"
 
 #include <algorithm>
+#include <chrono>
 #include <string_view>
+#include <thread>
 #include <utility>
 
 namespace norvane::emu {
@@ -9,6 +11,24 @@ namespace norvane::emu {
 namespace {
 
 constexpr std::wstring_view kDevicePrefix = L"\\\\.\\";
+
+// The codes Windows gives for these failures; the emulated devices give them
+// in its place, so that the programs' reports can be tested anywhere.
+constexpr std::uint32_t kErrorFileNotFound = 2;
+constexpr std::uint32_t kErrorAccessDenied = 5;
+constexpr std::uint32_t kErrorInvalidHandle = 6;
+constexpr std::uint32_t kErrorInvalidParameter = 87;
+constexpr std::uint32_t kErrorIoDevice = 1117;
+constexpr std::uint32_t kErrorDeviceNotConnected = 1167;
+
+template <class Set>
+void SetMember(Set& set, char letter, bool member) {
+  if (member) {
+    set.insert(letter);
+  } else {
+    set.erase(letter);
+  }
+}
 
 // The drive letter of a path of the exact form \\.\X:, or 0.
 char LetterOfPath(const wchar_t* path) {
@@ -48,12 +68,31 @@ EmulatedDrive* EmulatedDevices::Drive(char letter) {
   return found == m_drives.end() ? nullptr : found->second.get();
 }
 
-void EmulatedDevices::FailPassThrough(char letter, bool fail) {
-  if (fail) {
-    m_failingPassThrough.insert(letter);
-  } else {
-    m_failingPassThrough.erase(letter);
-  }
+void EmulatedDevices::FailPassThrough(char letter, bool fail) { SetMember(m_failingPassThrough, letter, fail); }
+
+void EmulatedDevices::LockForAnotherProgram(char letter, bool locked) {
+  SetMember(m_lockedByAnotherProgram, letter, locked);
+}
+
+void EmulatedDevices::DenyOpens(char letter, bool denied) { SetMember(m_deniedOpens, letter, denied); }
+
+void EmulatedDevices::DelayAnswers(char letter, std::uint32_t milliseconds) { m_answerDelays[letter] = milliseconds; }
+
+void EmulatedDevices::AddOtherLetter(char letter, OtherKind kind) { m_otherLetters[letter] = kind; }
+
+bool EmulatedDevices::IsOpticalDrive(char letter) {
+  const EmulatedDrive* drive = Drive(letter);
+  return drive != nullptr && drive->Connected();
+}
+
+bool EmulatedDevices::Fail(std::uint32_t code) {
+  m_lastError = code;
+  return false;
+}
+
+DeviceHandle EmulatedDevices::Refuse(std::uint32_t code) {
+  m_lastError = code;
+  return kNoDevice;
 }
 
 VirtualClock& EmulatedDevices::Clock() { return m_clock; }
@@ -76,21 +115,37 @@ EmulatedDrive* EmulatedDevices::DriveBehind(const OpenHandle& handle) {
 
 DeviceHandle EmulatedDevices::Open(const wchar_t* path, DeviceAccess access) {
   const char letter = LetterOfPath(path);
+  if (m_otherLetters.contains(letter)) {
+    ++m_otherContacts;
+    return Refuse(kErrorAccessDenied);
+  }
   EmulatedDrive* drive = letter == 0 ? nullptr : Drive(letter);
-  if (drive == nullptr || !drive->Connected()) return kNoDevice;
+  if (drive == nullptr || !drive->Connected()) return Refuse(kErrorFileNotFound);
+  if (m_deniedOpens.contains(letter) && access == DeviceAccess::ReadWrite) return Refuse(kErrorAccessDenied);
   const DeviceHandle handle = m_nextHandle;
   m_nextHandle += 4;
   m_handles[handle] = OpenHandle{letter, access, drive->BusSession(), false};
+  m_lastError = 0;
   return handle;
 }
 
 bool EmulatedDevices::PassThrough(DeviceHandle device, const ScsiCommand& command, ScsiReply& reply) {
   const auto found = m_handles.find(device);
-  if (found == m_handles.end() || found->second.access != DeviceAccess::ReadWrite) return false;
-  if (command.cdb == nullptr || (command.transferLength != 0 && command.data == nullptr)) return false;
+  if (found == m_handles.end()) return Fail(kErrorInvalidHandle);
+  const char letter = found->second.letter;
+  if (found->second.access != DeviceAccess::ReadWrite) return Fail(kErrorAccessDenied);
+  if (command.cdb == nullptr || (command.transferLength != 0 && command.data == nullptr)) {
+    return Fail(kErrorInvalidParameter);
+  }
+  if (const auto delay = m_answerDelays.find(letter); delay != m_answerDelays.end() && delay->second != 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(delay->second));
+  }
   EmulatedDrive* drive = DriveBehind(found->second);
-  if (drive == nullptr || m_failingPassThrough.contains(found->second.letter)) return false;
+  if (drive == nullptr) return Fail(kErrorDeviceNotConnected);
+  if (m_failingPassThrough.contains(letter)) return Fail(kErrorIoDevice);
+  if (m_lockedByAnotherProgram.contains(letter)) return Fail(kErrorAccessDenied);
   drive->Execute(command, reply);
+  m_lastError = 0;
   return true;
 }
 

@@ -3,9 +3,10 @@
 // letter with nothing behind it or a drive that has gone.
 #pragma once
 
+#include <cstdint>
 #include <map>
-#include <set>
 #include <memory>
+#include <set>
 
 #include "drive/device_io.h"
 #include "emulator/emulated_drive.h"
@@ -35,6 +36,24 @@ class EmulatedDevices : public DeviceIo {
   // The operating system's pass-through to the drive fails while the drive
   // itself stays attached and its handles open (a host adapter in trouble).
   void FailPassThrough(char letter, bool fail);
+  // Another program holds the drive for itself (as a burning program locks
+  // it): opens still succeed, every command from here is refused with
+  // access denied.
+  void LockForAnotherProgram(char letter, bool locked);
+  // Opening the drive is refused with access denied (a user the device's
+  // security does not let in).
+  void DenyOpens(char letter, bool denied);
+  // Each command to the drive takes `milliseconds` of real time before it
+  // answers, as a drive that hangs holds the calling thread (0: at once).
+  void DelayAnswers(char letter, std::uint32_t milliseconds);
+
+  // Letters that are not optical drives: the system reports their kind, and
+  // they record every open and command that reaches them.
+  enum class OtherKind { FixedDisk, NetworkShare };
+  void AddOtherLetter(char letter, OtherKind kind);
+  // Opens and commands that reached letters that are not optical drives.
+  int ContactsWithOtherLetters() const { return m_otherContacts; }
+
   VirtualClock& Clock();
   int OpenHandleCount() const;        // handles opened and not yet closed, stale ones included
   // Whether an open handle to the drive holds media change notification off.
@@ -48,6 +67,10 @@ class EmulatedDevices : public DeviceIo {
   bool PreventMediaChangeNotification(DeviceHandle notification) override;
   void Close(DeviceHandle handle) override;
   void Sleep(std::uint32_t milliseconds) override;
+  // Attached drives on the bus are CD/DVD drives; the other letters are not.
+  bool IsOpticalDrive(char letter) override;
+  // The code Windows gives for the last failure, as the real transport reports it.
+  std::uint32_t LastErrorCode() const override { return m_lastError; }
 
  private:
   struct OpenHandle {
@@ -57,11 +80,19 @@ class EmulatedDevices : public DeviceIo {
     bool preventsNotification = false;
   };
   EmulatedDrive* DriveBehind(const OpenHandle& handle);
+  bool Fail(std::uint32_t code);           // a failed call, with the code it leaves
+  DeviceHandle Refuse(std::uint32_t code);  // a failed open, likewise
 
   VirtualClock m_clock;  // before the drives, which refer to it
   std::map<char, std::unique_ptr<EmulatedDrive>> m_drives;
   std::map<DeviceHandle, OpenHandle> m_handles;
   std::set<char> m_failingPassThrough;
+  std::set<char> m_lockedByAnotherProgram;
+  std::set<char> m_deniedOpens;
+  std::map<char, std::uint32_t> m_answerDelays;
+  std::map<char, OtherKind> m_otherLetters;
+  int m_otherContacts = 0;
+  std::uint32_t m_lastError = 0;
   DeviceHandle m_nextHandle = 0x100;
 };
 

@@ -139,3 +139,5 @@
 
 // A changing action found the drive taken by another program.
 #define IDS_DRIVE_IN_USE 303
+// Messages about drives the program could not use.
+#define IDS_DRIVES_UNREACHABLE 310

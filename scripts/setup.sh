@@ -24,8 +24,10 @@ packages=("${tool_packages[@]}" googletest clang libclang-rt-14-dev
           g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
           wine wine64 wine32:i386 fonts-wine xvfb xauth x11-utils xdotool imagemagick
           locales-all fonts-ipafont-gothic fonts-umeplus python3
-          # the release: help compiler and reader, installer, zip, signing
-          fp-utils-3.2.2 libchm-bin nsis zip osslsigncode openssl)
+          # the release: help compiler and reader, installers (wixl's clock set
+          # by faketime), zip, signing, and the winget manifests' schema check
+          fp-utils-3.2.2 libchm-bin nsis wixl msitools faketime zip osslsigncode openssl
+          python3-yaml python3-jsonschema)
 if $tool_only; then
   packages=("${tool_packages[@]}")
 fi

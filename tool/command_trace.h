@@ -33,6 +33,8 @@ class CommandTrace final : public DeviceIo {
   bool PreventMediaChangeNotification(DeviceHandle notification) override;
   void Close(DeviceHandle handle) override;
   void Sleep(std::uint32_t milliseconds) override;
+  bool IsOpticalDrive(char letter) override { return m_source.Io().IsOpticalDrive(letter); }
+  std::uint32_t LastErrorCode() const override { return m_source.Io().LastErrorCode(); }
 
  private:
   void TraceBytes(const ScsiCommand& command, const ScsiReply& reply, bool delivered);

@@ -2,14 +2,20 @@
 
 #include <cerrno>
 
+#include "drive/channel.h"
 #include "emulator/demo_drives.h"
 #include "tool/drive_letters.h"
 
 namespace norvane::tool {
+namespace {
+
+constexpr std::uint32_t kAccessDenied = 5;  // the code the emulated devices give, as Windows does
+
+}  // namespace
 
 std::vector<DeviceNode> EmulatedDriveSource::Candidates() {
   std::vector<DeviceNode> nodes;
-  for (char letter = 'C'; letter <= 'Z'; ++letter) nodes.push_back(LetterNode(letter));
+  for (const char letter : OpticalDriveLetters(m_devices)) nodes.push_back(LetterNode(letter));
   return nodes;
 }
 
@@ -20,6 +26,9 @@ std::optional<DeviceNode> EmulatedDriveSource::Resolve(const std::string& name) 
 }
 
 SystemError EmulatedDriveSource::LastError() const {
+  if (m_devices.LastErrorCode() == kAccessDenied) {
+    return {EACCES, "access denied: another program is using the emulated drive"};
+  }
   std::string letters;
   for (char letter = 'C'; letter <= 'Z'; ++letter) {
     if (m_devices.Drive(letter) != nullptr) letters += std::string(letters.empty() ? "" : ", ") + letter;

@@ -17,13 +17,16 @@ const SystemTexts& System() {
   static const SystemTexts texts = {
       "The drive: its letter, E or E: (default: the first one\nlist shows; a change needs it when there are "
       "more)",
-      "no access to the drive, or the command needs administrator rights",
+      "no access to the drive: another program holds it, administrator rights\n"
+      "      are needed, or security software blocks it",
       "  130 interrupted (Ctrl-C or Ctrl-Break)\n"
       "  143 terminated: the console was closed, or Windows is shutting down",
-      "Reading a drive works from any prompt; changing it needs an elevated one (Run as administrator).",
+      "A drive Windows will not open, or that refuses a command with \"access denied\", may be in use by\n"
+      "another program, may need an elevated prompt (Run as administrator), or may be blocked by security\n"
+      "software.",
       "The check switches the system's media change notification off while it runs, as the\n"
       "window's check does.",
-      "run norvane-drive from an elevated prompt (Run as administrator)",
+      "close any program that uses the drive, or run norvane-drive from an elevated prompt (Run as administrator)",
   };
   return texts;
 }

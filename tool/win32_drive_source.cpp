@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <string>
 
+#include "drive/channel.h"
 #include "drive/win32_device_io.h"
 #include "tool/drive_letters.h"
 #include "tool/system_text.h"
@@ -12,64 +13,65 @@
 namespace norvane::tool {
 namespace {
 
-struct ErrnoOfWin32 {
+// A device that is gone; the compiler's headers lack its name.
+constexpr DWORD kErrorNoSuchDevice = 433;
+
+// Each error Windows gives for a drive: the errno value nearest to it, and
+// what it most likely means for the drive, said after the system's words.
+struct KnownWin32Error {
   DWORD code;
   int error;
+  const char* meaning;  // null: the system's words say it all
 };
-constexpr ErrnoOfWin32 kErrnos[] = {
-    {ERROR_ACCESS_DENIED, EACCES},    {ERROR_PRIVILEGE_NOT_HELD, EPERM}, {ERROR_WRITE_PROTECT, EROFS},
-    {ERROR_FILE_NOT_FOUND, ENOENT},   {ERROR_PATH_NOT_FOUND, ENOENT},    {ERROR_INVALID_DRIVE, ENODEV},
-    {ERROR_DEV_NOT_EXIST, ENODEV},    {ERROR_BAD_UNIT, ENODEV},          {ERROR_NOT_READY, ENXIO},
-    {ERROR_SHARING_VIOLATION, EBUSY}, {ERROR_BUSY, EBUSY},               {ERROR_SEM_TIMEOUT, ETIMEDOUT},
-    {ERROR_IO_DEVICE, EIO},
+constexpr KnownWin32Error kKnownErrors[] = {
+    {ERROR_ACCESS_DENIED, EACCES,
+     "another program may be using the drive (a burning program can hold it for itself), the command may need "
+     "administrator rights, or security software may be blocking it"},
+    {ERROR_PRIVILEGE_NOT_HELD, EPERM, "the command needs administrator rights"},
+    {ERROR_WRITE_PROTECT, EROFS, nullptr},
+    {ERROR_FILE_NOT_FOUND, ENOENT, "no drive at that letter"},
+    {ERROR_PATH_NOT_FOUND, ENOENT, "no drive at that letter"},
+    {ERROR_INVALID_DRIVE, ENODEV, "no drive at that letter"},
+    {ERROR_DEV_NOT_EXIST, ENODEV, "the drive was unplugged"},
+    {ERROR_DEVICE_NOT_CONNECTED, ENODEV, "the drive was unplugged or lost its power"},
+    {kErrorNoSuchDevice, ENODEV, "the drive was unplugged"},
+    {ERROR_BAD_UNIT, ENODEV, nullptr},
+    {ERROR_NOT_READY, ENXIO, "the drive is not ready; try again in a moment"},
+    {ERROR_MEDIA_CHANGED, EIO, "the disc was changed; run the command again"},
+    {ERROR_SHARING_VIOLATION, EBUSY, "another program is using the drive; close it and try again"},
+    {ERROR_BUSY, EBUSY, "another program is using the drive; close it and try again"},
+    {ERROR_SEM_TIMEOUT, ETIMEDOUT, "the drive did not answer in time"},
+    {ERROR_INVALID_PARAMETER, EINVAL, "the drive's adapter refused the request"},
+    {ERROR_INVALID_FUNCTION, ENOTTY, "the drive's driver does not take SCSI commands from programs"},
+    {ERROR_IO_DEVICE, EIO, nullptr},
 };
 
-int ErrnoOf(DWORD code) {
-  for (const ErrnoOfWin32& known : kErrnos) {
-    if (known.code == code) return known.error;
+const KnownWin32Error* KnownError(DWORD code) {
+  for (const KnownWin32Error& known : kKnownErrors) {
+    if (known.code == code) return &known;
   }
-  return EIO;
+  return nullptr;
 }
 
-// The system's own words for an error, in the user's language, without the line end.
+// The system's own words for an error, in the user's language, without the
+// closing full stop: the tool's message goes on after them.
 std::string MessageOf(DWORD code) {
-  wchar_t* text = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-      reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring message(text != nullptr ? text : L"", length);
-  LocalFree(text);
-  message.erase(message.find_last_not_of(L" \r\n.") + 1);
+  std::wstring message = SystemErrorText(code);
+  message.erase(message.find_last_not_of(L".") + 1);
   return Utf8Bytes(message);
 }
-
-bool IsCdRomLetter(char letter) {
-  const wchar_t root[] = {static_cast<wchar_t>(letter), L':', L'\\', L'\0'};
-  return GetDriveTypeW(root) == DRIVE_CDROM;
-}
-
-bool IsElevated() {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  TOKEN_ELEVATION elevation{};
-  DWORD size = 0;
-  const bool elevated = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
-                        elevation.TokenIsElevated != 0;
-  CloseHandle(token);
-  return elevated;
-}
-
 }  // namespace
 
 SystemError Win32Error(unsigned long code, const std::string& doing) {
-  return {ErrnoOf(code), doing + ": " + MessageOf(code) + " (Windows error " + std::to_string(code) + ")"};
+  const KnownWin32Error* known = KnownError(code);
+  std::string text = doing + ": " + MessageOf(code) + " (Windows error " + std::to_string(code) + ")";
+  if (known != nullptr && known->meaning != nullptr) text += ": " + std::string(known->meaning);
+  return {known != nullptr ? known->error : EIO, text};
 }
 
 std::vector<DeviceNode> Win32DriveSource::Candidates() {
   std::vector<DeviceNode> nodes;
-  for (char letter = 'C'; letter <= 'Z'; ++letter) {
-    if (IsCdRomLetter(letter)) nodes.push_back(LetterNode(letter));
-  }
+  for (const char letter : OpticalDriveLetters(*this)) nodes.push_back(LetterNode(letter));
   return nodes;
 }
 
@@ -79,28 +81,15 @@ std::optional<DeviceNode> Win32DriveSource::Resolve(const std::string& name) con
   return LetterNode(letter);
 }
 
-std::optional<std::string> Win32DriveSource::WriteBufferRefusal() const {
-  if (IsElevated()) return std::nullopt;
-  return "this command writes the drive's vendor buffers with WRITE BUFFER, which Windows passes to a drive only "
-         "for administrators: " +
-         std::string(System().permissionAdvice);
-}
-
 DeviceHandle Win32DriveSource::Open(const wchar_t* path, DeviceAccess access) {
   const DeviceHandle handle = Win32Devices().Open(path, access);
-  if (handle == kNoDevice) m_lastError = Win32Error(GetLastError(), "cannot be opened");
+  if (handle == kNoDevice) m_lastError = Win32Error(Win32Devices().LastErrorCode(), "cannot be opened");
   return handle;
 }
 
 bool Win32DriveSource::PassThrough(DeviceHandle device, const ScsiCommand& command, ScsiReply& reply) {
   const bool delivered = Win32Devices().PassThrough(device, command, reply);
-  if (!delivered) {
-    const DWORD code = GetLastError();
-    m_lastError = Win32Error(code, "refused by Windows");
-    if (code == ERROR_ACCESS_DENIED) {
-      m_lastError.text += ": the command needs administrator rights; " + std::string(System().permissionAdvice);
-    }
-  }
+  if (!delivered) m_lastError = Win32Error(Win32Devices().LastErrorCode(), "refused by Windows");
   return delivered;
 }
 
@@ -111,5 +100,9 @@ bool Win32DriveSource::PreventMediaChangeNotification(DeviceHandle notification)
 void Win32DriveSource::Close(DeviceHandle handle) { Win32Devices().Close(handle); }
 
 void Win32DriveSource::Sleep(std::uint32_t milliseconds) { Win32Devices().Sleep(milliseconds); }
+
+bool Win32DriveSource::IsOpticalDrive(char letter) { return Win32Devices().IsOpticalDrive(letter); }
+
+std::uint32_t Win32DriveSource::LastErrorCode() const { return Win32Devices().LastErrorCode(); }
 
 }  // namespace norvane::tool

@@ -9,15 +9,16 @@ namespace norvane::tool {
 class Win32DriveSource final : public DriveSource, private DeviceIo {
  public:
   DeviceIo& Io() override { return *this; }
-  // The letters C..Z that Windows has for CD/DVD drives: commands for
-  // optical drives never go to a disk or a network share.
+  // The letters C..Z that Windows has for CD/DVD drives, by the rule the
+  // window scans with.
   std::vector<DeviceNode> Candidates() override;
   std::optional<DeviceNode> Resolve(const std::string& name) const override;
   SystemError LastError() const override { return m_lastError; }
   // A drive letter is the volume itself: Windows lets the disc go with its volume.
   std::optional<std::string> MountPoint(const DeviceNode&) const override { return std::nullopt; }
-  // Not from an elevated prompt.
-  std::optional<std::string> WriteBufferRefusal() const override;
+  // Nothing is refused in advance: Windows decides by the handle's access,
+  // not by the command, and a refusal is reported as it comes.
+  std::optional<std::string> WriteBufferRefusal() const override { return std::nullopt; }
   void DiscOffered(const DeviceNode&) override {}
 
  private:
@@ -26,6 +27,8 @@ class Win32DriveSource final : public DriveSource, private DeviceIo {
   bool PreventMediaChangeNotification(DeviceHandle notification) override;
   void Close(DeviceHandle handle) override;
   void Sleep(std::uint32_t milliseconds) override;
+  bool IsOpticalDrive(char letter) override;
+  std::uint32_t LastErrorCode() const override;
 
   SystemError m_lastError;
 };

@@ -45,6 +45,10 @@ bool AnswersDirectly(UINT id) {
 // drive (an automation client clicking a button, say) is delivered inside
 // the wait; it runs after it, from the message loop, so that no action
 // starts inside another. Answers whether `message` was put off.
+bool IsCloseRequest(const Message& message) {
+  return message.id == WM_CLOSE || (message.id == WM_SYSCOMMAND && (message.wParam & 0xFFF0) == SC_CLOSE);
+}
+
 bool PutOffUntilTheWaitIsOver(HWND window, const Message& message) {
   if (message.id != WM_COMMAND && message.id != WM_SYSCOMMAND && message.id != WM_CLOSE) return false;
   PostMessageW(window, message.id, message.wParam, message.lParam);
@@ -320,7 +324,13 @@ INT_PTR CDialog::Dispatch(UINT id, WPARAM wParam, LPARAM lParam) {
     const Message* outer;
     ~Current() { slot = outer; }
   } current{m_current, std::exchange(m_current, &message)};
-  if (InsideAWait() && PutOffUntilTheWaitIsOver(m_hwnd, message)) return TRUE;
+  if (InsideAWait()) {
+    // A call the drive does not answer may last minutes: the user who closes
+    // the window then wants the program gone, and the drive keeps all of its
+    // state itself.
+    if (InsideADriveCall() && IsCloseRequest(message) && ClosingEndsTheProgram()) ExitProcess(0);
+    if (PutOffUntilTheWaitIsOver(m_hwnd, message)) return TRUE;
+  }
   if (id == WM_COMMAND && !PreviewCommand(CommandOf(message))) return TRUE;
   LRESULT result = 0;
   if (HandleMessage(message, result)) {

@@ -102,6 +102,9 @@ class CDialog : public CWindow {
   virtual void OnCancel();
   // After the window is gone for good (WM_NCDESTROY).
   virtual void PostNcDestroy() {}
+  // Whether closing this window ends the program: a close asked for while a
+  // drive holds a call then ends it at once instead of after the call.
+  virtual bool ClosingEndsTheProgram() const { return false; }
 
   // The window's default handling of the message being handled, for
   // handlers that let it run first or instead.

@@ -3,12 +3,15 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <exception>
+#include <optional>
 #include <vector>
 
 namespace norvane::ui {
 namespace {
 
 thread_local bool answeringInsideAWait = false;
+thread_local bool insideADriveCall = false;
 
 // A paint handler that does not validate its window would be asked again at
 // once; the next slice gets the rest.
@@ -21,19 +24,19 @@ BOOL CALLBACK CollectEnabledWindow(HWND window, LPARAM windows) {
   return TRUE;
 }
 
-// Paints, answers what other threads sent (every peek delivers it first),
-// and drops the keys and clicks, whether they came from the devices or were
-// posted.
-void AnswerWithoutActing() {
+// Paints and answers what other threads sent (every peek delivers it
+// first); with `dropInput`, drops the keys and clicks, whether they came
+// from the devices or were posted.
+void AnswerWithoutActing(bool dropInput) {
   answeringInsideAWait = true;
   MSG msg;
   for (int i = 0;
        i < kMostPaintsPerSlice && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_SENDMESSAGE); ++i) {
     if (msg.message == WM_PAINT) DispatchMessageW(&msg);
   }
-  while (PeekMessageW(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+  while (dropInput && PeekMessageW(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
   }
-  while (PeekMessageW(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+  while (dropInput && PeekMessageW(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
   }
   answeringInsideAWait = false;
 }
@@ -58,13 +61,99 @@ class HeldWindows {
   HWND m_focus;
 };
 
+// The thread that carries out the drive's calls, one at a time. It lives as
+// long as the process: a call the drive never answers keeps it, and the
+// process ends without waiting for it.
+class DriveCallThread {
+ public:
+  DriveCallThread()
+      : m_start(CreateEventW(nullptr, FALSE, FALSE, nullptr)), m_done(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+    HANDLE thread = CreateThread(nullptr, 0, &DriveCallThread::Serve, this, 0, nullptr);
+    if (thread) CloseHandle(thread);
+    m_running = thread != nullptr && m_start != nullptr && m_done != nullptr;
+  }
+  DriveCallThread(const DriveCallThread&) = delete;
+  DriveCallThread& operator=(const DriveCallThread&) = delete;
+
+  bool Running() const { return m_running; }
+  // Hands `call` to the thread; Done() is signalled once it has returned.
+  void Start(const std::function<void()>& call) {
+    m_call = &call;
+    m_failure = nullptr;
+    SetEvent(m_start);
+  }
+  HANDLE Done() const { return m_done; }
+  // Passes on what the last call threw.
+  void Rethrow() const {
+    if (m_failure) std::rethrow_exception(m_failure);
+  }
+
+ private:
+  static DWORD WINAPI Serve(void* self) {
+    auto& thread = *static_cast<DriveCallThread*>(self);
+    for (;;) {
+      WaitForSingleObject(thread.m_start, INFINITE);
+      try {
+        (*thread.m_call)();
+      } catch (...) {
+        thread.m_failure = std::current_exception();
+      }
+      SetEvent(thread.m_done);
+    }
+  }
+
+  HANDLE m_start;
+  HANDLE m_done;
+  bool m_running = false;
+  const std::function<void()>* m_call = nullptr;
+  std::exception_ptr m_failure;
+};
+
+DriveCallThread& TheDriveCallThread() {
+  static auto* thread = new DriveCallThread;  // never destroyed: it may be inside a call at exit
+  return *thread;
+}
+
+// The cursor the user sees over the held windows.
+void ShowWaitCursor() { SetCursor(LoadCursorW(nullptr, IDC_WAIT)); }
+
 }  // namespace
+
+void RunKeepingWindowsAnswering(const std::function<void()>& call) {
+  DriveCallThread& thread = TheDriveCallThread();
+  // A call asked for from inside another (by a message answered meanwhile)
+  // cannot wait for the thread that carries the first.
+  if (insideADriveCall || !thread.Running()) {
+    call();
+    return;
+  }
+  insideADriveCall = true;
+  thread.Start(call);
+  const ULONGLONG start = GetTickCount64();
+  std::optional<HeldWindows> held;
+  const HANDLE done = thread.Done();
+  for (;;) {
+    const DWORD wakeOn = QS_PAINT | QS_SENDMESSAGE | (held ? QS_INPUT : 0);
+    if (MsgWaitForMultipleObjects(1, &done, FALSE, kWaitSliceMs, wakeOn) == WAIT_OBJECT_0) break;
+    if (!held && GetTickCount64() - start >= kHoldWindowsAfterMs) held.emplace();
+    AnswerWithoutActing(held.has_value());
+    if (held) ShowWaitCursor();
+  }
+  if (held) {
+    held.reset();
+    SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+  }
+  insideADriveCall = false;
+  thread.Rethrow();
+}
+
+bool InsideADriveCall() { return insideADriveCall; }
 
 void WaitKeepingWindowsAnswering(std::uint32_t milliseconds, const std::function<void(std::uint32_t)>& sleep) {
   const HeldWindows held;
   for (std::uint32_t waited = 0; waited < milliseconds; waited += kWaitSliceMs) {
     sleep(std::min(kWaitSliceMs, milliseconds - waited));
-    AnswerWithoutActing();
+    AnswerWithoutActing(true);
   }
 }
 

@@ -15,6 +15,22 @@ namespace norvane::ui {
 // under a modal window, and come back with their keyboard focus.
 void WaitKeepingWindowsAnswering(std::uint32_t milliseconds, const std::function<void(std::uint32_t)>& sleep);
 
+// Carries out one call into the system for a drive (an open, a pass-through)
+// on a thread kept for them, while this one keeps its windows painting and
+// answering what is sent to them, so that a drive that holds a command up to
+// its time-out never makes the window stop responding. The user's keys and
+// clicks wait in the queue for a moment; once the call has taken
+// kHoldWindowsAfterMs the windows are held as in the waits above, with the
+// wait cursor. No action starts inside the call. An exception of the call
+// comes out here.
+void RunKeepingWindowsAnswering(const std::function<void()>& call);
+inline constexpr std::uint32_t kHoldWindowsAfterMs = 250;
+
+// Whether the thread is inside a call for a drive: a close request then
+// ends the program at once (the drive holds all of its state, and a call
+// may not come back for minutes).
+bool InsideADriveCall();
+
 // Whether the thread is inside such a wait, answering what was sent to its
 // windows. A request to act (a command, a system command, a close) that
 // comes then is put off until the wait is over (see CDialog).

@@ -2,7 +2,8 @@
 # Assembles the release from the programs of the two builds into OUT_DIR (the
 # window, app/NorvaneDriveUtility.exe, and the command-line tool,
 # tool/norvane-drive.exe, of each): the help files, a portable zip per
-# architecture and the installer, signed when a
+# architecture, the NSIS installer (both architectures), the x64 Windows
+# Installer package and the winget manifests; signed when a
 # certificate is given (scripts/release/sign.sh). The same inputs give the
 # same bytes: every file carries the time SOURCE_DATE_EPOCH (default: the
 # time of the last commit) and goes into its archive in a fixed order.
@@ -66,3 +67,10 @@ makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DX86_DIR="$work/x86" -DX64
   -DFILES_DIR="$work/files" -DICON="$here/resources/norvane.ico" \
   -DOUTFILE="$out/NorvaneDriveUtility-$version-setup.exe" "${sign_define[@]}" \
   "$here/installer/NorvaneDriveUtility.nsi" >/dev/null
+
+msi="$out/NorvaneDriveUtility-$version-x64.msi"
+"$here/scripts/release/build-msi.sh" "$work/x64" "$work/files" "$version" "$msi"
+if $signing; then
+  "$here/scripts/release/sign.sh" "$msi"
+fi
+"$here/scripts/release/winget-manifests.sh" "$out" "$version" "$msi" "$out/NorvaneDriveUtility-$version-setup.exe"

@@ -260,17 +260,17 @@ TEST(WinToolKernelPath, EverySubcommandSendsItsSequence) {
 }
 
 // What Windows makes of the kernel's refusals, and what the tool then says:
-// a node the user may not open and a command only an administrator may send
-// both send the user to an elevated prompt. (A node that is gone is no case
+// access denied, on the open or on a command, names its likely causes (the
+// drive held by another program, administrator rights, security software). (A node that is gone is no case
 // here: Wine then opens the letter's folder, which takes no SCSI command.)
 TEST(WinToolKernelPath, FaultsAtTheKernelBoundary) {
   ASSERT_NO_FATAL_FAILURE(ExpectWindowsToolNamed());
   const std::vector<ToolFaultRow> rows = {
       {"no access to the node: EACCES", "settings", [](KernelDevices& d) { d.FailOpens("sr0", EACCES); }, 77, Nothing,
-       "E: cannot be opened: Access denied (Windows error 5) (run norvane-drive from an elevated prompt"},
+       "E: cannot be opened: Access denied (Windows error 5): another program may be using the drive"},
       {"the kernel refuses WRITE BUFFER: EPERM", "clear",
        [](KernelDevices& d) { d.QueueFault("sr0", Failing(EPERM, kSelection)); }, 1, Unchanged,
-       "WRITE BUFFER: refused by Windows: Access denied (Windows error 5): the command needs administrator rights"},
+       "WRITE BUFFER: refused by Windows: Access denied (Windows error 5): another program may be using the drive"},
       {"the ioctl fails with EIO", "settings",
        [](KernelDevices& d) { d.QueueFault("sr0", Failing(EIO, kSelection)); }, 1, Unchanged,
        "READ BUFFER: refused by Windows"},

@@ -264,7 +264,13 @@ Outcome Perform(Harness& h, const Action& action, Fault fault, std::uint32_t k, 
         PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
       },
       [&] {
-        if (action.isStartUp) h.Start();
+        if (action.isStartUp) {
+          h.Start();
+          // What the window posted for itself at start-up (a notice about a
+          // drive it could not use) belongs to the action.
+          MSG msg;
+          while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) h.window->ProcessMessage(msg);
+        }
         action.run(h);
       });
   Outcome outcome;

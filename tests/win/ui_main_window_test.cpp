@@ -3,7 +3,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
+#include <atomic>
 #include <functional>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -16,6 +19,7 @@
 #include "pages/status_page.h"
 #include "pages/utility_page.h"
 #include "resource.h"
+#include "ui/waiting.h"
 #include "ui_test_support.h"
 
 namespace norvane::test {
@@ -125,6 +129,93 @@ TEST_F(MainWindow, ListsSupportedDrivesInLetterOrderAndOpensTheFirst) {
   const HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
   EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(Main(), WM_GETICON, ICON_BIG, 0)), icon);
   EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(Main(), WM_QUERYDRAGICON, 0, 0)), icon);
+}
+
+// As long as the test asks of a drive that holds its commands.
+constexpr DWORD kHeldCommandMs = 20000;
+
+// Only letters the system reports as CD/DVD drives are opened: a disk or a
+// network share gets nothing. An optical drive the program may not use
+// (held by another program, or refused to this user) is named once, after
+// the scan, with the likely causes; the drives it could use are listed.
+TEST_F(MainWindow, ScanReachesOnlyOpticalDrivesAndNamesTheOnesItCannotUse) {
+  m_devices.AddOtherLetter('C', emu::EmulatedDevices::OtherKind::FixedDisk);
+  m_devices.AddOtherLetter('Z', emu::EmulatedDevices::OtherKind::NetworkShare);
+  m_devices.Attach('E', QuietModel());
+  m_devices.Attach('F', QuietModel());
+  m_devices.Attach('G', GeneralModel());
+  m_devices.LockForAnotherProgram('F', true);
+  m_devices.DenyOpens('G', true);
+  MessageBoxSeen seen;
+  WhileAnswering(
+      nullptr,
+      [&](HWND box) {
+        seen = InspectMessageBox(box);
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+      },
+      [&] {
+        Start();
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) m_window->ProcessMessage(msg);
+      });
+  EXPECT_EQ(m_devices.ContactsWithOtherLetters(), 0) << "a disk or a share was opened";
+  EXPECT_EQ(ComboTexts(Control(IDC_DRIVE_LIST)), (std::vector<std::wstring>{kQuietLabelE}));
+  ASSERT_EQ(m_window->UnreachableDrives().size(), 2u);
+  EXPECT_EQ(m_window->UnreachableDrives()[0].letter, 'F');
+  EXPECT_EQ(m_window->UnreachableDrives()[0].systemError, static_cast<std::uint32_t>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(m_window->UnreachableDrives()[1].letter, 'G');
+  EXPECT_EQ(m_window->UnreachableDrives()[1].systemError, static_cast<std::uint32_t>(ERROR_ACCESS_DENIED));
+  EXPECT_NE(seen.text.find(L"F:"), std::wstring::npos);
+  EXPECT_NE(seen.text.find(L"G:"), std::wstring::npos);
+  EXPECT_EQ(seen.text.find(L"E:"), std::wstring::npos) << "E: was used";
+  const std::wstring causes = UserLocaleIsJapanese() ? L"他のプログラム" : L"Another program may be using the drive";
+  EXPECT_NE(seen.text.find(causes), std::wstring::npos);
+  EXPECT_EQ(seen.icon, LoadIconW(nullptr, IDI_WARNING));
+  EXPECT_EQ(seen.owner, Main());
+}
+
+// A drive that holds a command for seconds never stops the window: it keeps
+// answering what is sent to it, and a click sent meanwhile starts nothing
+// inside the command.
+TEST_F(MainWindow, ACommandTheDriveHoldsLeavesTheWindowAnswering) {
+  m_devices.Attach('E', QuietModel());
+  Start();
+  ShowWindow(Main(), SW_SHOW);
+  SelectTab(2);
+  m_devices.DelayAnswers('E', kHeldCommandMs);
+  m_devices.Drive('E')->ClearLog();
+  std::atomic<bool> stop{false}, callOver{false};
+  std::atomic<int> answered{0}, late{0};
+  HWND eject = GetDlgItem(m_window->UtilityPage()->Handle(), IDC_EJECT);
+  std::thread probe([&] {
+    ::Sleep(ui::kHoldWindowsAfterMs + 250);
+    PostMessageW(eject, BM_CLICK, 0, 0);
+    SendMessageTimeoutW(eject, BM_CLICK, 0, 0, SMTO_NORMAL, 200, nullptr);
+    while (!stop) {
+      DWORD_PTR result = 0;
+      const bool answer = SendMessageTimeoutW(Main(), WM_NULL, 0, 0, SMTO_NORMAL, 200, &result) != 0;
+      // A message still waiting when the command ended waits for the test.
+      if (callOver) break;
+      (answer ? answered : late)++;
+      ::Sleep(50);
+    }
+  });
+  const DWORD start = GetTickCount();
+  m_window->StatusPage()->RefreshStatusPage();  // one read, held by the drive
+  callOver = true;
+  const DWORD took = GetTickCount() - start;
+  std::vector<std::uint8_t> operations;
+  for (const emu::LoggedCommand& c : m_devices.Drive('E')->Log()) operations.push_back(c.cdb[0]);
+  stop = true;
+  probe.join();
+  m_devices.DelayAnswers('E', 0);
+  EXPECT_GE(took, kHeldCommandMs);
+  EXPECT_GE(answered, 10);
+  EXPECT_EQ(late, 0) << "the window left a message unanswered for 200 ms";
+  EXPECT_FALSE(operations.empty());
+  EXPECT_TRUE(std::all_of(operations.begin(), operations.end(), [](std::uint8_t op) { return op == 0x3C; }))
+      << "an action started inside the command: only the Status page's reads go out";
+  EXPECT_TRUE(IsWindowEnabled(Main()));
 }
 
 TEST_F(MainWindow, WithoutSupportedDriveShowsTheMessageAndNoPages) {

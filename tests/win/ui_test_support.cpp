@@ -8,6 +8,7 @@
 #include "drive/channel.h"
 #include "drive/device_io.h"
 #include "resource.h"
+#include "ui/waiting.h"
 
 namespace norvane::test {
 
@@ -15,6 +16,8 @@ void MainWindowTest::SetUp() {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
   InitCommonControlsEx(&controls);
   InstallDeviceIo(m_devices);
+  // As the program runs them: every call for a drive off the window's thread.
+  InstallCallRunner(&ui::RunKeepingWindowsAnswering);
 }
 
 void MainWindowTest::TearDown() {
@@ -22,6 +25,7 @@ void MainWindowTest::TearDown() {
   // While the devices they were opened on still exist.
   CloseDrive();
   ReleaseMediaNotification();
+  InstallCallRunner(nullptr);
 }
 
 void MainWindowTest::Start() {
