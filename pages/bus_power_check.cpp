@@ -92,6 +92,22 @@ LRESULT CUtilityDialog::OnCountdownTick(UINT_PTR) {
   return Default();
 }
 
+void CUtilityDialog::DriveWithdrawn() {
+  if (!m_counting) return;
+  m_counting = false;
+  KillTimer(kCountdownTimer);
+  PostMessageW(m_hwnd, kCheckDriveWithdrawn, 0, 0);
+}
+
+// The drive is still there until the system has removed it: the window lists
+// the drives anew once it has (or opens the drive again if it stays).
+LRESULT CUtilityDialog::OnCheckDriveWithdrawn() {
+  m_result.SetText(L"");  // the countdown has no verdict to come
+  Notify(IDS_DRIVE_NOT_CONNECTED);
+  EndCheck();
+  return 0;
+}
+
 void CUtilityDialog::ShowVerdict() {
   KillTimer(kCountdownTimer);
   const PowerVerdict verdict = ReadPowerMeasurement().verdict;

@@ -48,6 +48,7 @@ std::span<const ui::MessageEntry<CUtilityDialog>> CUtilityDialog::MessageTable()
   static constexpr ui::MessageEntry<Self> kTable[] = {
       ui::OnCommand(IDC_RUN_CHECK, BN_CLICKED, &Self::OnRunCheck),
       ui::OnTimer(&Self::OnCountdownTick),
+      ui::OnMessage(kCheckDriveWithdrawn, &Self::OnCheckDriveWithdrawn),
       ui::OnCommand(IDC_FORCE_EJECT, BN_CLICKED, &Self::OnForceEject),
       ui::OnCommand(IDC_RESTORE_DEFAULTS, BN_CLICKED, &Self::OnRestoreDefaults),
       ui::OnCommand(IDC_EJECT, BN_CLICKED, &Self::OnEject),

@@ -43,6 +43,10 @@ class CUtilityDialog : public ui::CDialogImpl<CUtilityDialog, ui::CPage> {
 
   static std::span<const ui::MessageEntry<CUtilityDialog>> MessageTable();
 
+  // The window let go of the drive so that the system can remove it: a
+  // check that is counting down ends as for a drive that no longer answers.
+  void DriveWithdrawn();
+
  protected:
   void DoDataExchange() override;
   BOOL OnInitDialog() override;
@@ -57,6 +61,10 @@ class CUtilityDialog : public ui::CDialogImpl<CUtilityDialog, ui::CPage> {
   LRESULT OnRunCheck(const ui::Command&);
   LRESULT OnCountdownTick(UINT_PTR timerId);
   void ShowVerdict();
+  LRESULT OnCheckDriveWithdrawn();
+  // Posted by DriveWithdrawn, which the system's question reaches: the
+  // notice waits until the system has its answer.
+  static constexpr UINT kCheckDriveWithdrawn = WM_APP + 1;
   // Ends a run however it ends: notification back on, page and main window idle.
   void EndCheck();
   // The busy state of a run: the page's buttons and the host window are
