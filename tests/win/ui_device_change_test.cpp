@@ -14,7 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include "demo/demo_bus.h"
 #include "drive/channel.h"
+#include "emulator/demo_drives.h"
 #include "pages/status_page.h"
 #include "pages/utility_page.h"
 #include "resource.h"
@@ -335,6 +337,34 @@ TEST_F(DeviceChange, InsideADriveCallTheHandleIsKeptAndTheRescanWaitsForTheCallT
   EXPECT_EQ(Listed(), (std::vector<char>{'E', 'G'}));
   EXPECT_EQ(Channel().letter, 'E');
   EXPECT_EQ(m_devices.OpenHandleCount(), 1);
+}
+
+// ---- the demo ----
+
+// The demo's bus, advanced by hand: J comes and goes on its timeline, H
+// comes back a while after it dropped off, and the list follows each.
+TEST_F(DeviceChange, TheDemoBusPlugsDrivesInAndPullsThemOutAndTheListFollows) {
+  emu::AttachDemoDrives(m_devices);
+  Start();
+  emu::DemoBus bus(m_devices);
+  const auto listedAt = [&](std::uint64_t elapsedMs) {
+    bus.Advance(elapsedMs);
+    Settle();
+    return Listed();
+  };
+  using Letters = std::vector<char>;
+  EXPECT_EQ(listedAt(0), (Letters{'E', 'G', 'H'}));
+  EXPECT_EQ(listedAt(29000), (Letters{'E', 'G', 'H'}));
+  EXPECT_EQ(listedAt(30000), (Letters{'E', 'G', 'H', 'J'}));
+  EXPECT_EQ(listedAt(89000), (Letters{'E', 'G', 'H', 'J'}));
+  EXPECT_EQ(listedAt(90000), (Letters{'E', 'G', 'H'}));
+  EXPECT_EQ(listedAt(150000), (Letters{'E', 'G', 'H', 'J'})) << "the next cycle";
+
+  m_devices.Unplug('H');  // as when the bus power check browns it out
+  EXPECT_EQ(listedAt(160000), (Letters{'E', 'G', 'J'}));
+  EXPECT_EQ(listedAt(189000), (Letters{'E', 'G', 'J'}));
+  EXPECT_EQ(listedAt(190000), (Letters{'E', 'G', 'H', 'J'}));
+  EXPECT_EQ(Channel().letter, 'E') << "the drive shown stayed shown throughout";
 }
 
 }  // namespace
