@@ -68,8 +68,8 @@ void PrintChanges(Session& session, const std::vector<SelectedDrive>& drives,
   }
 }
 
-// The drives present at the start count as arrived; then each tick shows
-// what changed since the one before.
+// The drives present at the start count as arrived; then each word from the
+// system, or each tick without one, shows what changed since the last look.
 Exit Watch(Session& session, const WatchOptions& options) {
   const auto period = std::chrono::milliseconds(std::lround(options.intervalSeconds * 1000));
   std::vector<SelectedDrive> shown;
@@ -79,7 +79,7 @@ Exit Watch(Session& session, const WatchOptions& options) {
     PrintChanges(session, present, shown, true);
     session.RequireWritten();
     shown = present;
-  } while (session.World().Wait(period));
+  } while (session.World().WaitForDrives(period));
   throw Stop{Exit::Interrupted, ""};
 }
 

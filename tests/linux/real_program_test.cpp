@@ -77,6 +77,9 @@ TEST(Signals, EndTheRunWithTheShellsStatus) {
       {{"--emulate", "status", "--watch", "--interval", "0.1"}, "sectors", SIGTERM, 143},
       {{"--emulate", "-d", "E", "power-check", "--yes"}, "Measuring", SIGTERM, 143},
       {{"--emulate", "-d", "E", "power-check", "--yes"}, "Measuring", SIGINT, 130},
+      // Waiting on udev for a drive to come or go, a minute's tick away.
+      {{"--emulate", "list", "--watch", "--interval", "60"}, "+ ", SIGINT, 130},
+      {{"--emulate", "list", "--watch", "--interval", "60"}, "+ ", SIGTERM, 143},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.arguments[1] + " " + std::to_string(c.signal));
