@@ -303,6 +303,9 @@ TEST_F(DeviceChange, InsideADriveCallTheHandleIsKeptAndTheRescanWaitsForTheCallT
   Start();
   ShowWindow(Main(), SW_SHOW);
   const DeviceHandle open = Channel().device;
+  // G is there before the system tells of it (and before the drive thread
+  // is busy with E).
+  m_devices.Attach('G', emu::QuietDriveModel());
   m_devices.DelayAnswers('E', kHeldCallMs);
   std::atomic<LRESULT> query{0};
   std::atomic<int> listedInside{-1};
@@ -315,7 +318,6 @@ TEST_F(DeviceChange, InsideADriveCallTheHandleIsKeptAndTheRescanWaitsForTheCallT
     SendMessageTimeoutW(Main(), WM_DEVICECHANGE, DBT_DEVICEQUERYREMOVE, handle.Address(), SMTO_NORMAL, kHeldCallMs,
                         &answer);
     query = static_cast<LRESULT>(answer);
-    m_devices.Attach('G', emu::QuietDriveModel());
     const Broadcast volume = Broadcast::Volume('G');
     SendMessageTimeoutW(Main(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, volume.Address(), SMTO_NORMAL, kHeldCallMs,
                         nullptr);
