@@ -31,7 +31,7 @@ void CNorvaneDriveUtilityDlg::ScanDrives() {
   }
   // Selecting by message raises no CBN_SELCHANGE: the pages are not refreshed.
   m_driveList.Send(CB_SETCURSEL, 0);
-  OpenDrive(count > 0 ? static_cast<char>(m_letters[0]) : 0);
+  OpenAndWatch(count > 0 ? static_cast<char>(m_letters[0]) : 0);
 }
 
 // "E: (Access is denied.)" for each drive, in the user's language.
@@ -54,7 +54,7 @@ char CNorvaneDriveUtilityDlg::LetterAt(int index) const {
 }
 
 LRESULT CNorvaneDriveUtilityDlg::OnDriveSelected(const ui::Command&) {
-  OpenDrive(ShownLetter());
+  OpenAndWatch(ShownLetter());
   RefreshPages();
   return 0;
 }
@@ -73,7 +73,7 @@ LRESULT CNorvaneDriveUtilityDlg::OnCheckShownDrive() {
   if (m_driveList.Send(CB_GETDROPPEDSTATE)) return 0;  // not closed after all: the next close asks again
   const char shown = ShownLetter();
   if (shown != 0 && shown != Channel().letter) {
-    OpenDrive(shown);
+    OpenAndWatch(shown);
     RefreshPages();
   }
   return 0;
@@ -93,6 +93,8 @@ void CNorvaneDriveUtilityDlg::HoldBusy() {
 void CNorvaneDriveUtilityDlg::ReleaseBusy() {
   m_driveList.Enable(true);
   m_busyLock = false;
+  // Drives and discs that came or went during the check.
+  if (m_putOff != 0) PostMessageW(m_hwnd, kFollowDevices, 0, 0);
 }
 
 void CNorvaneDriveUtilityDlg::DriveListChanged() {

@@ -46,6 +46,8 @@ std::span<const ui::MessageEntry<CNorvaneDriveUtilityDlg>> CNorvaneDriveUtilityD
       ui::OnMessage(kCheckShownDrive, &Self::OnCheckShownDrive),
       ui::OnMessage(kShowTabOfPage, &Self::OnShowTabOfPage),
       ui::OnMessage(kReportUnreachableDrives, &Self::OnReportUnreachableDrives),
+      ui::OnDeviceChange(&Self::OnDeviceChange),
+      ui::OnMessage(kFollowDevices, &Self::OnFollowDevices),
       ui::OnCtlColor(&Self::OnCtlColor),
       ui::OnDrawItem(&Self::OnDrawItem),
       ui::OnMessage(WM_SYSCOLORCHANGE, &Self::OnSysColorChange),
@@ -74,10 +76,9 @@ BOOL CNorvaneDriveUtilityDlg::OnInitDialog() {
   ExtendSystemMenu();
   Send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
   Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
+  ListenForDrives();
   ScanDrives();
-  const bool noDrive = m_driveList.Send(CB_GETCOUNT) == 0;
-  ShowMessage(noDrive ? ui::LoadResourceString(IDS_DRIVE_NOT_CONNECTED) : std::wstring());
-  if (!noDrive) CreatePages();
+  ShowDrivesOrNotice();
   if (!m_unreachable.empty()) PostMessageW(m_hwnd, kReportUnreachableDrives, 0, 0);
   m_backgroundBrush.Create();
   return TRUE;
@@ -92,6 +93,7 @@ void CNorvaneDriveUtilityDlg::ShowMessage(const std::wstring& text) {
 }
 
 void CNorvaneDriveUtilityDlg::PostNcDestroy() {
+  StopListening();
   m_settingsPage.reset();
   m_statusPage.reset();
   m_utilityPage.reset();
@@ -109,19 +111,36 @@ void CNorvaneDriveUtilityDlg::ExtendSystemMenu() const {
 HWND CNorvaneDriveUtilityDlg::Tabs() const { return Item(IDC_PAGE_TABS); }
 
 void CNorvaneDriveUtilityDlg::CreatePages() {
-  AddPage(m_settingsPage, L"  Setting  ");
-  AddPage(m_statusPage, L"  Status  ");
-  AddPage(m_utilityPage, L"  Utility  ", static_cast<CUtilityDialog::Host&>(*this));
+  m_pagesCreated = true;
+  InsertTabs();
+  AddPage(m_settingsPage);
+  AddPage(m_statusPage);
+  AddPage(m_utilityPage, static_cast<CUtilityDialog::Host&>(*this));
   PlacePages();
   ShowPage(0);
+}
+
+void CNorvaneDriveUtilityDlg::InsertTabs() const {
+  static constexpr const wchar_t* kLabels[] = {L"  Setting  ", L"  Status  ", L"  Utility  "};
+  for (int i = 0; i < static_cast<int>(std::size(kLabels)); ++i) InsertTab(Tabs(), i, kLabels[i]);
+}
+
+// The tabs go and the pages hide; the keyboard focus must not stay in one.
+void CNorvaneDriveUtilityDlg::HidePages() {
+  SendMessageW(Tabs(), TCM_DELETEALLITEMS, 0, 0);
+  for (ui::CDialog* page : Pages()) {
+    HWND focus = GetFocus();
+    if (page && focus && (focus == page->Handle() || IsChild(page->Handle(), focus))) SetFocus(m_driveList.Handle());
+    if (page) page->Show(false);
+  }
+  if (m_statusPage) m_statusPage->SetTabSelected(false);
+  m_shownTab = 0;
 }
 
 // A page the system has no resources for stays out: its tab shows nothing,
 // and the rest of the window goes on working.
 template <class Page, class... Arguments>
-void CNorvaneDriveUtilityDlg::AddPage(std::unique_ptr<Page>& page, const wchar_t* label, Arguments&... arguments) {
-  HWND tabs = Tabs();
-  InsertTab(tabs, static_cast<int>(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0)), label);
+void CNorvaneDriveUtilityDlg::AddPage(std::unique_ptr<Page>& page, Arguments&... arguments) {
   try {
     page = std::make_unique<Page>(m_hwnd, arguments...);
   } catch (const ui::ResourceFailure&) {

@@ -12,6 +12,7 @@
 #include "pages/status_page.h"
 #include "pages/utility_page.h"
 #include "ui/colours.h"
+#include "drive/device_io.h"
 #include "ui/dialog.h"
 
 namespace norvane {
@@ -74,6 +75,8 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   LRESULT OnDriveListClosed(const ui::Command&);
   LRESULT OnCheckShownDrive();
   LRESULT OnReportUnreachableDrives();
+  LRESULT OnDeviceChange(const ui::DeviceChange& change);
+  LRESULT OnFollowDevices();
   LRESULT OnCtlColor(const ui::ColourRequest& request);
   LRESULT OnDrawItem(const DRAWITEMSTRUCT& item);
   LRESULT OnSysColorChange();
@@ -84,11 +87,31 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   void ReleaseBusy() override;
   void DriveListChanged() override;
 
+  // Drives and discs that come and go (device_notifications.cpp).
+  void ListenForDrives();
+  void StopListening();
+  // Opens the drive in the channel and asks the system to tell of a request
+  // to remove it (the open handle would otherwise keep it from going).
+  void OpenAndWatch(char letter);
+  void WatchOpenDrive();
+  void StopWatchingDrive();
+  bool IsWatchedDrive(const DEV_BROADCAST_HDR* about) const;
+  LRESULT AnswerRemovalQuery();
+  void ReopenAfterRefusedRemoval();
+  bool ConcernsListedOrOpticalDrive(const DEV_BROADCAST_VOLUME& volume) const;
+  // Asks for work to be done once the window is free for it: never inside a
+  // call for a drive or during a bus power check.
+  void PutOff(unsigned work);
+  bool FollowDriveList();
+  bool ShowDrivesOrNotice();
+  void HidePages();
+
   void ExtendSystemMenu() const;
   void ShowMessage(const std::wstring& text);
   void CreatePages();
+  void InsertTabs() const;
   template <class Page, class... Arguments>
-  void AddPage(std::unique_ptr<Page>& page, const wchar_t* label, Arguments&... arguments);
+  void AddPage(std::unique_ptr<Page>& page, Arguments&... arguments);
   // In tab order; null for a page the window does not have.
   std::array<ui::CDialog*, 3> Pages() const;
   void PlacePages() const;
@@ -104,6 +127,11 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   // Posted after the start-up scan found drives it could not use: the
   // message shows once the window does.
   static constexpr UINT kReportUnreachableDrives = WM_APP + 3;
+  // Posted when a drive or a disc came or went: the work waits for the window.
+  static constexpr UINT kFollowDevices = WM_APP + 4;
+  static constexpr unsigned kRescanDrives = 1;
+  static constexpr unsigned kRefreshPages = 2;
+  static constexpr unsigned kReopenDrive = 4;  // a removal the window let go for was refused
 
   HICON m_icon;
   std::unique_ptr<CDialogSetting2Lx4> m_settingsPage;
@@ -112,6 +140,12 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   std::array<std::uint8_t, 256> m_letters{};
   std::vector<UnreachableDrive> m_unreachable;
   bool m_busyLock = false;
+  bool m_pagesCreated = false;
+  unsigned m_putOff = 0;                      // kRescanDrives, kRefreshPages, kReopenDrive: work that waits
+  HDEVNOTIFY m_drivesNotification = nullptr;  // CD/DVD drives arriving and leaving
+  HDEVNOTIFY m_handleNotification = nullptr;  // requests to remove the open drive
+  DeviceHandle m_watchedDevice = kNoDevice;   // the handle those requests name
+  char m_releasedLetter = 0;                  // the drive let go for a removal still pending
   std::size_t m_shownTab = 0;  // the tab whose page is shown
   ui::CButtonFaceBrush m_backgroundBrush;
   ui::CWindow m_driveList;

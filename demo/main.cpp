@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/app.h"
+#include "demo/demo_bus.h"
 #include "emulator/demo_drives.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -11,5 +12,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   devices.Clock().FollowRealTime(true);
   norvane::emu::AttachDemoDrives(devices);
   norvane::InstallDeviceIo(devices);
+  static norvane::emu::DemoBus bus(devices);
+  bus.Run();
   return norvane::RunApplication();
 }

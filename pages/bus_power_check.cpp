@@ -9,6 +9,7 @@
 #include "drive/channel.h"
 #include "drive/commands.h"
 #include "drive/readings.h"
+#include "pages/drive_in_use.h"
 #include "pages/utility_page.h"
 #include "resource.h"
 #include "ui/message_box.h"
@@ -45,6 +46,11 @@ std::wstring CountdownText(std::uint32_t secondsLeft) {
 }  // namespace
 
 LRESULT CUtilityDialog::OnRunCheck(const ui::Command&) {
+  m_checkLock.emplace(LockShownDrive(GetParent(m_hwnd)));
+  if (!m_checkLock->Held()) {
+    m_checkLock.reset();
+    return 0;
+  }
   EnterCheckBusy();
   LockMediaNotification();
   // The tray comes out for the disc only when one is in; an empty drive is
@@ -86,6 +92,22 @@ LRESULT CUtilityDialog::OnCountdownTick(UINT_PTR) {
   return Default();
 }
 
+void CUtilityDialog::DriveWithdrawn() {
+  if (!m_counting) return;
+  m_counting = false;
+  KillTimer(kCountdownTimer);
+  PostMessageW(m_hwnd, kCheckDriveWithdrawn, 0, 0);
+}
+
+// The drive is still there until the system has removed it: the window lists
+// the drives anew once it has (or opens the drive again if it stays).
+LRESULT CUtilityDialog::OnCheckDriveWithdrawn() {
+  m_result.SetText(L"");  // the countdown has no verdict to come
+  Notify(IDS_DRIVE_NOT_CONNECTED);
+  EndCheck();
+  return 0;
+}
+
 void CUtilityDialog::ShowVerdict() {
   KillTimer(kCountdownTimer);
   const PowerVerdict verdict = ReadPowerMeasurement().verdict;
@@ -106,6 +128,7 @@ void CUtilityDialog::EndCheck() {
   m_counting = false;
   ReleaseMediaNotification();
   LeaveCheckBusy();
+  m_checkLock.reset();
 }
 
 void CUtilityDialog::EnterCheckBusy() {

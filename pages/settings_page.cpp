@@ -1,6 +1,7 @@
 #include "pages/settings_page.h"
 
 #include "drive/settings.h"
+#include "pages/drive_in_use.h"
 #include "resource.h"
 #include "ui/message_box.h"
 
@@ -107,6 +108,8 @@ void CDialogSetting2Lx4::ShowRealTime(const ReportedSettings& reported) const {
 // ---- writing the drive ----
 
 bool CDialogSetting2Lx4::ApplyToDrive() {
+  const DriveLock lock = LockShownDrive(GetParent(m_hwnd));
+  if (!lock.Held()) return false;
   SettingsChoice choice;
   choice.quiet = QuietModeOfControls();
   choice.readMode = ReadModeOfControls();

@@ -4,6 +4,7 @@
 
 #include "drive/commands.h"
 #include "drive/readings.h"
+#include "pages/drive_in_use.h"
 #include "resource.h"
 
 namespace norvane {
@@ -123,7 +124,7 @@ void CStatusDialog::ShowCounters(const QualityReading& reading) {
 
 // The next update shows what the drive counts from now on.
 LRESULT CStatusDialog::OnClear(const ui::Command&) {
-  ClearErrorCounters();
+  if (LockShownDrive(GetParent(m_hwnd)).Held()) ClearErrorCounters();
   return 0;
 }
 

@@ -3,6 +3,7 @@
 #include "drive/channel.h"
 #include "drive/commands.h"
 #include "drive/device_io.h"
+#include "pages/drive_in_use.h"
 #include "resource.h"
 #include "ui/message_box.h"
 
@@ -46,6 +47,7 @@ std::span<const ui::MessageEntry<CUtilityDialog>> CUtilityDialog::MessageTable()
   static constexpr ui::MessageEntry<Self> kTable[] = {
       ui::OnCommand(IDC_RUN_CHECK, BN_CLICKED, &Self::OnRunCheck),
       ui::OnTimer(&Self::OnCountdownTick),
+      ui::OnMessage(kCheckDriveWithdrawn, &Self::OnCheckDriveWithdrawn),
       ui::OnCommand(IDC_FORCE_EJECT, BN_CLICKED, &Self::OnForceEject),
       ui::OnCommand(IDC_RESTORE_DEFAULTS, BN_CLICKED, &Self::OnRestoreDefaults),
       ui::OnCommand(IDC_EJECT, BN_CLICKED, &Self::OnEject),
@@ -67,13 +69,15 @@ void CUtilityDialog::ColourStaticText(HDC dc, HWND control) const {
 }
 
 LRESULT CUtilityDialog::OnEject(const ui::Command&) {
-  ReportedGone(EjectDisc());
+  if (LockShownDrive(GetParent(m_hwnd)).Held()) ReportedGone(EjectDisc());
   return 0;
 }
 
 LRESULT CUtilityDialog::OnForceEject(const ui::Command&) {
   // Confirmations are owned by the main window.
   if (!ui::Confirm(GetParent(m_hwnd), IDS_CONFIRM_FORCE_EJECT)) return 0;
+  const DriveLock lock = LockShownDrive(GetParent(m_hwnd));
+  if (!lock.Held()) return 0;
   WaitForSingleObject(m_semaphore.Get(), INFINITE);
   const CommandResult sent = ForceEject();
   // The pause is the drive's, so it runs on the drive's clock; a drive that
@@ -85,7 +89,8 @@ LRESULT CUtilityDialog::OnForceEject(const ui::Command&) {
 }
 
 LRESULT CUtilityDialog::OnRestoreDefaults(const ui::Command&) {
-  if (ui::Confirm(GetParent(m_hwnd), IDS_CONFIRM_RESTORE)) ReportedGone(RestoreFactoryDefaults());
+  if (!ui::Confirm(GetParent(m_hwnd), IDS_CONFIRM_RESTORE)) return 0;
+  if (LockShownDrive(GetParent(m_hwnd)).Held()) ReportedGone(RestoreFactoryDefaults());
   return 0;
 }
 

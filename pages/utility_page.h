@@ -7,9 +7,11 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "drive/command_result.h"
+#include "drive/drive_lock.h"
 #include "ui/page.h"
 #include "ui/scoped.h"
 
@@ -42,6 +44,10 @@ class CUtilityDialog : public ui::CDialogImpl<CUtilityDialog, ui::CPage> {
 
   static std::span<const ui::MessageEntry<CUtilityDialog>> MessageTable();
 
+  // The window let go of the drive so that the system can remove it: a
+  // check that is counting down ends as for a drive that no longer answers.
+  void DriveWithdrawn();
+
  protected:
   void DoDataExchange() override;
   BOOL OnInitDialog() override;
@@ -56,6 +62,10 @@ class CUtilityDialog : public ui::CDialogImpl<CUtilityDialog, ui::CPage> {
   LRESULT OnRunCheck(const ui::Command&);
   LRESULT OnCountdownTick(UINT_PTR timerId);
   void ShowVerdict();
+  LRESULT OnCheckDriveWithdrawn();
+  // Posted by DriveWithdrawn, which the system's question reaches: the
+  // notice waits until the system has its answer.
+  static constexpr UINT kCheckDriveWithdrawn = WM_APP + 1;
   // Ends a run however it ends: notification back on, page and main window idle.
   void EndCheck();
   // The busy state of a run: the page's buttons and the host window are
@@ -72,6 +82,7 @@ class CUtilityDialog : public ui::CDialogImpl<CUtilityDialog, ui::CPage> {
 
   Host& m_host;
   ui::UniqueHandle m_semaphore;  // taken around a force eject
+  std::optional<DriveLock> m_checkLock;  // the drive, from Run to the end of the run
   std::uint32_t m_elapsedMs = 0;
   bool m_counting = false;
   bool m_focusBeforeCheck = false;  // whether the keyboard focus was on the page when Run was clicked

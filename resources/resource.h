@@ -137,5 +137,7 @@
 #define IDS_NAME_PAGE_TABS 301
 #define IDS_INDICATOR_VALUE 302
 
+// A changing action found the drive taken by another program.
+#define IDS_DRIVE_IN_USE 303
 // Messages about drives the program could not use.
 #define IDS_DRIVES_UNREACHABLE 310

@@ -74,6 +74,7 @@ void RequireCounters(Session& session) {
 Exit Run(Session& session, const Action& action, bool yes) {
   const SelectedDrive& drive = session.SelectDrive(action.picks);
   if (action.needsCounters) RequireCounters(session);
+  const DriveLock lock = session.LockDrive();
   if (action.passesTrayLock) RequireUnmounted(session, drive, action);
   if (action.writesBuffers) session.RequireWriteBuffer(action.doing);
   if (action.question != nullptr) session.Confirm(action.question, yes);

@@ -35,7 +35,7 @@ std::string ExitCodes() {
              "  6   power-check: the power supply is slightly not enough\n"
              "  7   power-check: the power supply is not enough\n"
              "  8   power-check: no disc in the drive\n"
-             "  9   the drive is busy: in use by another program\n"
+             "  9   the drive is in use by another program; nothing was sent\n"
              "  77  ") +
          System().exitNotPermitted + "\n" + System().exitInterrupted +
          "\n\n"
@@ -56,7 +56,8 @@ const std::vector<std::string> kColorChoices = {"auto", "always", "never"};
 struct CommandLine {
   GlobalOptions global;
   SetOptions set;
-  StatusOptions status;
+  WatchOptions list;
+  WatchOptions status;
   bool yes = false;
   std::function<Exit(Session&)> run;
 };
@@ -173,8 +174,21 @@ void AddYes(CLI::App* command, bool& yes) {
   command->add_flag("-y,--yes", yes, "Give the confirmation without asking");
 }
 
+void AddWatch(CLI::App* command, WatchOptions& options, const char* description) {
+  CLI::Option* watch = command->add_flag("-w,--watch", options.watch, description);
+  command
+      ->add_option("--interval", options.intervalSeconds,
+                   "Seconds between ticks of --watch, which it needs\n(0.05 to 3600; 1 by default)")
+      ->option_text("SECONDS")
+      ->default_val(1.0)
+      ->check(SecondsBetween(0.05, 3600.0, true))
+      ->needs(watch);
+}
+
 void AddSubcommands(CLI::App& app, CommandLine& line) {
-  Subcommand(app, line, "list", "List the supported drives", ListDrives);
+  AddWatch(Subcommand(app, line, "list", "List the supported drives",
+                      [&line](Session& s) { return ListDrives(s, line.list); }),
+           line.list, "Then print a line for each drive that arrives or leaves, until interrupted (Ctrl-C)");
   Subcommand(app, line, "settings", "Show the drive's settings", ShowSettings);
 
   CLI::App* set = Subcommand(app, line, "set", "Change settings (the drive takes the whole set, the rest as it is)",
@@ -207,15 +221,7 @@ void AddSubcommands(CLI::App& app, CommandLine& line) {
 
   CLI::App* status = Subcommand(app, line, "status", "Show the quality of the audio data the drive transfers",
                                 [&line](Session& s) { return ShowStatus(s, line.status); });
-  CLI::Option* watch =
-      status->add_flag("-w,--watch", line.status.watch, "Redraw once a tick until interrupted (Ctrl-C)");
-  status
-      ->add_option("--interval", line.status.intervalSeconds,
-                   "Seconds between ticks of --watch, which it needs\n(0.05 to 3600; 1 by default)")
-      ->option_text("SECONDS")
-      ->default_val(1.0)
-      ->check(SecondsBetween(0.05, 3600.0, true))
-      ->needs(watch);
+  AddWatch(status, line.status, "Redraw once a tick until interrupted (Ctrl-C)");
 
   Subcommand(app, line, "clear", "Clear the drive's error counters", ClearCounters);
   Subcommand(app, line, "eject", "Eject the disc", EjectTray);

@@ -8,7 +8,13 @@
 
 namespace norvane::tool {
 
-Exit ListDrives(Session& session);
+// --watch and its --interval, of list and status.
+struct WatchOptions {
+  bool watch = false;
+  double intervalSeconds = 1.0;
+};
+
+Exit ListDrives(Session& session, const WatchOptions& options);
 
 Exit ShowSettings(Session& session);
 
@@ -22,11 +28,7 @@ struct SetOptions {
 };
 Exit SetSettings(Session& session, const SetOptions& options);
 
-struct StatusOptions {
-  bool watch = false;
-  double intervalSeconds = 1.0;
-};
-Exit ShowStatus(Session& session, const StatusOptions& options);
+Exit ShowStatus(Session& session, const WatchOptions& options);
 // Why a drive without real-time read-error handling has no counters to show or clear.
 Stop CountsNoErrors();
 

@@ -1,4 +1,7 @@
-// list: the drive list of the window.
+// list: the drive list of the window; with --watch, the drives as they come
+// and go.
+#include <chrono>
+#include <cmath>
 #include <ostream>
 
 #include "tool/commands.h"
@@ -44,9 +47,54 @@ Exit ListNamedDrive(Session& session) {
   return Exit::Ok;
 }
 
+// Another drive at the same node (one unplugged, another plugged in between
+// two ticks) is one leaving and one arriving.
+bool SameDrive(const SelectedDrive& a, const SelectedDrive& b) {
+  return a.node.name == b.node.name && a.label == b.label;
+}
+
+bool Among(const SelectedDrive& drive, const std::vector<SelectedDrive>& drives) {
+  for (const SelectedDrive& other : drives) {
+    if (SameDrive(drive, other)) return true;
+  }
+  return false;
+}
+
+// One line for each drive of `drives` that `others` lacks: "+ label" for one
+// that arrived, "- label" for one that left; a JSON line with --json.
+void PrintChanges(Session& session, const std::vector<SelectedDrive>& drives,
+                  const std::vector<SelectedDrive>& others, bool arrived) {
+  for (const SelectedDrive& drive : drives) {
+    if (Among(drive, others)) continue;
+    if (session.Options().json) {
+      Json line = {{"event", arrived ? "arrived" : "left"}};
+      line.update(DriveEntry(drive));
+      session.Terminal().out << line.dump() << std::endl;
+    } else {
+      session.Terminal().out << (arrived ? "+ " : "- ") << drive.label << std::endl;
+    }
+  }
+}
+
+// The drives present at the start count as arrived; then each word from the
+// system, or each tick without one, shows what changed since the last look.
+Exit Watch(Session& session, const WatchOptions& options) {
+  const auto period = std::chrono::milliseconds(std::lround(options.intervalSeconds * 1000));
+  std::vector<SelectedDrive> shown;
+  do {
+    const std::vector<SelectedDrive> present = session.FindDrives(false);
+    PrintChanges(session, shown, present, false);
+    PrintChanges(session, present, shown, true);
+    session.RequireWritten();
+    shown = present;
+  } while (session.World().WaitForDrives(period));
+  throw Stop{Exit::Interrupted, ""};
+}
+
 }  // namespace
 
-Exit ListDrives(Session& session) {
+Exit ListDrives(Session& session, const WatchOptions& options) {
+  if (options.watch) return Watch(session, options);
   if (!session.Options().device.empty()) return ListNamedDrive(session);
   const std::vector<SelectedDrive> drives = session.FindDrives(false);
   PrintList(session, drives);

@@ -1,8 +1,10 @@
 // norvane-drive on Linux: signals, the terminal and the locale.
 #include <langinfo.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <clocale>
 #include <csignal>
 #include <cstdlib>
@@ -12,6 +14,7 @@
 #include <memory>
 
 #include "tool/cli.h"
+#include "tool/drive_events_linux.h"
 #include "tool/emulated_drive_source.h"
 #include "tool/linux_drive_source.h"
 
@@ -105,9 +108,31 @@ class RealPlatform final : public norvane::tool::Platform {
     return !interrupted;
   }
 
+  // udev's events wake the wait; the monitor is opened at the first wait, and
+  // the tick bounds it all the same.
+  bool WaitForDrives(std::chrono::milliseconds period) override {
+    if (!m_events) m_events = std::make_unique<norvane::tool::DriveEvents>();
+    if (m_events->Descriptor() < 0) return Wait(period);
+    ticking = 1;
+    waiting = 1;
+    pollfd monitor{m_events->Descriptor(), POLLIN, 0};
+    const auto deadline = std::chrono::steady_clock::now() + period;
+    while (!interrupted) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+      if (left <= 0) break;
+      const int ready = poll(&monitor, 1, static_cast<int>(left));
+      if (ready > 0) m_events->Drain();
+      if (ready >= 0 || errno != EINTR) break;
+    }
+    waiting = 0;
+    return !interrupted;
+  }
+
  private:
   norvane::tool::DemoDrives m_demo;
   std::unique_ptr<DriveSource> m_machine;
+  std::unique_ptr<norvane::tool::DriveEvents> m_events;
 };
 
 bool LocaleIsUtf8() {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tool/cli.h"
+#include "tool/drive_events_win32.h"
 #include "tool/emulated_drive_source.h"
 #include "tool/win32_console.h"
 #include "tool/win32_drive_source.h"
@@ -103,9 +104,20 @@ class RealPlatform final : public norvane::tool::Platform {
     return !interruptedWith;
   }
 
+  // Device notifications wake the wait; the tick bounds it all the same.
+  bool WaitForDrives(std::chrono::milliseconds period) override {
+    if (!m_events) m_events = std::make_unique<norvane::tool::DriveEvents>();
+    ticking = true;
+    waiting = true;
+    if (!interruptedWith) m_events->Wait(wakeUp, static_cast<DWORD>(period.count()));
+    waiting = false;
+    return !interruptedWith;
+  }
+
  private:
   norvane::tool::DemoDrives m_demo;
   std::unique_ptr<DriveSource> m_machine;
+  std::unique_ptr<norvane::tool::DriveEvents> m_events;
 };
 
 std::string Utf8Of(const wchar_t* text) {

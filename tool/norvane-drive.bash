@@ -47,7 +47,7 @@ _norvane_drive() {
     case $subcommand in
         "") if [[ $cur == -* ]]; then options=$globals; else options=$subcommands; fi ;;
         set) options="--quiet --read-error --real-time --eject-at-power-on --save -y --yes" ;;
-        status) options="-w --watch --interval" ;;
+        list|status) options="-w --watch --interval" ;;
         force-eject|factory-reset|power-check) options="-y --yes" ;;
         *) options= ;;
     esac

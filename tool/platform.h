@@ -16,6 +16,11 @@ class Platform {
   // Waits one tick of a countdown or a watch. False once the run has been
   // interrupted (Ctrl-C), at once or during the wait.
   virtual bool Wait(std::chrono::milliseconds period) = 0;
+  // Waits until drives may have come or gone: the system says a device
+  // arrived or left, or `period` has passed, whichever is first (an event
+  // can come before the drive answers, and a system may send none). False
+  // once the run has been interrupted.
+  virtual bool WaitForDrives(std::chrono::milliseconds period) { return Wait(period); }
 };
 
 }  // namespace norvane::tool

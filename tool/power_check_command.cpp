@@ -130,6 +130,7 @@ void PrintVerdict(Session& session, const SelectedDrive& drive, const PowerMeasu
 
 Exit CheckBusPower(Session& session, bool yes) {
   const SelectedDrive& drive = session.SelectDrive(Picks::Changing);
+  const DriveLock driveLock = session.LockDrive();
   session.RequireWriteBuffer("check the bus power");
   if (!yes && !session.Terminal().inIsTerminal) {
     throw Stop{

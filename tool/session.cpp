@@ -189,6 +189,12 @@ const SelectedDrive& Session::SelectDrive(Picks picks) {
   return m_selected;
 }
 
+DriveLock Session::LockDrive() const {
+  DriveLock lock(m_selected.node.path);
+  if (!lock.Held()) throw Stop{Exit::DriveBusy, DeviceName(m_selected.node.name) + " is in use by another program"};
+  return lock;
+}
+
 void Session::RequireWriteBuffer(const std::string& doing) const {
   if (const std::optional<std::string> refusal = m_source.WriteBufferRefusal()) {
     throw Stop{Exit::NotPermitted, "cannot " + doing + ": " + *refusal};

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "drive/drive_lock.h"
 #include "tool/command_trace.h"
 #include "tool/console.h"
 #include "tool/exit_codes.h"
@@ -69,6 +70,9 @@ class Session {
   // Picks the drive of --device, or else the first supported one for a
   // reading and the only one for a change, and leaves it open in the channel.
   const SelectedDrive& SelectDrive(Picks picks = Picks::Reading);
+  // Takes the selected drive for a change, for as long as the lock lives;
+  // stops the run (drive busy) when another program has it.
+  DriveLock LockDrive() const;
   // Stops the run before anything is sent when WRITE BUFFER would be refused.
   void RequireWriteBuffer(const std::string& doing) const;
 

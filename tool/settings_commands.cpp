@@ -118,6 +118,7 @@ Exit ShowSettings(Session& session) {
 Exit SetSettings(Session& session, const SetOptions& options) {
   RequireConsistent(options);
   const SelectedDrive& drive = session.SelectDrive(Picks::Changing);
+  const DriveLock lock = session.LockDrive();
   session.RequireWriteBuffer("change the settings");
   const ReportedSettings before = ReadSettings(session);
   const SettingsChoice choice = ChoiceFor(before, options);

@@ -5,6 +5,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "drive/channel.h"
 #include "drive/readings.h"
 #include "tool/commands.h"
 #include "tool/output.h"
@@ -102,13 +103,18 @@ class WatchView {
   int m_linesShown = 0;
 };
 
-Exit Watch(Session& session, const SelectedDrive& drive, QualityReading reading, const StatusOptions& options) {
+Exit Watch(Session& session, const SelectedDrive& drive, QualityReading reading, const WatchOptions& options) {
   const auto period = std::chrono::milliseconds(std::lround(options.intervalSeconds * 1000));
   WatchView view(session, drive);
   view.Show(reading);
   session.RequireWritten();
+  bool lost = false;
   while (session.World().Wait(period)) {
+    // An unplugged drive leaves its handle dead for good; opening its node
+    // anew finds it again once it is back on the bus.
+    if (lost) OpenDevicePath(drive.node.path);
     QualityReading next = ReadQuality();
+    lost = next.read.outcome == CommandOutcome::NotDelivered;
     // Like the window, a tick without an answer changes nothing; unlike it, it says so.
     if (next.read.Complete() && next.supported) {
       reading = next;
@@ -127,7 +133,7 @@ Stop CountsNoErrors() {
   return {Exit::NotSupported, "this drive does not support real-time read-error handling: it counts no errors"};
 }
 
-Exit ShowStatus(Session& session, const StatusOptions& options) {
+Exit ShowStatus(Session& session, const WatchOptions& options) {
   const SelectedDrive& drive = session.SelectDrive();
   const QualityReading reading = ReadQuality();
   session.Require(reading.read, "reading the status");

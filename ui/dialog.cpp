@@ -115,6 +115,10 @@ const DRAWITEMSTRUCT& DrawItemOf(const Message& message) {
   return *reinterpret_cast<const DRAWITEMSTRUCT*>(message.lParam);
 }
 
+DeviceChange DeviceChangeOf(const Message& message) {
+  return {static_cast<UINT>(message.wParam), reinterpret_cast<const DEV_BROADCAST_HDR*>(message.lParam)};
+}
+
 CDialog::CDialog(UINT templateId) : m_templateId(templateId) {}
 
 CDialog::~CDialog() {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <windows.h>
+#include <dbt.h>
 
 #include <initializer_list>
 #include <memory>
@@ -41,6 +42,13 @@ struct ColourRequest {
   UINT message;  // which request: WM_CTLCOLORSTATIC, WM_CTLCOLORBTN, ...
   HDC dc;        // the control's device context, for its colours
   HWND control;
+};
+
+// What the handler of a WM_DEVICECHANGE is told: the event (DBT_*) and the
+// structure that says what it is about, null for events without one.
+struct DeviceChange {
+  UINT event;
+  const DEV_BROADCAST_HDR* about;
 };
 
 // A control whose own text does not say what it is (a read-only edit shows
@@ -160,6 +168,7 @@ const NMHDR& NotificationOf(const Message& message);
 ColourRequest ColourRequestOf(const Message& message);
 UINT SystemCommandOf(const Message& message);  // without the low four bits, which are the system's
 const DRAWITEMSTRUCT& DrawItemOf(const Message& message);
+DeviceChange DeviceChangeOf(const Message& message);
 
 // One entry of a message table: which message, and the member of T that
 // handles it with the message's arguments, typed by the kind of message.
@@ -194,10 +203,15 @@ struct MessageEntry {
     LRESULT Call(T& self, const Message& message) const { return (self.*handler)(DrawItemOf(message)); }
   };
 
+  struct DeviceChangeHandler {
+    LRESULT (T::*handler)(const DeviceChange&);
+    LRESULT Call(T& self, const Message& message) const { return (self.*handler)(DeviceChangeOf(message)); }
+  };
+
   UINT message;
   UINT id;    // control id of WM_COMMAND and WM_NOTIFY, else kAny
   UINT code;  // notification code of WM_COMMAND and WM_NOTIFY, else kAny
-  std::variant<Plain, Timer, CommandHandler, Notify, Colour, SystemCommand, DrawItem> handler;
+  std::variant<Plain, Timer, CommandHandler, Notify, Colour, SystemCommand, DrawItem, DeviceChangeHandler> handler;
 
   LRESULT Call(T& self, const Message& message) const {
     return std::visit([&](const auto& typed) { return typed.Call(self, message); }, handler);
@@ -231,6 +245,10 @@ constexpr MessageEntry<T> OnSysCommand(LRESULT (T::*handler)(UINT command)) {
 template <class T>
 constexpr MessageEntry<T> OnDrawItem(LRESULT (T::*handler)(const DRAWITEMSTRUCT&)) {
   return {WM_DRAWITEM, kAny, kAny, typename MessageEntry<T>::DrawItem{handler}};
+}
+template <class T>
+constexpr MessageEntry<T> OnDeviceChange(LRESULT (T::*handler)(const DeviceChange&)) {
+  return {WM_DEVICECHANGE, kAny, kAny, typename MessageEntry<T>::DeviceChangeHandler{handler}};
 }
 
 bool Matches(UINT entryMessage, UINT entryId, UINT entryCode, const Message& message);

@@ -39,22 +39,30 @@ class Signalled {
     if (m_output >= 0) close(m_output);
   }
 
+  // Waits for `text` in the output (or the output's end).
+  void WaitFor(const std::string& text) {
+    char buffer[512];
+    for (ssize_t n; m_seen.find(text) == std::string::npos && (n = read(m_output, buffer, sizeof buffer)) > 0;) {
+      m_seen.append(buffer, static_cast<std::size_t>(n));
+    }
+  }
   // Waits for `text` in the output, sends the signal, and answers the exit status as a shell shows it.
   int StopAt(const std::string& text, int signal) {
-    std::string seen;
-    char buffer[512];
-    for (ssize_t n; seen.find(text) == std::string::npos && (n = read(m_output, buffer, sizeof buffer)) > 0;) {
-      seen.append(buffer, static_cast<std::size_t>(n));
-    }
+    WaitFor(text);
     kill(m_pid, signal);
-    while (read(m_output, buffer, sizeof buffer) > 0) {
-    }
+    return Ended();
+  }
+  // Reads the output to its end and answers the exit status as a shell shows it.
+  int Ended() {
+    WaitFor(std::string(1, '\0'));  // no text the program writes
     int status = 0;
     waitpid(m_pid, &status, 0);
     return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
   }
+  const std::string& Output() const { return m_seen; }
 
  private:
+  std::string m_seen;
   pid_t m_pid = -1;
   int m_output = -1;
 };
@@ -69,12 +77,38 @@ TEST(Signals, EndTheRunWithTheShellsStatus) {
       {{"--emulate", "status", "--watch", "--interval", "0.1"}, "sectors", SIGTERM, 143},
       {{"--emulate", "-d", "E", "power-check", "--yes"}, "Measuring", SIGTERM, 143},
       {{"--emulate", "-d", "E", "power-check", "--yes"}, "Measuring", SIGINT, 130},
+      // Waiting on udev for a drive to come or go, a minute's tick away.
+      {{"--emulate", "list", "--watch", "--interval", "60"}, "+ ", SIGINT, 130},
+      {{"--emulate", "list", "--watch", "--interval", "60"}, "+ ", SIGTERM, 143},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.arguments[1] + " " + std::to_string(c.signal));
     Signalled run(c.arguments);
     EXPECT_EQ(run.StopAt(c.started, c.signal), c.status);
   }
+}
+
+// Two copies of the real program at one drive: while the first measures the
+// bus power, a change by the second finds the drive in use and ends without
+// sending anything; the first is untouched and ends as it would have.
+TEST(TwoPrograms, TheSecondChangeFindsTheDriveInUse) {
+  const std::vector<std::vector<std::string>> seconds = {
+      {"--emulate", "-d", "E", "clear"},
+      {"--emulate", "-d", "E", "set", "--quiet", "performance"},
+      {"--emulate", "-d", "E", "power-check", "--yes"},
+  };
+  for (const std::vector<std::string>& second : seconds) {
+    SCOPED_TRACE(second[3]);
+    Signalled first({"--emulate", "-d", "E", "power-check", "--yes"});
+    first.WaitFor("Measuring");
+    Signalled other(second);
+    EXPECT_EQ(other.Ended(), 9) << other.Output();
+    EXPECT_NE(other.Output().find("in use by another program"), std::string::npos) << other.Output();
+    EXPECT_EQ(first.StopAt("", SIGINT), 130) << first.Output();
+  }
+  // Once the first has ended, the drive is free again.
+  Signalled after({"--emulate", "-d", "E", "clear"});
+  EXPECT_EQ(after.Ended(), 0) << after.Output();
 }
 
 // The real program's standard output on a full disc.

@@ -22,6 +22,52 @@ TEST_F(CliTest, ListShowsTheSupportedDrivesWithTheWindowsLabels) {
   EXPECT_EQ(list[1]["label"], "G : NORVANE BD-RE NBX-2400  1.022025/04/1");
 }
 
+// list --watch: the drives present first, then a line for each that leaves
+// or arrives, tick by tick, as drives are unplugged, plugged in and detached.
+TEST_F(CliTest, ListWatchFollowsDrivesThatComeAndGo) {
+  const std::string e = "E : NORVANE BD-RE QDM-LT58  1.062026/10/0";
+  const std::string g = "G : NORVANE BD-RE NBX-2400  1.022025/04/1";
+  const std::string h = "H : NORVANE BD-RE NBX-2400  1.022025/04/1";
+  const auto script = [this](int tick) {
+    if (tick == 1) devices.Unplug('E');
+    if (tick == 2) {
+      devices.Plug('E');
+      devices.Attach('H', emu::GeneralDriveModel());
+    }
+    if (tick == 3) devices.Detach('G');
+  };
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"+", e}, {"+", g},  // present at the start
+      {"-", e},            // tick 1
+      {"+", e}, {"+", h},  // tick 2
+      {"-", g},            // tick 3
+  };
+
+  AttachDrives();
+  platform.ticksBeforeInterrupt = 4;
+  platform.onTick = script;
+  const RunResult text = Run({"list", "--watch"});
+  EXPECT_EQ(text.exit, Exit::Interrupted);
+  std::string lines;
+  for (const auto& [sign, label] : expected) lines += sign + " " + label + "\n";
+  EXPECT_EQ(text.out, lines);
+
+  devices.Detach('H');
+  AttachDrives();
+  platform.ticks = 0;
+  const RunResult jsonLines = Run({"--json", "list", "--watch"});
+  EXPECT_EQ(jsonLines.exit, Exit::Interrupted);
+  std::istringstream stream(jsonLines.out);
+  std::vector<json> events;
+  for (std::string line; std::getline(stream, line);) events.push_back(json::parse(line));
+  ASSERT_EQ(events.size(), expected.size()) << jsonLines.out;
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    EXPECT_EQ(events[i]["event"], std::string(expected[i].first == "+" ? "arrived" : "left")) << events[i];
+    EXPECT_EQ(events[i]["label"], expected[i].second) << events[i];
+    EXPECT_EQ(events[i]["device"], expected[i].second.substr(0, 1)) << events[i];
+  }
+}
+
 TEST_F(CliTest, SettingsJsonIsWhatTheDriveReports) {
   AttachDrives();
   emu::DriveSettings settings;
@@ -118,6 +164,32 @@ TEST_F(CliTest, WatchKeepsTheLastReadingWhenTheDriveStopsAnswering) {
   EXPECT_EQ(lines[1].find("(no answer"), std::string::npos) << lines[1];
   EXPECT_NE(lines[2].find(kept), std::string::npos) << lines[2];
   EXPECT_NE(lines[3].find(kept), std::string::npos) << lines[3];
+}
+
+// A drive unplugged and plugged in again is read again: the watch opens it
+// anew instead of telling of no answer for the rest of the run.
+TEST_F(CliTest, WatchFindsTheDriveAgainAfterAnUnplug) {
+  AttachDrives();
+  Drive().SetCounters(0, 600, 0);
+  platform.ticksBeforeInterrupt = 4;
+  platform.onTick = [this](int tick) {
+    if (tick == 2) devices.Unplug('E');
+    if (tick == 3) {
+      devices.Plug('E');
+      Drive().SetCounters(0, 900, 0);
+    }
+  };
+  const RunResult result = Run({"status", "--watch"});
+  EXPECT_EQ(result.exit, Exit::Interrupted);
+  std::vector<std::string> lines;
+  std::istringstream text(result.out);
+  for (std::string line; std::getline(text, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 5u) << result.out;
+  EXPECT_NE(lines[2].find("(no answer"), std::string::npos) << lines[2];
+  for (const std::size_t back : {3u, 4u}) {
+    EXPECT_NE(lines[back].find("sectors 900"), std::string::npos) << lines[back];
+    EXPECT_EQ(lines[back].find("(no answer"), std::string::npos) << lines[back];
+  }
 }
 
 struct ExitCase {

@@ -1,0 +1,373 @@
+// Drives and discs that come and go while the window is open: the system's
+// WM_DEVICECHANGE notifications, as Windows fills them in, delivered while
+// the emulated devices gain or lose a drive or a disc.
+#include <windows.h>
+#include <commctrl.h>
+#include <dbt.h>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "demo/demo_bus.h"
+#include "drive/channel.h"
+#include "emulator/demo_drives.h"
+#include "pages/status_page.h"
+#include "pages/utility_page.h"
+#include "resource.h"
+#include "tests/common/command_blocks.h"
+#include "ui_test_support.h"
+
+namespace norvane::test {
+namespace {
+
+// The interface class of CD and DVD drives, as the system names it.
+constexpr GUID kCdRomInterface = {0x53f56308, 0xb6bf, 0x11d0, {0x94, 0xf2, 0x00, 0xa0, 0xc9, 0x1e, 0xfb, 0x8b}};
+
+// One notification's structure, as the system sends it: the header and what
+// follows it, in one block.
+class Broadcast {
+ public:
+  static Broadcast Volume(char letter, WORD flags = 0) {
+    DEV_BROADCAST_VOLUME volume{};
+    volume.dbcv_size = sizeof volume;
+    volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+    volume.dbcv_unitmask = 1u << (letter - 'A');
+    volume.dbcv_flags = flags;
+    return Broadcast(&volume, sizeof volume);
+  }
+  static Broadcast Media(char letter) { return Volume(letter, DBTF_MEDIA); }
+  static Broadcast Interface(const GUID& kind = kCdRomInterface) {
+    const std::wstring name = L"\\\\?\\USBSTOR#CdRom&Ven_NORVANE&Prod_BD-RE#0001#{53f56308-b6bf-11d0-94f2-00a0c91efb8b}";
+    std::vector<BYTE> block(offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) + (name.size() + 1) * sizeof(wchar_t));
+    auto* device = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(block.data());
+    device->dbcc_size = static_cast<DWORD>(block.size());
+    device->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    device->dbcc_classguid = kind;
+    std::copy(name.begin(), name.end(), device->dbcc_name);
+    return Broadcast(block.data(), block.size());
+  }
+  static Broadcast Handle(DeviceHandle handle) {
+    DEV_BROADCAST_HANDLE about{};
+    about.dbch_size = sizeof about;
+    about.dbch_devicetype = DBT_DEVTYP_HANDLE;
+    about.dbch_handle = reinterpret_cast<HANDLE>(handle);
+    about.dbch_nameoffset = -1;
+    return Broadcast(&about, sizeof about);
+  }
+  LPARAM Address() const { return reinterpret_cast<LPARAM>(m_block.data()); }
+
+ private:
+  Broadcast(const void* bytes, std::size_t size)
+      : m_block(static_cast<const BYTE*>(bytes), static_cast<const BYTE*>(bytes) + size) {}
+  std::vector<BYTE> m_block;
+};
+
+class DeviceChange : public MainWindowTest {
+ protected:
+  LRESULT Deliver(UINT event, const Broadcast& about) const {
+    return SendMessageW(Main(), WM_DEVICECHANGE, event, about.Address());
+  }
+  // What the window put off until it is free runs now, as from its loop.
+  void Settle() const {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) m_window->ProcessMessage(msg);
+  }
+  std::vector<char> Listed() const {
+    std::vector<char> letters;
+    const auto count = static_cast<int>(SendMessageW(Control(IDC_DRIVE_LIST), CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) letters.push_back(m_window->LetterAt(i));
+    return letters;
+  }
+  int TabCount() const { return static_cast<int>(SendMessageW(Control(IDC_PAGE_TABS), TCM_GETITEMCOUNT, 0, 0)); }
+  void ClearLogs() {
+    for (char letter = 'C'; letter <= 'Z'; ++letter) {
+      if (emu::EmulatedDrive* drive = m_devices.Drive(letter)) drive->ClearLog();
+    }
+  }
+  bool AnythingSent() {
+    for (char letter = 'C'; letter <= 'Z'; ++letter) {
+      if (emu::EmulatedDrive* drive = m_devices.Drive(letter); drive && !drive->Log().empty()) return true;
+    }
+    return false;
+  }
+  // Whether the pages read the drive's status since the logs were cleared.
+  bool PagesRead(char letter) {
+    const emu::EmulatedDrive* drive = m_devices.Drive(letter);
+    if (!drive) return false;
+    const auto& log = drive->Log();
+    return std::any_of(log.begin(), log.end(), [](const emu::LoggedCommand& c) { return c.cdb == kReadStatus; });
+  }
+};
+
+std::wstring NotConnected() {
+  return ForRun(L"The drive is not connected.",
+                L"ドライブが接続されていません。\r\nドライブを接続後、ユーティリティを立ち上げてください。");
+}
+
+// ---- drives and discs that come and go ----
+
+struct Coming {
+  const char* name;
+  std::vector<char> before;  // attached at start, in this order
+  int shownIndex;            // the entry picked before the change
+  std::function<void(emu::EmulatedDevices&)> change;
+  std::vector<std::pair<UINT, Broadcast>> notifications;
+  std::vector<char> after;  // the list afterwards
+  char shownAfter;          // the entry shown and the drive open afterwards (0: none)
+  bool pagesRead;           // the pages read the shown drive anew
+};
+
+TEST_F(DeviceChange, TheListAndThePagesFollowDrivesAndDiscsThatComeAndGo) {
+  const auto attach = [](char letter) {
+    return [letter](emu::EmulatedDevices& devices) { devices.Attach(letter, emu::QuietDriveModel()); };
+  };
+  const auto detach = [](char letter) { return [letter](emu::EmulatedDevices& devices) { devices.Detach(letter); }; };
+  const Coming cases[] = {
+      {"a new drive's volume arrives", {'E'}, 0, attach('G'), {{DBT_DEVICEARRIVAL, Broadcast::Volume('G')}},
+       {'E', 'G'}, 'E', false},
+      {"a new drive before the shown one, told by its interface", {'G'}, 0, attach('E'),
+       {{DBT_DEVICEARRIVAL, Broadcast::Interface()}}, {'E', 'G'}, 'G', false},
+      {"another drive goes", {'E', 'G'}, 0, detach('G'),
+       {{DBT_DEVICEREMOVECOMPLETE, Broadcast::Interface()}, {DBT_DEVICEREMOVECOMPLETE, Broadcast::Volume('G')}},
+       {'E'}, 'E', false},
+      {"the shown drive goes", {'E', 'G'}, 1, detach('G'), {{DBT_DEVICEREMOVECOMPLETE, Broadcast::Volume('G')}},
+       {'E'}, 'E', true},
+      {"the last drive goes", {'E'}, 0, detach('E'), {{DBT_DEVICEREMOVECOMPLETE, Broadcast::Volume('E')}}, {}, 0,
+       false},
+      {"a volume that is no CD/DVD drive comes", {'E'}, 0, attach('G'), {{DBT_DEVICEARRIVAL, Broadcast::Volume('C')}},
+       {'E'}, 'E', false},
+      {"a device of another class comes", {'E'}, 0, attach('G'),
+       {{DBT_DEVICEARRIVAL, Broadcast::Interface(GUID{0xa5dcbf10, 0x6530, 0x11d2, {0x90, 0x1f, 0x00, 0xc0, 0x4f, 0xb9, 0x51, 0xed}})}},
+       {'E'}, 'E', false},
+      {"a disc goes into the shown drive", {'E', 'G'}, 0,
+       [](emu::EmulatedDevices& devices) { devices.Drive('E')->InsertDisc(); },
+       {{DBT_DEVICEARRIVAL, Broadcast::Media('E')}}, {'E', 'G'}, 'E', true},
+      {"the disc leaves the shown drive", {'E', 'G'}, 1,
+       [](emu::EmulatedDevices& devices) { devices.Drive('G')->RemoveDisc(); },
+       {{DBT_DEVICEREMOVECOMPLETE, Broadcast::Media('G')}}, {'E', 'G'}, 'G', true},
+      {"a disc goes into another drive", {'E', 'G'}, 0,
+       [](emu::EmulatedDevices& devices) { devices.Drive('G')->InsertDisc(); },
+       {{DBT_DEVICEARRIVAL, Broadcast::Media('G')}}, {'E', 'G'}, 'E', false},
+  };
+  for (const Coming& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (char letter : c.before) m_devices.Attach(letter, emu::QuietDriveModel());
+    Start();
+    SelectDrive(c.shownIndex);
+    Settle();
+    ClearLogs();
+    c.change(m_devices);
+    for (const auto& [event, about] : c.notifications) EXPECT_EQ(Deliver(event, about), TRUE);
+    EXPECT_FALSE(AnythingSent()) << "a drive was read inside the notification";
+    Settle();
+
+    EXPECT_EQ(Listed(), c.after);
+    EXPECT_EQ(m_window->ShownLetter(), c.shownAfter);
+    EXPECT_EQ(Channel().letter, c.shownAfter);
+    EXPECT_EQ(Channel().device != kNoDevice, c.shownAfter != 0);
+    EXPECT_EQ(m_devices.OpenHandleCount(), c.shownAfter != 0 ? 1 : 0);
+    EXPECT_EQ(PagesRead(c.shownAfter), c.pagesRead);
+    // With no drive left the window looks as after a start without one.
+    EXPECT_EQ(TabCount(), c.after.empty() ? 0 : 3);
+    EXPECT_EQ(WindowText(Control(IDC_MESSAGE)), c.after.empty() ? NotConnected() : L"");
+
+    m_window.reset();
+    CloseDrive();
+    for (char letter = 'C'; letter <= 'Z'; ++letter) m_devices.Detach(letter);
+  }
+}
+
+// With no drive left the pages are kept hidden; the next drive brings them
+// back showing it.
+TEST_F(DeviceChange, ADrivePluggedInAfterTheLastWentBringsThePagesBack) {
+  m_devices.Attach('E', emu::QuietDriveModel());
+  Start();
+  m_devices.Detach('E');
+  Deliver(DBT_DEVICEREMOVECOMPLETE, Broadcast::Volume('E'));
+  Settle();
+  ASSERT_EQ(TabCount(), 0);
+  for (HWND page : {m_window->SettingsPage()->Handle(), m_window->StatusPage()->Handle(),
+                    m_window->UtilityPage()->Handle()}) {
+    EXPECT_FALSE(IsWindowVisible(page));
+  }
+
+  m_devices.Attach('G', emu::GeneralDriveModel());
+  Deliver(DBT_DEVICEARRIVAL, Broadcast::Volume('G'));
+  Settle();
+  EXPECT_EQ(Listed(), std::vector<char>{'G'});
+  EXPECT_EQ(TabCount(), 3);
+  EXPECT_EQ(WindowText(Control(IDC_MESSAGE)), L"");
+  EXPECT_TRUE(IsWindowVisible(m_window->SettingsPage()->Handle()));
+  EXPECT_TRUE(PagesRead('G'));
+  EXPECT_EQ(Channel().letter, 'G');
+}
+
+// ---- "Safely Remove" ----
+
+TEST_F(DeviceChange, AQueryToRemoveTheOpenDriveLetsGoOfItAndARefusedRemovalOpensItAgain) {
+  m_devices.Attach('E', emu::QuietDriveModel());
+  m_devices.Attach('G', emu::QuietDriveModel());
+  Start();
+  const DeviceHandle open = Channel().device;
+  ASSERT_NE(open, kNoDevice);
+
+  // A question about another device's handle changes nothing.
+  EXPECT_EQ(Deliver(DBT_DEVICEQUERYREMOVE, Broadcast::Handle(open + 1)), TRUE);
+  EXPECT_EQ(m_devices.OpenHandleCount(), 1);
+
+  EXPECT_EQ(Deliver(DBT_DEVICEQUERYREMOVE, Broadcast::Handle(open)), TRUE);
+  EXPECT_EQ(m_devices.OpenHandleCount(), 0);
+  EXPECT_EQ(Channel().device, kNoDevice);
+  EXPECT_EQ(Channel().notification, kNoDevice);
+
+  // Another program refused: the drive stays, and is opened again.
+  EXPECT_EQ(Deliver(DBT_DEVICEQUERYREMOVEFAILED, Broadcast::Handle(open)), TRUE);
+  Settle();
+  EXPECT_EQ(Listed(), (std::vector<char>{'E', 'G'}));
+  EXPECT_EQ(Channel().letter, 'E');
+  ASSERT_NE(Channel().device, kNoDevice);
+  EXPECT_EQ(m_devices.OpenHandleCount(), 1);
+
+  // The next question names the handle opened again; this time the drive goes.
+  const DeviceHandle reopened = Channel().device;
+  EXPECT_EQ(Deliver(DBT_DEVICEQUERYREMOVE, Broadcast::Handle(reopened)), TRUE);
+  EXPECT_EQ(m_devices.OpenHandleCount(), 0);
+  m_devices.Detach('E');
+  EXPECT_EQ(Deliver(DBT_DEVICEREMOVECOMPLETE, Broadcast::Handle(reopened)), TRUE);
+  Settle();
+  EXPECT_EQ(Listed(), std::vector<char>{'G'});
+  EXPECT_EQ(Channel().letter, 'G');
+  EXPECT_EQ(m_devices.OpenHandleCount(), 1);
+}
+
+// During a bus power check the window lets go too: the check ends as for a
+// drive that no longer answers, and the list follows once the drive has gone.
+TEST_F(DeviceChange, AQueryToRemoveDuringTheCheckEndsTheCheckAndTheListFollowsTheRemoval) {
+  m_devices.Attach('E', emu::QuietDriveModel());
+  m_devices.Attach('G', emu::GeneralDriveModel());
+  Start();
+  SelectTab(2);
+  HWND page = m_window->UtilityPage()->Handle();
+  WhileAnsweringEach(
+      Main(),
+      [&](HWND box) {
+        m_devices.Drive('E')->CloseTray();
+        m_devices.Clock().Advance(emu::kDefaultSpinUpMs);
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+      },
+      [&] { SendMessageW(GetDlgItem(page, IDC_RUN_CHECK), BM_CLICK, 0, 0); });
+  ASSERT_TRUE(m_window->BusyLock()) << "the check is counting down";
+  ASSERT_NE(Channel().notification, kNoDevice);
+  for (int i = 0; i < 5; ++i) SendMessageW(page, WM_TIMER, 0, 0);
+  const DeviceHandle open = Channel().device;
+
+  EXPECT_EQ(Deliver(DBT_DEVICEQUERYREMOVE, Broadcast::Handle(open)), TRUE);
+  EXPECT_EQ(m_devices.OpenHandleCount(), 0) << "the command and the notification handle";
+  m_devices.Detach('E');
+  Deliver(DBT_DEVICEREMOVECOMPLETE, Broadcast::Handle(open));
+  Deliver(DBT_DEVICEREMOVECOMPLETE, Broadcast::Volume('E'));
+  std::vector<std::wstring> notices;
+  WhileAnsweringEach(
+      Main(),
+      [&](HWND box) {
+        notices.push_back(InspectMessageBox(box).text);
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+      },
+      [&] { Settle(); });
+  EXPECT_EQ(notices, std::vector<std::wstring>{NotConnected()});
+  EXPECT_FALSE(m_window->BusyLock());
+  EXPECT_TRUE(IsWindowEnabled(Control(IDC_DRIVE_LIST)));
+  EXPECT_EQ(WindowText(GetDlgItem(page, IDC_CHECK_RESULT)), L"") << "no verdict for a drive that went";
+  EXPECT_EQ(Listed(), std::vector<char>{'G'});
+  EXPECT_EQ(Channel().letter, 'G');
+  EXPECT_EQ(m_devices.OpenHandleCount(), 1);
+}
+
+// ---- notifications inside a call for a drive ----
+
+// As long as the drive holds the call in which the notifications arrive.
+constexpr DWORD kHeldCallMs = 8000;
+
+// The window answers sent messages while a call for the drive runs on the
+// drive thread: a removal query then is refused (the drive thread is using
+// the handle), and a drive that arrives is listed once the call is over,
+// never inside it.
+TEST_F(DeviceChange, InsideADriveCallTheHandleIsKeptAndTheRescanWaitsForTheCallToEnd) {
+  m_devices.Attach('E', emu::QuietDriveModel());
+  Start();
+  ShowWindow(Main(), SW_SHOW);
+  const DeviceHandle open = Channel().device;
+  // G is there before the system tells of it (and before the drive thread
+  // is busy with E).
+  m_devices.Attach('G', emu::QuietDriveModel());
+  m_devices.DelayAnswers('E', kHeldCallMs);
+  std::atomic<LRESULT> query{0};
+  std::atomic<int> listedInside{-1};
+  std::atomic<bool> delivered{false};
+  std::thread system([&] {
+    // The window is held once the call has lasted a moment: it is inside it.
+    for (DWORD waited = 0; IsWindowEnabled(Main()) && waited < kHeldCallMs; waited += 10) ::Sleep(10);
+    const Broadcast handle = Broadcast::Handle(open);
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutW(Main(), WM_DEVICECHANGE, DBT_DEVICEQUERYREMOVE, handle.Address(), SMTO_NORMAL, kHeldCallMs,
+                        &answer);
+    query = static_cast<LRESULT>(answer);
+    const Broadcast volume = Broadcast::Volume('G');
+    SendMessageTimeoutW(Main(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, volume.Address(), SMTO_NORMAL, kHeldCallMs,
+                        nullptr);
+    DWORD_PTR count = 0;
+    SendMessageTimeoutW(Control(IDC_DRIVE_LIST), CB_GETCOUNT, 0, 0, SMTO_NORMAL, kHeldCallMs, &count);
+    listedInside = static_cast<int>(count);
+    delivered = true;
+  });
+  m_window->StatusPage()->RefreshStatusPage();  // reads the drive holds
+  const bool deliveredInside = delivered;
+  system.join();
+  m_devices.DelayAnswers('E', 0);
+  ASSERT_TRUE(deliveredInside) << "the call ended before the notifications came";
+
+  EXPECT_EQ(query, BROADCAST_QUERY_DENY);
+  EXPECT_EQ(listedInside, 1) << "the list was built anew inside the call";
+  EXPECT_EQ(Channel().device, open);
+  Settle();
+  EXPECT_EQ(Listed(), (std::vector<char>{'E', 'G'}));
+  EXPECT_EQ(Channel().letter, 'E');
+  EXPECT_EQ(m_devices.OpenHandleCount(), 1);
+}
+
+// ---- the demo ----
+
+// The demo's bus, advanced by hand: J comes and goes on its timeline, H
+// comes back a while after it dropped off, and the list follows each.
+TEST_F(DeviceChange, TheDemoBusPlugsDrivesInAndPullsThemOutAndTheListFollows) {
+  emu::AttachDemoDrives(m_devices);
+  Start();
+  emu::DemoBus bus(m_devices);
+  const auto listedAt = [&](std::uint64_t elapsedMs) {
+    bus.Advance(elapsedMs);
+    Settle();
+    return Listed();
+  };
+  using Letters = std::vector<char>;
+  EXPECT_EQ(listedAt(0), (Letters{'E', 'G', 'H'}));
+  EXPECT_EQ(listedAt(29000), (Letters{'E', 'G', 'H'}));
+  EXPECT_EQ(listedAt(30000), (Letters{'E', 'G', 'H', 'J'}));
+  EXPECT_EQ(listedAt(89000), (Letters{'E', 'G', 'H', 'J'}));
+  EXPECT_EQ(listedAt(90000), (Letters{'E', 'G', 'H'}));
+  EXPECT_EQ(listedAt(150000), (Letters{'E', 'G', 'H', 'J'})) << "the next cycle";
+
+  m_devices.Unplug('H');  // as when the bus power check browns it out
+  EXPECT_EQ(listedAt(160000), (Letters{'E', 'G', 'J'}));
+  EXPECT_EQ(listedAt(189000), (Letters{'E', 'G', 'J'}));
+  EXPECT_EQ(listedAt(190000), (Letters{'E', 'G', 'H', 'J'}));
+  EXPECT_EQ(Channel().letter, 'E') << "the drive shown stayed shown throughout";
+}
+
+}  // namespace
+}  // namespace norvane::test

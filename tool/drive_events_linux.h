@@ -1,0 +1,28 @@
+// The system's word that a drive came or went, from udev: a watch wakes on
+// it instead of only at its next tick.
+#pragma once
+
+struct udev;
+struct udev_monitor;
+
+namespace norvane::tool {
+
+class DriveEvents {
+ public:
+  DriveEvents();
+  ~DriveEvents();
+  DriveEvents(const DriveEvents&) = delete;
+  DriveEvents& operator=(const DriveEvents&) = delete;
+
+  // What to poll for the next event; -1 where udev cannot be reached (a
+  // container without it, say): the watch then goes by its ticks alone.
+  int Descriptor() const;
+  // Takes the events that have come, so that the next poll waits for new ones.
+  void Drain();
+
+ private:
+  udev* m_udev = nullptr;
+  udev_monitor* m_monitor = nullptr;
+};
+
+}  // namespace norvane::tool
