@@ -73,8 +73,9 @@ void RequireCounters(Session& session) {
 
 Exit Run(Session& session, const Action& action, bool yes) {
   const SelectedDrive& drive = session.SelectDrive(action.picks);
-  if (action.needsCounters) RequireCounters(session);
+  // A drive another program holds hears nothing from us, not even a reading.
   const DriveLock lock = session.LockDrive();
+  if (action.needsCounters) RequireCounters(session);
   if (action.passesTrayLock) RequireUnmounted(session, drive, action);
   if (action.writesBuffers) session.RequireWriteBuffer(action.doing);
   if (action.question != nullptr) session.Confirm(action.question, yes);

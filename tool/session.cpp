@@ -191,7 +191,7 @@ const SelectedDrive& Session::SelectDrive(Picks picks) {
 
 DriveLock Session::LockDrive() const {
   DriveLock lock(m_selected.node.path);
-  if (!lock.Held()) throw Stop{Exit::DriveBusy, DeviceName(m_selected.node.name) + " is in use by another program"};
+  if (!lock.Held()) throw Stop{Exit::DriveBusy, Printable(m_selected.node.name) + " is in use by another program"};
   return lock;
 }
 
