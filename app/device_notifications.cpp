@@ -22,7 +22,9 @@ namespace {
 // The interface class of CD and DVD drives (GUID_DEVINTERFACE_CDROM).
 constexpr GUID kOpticalDriveInterface = {0x53f56308, 0xb6bf, 0x11d0, {0x94, 0xf2, 0x00, 0xa0, 0xc9, 0x1e, 0xfb, 0x8b}};
 
-bool HasLetter(DWORD unitMask, char letter) { return letter >= 'A' && letter <= 'Z' && (unitMask >> (letter - 'A')) & 1; }
+bool HasLetter(DWORD unitMask, char letter) {
+  return letter >= 'A' && letter <= 'Z' && (unitMask >> (letter - 'A')) & 1;
+}
 
 }  // namespace
 

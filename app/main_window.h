@@ -8,11 +8,11 @@
 #include <span>
 #include <vector>
 
+#include "drive/device_io.h"
 #include "pages/settings_page.h"
 #include "pages/status_page.h"
 #include "pages/utility_page.h"
 #include "ui/colours.h"
-#include "drive/device_io.h"
 #include "ui/dialog.h"
 
 namespace norvane {
@@ -146,7 +146,7 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   HDEVNOTIFY m_handleNotification = nullptr;  // requests to remove the open drive
   DeviceHandle m_watchedDevice = kNoDevice;   // the handle those requests name
   char m_releasedLetter = 0;                  // the drive let go for a removal still pending
-  std::size_t m_shownTab = 0;  // the tab whose page is shown
+  std::size_t m_shownTab = 0;                 // the tab whose page is shown
   ui::CButtonFaceBrush m_backgroundBrush;
   ui::CWindow m_driveList;
   ui::CWindow m_message;

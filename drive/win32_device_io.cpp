@@ -52,9 +52,9 @@ class Win32DeviceIo final : public DeviceIo {
   DeviceHandle Open(const wchar_t* path, DeviceAccess access) override {
     // The notification handle must be opened without read or write access.
     const bool commands = access == DeviceAccess::ReadWrite;
-    const HANDLE handle = CreateFileW(path, commands ? GENERIC_READ | GENERIC_WRITE : 0,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      commands ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY, nullptr);
+    const HANDLE handle =
+        CreateFileW(path, commands ? GENERIC_READ | GENERIC_WRITE : 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, commands ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY, nullptr);
     KeepLastError(handle != INVALID_HANDLE_VALUE);
     return FromHandle(handle);
   }

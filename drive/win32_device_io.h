@@ -2,9 +2,9 @@
 #pragma once
 
 #include <windows.h>
-#include <cstddef>
-#include <winioctl.h>
 #include <ntddscsi.h>
+#include <winioctl.h>
+#include <cstddef>
 
 #include "drive/device_io.h"
 
@@ -22,12 +22,14 @@ struct PassThroughRequest {
 // so that a build is known right even on a machine that cannot run it.
 #if defined(_WIN64)
 static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, DataBuffer) == 24 &&
-              offsetof(SCSI_PASS_THROUGH_DIRECT, SenseInfoOffset) == 32 && offsetof(SCSI_PASS_THROUGH_DIRECT, Cdb) == 36);
+              offsetof(SCSI_PASS_THROUGH_DIRECT, SenseInfoOffset) == 32 &&
+              offsetof(SCSI_PASS_THROUGH_DIRECT, Cdb) == 36);
 static_assert(sizeof(SCSI_PASS_THROUGH_DIRECT) == 56 && offsetof(PassThroughRequest, sense) == 60 &&
               sizeof(PassThroughRequest) == 96);
 #else
 static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, DataBuffer) == 20 &&
-              offsetof(SCSI_PASS_THROUGH_DIRECT, SenseInfoOffset) == 24 && offsetof(SCSI_PASS_THROUGH_DIRECT, Cdb) == 28);
+              offsetof(SCSI_PASS_THROUGH_DIRECT, SenseInfoOffset) == 24 &&
+              offsetof(SCSI_PASS_THROUGH_DIRECT, Cdb) == 28);
 static_assert(sizeof(SCSI_PASS_THROUGH_DIRECT) == 44 && offsetof(PassThroughRequest, sense) == 48 &&
               sizeof(PassThroughRequest) == 80);
 #endif

@@ -55,7 +55,7 @@ class EmulatedDevices : public DeviceIo {
   int ContactsWithOtherLetters() const { return m_otherContacts; }
 
   VirtualClock& Clock();
-  int OpenHandleCount() const;        // handles opened and not yet closed, stale ones included
+  int OpenHandleCount() const;  // handles opened and not yet closed, stale ones included
   // Whether an open handle to the drive holds media change notification off.
   bool MediaChangeNotificationPrevented(char letter) const;
 
@@ -80,7 +80,7 @@ class EmulatedDevices : public DeviceIo {
     bool preventsNotification = false;
   };
   EmulatedDrive* DriveBehind(const OpenHandle& handle);
-  bool Fail(std::uint32_t code);           // a failed call, with the code it leaves
+  bool Fail(std::uint32_t code);            // a failed call, with the code it leaves
   DeviceHandle Refuse(std::uint32_t code);  // a failed open, likewise
 
   VirtualClock m_clock;  // before the drives, which refer to it

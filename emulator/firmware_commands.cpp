@@ -92,13 +92,13 @@ enum MeasurementPhase : std::uint8_t { PhaseIdle = 0, PhaseMeasuring = 1, PhaseD
 // complete, tracks 1..12, unrestricted use, disc type CD-DA or CD-ROM.
 std::vector<std::uint8_t> DiscInformation() {
   std::vector<std::uint8_t> info(34, 0);
-  info[1] = 32;    // disc information length after these two bytes
-  info[2] = 0x0E;  // last session complete, disc complete
-  info[3] = 1;     // first track on the disc
-  info[4] = 1;     // sessions
-  info[5] = 1;     // first track of the last session
-  info[6] = 12;    // last track of the last session
-  info[7] = 0x20;  // unrestricted use
+  info[1] = 32;                          // disc information length after these two bytes
+  info[2] = 0x0E;                        // last session complete, disc complete
+  info[3] = 1;                           // first track on the disc
+  info[4] = 1;                           // sessions
+  info[5] = 1;                           // first track of the last session
+  info[6] = 12;                          // last track of the last session
+  info[7] = 0x20;                        // unrestricted use
   PutBigEndian32(info, 16, 0xFFFFFFFF);  // no next session
   PutBigEndian32(info, 20, 0xFFFFFFFF);
   return info;
@@ -119,10 +119,10 @@ EmulatedDrive::Answer EmulatedDrive::Inquiry(const ScsiCommand& command) const {
 
 std::vector<std::uint8_t> EmulatedDrive::InquiryData() const {
   std::vector<std::uint8_t> data(96, 0);
-  data[0] = 0x05;             // CD/DVD device, connected
-  data[1] = 0x80;             // removable medium
-  data[2] = 0x05;             // version
-  data[3] = 0x02;             // response data format
+  data[0] = 0x05;                                        // CD/DVD device, connected
+  data[1] = 0x80;                                        // removable medium
+  data[2] = 0x05;                                        // version
+  data[3] = 0x02;                                        // response data format
   data[4] = static_cast<std::uint8_t>(data.size() - 5);  // additional length
   // Back to front, so that a text running on past its field stays in the data.
   PutText(data, 36, 12, m_model.vendorSpecific);

@@ -81,7 +81,7 @@ class CUtilityDialog : public ui::CDialogImpl<CUtilityDialog, ui::CPage> {
   bool ReportedGone(const CommandResult& sent);
 
   Host& m_host;
-  ui::UniqueHandle m_semaphore;  // taken around a force eject
+  ui::UniqueHandle m_semaphore;          // taken around a force eject
   std::optional<DriveLock> m_checkLock;  // the drive, from Run to the end of the run
   std::uint32_t m_elapsedMs = 0;
   bool m_counting = false;

@@ -17,7 +17,7 @@ for argument in "$@"; do
 done
 
 tool_packages=(cmake g++ python3 libgtest-dev libsgutils2-dev libudev-dev libcli11-dev nlohmann-json3-dev scdoc dpkg-dev)
-packages=("${tool_packages[@]}" googletest clang libclang-rt-14-dev
+packages=("${tool_packages[@]}" googletest clang clang-format libclang-rt-14-dev
           # the kernel path: its preloaded library for 32-bit Wine processes, and
           # qemu to try that side where the kernel cannot start 32-bit programs
           gcc-multilib qemu-user-static

@@ -10,6 +10,9 @@ start=$(date +%s)
 
 scripts/setup.sh
 
+echo "=== format ==="
+scripts/format.sh --check
+
 source scripts/display.sh
 ensure_display
 

@@ -104,8 +104,8 @@ bool CommandTrace::PassThrough(DeviceHandle device, const ScsiCommand& command, 
   if (!delivered) {
     m_out << "not delivered: " << m_source.LastError().text << '\n';
   } else {
-    m_out << (reply.status == 0 ? "good" : StatusText(reply.status, SenseCodeOf(reply.sense))) << ", " << reply.transferred
-          << " bytes moved\n";
+    m_out << (reply.status == 0 ? "good" : StatusText(reply.status, SenseCodeOf(reply.sense))) << ", "
+          << reply.transferred << " bytes moved\n";
   }
   if (m_verbosity >= 2) TraceBytes(command, reply, delivered);
   return delivered;

@@ -62,8 +62,8 @@ bool Among(const SelectedDrive& drive, const std::vector<SelectedDrive>& drives)
 
 // One line for each drive of `drives` that `others` lacks: "+ label" for one
 // that arrived, "- label" for one that left; a JSON line with --json.
-void PrintChanges(Session& session, const std::vector<SelectedDrive>& drives,
-                  const std::vector<SelectedDrive>& others, bool arrived) {
+void PrintChanges(Session& session, const std::vector<SelectedDrive>& drives, const std::vector<SelectedDrive>& others,
+                  bool arrived) {
   for (const SelectedDrive& drive : drives) {
     if (Among(drive, others)) continue;
     if (session.Options().json) {

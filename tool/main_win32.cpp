@@ -29,10 +29,10 @@ constexpr int kTerminatedStatus = 143;   // the console closed, the user logging
 
 // Control events come on a thread of their own.
 std::atomic<bool> ticking{false};
-std::atomic<bool> waiting{false};      // between commands, in a tick's sleep
-std::atomic<int> interruptedWith{0};   // the exit status a control event asked for
+std::atomic<bool> waiting{false};            // between commands, in a tick's sleep
+std::atomic<int> interruptedWith{0};         // the exit status a control event asked for
 std::atomic<bool> redrawsOnTerminal{false};  // a watch may have hidden the cursor
-HANDLE wakeUp = nullptr;               // ends a tick's sleep at once
+HANDLE wakeUp = nullptr;                     // ends a tick's sleep at once
 
 // The consoles' modes as the program found them, given back at its end:
 // the console outlives the program.

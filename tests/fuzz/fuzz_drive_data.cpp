@@ -32,7 +32,8 @@ emu::EmulatedDevices& Devices() {
 void CheckHelpFileName(const std::wstring& model) {
   for (bool japanese : {false, true}) {
     const std::wstring name = HelpFileName(model, japanese);
-    for (wchar_t c : name) Require(c >= 0x20 && c != 0x7F && std::wstring(L"\\/:*?\"<>|").find(c) == std::wstring::npos);
+    for (wchar_t c : name)
+      Require(c >= 0x20 && c != 0x7F && std::wstring(L"\\/:*?\"<>|").find(c) == std::wstring::npos);
     Require(!IsReservedDeviceName(name));
     Require(name.ends_with(japanese ? L"_Japanese.chm" : L"_English.chm"));
   }

@@ -57,7 +57,11 @@ TEST(CommandAllocations, NoDriveCommandAllocates) {
     const char* name;
     std::function<void()> send;
   } commands[] = {
-      {"ReadDriveStatus", [] { std::uint8_t status[kDriveStatusLength]; ReadDriveStatus(status); }},
+      {"ReadDriveStatus",
+       [] {
+         std::uint8_t status[kDriveStatusLength];
+         ReadDriveStatus(status);
+       }},
       {"ReadQuietMode", [] { ReadQuietMode(); }},
       {"ReadErrorCounters", [] { ReadErrorCounters(); }},
       {"IsDriveResponding", [] { IsDriveResponding(); }},

@@ -57,7 +57,8 @@ void Wine::Create() const {
 // letter never reaches the machine's own disks.
 void Wine::MapDrives(const Drives& drives) const {
   const fs::path dosdevices = m_prefix / "dosdevices";
-  const fs::path mounts = drives.devices.Folder().parent_path() / (drives.devices.Folder().filename().string() + "-mnt");
+  const fs::path mounts =
+      drives.devices.Folder().parent_path() / (drives.devices.Folder().filename().string() + "-mnt");
   const auto link = [&](const std::string& name, const fs::path& target) {
     std::error_code ignored;
     fs::remove(dosdevices / name, ignored);

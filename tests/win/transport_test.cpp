@@ -75,7 +75,8 @@ TEST(PassThroughRequest, CarriesEachDirection) {
   const struct {
     DataDirection direction;
     UCHAR expected;
-  } cases[] = {{DataDirection::Out, SCSI_IOCTL_DATA_OUT}, {DataDirection::In, SCSI_IOCTL_DATA_IN},
+  } cases[] = {{DataDirection::Out, SCSI_IOCTL_DATA_OUT},
+               {DataDirection::In, SCSI_IOCTL_DATA_IN},
                {DataDirection::None, SCSI_IOCTL_DATA_UNSPECIFIED}};
   for (const auto& c : cases) {
     PassThroughRequest request;

@@ -204,8 +204,8 @@ TEST_F(Accessibility, UnderAHighContrastThemeEveryTextOfThePagesTakesTheThemeCol
 // control's text throws ends that call with E_FAIL, the program goes on, and
 // the next call answers.
 TEST(AccessibleControl, WhatTheControlsTextThrowsFailsTheCallAndNothingElse) {
-  HWND control = CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 50, 20, nullptr, nullptr,
-                                 GetModuleHandleW(nullptr), nullptr);
+  HWND control =
+      CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 50, 20, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
   ASSERT_NE(control, nullptr);
   bool throwing = true;
   ui::CAccessibleControl accessible;

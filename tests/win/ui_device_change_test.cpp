@@ -43,7 +43,8 @@ class Broadcast {
   }
   static Broadcast Media(char letter) { return Volume(letter, DBTF_MEDIA); }
   static Broadcast Interface(const GUID& kind = kCdRomInterface) {
-    const std::wstring name = L"\\\\?\\USBSTOR#CdRom&Ven_NORVANE&Prod_BD-RE#0001#{53f56308-b6bf-11d0-94f2-00a0c91efb8b}";
+    const std::wstring name =
+        L"\\\\?\\USBSTOR#CdRom&Ven_NORVANE&Prod_BD-RE#0001#{53f56308-b6bf-11d0-94f2-00a0c91efb8b}";
     std::vector<BYTE> block(offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) + (name.size() + 1) * sizeof(wchar_t));
     auto* device = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(block.data());
     device->dbcc_size = static_cast<DWORD>(block.size());
@@ -129,31 +130,87 @@ TEST_F(DeviceChange, TheListAndThePagesFollowDrivesAndDiscsThatComeAndGo) {
   };
   const auto detach = [](char letter) { return [letter](emu::EmulatedDevices& devices) { devices.Detach(letter); }; };
   const Coming cases[] = {
-      {"a new drive's volume arrives", {'E'}, 0, attach('G'), {{DBT_DEVICEARRIVAL, Broadcast::Volume('G')}},
-       {'E', 'G'}, 'E', false},
-      {"a new drive before the shown one, told by its interface", {'G'}, 0, attach('E'),
-       {{DBT_DEVICEARRIVAL, Broadcast::Interface()}}, {'E', 'G'}, 'G', false},
-      {"another drive goes", {'E', 'G'}, 0, detach('G'),
-       {{DBT_DEVICEREMOVECOMPLETE, Broadcast::Interface()}, {DBT_DEVICEREMOVECOMPLETE, Broadcast::Volume('G')}},
-       {'E'}, 'E', false},
-      {"the shown drive goes", {'E', 'G'}, 1, detach('G'), {{DBT_DEVICEREMOVECOMPLETE, Broadcast::Volume('G')}},
-       {'E'}, 'E', true},
-      {"the last drive goes", {'E'}, 0, detach('E'), {{DBT_DEVICEREMOVECOMPLETE, Broadcast::Volume('E')}}, {}, 0,
+      {"a new drive's volume arrives",
+       {'E'},
+       0,
+       attach('G'),
+       {{DBT_DEVICEARRIVAL, Broadcast::Volume('G')}},
+       {'E', 'G'},
+       'E',
        false},
-      {"a volume that is no CD/DVD drive comes", {'E'}, 0, attach('G'), {{DBT_DEVICEARRIVAL, Broadcast::Volume('C')}},
-       {'E'}, 'E', false},
-      {"a device of another class comes", {'E'}, 0, attach('G'),
-       {{DBT_DEVICEARRIVAL, Broadcast::Interface(GUID{0xa5dcbf10, 0x6530, 0x11d2, {0x90, 0x1f, 0x00, 0xc0, 0x4f, 0xb9, 0x51, 0xed}})}},
-       {'E'}, 'E', false},
-      {"a disc goes into the shown drive", {'E', 'G'}, 0,
+      {"a new drive before the shown one, told by its interface",
+       {'G'},
+       0,
+       attach('E'),
+       {{DBT_DEVICEARRIVAL, Broadcast::Interface()}},
+       {'E', 'G'},
+       'G',
+       false},
+      {"another drive goes",
+       {'E', 'G'},
+       0,
+       detach('G'),
+       {{DBT_DEVICEREMOVECOMPLETE, Broadcast::Interface()}, {DBT_DEVICEREMOVECOMPLETE, Broadcast::Volume('G')}},
+       {'E'},
+       'E',
+       false},
+      {"the shown drive goes",
+       {'E', 'G'},
+       1,
+       detach('G'),
+       {{DBT_DEVICEREMOVECOMPLETE, Broadcast::Volume('G')}},
+       {'E'},
+       'E',
+       true},
+      {"the last drive goes",
+       {'E'},
+       0,
+       detach('E'),
+       {{DBT_DEVICEREMOVECOMPLETE, Broadcast::Volume('E')}},
+       {},
+       0,
+       false},
+      {"a volume that is no CD/DVD drive comes",
+       {'E'},
+       0,
+       attach('G'),
+       {{DBT_DEVICEARRIVAL, Broadcast::Volume('C')}},
+       {'E'},
+       'E',
+       false},
+      {"a device of another class comes",
+       {'E'},
+       0,
+       attach('G'),
+       {{DBT_DEVICEARRIVAL,
+         Broadcast::Interface(GUID{0xa5dcbf10, 0x6530, 0x11d2, {0x90, 0x1f, 0x00, 0xc0, 0x4f, 0xb9, 0x51, 0xed}})}},
+       {'E'},
+       'E',
+       false},
+      {"a disc goes into the shown drive",
+       {'E', 'G'},
+       0,
        [](emu::EmulatedDevices& devices) { devices.Drive('E')->InsertDisc(); },
-       {{DBT_DEVICEARRIVAL, Broadcast::Media('E')}}, {'E', 'G'}, 'E', true},
-      {"the disc leaves the shown drive", {'E', 'G'}, 1,
+       {{DBT_DEVICEARRIVAL, Broadcast::Media('E')}},
+       {'E', 'G'},
+       'E',
+       true},
+      {"the disc leaves the shown drive",
+       {'E', 'G'},
+       1,
        [](emu::EmulatedDevices& devices) { devices.Drive('G')->RemoveDisc(); },
-       {{DBT_DEVICEREMOVECOMPLETE, Broadcast::Media('G')}}, {'E', 'G'}, 'G', true},
-      {"a disc goes into another drive", {'E', 'G'}, 0,
+       {{DBT_DEVICEREMOVECOMPLETE, Broadcast::Media('G')}},
+       {'E', 'G'},
+       'G',
+       true},
+      {"a disc goes into another drive",
+       {'E', 'G'},
+       0,
        [](emu::EmulatedDevices& devices) { devices.Drive('G')->InsertDisc(); },
-       {{DBT_DEVICEARRIVAL, Broadcast::Media('G')}}, {'E', 'G'}, 'E', false},
+       {{DBT_DEVICEARRIVAL, Broadcast::Media('G')}},
+       {'E', 'G'},
+       'E',
+       false},
   };
   for (const Coming& c : cases) {
     SCOPED_TRACE(c.name);
@@ -192,8 +249,8 @@ TEST_F(DeviceChange, ADrivePluggedInAfterTheLastWentBringsThePagesBack) {
   Deliver(DBT_DEVICEREMOVECOMPLETE, Broadcast::Volume('E'));
   Settle();
   ASSERT_EQ(TabCount(), 0);
-  for (HWND page : {m_window->SettingsPage()->Handle(), m_window->StatusPage()->Handle(),
-                    m_window->UtilityPage()->Handle()}) {
+  for (HWND page :
+       {m_window->SettingsPage()->Handle(), m_window->StatusPage()->Handle(), m_window->UtilityPage()->Handle()}) {
     EXPECT_FALSE(IsWindowVisible(page));
   }
 

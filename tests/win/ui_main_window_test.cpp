@@ -7,8 +7,8 @@
 #include <atomic>
 #include <cstdio>
 #include <functional>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -325,7 +325,10 @@ TEST_F(MainWindow, TheDriveUsedIsTheDriveTheListShowsAfterTheDropDownCloses) {
   };
   const auto escape = [&] { send(list, WM_KEYDOWN, VK_ESCAPE, 0); };
   const auto enter = [&] { send(list, WM_KEYDOWN, VK_RETURN, 0); };
-  const auto byMessage = [&] { SendMessageW(list, CB_SHOWDROPDOWN, FALSE, 0); pump(); };
+  const auto byMessage = [&] {
+    SendMessageW(list, CB_SHOWDROPDOWN, FALSE, 0);
+    pump();
+  };
   const struct {
     const char* name;
     std::function<void()> move, close;

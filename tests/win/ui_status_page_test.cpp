@@ -6,11 +6,11 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <cstdio>
 #include <functional>
 #include <iterator>
 #include <numeric>
-#include <chrono>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -248,7 +248,10 @@ TEST_F(StatusPage, AFailedReadBlanksTheValuesUntilAReadSucceedsAgain) {
     const char* name;
     std::function<void()> fault;
   } faults[] = {
-      {"the drive answers every read with an error", [this] { Drive().QueueSense({5, 0x24, 0x00}, 1000); }},
+      {"the drive answers every read with an error",
+       [this] {
+         Drive().QueueSense({5, 0x24, 0x00}, 1000);
+       }},
       {"the counters come short", [this] { Drive().OverrideBuffer(ErrorCounterBuffer, {0xA5}); }},
       {"unplugged", [this] { m_devices.Unplug('E'); }},
       {"the pass-through fails", [this] { m_devices.FailPassThrough('E', true); }},

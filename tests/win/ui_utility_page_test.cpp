@@ -101,7 +101,8 @@ class UtilityPage : public MainWindowTest {
   // Clicks the button and presses OK in every notice; `atFirst` runs while
   // the first notice is up (for Run, the prompt to insert a disc, as the
   // person at the drive). Answers the notices seen.
-  std::vector<MessageBoxSeen> ClickAnsweringOk(int id, const std::function<void()>& atFirst = [] {}) {
+  std::vector<MessageBoxSeen> ClickAnsweringOk(
+      int id, const std::function<void()>& atFirst = [] {}) {
     std::vector<MessageBoxSeen> notices;
     WhileAnsweringEach(
         Main(),
@@ -661,7 +662,10 @@ TEST_F(UtilityPage, NoWayOfChangingTabsWorksDuringACheckAndAfterItTheHeaderAndTh
       {"left again", [&] { key(VK_LEFT, {}); }},
       {"right", [&] { key(VK_RIGHT, {}); }},
       {"Ctrl+Tab", [&] { key(VK_TAB, {VK_CONTROL}); }},
-      {"Ctrl+Shift+Tab", [&] { key(VK_TAB, {VK_CONTROL, VK_SHIFT}); }},
+      {"Ctrl+Shift+Tab",
+       [&] {
+         key(VK_TAB, {VK_CONTROL, VK_SHIFT});
+       }},
       {"Ctrl+PgUp", [&] { key(VK_PRIOR, {VK_CONTROL}); }},
       {"Ctrl+PgDn", [&] { key(VK_NEXT, {VK_CONTROL}); }},
   };
@@ -748,7 +752,6 @@ TEST_F(UtilityPage, ClosingTheMainWindowDuringACountdownEndsTheCheckCleanly) {
   }
   EXPECT_TRUE(Drive().Log().empty()) << "no command after the window has gone";
 }
-
 
 // Enter and Escape, with the focus where disabling Run left it, do nothing
 // during a countdown; the close box and Alt+F4 still end the window, and

@@ -66,7 +66,9 @@ TEST_F(ConsoleText, ACharacterCutByAFlushArrivesWhole) {
   tool::Win32OutputBuffer buffer(screen.Handle());
   std::ostream out(&buffer);
   out << "a\xE2\x96" << std::flush;  // the first two bytes of U+2591
-  out << "\x91" "\xE3\x83\x89\xE3\x83\xA9\xE3\x82\xA4\xE3\x83\x96" << std::flush;
+  out << "\x91"
+         "\xE3\x83\x89\xE3\x83\xA9\xE3\x82\xA4\xE3\x83\x96"
+      << std::flush;
   EXPECT_EQ(screen.Row(0), L"a\u2591\u30C9\u30E9\u30A4\u30D6");
 }
 

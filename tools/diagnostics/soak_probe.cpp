@@ -43,15 +43,15 @@ int wmain(int argc, wchar_t** argv) {
   Windows windows{0, 0};
   GetWindowThreadProcessId(window, &windows.process);
   EnumWindows(CountVisible, reinterpret_cast<LPARAM>(&windows));
-  const norvane::ui::UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, windows.process));
+  const norvane::ui::UniqueHandle process(
+      OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, windows.process));
   PROCESS_MEMORY_COUNTERS memory{};
   memory.cb = sizeof memory;
   if (process) GetProcessMemoryInfo(process.Get(), &memory, sizeof memory);
   const DWORD gdi = process ? GetGuiResources(process.Get(), GR_GDIOBJECTS) : 0;
   const DWORD user = process ? GetGuiResources(process.Get(), GR_USEROBJECTS) : 0;
   std::printf("answered=%d ms=%lu windows=%d commit_kb=%lu gdi=%lu user=%lu\n", answered ? 1 : 0,
-              static_cast<unsigned long>(took), windows.count,
-              static_cast<unsigned long>(memory.PagefileUsage / 1024), static_cast<unsigned long>(gdi),
-              static_cast<unsigned long>(user));
+              static_cast<unsigned long>(took), windows.count, static_cast<unsigned long>(memory.PagefileUsage / 1024),
+              static_cast<unsigned long>(gdi), static_cast<unsigned long>(user));
   return 0;
 }
