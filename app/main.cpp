@@ -3,7 +3,7 @@
 
 #include "app/app.h"
 #include "drive/device_io.h"
-#include "drive/win32_device_io.h"
+#include "drive/device_io_win32.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // DLLs load from the system directory only, never from the program's

@@ -8,8 +8,8 @@
 #include <cctype>
 #include <filesystem>
 
+#include "drive/device_io_linux.h"
 #include "drive/drive_lock.h"
-#include "drive/linux_device_io.h"
 
 namespace norvane {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tool/drive_events_linux.h"
+#include "tool/linux/drive_events_linux.h"
 
 namespace norvane::tool {
 namespace {

@@ -11,8 +11,8 @@
 #include <memory>
 
 #include "cli_test_support.h"
-#include "drive/linux_device_io.h"
-#include "tool/linux_drive_source.h"
+#include "drive/device_io_linux.h"
+#include "tool/linux/drive_source_linux.h"
 
 namespace norvane::test {
 namespace {

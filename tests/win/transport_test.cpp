@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "drive/channel.h"
-#include "drive/win32_device_io.h"
+#include "drive/device_io_win32.h"
 #include "tests/common/command_blocks.h"
 
 namespace norvane {

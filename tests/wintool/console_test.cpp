@@ -6,7 +6,7 @@
 #include <ostream>
 
 #include "program_support.h"
-#include "tool/win32_console.h"
+#include "tool/win32/console_win32.h"
 
 namespace norvane::test {
 namespace {

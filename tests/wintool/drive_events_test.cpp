@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tool/drive_events_win32.h"
+#include "tool/win32/drive_events_win32.h"
 
 namespace norvane::tool {
 namespace {

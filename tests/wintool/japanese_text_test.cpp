@@ -9,7 +9,7 @@
 
 #include "cli_test_support.h"
 #include "program_support.h"
-#include "tool/win32_console.h"
+#include "tool/win32/console_win32.h"
 
 namespace norvane::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "tool/win32_drive_source.h"
+#include "tool/win32/drive_source_win32.h"
 
 #include <windows.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 
 #include "drive/channel.h"
-#include "drive/win32_device_io.h"
+#include "drive/device_io_win32.h"
 #include "tool/drive_letters.h"
 #include "tool/system_text.h"
 

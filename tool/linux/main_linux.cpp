@@ -14,9 +14,9 @@
 #include <memory>
 
 #include "tool/cli.h"
-#include "tool/drive_events_linux.h"
 #include "tool/emulated_drive_source.h"
-#include "tool/linux_drive_source.h"
+#include "tool/linux/drive_events_linux.h"
+#include "tool/linux/drive_source_linux.h"
 
 namespace {
 

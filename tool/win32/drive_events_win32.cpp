@@ -1,4 +1,4 @@
-#include "tool/drive_events_win32.h"
+#include "tool/win32/drive_events_win32.h"
 
 #include <dbt.h>
 

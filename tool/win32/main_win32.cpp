@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "tool/cli.h"
-#include "tool/drive_events_win32.h"
 #include "tool/emulated_drive_source.h"
-#include "tool/win32_console.h"
-#include "tool/win32_drive_source.h"
+#include "tool/win32/console_win32.h"
+#include "tool/win32/drive_events_win32.h"
+#include "tool/win32/drive_source_win32.h"
 
 #ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
 #define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004

@@ -1,4 +1,4 @@
-#include "tool/win32_console.h"
+#include "tool/win32/console_win32.h"
 
 #include <cerrno>
 

@@ -1,4 +1,4 @@
-#include "tool/drive_events_linux.h"
+#include "tool/linux/drive_events_linux.h"
 
 #include <libudev.h>
 

@@ -1,4 +1,4 @@
-#include "tool/linux_drive_source.h"
+#include "tool/linux/drive_source_linux.h"
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>

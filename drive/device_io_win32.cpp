@@ -1,4 +1,4 @@
-#include "drive/win32_device_io.h"
+#include "drive/device_io_win32.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "drive/linux_device_io.h"
+#include "drive/device_io_linux.h"
 #include "tool/drive_source.h"
 
 namespace norvane::tool {

@@ -1,4 +1,4 @@
-#include "drive/linux_device_io.h"
+#include "drive/device_io_linux.h"
 
 #include <fcntl.h>
 #include <scsi/sg.h>
