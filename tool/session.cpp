@@ -130,7 +130,9 @@ std::string Session::OpenReason(const DeviceNode& node) const {
   std::string reason = Printable(error.text);
   if (const std::string full = Printable(node.name); reason.starts_with(full + ": ")) reason.erase(0, full.size() + 2);
   if (reason.empty()) reason = "cannot be opened";
-  if (error.code == EBUSY) reason += " (" + std::string(kBusy) + ")";
+  // Windows' own words for a busy drive already say who has it.
+  const bool saysWho = reason.find("another program") != std::string::npos;
+  if (error.code == EBUSY && !saysWho) reason += " (" + std::string(kBusy) + ")";
   return reason;
 }
 
