@@ -7,6 +7,9 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 source "$here/scripts/wine-env.sh"
 cd "$here"
 start=$(date +%s)
+# Each phase says how long it took, so that a slow run shows where.
+phase_start=$start
+phase_took() { echo "--- $1 took $(( $(date +%s) - phase_start )) s"; phase_start=$(date +%s); }
 
 scripts/setup.sh
 
@@ -18,10 +21,12 @@ ensure_display
 
 export WINEPREFIX="$here/build/wineprefix" WINEDEBUG=-all
 jobs=$(nproc)
+phase_took "setup and format check"
 for preset in host win32 win64; do
   echo "=== $preset ==="
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
+  phase_took "$preset build"
   if [ "$preset" = win32 ] && ! runs_x86_programs; then
     # The x86 build is compiled and linked (its request block's layout is
     # checked as it compiles); its tests need a kernel that runs x86.
@@ -34,7 +39,9 @@ for preset in host win32 win64; do
   else
     ctest --preset "$preset" -j "$jobs" --label-exclude x86_program
   fi
+  phase_took "$preset tests"
 done
 echo "=== fuzz (a short pass; scripts/fuzz.sh runs longer) ==="
 scripts/fuzz.sh 15
+phase_took "fuzz"
 echo "All tests passed in $(( $(date +%s) - start )) s."
