@@ -4,7 +4,9 @@
 
 #include <sstream>
 
+#include "drive/channel.h"
 #include "program_support.h"
+#include "tests/common/other_program.h"
 #include "tool/cli.h"
 #include "tool/emulated_drive_source.h"
 
@@ -139,6 +141,22 @@ TEST_F(ConsoleProgram, AConfirmationIsAnsweredAtTheConsole) {
         << program.Err();
     EXPECT_NE((program.Out() + program.Err()).find(c.said), std::string::npos) << program.Out() << program.Err();
   }
+}
+
+// The lock is the system's, not the process's: while this process holds a
+// drive, as the window does during its action, the real program finds the
+// drive in use for a change, sends nothing and exits 9; a reading passes.
+TEST(Program, AChangeFindsTheDriveThatAnotherProcessHoldsInUse) {
+  {
+    const OtherProgram window(DevicePath('E'));
+    const Finished change = RunProgram({"--emulate", "-d", "E", "eject"});
+    EXPECT_EQ(change.exitCode, 9u) << change.err;
+    EXPECT_NE(change.err.find("in use by another program"), std::string::npos) << change.err;
+    const Finished reading = RunProgram({"--emulate", "-d", "E", "settings"});
+    EXPECT_EQ(reading.exitCode, 0u) << reading.err;
+  }
+  const Finished after = RunProgram({"--emulate", "-d", "E", "eject"});
+  EXPECT_EQ(after.exitCode, 0u) << "the drive is free again: " << after.err;
 }
 
 }  // namespace
