@@ -3,8 +3,10 @@
 #include <commctrl.h>
 #include <oleacc.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <map>
 
 namespace norvane::test {
@@ -239,6 +241,36 @@ void CALLBACK RunTimedStep(HWND, UINT, UINT_PTR timer, DWORD) {
 }
 
 }  // namespace
+
+std::vector<std::uint32_t> ClientPixels(HWND control, PixelSource source) {
+  RECT client;
+  GetClientRect(control, &client);
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof info.bmiHeader, client.right, -client.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HDC memory = CreateCompatibleDC(nullptr);
+  HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  const HGDIOBJ old = SelectObject(memory, bitmap);
+  if (source == PixelSource::Screen) {
+    POINT origin{0, 0};
+    ClientToScreen(control, &origin);
+    HDC screen = GetDC(nullptr);
+    BitBlt(memory, 0, 0, client.right, client.bottom, screen, origin.x, origin.y, SRCCOPY);
+    ReleaseDC(nullptr, screen);
+  } else {
+    SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT);
+  }
+  GdiFlush();
+  // The colour only: what the gradients leave in the fourth byte never shows.
+  const auto* first = static_cast<const std::uint32_t*>(bits);
+  std::vector<std::uint32_t> pixels;
+  std::transform(first, first + client.right * client.bottom, std::back_inserter(pixels),
+                 [](std::uint32_t pixel) { return pixel & 0xFFFFFFu; });
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  return pixels;
+}
 
 INT_PTR RunModal(ui::CDialog& window, std::vector<TimedStep> steps, UINT watchdogMs) {
   std::map<UINT_PTR, std::function<void()>> running;

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -90,6 +91,12 @@ struct TimedStep {
 // is ended with IDABORT, so that a lost close cannot hang the tests. Answers
 // the run's result.
 INT_PTR RunModal(ui::CDialog& window, std::vector<TimedStep> steps, UINT watchdogMs = 5000);
+
+// The colours (0xRRGGBB) of `control`'s client area, row by row: as the
+// control paints itself into a bitmap (WM_PRINTCLIENT), or as the screen
+// shows it.
+enum class PixelSource { Painted, Screen };
+std::vector<std::uint32_t> ClientPixels(HWND control, PixelSource source);
 
 // How many more GDI objects (brushes) the process can make: a leak of one
 // object per paint or tick shows as a smaller headroom afterwards.

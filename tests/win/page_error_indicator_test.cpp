@@ -63,26 +63,7 @@ class Indicator {
   HWND Handle() const { return m_window; }
 
   // Paints the control and keeps its pixels.
-  void Render() {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = m_width;
-    info.bmiHeader.biHeight = -m_height;  // top-down rows
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HDC dc = CreateCompatibleDC(nullptr);
-    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    const HGDIOBJ old = SelectObject(dc, bitmap);
-    SendMessageW(m_window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
-    GdiFlush();
-    const auto* pixels = static_cast<const Rgb*>(bits);
-    m_pixels.assign(pixels, pixels + m_width * m_height);
-    SelectObject(dc, old);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
-  }
+  void Render() { m_pixels = ClientPixels(m_window, PixelSource::Painted); }
   Rgb At(int x, int y) const { return m_pixels[static_cast<std::size_t>(y * m_width + x)] & 0xFFFFFF; }
 
  private:

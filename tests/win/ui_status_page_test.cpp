@@ -416,38 +416,6 @@ TEST_F(StatusPage, UpdatesAndPaintsLeaveNoGdiObjectBehind) {
   EXPECT_GT(before, 1000) << "the measurement needs room to see a leak";
 }
 
-// The colours of `control`'s client area as 0xRRGGBB: as the screen shows
-// them, or as the control paints itself into a bitmap of its own.
-std::vector<std::uint32_t> ClientPixels(HWND control, bool fromScreen) {
-  RECT client;
-  GetClientRect(control, &client);
-  BITMAPINFO info{};
-  info.bmiHeader = {sizeof info.bmiHeader, client.right, -client.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  void* bits = nullptr;
-  HDC memory = CreateCompatibleDC(nullptr);
-  HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  const HGDIOBJ old = SelectObject(memory, bitmap);
-  if (fromScreen) {
-    POINT origin{0, 0};
-    ClientToScreen(control, &origin);
-    HDC screen = GetDC(nullptr);
-    BitBlt(memory, 0, 0, client.right, client.bottom, screen, origin.x, origin.y, SRCCOPY);
-    ReleaseDC(nullptr, screen);
-  } else {
-    SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT);
-  }
-  GdiFlush();
-  // The colour only: what the gradients leave in the fourth byte never shows.
-  const auto* first = static_cast<const std::uint32_t*>(bits);
-  std::vector<std::uint32_t> pixels;
-  std::transform(first, first + client.right * client.bottom, std::back_inserter(pixels),
-                 [](std::uint32_t pixel) { return pixel & 0xFFFFFFu; });
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  return pixels;
-}
-
 // Whatever way the user turns to the Status tab, once the window has handled
 // everything the turn brought (and before the next tick could repaint), the
 // screen shows the indicator's own picture: no other control painted over it.
@@ -475,13 +443,13 @@ TEST_F(StatusPage, TheIndicatorShowsItsSegmentsAsSoonAsTheTabIsTurnedTo) {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) m_window->ProcessMessage(msg);
     ASSERT_EQ(Status().Indicator().Level(), 6);
-    const std::vector<std::uint32_t> painted = ClientPixels(indicator, false);
+    const std::vector<std::uint32_t> painted = ClientPixels(indicator, PixelSource::Painted);
     // The system may take a moment to bring what was painted to the screen;
     // nothing is handled meanwhile, so no tick can repaint the indicator.
-    std::vector<std::uint32_t> shown = ClientPixels(indicator, true);
+    std::vector<std::uint32_t> shown = ClientPixels(indicator, PixelSource::Screen);
     for (int waited = 0; shown != painted && waited < 2000; waited += 50) {
       ::Sleep(50);
-      shown = ClientPixels(indicator, true);
+      shown = ClientPixels(indicator, PixelSource::Screen);
     }
     const auto differing =
         std::inner_product(shown.begin(), shown.end(), painted.begin(), 0, std::plus<>(), std::not_equal_to<>());
