@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <string_view>
-#include <thread>
 #include <utility>
 
 namespace norvane::emu {
@@ -76,7 +75,30 @@ void EmulatedDevices::LockForAnotherProgram(char letter, bool locked) {
 
 void EmulatedDevices::DenyOpens(char letter, bool denied) { SetMember(m_deniedOpens, letter, denied); }
 
-void EmulatedDevices::DelayAnswers(char letter, std::uint32_t milliseconds) { m_answerDelays[letter] = milliseconds; }
+void EmulatedDevices::HoldAnswers(char letter) {
+  const std::lock_guard lock(m_holdMutex);
+  m_heldLetters.insert(letter);
+}
+
+void EmulatedDevices::ReleaseAnswers(char letter) {
+  const std::lock_guard lock(m_holdMutex);
+  m_heldLetters.erase(letter);
+  m_holdChanged.notify_all();
+}
+
+bool EmulatedDevices::WaitForHeldCommand(std::chrono::milliseconds bound) {
+  std::unique_lock lock(m_holdMutex);
+  return m_holdChanged.wait_for(lock, bound, [this] { return m_heldCommands > 0; });
+}
+
+void EmulatedDevices::WaitWhileHeld(char letter) {
+  std::unique_lock lock(m_holdMutex);
+  if (!m_heldLetters.contains(letter)) return;
+  ++m_heldCommands;
+  m_holdChanged.notify_all();
+  m_holdChanged.wait(lock, [&] { return !m_heldLetters.contains(letter); });
+  --m_heldCommands;
+}
 
 void EmulatedDevices::AddOtherLetter(char letter, OtherKind kind) { m_otherLetters[letter] = kind; }
 
@@ -137,9 +159,7 @@ bool EmulatedDevices::PassThrough(DeviceHandle device, const ScsiCommand& comman
   if (command.cdb == nullptr || (command.transferLength != 0 && command.data == nullptr)) {
     return Fail(kErrorInvalidParameter);
   }
-  if (const auto delay = m_answerDelays.find(letter); delay != m_answerDelays.end() && delay->second != 0) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(delay->second));
-  }
+  WaitWhileHeld(letter);
   EmulatedDrive* drive = DriveBehind(found->second);
   if (drive == nullptr) return Fail(kErrorDeviceNotConnected);
   if (m_failingPassThrough.contains(letter)) return Fail(kErrorIoDevice);

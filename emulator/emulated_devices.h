@@ -3,9 +3,12 @@
 // letter with nothing behind it or a drive that has gone.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 
 #include "drive/device_io.h"
@@ -43,9 +46,13 @@ class EmulatedDevices : public DeviceIo {
   // Opening the drive is refused with access denied (a user the device's
   // security does not let in).
   void DenyOpens(char letter, bool denied);
-  // Each command to the drive takes `milliseconds` of real time before it
-  // answers, as a drive that hangs holds the calling thread (0: at once).
-  void DelayAnswers(char letter, std::uint32_t milliseconds);
+  // Commands to the drive wait for their answer until ReleaseAnswers, as a
+  // drive that hangs holds the calling thread, for as long as a test needs.
+  void HoldAnswers(char letter);
+  void ReleaseAnswers(char letter);
+  // Waits until a command to a held drive waits for its answer; false when
+  // none came within `bound`.
+  bool WaitForHeldCommand(std::chrono::milliseconds bound);
 
   // Letters that are not optical drives: the system reports their kind, and
   // they record every open and command that reaches them.
@@ -80,6 +87,7 @@ class EmulatedDevices : public DeviceIo {
     bool preventsNotification = false;
   };
   EmulatedDrive* DriveBehind(const OpenHandle& handle);
+  void WaitWhileHeld(char letter);
   bool Fail(std::uint32_t code);            // a failed call, with the code it leaves
   DeviceHandle Refuse(std::uint32_t code);  // a failed open, likewise
 
@@ -89,7 +97,12 @@ class EmulatedDevices : public DeviceIo {
   std::set<char> m_failingPassThrough;
   std::set<char> m_lockedByAnotherProgram;
   std::set<char> m_deniedOpens;
-  std::map<char, std::uint32_t> m_answerDelays;
+  // Held drives are released from the test's thread while a command waits
+  // on the drive thread.
+  std::mutex m_holdMutex;
+  std::condition_variable m_holdChanged;
+  std::set<char> m_heldLetters;
+  int m_heldCommands = 0;
   std::map<char, OtherKind> m_otherLetters;
   int m_otherContacts = 0;
   std::uint32_t m_lastError = 0;

@@ -288,6 +288,10 @@ INT_PTR RunModal(ui::CDialog& window, std::vector<TimedStep> steps, UINT watchdo
   return result;
 }
 
+void AfterPostedMessages(std::function<void()> run) {
+  (*timedSteps)[SetTimer(nullptr, 0, USER_TIMER_MINIMUM, RunTimedStep)] = std::move(run);
+}
+
 namespace {
 
 // Reads a template: words, double words and texts, each where the layout

@@ -91,6 +91,9 @@ struct TimedStep {
 // is ended with IDABORT, so that a lost close cannot hang the tests. Answers
 // the run's result.
 INT_PTR RunModal(ui::CDialog& window, std::vector<TimedStep> steps, UINT watchdogMs = 5000);
+// Inside a modal run: runs `run` once the run's own loop has handled the
+// messages posted so far (a timer's turn comes only when none waits).
+void AfterPostedMessages(std::function<void()> run);
 
 // The colours (0xRRGGBB) of `control`'s client area, row by row: as the
 // control paints itself into a bitmap (WM_PRINTCLIENT), or as the screen

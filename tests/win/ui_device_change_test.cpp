@@ -348,8 +348,8 @@ TEST_F(DeviceChange, AQueryToRemoveDuringTheCheckEndsTheCheckAndTheListFollowsTh
 
 // ---- notifications inside a call for a drive ----
 
-// As long as the drive holds the call in which the notifications arrive.
-constexpr DWORD kHeldCallMs = 8000;
+// A generous bound on each step inside the held call.
+constexpr DWORD kStepWithinMs = 8000;
 
 // The window answers sent messages while a call for the drive runs on the
 // drive thread: a removal query then is refused (the drive thread is using
@@ -363,30 +363,31 @@ TEST_F(DeviceChange, InsideADriveCallTheHandleIsKeptAndTheRescanWaitsForTheCallT
   // G is there before the system tells of it (and before the drive thread
   // is busy with E).
   m_devices.Attach('G', emu::QuietDriveModel());
-  m_devices.DelayAnswers('E', kHeldCallMs);
+  m_devices.HoldAnswers('E');
   std::atomic<LRESULT> query{0};
   std::atomic<int> listedInside{-1};
   std::atomic<bool> delivered{false};
   std::thread system([&] {
     // The window is held once the call has lasted a moment: it is inside it.
-    for (DWORD waited = 0; IsWindowEnabled(Main()) && waited < kHeldCallMs; waited += 10) ::Sleep(10);
+    m_devices.WaitForHeldCommand(std::chrono::milliseconds(kStepWithinMs));
+    for (DWORD waited = 0; IsWindowEnabled(Main()) && waited < kStepWithinMs; waited += 10) ::Sleep(10);
     const Broadcast handle = Broadcast::Handle(open);
     DWORD_PTR answer = 0;
-    SendMessageTimeoutW(Main(), WM_DEVICECHANGE, DBT_DEVICEQUERYREMOVE, handle.Address(), SMTO_NORMAL, kHeldCallMs,
+    SendMessageTimeoutW(Main(), WM_DEVICECHANGE, DBT_DEVICEQUERYREMOVE, handle.Address(), SMTO_NORMAL, kStepWithinMs,
                         &answer);
     query = static_cast<LRESULT>(answer);
     const Broadcast volume = Broadcast::Volume('G');
-    SendMessageTimeoutW(Main(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, volume.Address(), SMTO_NORMAL, kHeldCallMs,
+    SendMessageTimeoutW(Main(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, volume.Address(), SMTO_NORMAL, kStepWithinMs,
                         nullptr);
     DWORD_PTR count = 0;
-    SendMessageTimeoutW(Control(IDC_DRIVE_LIST), CB_GETCOUNT, 0, 0, SMTO_NORMAL, kHeldCallMs, &count);
+    SendMessageTimeoutW(Control(IDC_DRIVE_LIST), CB_GETCOUNT, 0, 0, SMTO_NORMAL, kStepWithinMs, &count);
     listedInside = static_cast<int>(count);
     delivered = true;
+    m_devices.ReleaseAnswers('E');
   });
   m_window->StatusPage()->RefreshStatusPage();  // reads the drive holds
   const bool deliveredInside = delivered;
   system.join();
-  m_devices.DelayAnswers('E', 0);
   ASSERT_TRUE(deliveredInside) << "the call ended before the notifications came";
 
   EXPECT_EQ(query, BROADCAST_QUERY_DENY);

@@ -132,9 +132,6 @@ TEST_F(MainWindow, ListsSupportedDrivesInLetterOrderAndOpensTheFirst) {
   EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(Main(), WM_QUERYDRAGICON, 0, 0)), icon);
 }
 
-// As long as the test asks of a drive that holds its commands.
-constexpr DWORD kHeldCommandMs = 20000;
-
 // Only letters the system reports as CD/DVD drives are opened: a disk or a
 // network share gets nothing. An optical drive the program may not use
 // (held by another program, or refused to this user) is named once, after
@@ -175,51 +172,51 @@ TEST_F(MainWindow, ScanReachesOnlyOpticalDrivesAndNamesTheOnesItCannotUse) {
   EXPECT_EQ(seen.owner, Main());
 }
 
-// A drive that holds a command for seconds never stops the window: it keeps
-// answering what is sent to it, and a click sent meanwhile starts nothing
-// inside the command.
+// A drive that holds a command for as long as it likes never stops the
+// window: it keeps answering what is sent to it, and a click sent meanwhile
+// starts nothing inside the command.
 TEST_F(MainWindow, ACommandTheDriveHoldsLeavesTheWindowAnswering) {
   m_devices.Attach('E', QuietModel());
   Start();
   ShowWindow(Main(), SW_SHOW);
   SelectTab(2);
-  m_devices.DelayAnswers('E', kHeldCommandMs);
+  m_devices.HoldAnswers('E');
   m_devices.Drive('E')->ClearLog();
-  std::atomic<bool> stop{false}, callOver{false};
+  std::atomic<bool> released{false};
   std::atomic<int> answered{0}, late{0};
   std::atomic<DWORD> slowest{0};
-  // A frozen window misses this by the whole 20 s; a busy machine may hold
-  // the window's thread back for a moment.
+  // A frozen window misses this by as long as the drive holds it; a busy
+  // machine may hold the window's thread back for a moment.
   constexpr DWORD kAnswerWithinMs = 1000;
+  constexpr int kMessages = 40;
   HWND eject = GetDlgItem(m_window->UtilityPage()->Handle(), IDC_EJECT);
   std::thread probe([&] {
-    ::Sleep(ui::kHoldWindowsAfterMs + 250);
-    PostMessageW(eject, BM_CLICK, 0, 0);
-    SendMessageTimeoutW(eject, BM_CLICK, 0, 0, SMTO_NORMAL, 200, nullptr);
-    while (!stop) {
-      DWORD_PTR result = 0;
-      const DWORD sent = GetTickCount();
-      const bool answer = SendMessageTimeoutW(Main(), WM_NULL, 0, 0, SMTO_NORMAL, kAnswerWithinMs, &result) != 0;
-      // A message still waiting when the command ended waits for the test.
-      if (callOver) break;
-      (answer ? answered : late)++;
-      slowest = std::max(slowest.load(), GetTickCount() - sent);
-      ::Sleep(50);
+    // Inside the command, and the window held as in the waits.
+    if (m_devices.WaitForHeldCommand(std::chrono::seconds(60))) {
+      for (int waited = 0; IsWindowEnabled(Main()) && waited < 60000; waited += 10) ::Sleep(10);
+      PostMessageW(eject, BM_CLICK, 0, 0);
+      SendMessageTimeoutW(eject, BM_CLICK, 0, 0, SMTO_NORMAL, 200, nullptr);
+      for (int sent = 0; sent < kMessages; ++sent) {
+        DWORD_PTR result = 0;
+        const DWORD start = GetTickCount();
+        const bool answer = SendMessageTimeoutW(Main(), WM_NULL, 0, 0, SMTO_NORMAL, kAnswerWithinMs, &result) != 0;
+        (answer ? answered : late)++;
+        slowest = std::max(slowest.load(), GetTickCount() - start);
+        ::Sleep(50);
+      }
     }
+    released = true;
+    m_devices.ReleaseAnswers('E');
   });
-  const DWORD start = GetTickCount();
   m_window->StatusPage()->RefreshStatusPage();  // one read, held by the drive
-  callOver = true;
-  const DWORD took = GetTickCount() - start;
+  const bool heldUntilReleased = released;
+  probe.join();
   std::vector<std::uint8_t> operations;
   for (const emu::LoggedCommand& c : m_devices.Drive('E')->Log()) operations.push_back(c.cdb[0]);
-  stop = true;
-  probe.join();
-  m_devices.DelayAnswers('E', 0);
-  EXPECT_GE(took, kHeldCommandMs);
-  EXPECT_GE(answered, 10);
-  std::printf("[ measure  ] the window answered %d messages during a 20 s command, the slowest in %lu ms\n",
+  EXPECT_TRUE(heldUntilReleased) << "the read ended before the drive answered it";
+  std::printf("[ measure  ] the window answered %d messages during a held command, the slowest in %lu ms\n",
               answered.load(), static_cast<unsigned long>(slowest.load()));
+  EXPECT_EQ(answered, kMessages);
   EXPECT_EQ(late, 0) << "the window left a message unanswered for a second";
   EXPECT_FALSE(operations.empty());
   EXPECT_TRUE(std::all_of(operations.begin(), operations.end(), [](std::uint8_t op) { return op == 0x3C; }))

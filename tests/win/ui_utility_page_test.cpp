@@ -67,6 +67,19 @@ class UtilityPage : public MainWindowTest {
   void Click(int id) const { SendMessageW(Item(id), BM_CLICK, 0, 0); }
   std::wstring Result() const { return WindowText(Item(IDC_CHECK_RESULT)); }
 
+  // Where the page's own timer drives the countdown, in real time: handles
+  // the window's messages until the first tick shows, however late it comes.
+  void PumpUntilTheCountdownShows() const {
+    for (const DWORD start = GetTickCount(); Result().empty() && GetTickCount() - start < 10000;) {
+      MSG msg;
+      if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        DispatchMessageW(&msg);
+      } else {
+        Sleep(10);
+      }
+    }
+  }
+
   std::vector<Cdb> SentBlocks(char letter = 'E') {
     std::vector<Cdb> blocks;
     for (const emu::LoggedCommand& c : Drive(letter).Log()) blocks.push_back(c.cdb);
@@ -717,17 +730,9 @@ TEST_F(UtilityPage, ClosingTheMainWindowDuringACountdownEndsTheCheckCleanly) {
         Main(), [](HWND box) { PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); },
         [&] { Click(IDC_RUN_CHECK); });
   };
-  // The page's own timer drives the countdown here, in real time: the
-  // window is closed as soon as the first tick shows, however late it comes.
+  // The window is closed as soon as the first tick shows.
   const auto closeAtTheFirstTick = [&] {
-    for (const DWORD start = GetTickCount(); Result().empty() && GetTickCount() - start < 10000;) {
-      MSG msg;
-      if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        DispatchMessageW(&msg);
-      } else {
-        Sleep(10);
-      }
-    }
+    PumpUntilTheCountdownShows();
     resultBeforeClose = Result();
     PostMessageW(Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
   };
@@ -776,14 +781,8 @@ TEST_F(UtilityPage, EnterAndEscapeDoNothingDuringACheckWhileTheCloseBoxAndAltF4S
           Main(), [](HWND box) { PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); },
           [&] { Click(IDC_RUN_CHECK); });
     };
-    const auto pressKeys = [&] {
-      for (HWND target : {GetFocus(), Control(IDC_PAGE_TABS), Main()}) {
-        for (WPARAM vk : {VK_RETURN, VK_ESCAPE}) {
-          PostMessageW(target, WM_KEYDOWN, vk, 1);
-          PostMessageW(target, WM_KEYUP, vk, static_cast<LPARAM>(0xC0000001u));
-        }
-      }
-    };
+    // The keys go in once the countdown shows; the window is closed once the
+    // dialog's own loop has handled them.
     bool openAfterKeys = false;
     std::wstring resultAfterKeys;
     const auto closeWindow = [&] {
@@ -791,9 +790,22 @@ TEST_F(UtilityPage, EnterAndEscapeDoNothingDuringACheckWhileTheCloseBoxAndAltF4S
       resultAfterKeys = Result();
       PostMessageW(Main(), close.message, close.wParam, close.lParam);
     };
-    EXPECT_EQ(RunModal(*m_window, {{50, clickRun}, {600, pressKeys}, {1700, closeWindow}}), IDCANCEL);
+    const auto runThenKeys = [&] {
+      clickRun();
+      PumpUntilTheCountdownShows();
+      for (HWND target : {GetFocus(), Control(IDC_PAGE_TABS), Main()}) {
+        for (WPARAM vk : {VK_RETURN, VK_ESCAPE}) {
+          PostMessageW(target, WM_KEYDOWN, vk, 1);
+          PostMessageW(target, WM_KEYUP, vk, static_cast<LPARAM>(0xC0000001u));
+        }
+      }
+      AfterPostedMessages(closeWindow);
+    };
+    EXPECT_EQ(RunModal(*m_window, {{50, runThenKeys}}, 20000), IDCANCEL);
     EXPECT_TRUE(openAfterKeys);
-    EXPECT_EQ(resultAfterKeys, Countdown(24));
+    // A second tick may come while the keys are handled on a busy machine.
+    EXPECT_TRUE(resultAfterKeys == Countdown(24) || resultAfterKeys == Countdown(23))
+        << "the keys ended the check: " << testing::PrintToString(resultAfterKeys);
     EXPECT_EQ(m_window->UtilityPage(), nullptr);
     EXPECT_EQ(Channel().notification, kNoDevice);
     EXPECT_FALSE(m_devices.MediaChangeNotificationPrevented('E'));
