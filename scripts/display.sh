@@ -1,15 +1,24 @@
 # Sourced by the scripts: gives Wine an X display, starting Xvfb when there is none.
 ensure_display() {
   if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return; fi
-  local n
-  for n in $(seq 90 120); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
-  done
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  # The server takes the first free number itself and says which: scripts
+  # that start displays at the same moment never share one.
+  local number_file
+  number_file=$(mktemp)
+  Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp >"$number_file" 2>/dev/null &
   XVFB_PID=$!
   trap 'kill $XVFB_PID 2>/dev/null || true' EXIT
-  export DISPLAY=":$n"
-  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && return; sleep 0.1; done
+  for _ in $(seq 100); do
+    if grep -q . "$number_file"; then
+      export DISPLAY=":$(head -1 "$number_file")"
+      if xdpyinfo >/dev/null 2>&1; then
+        rm -f "$number_file"
+        return
+      fi
+    fi
+    sleep 0.1
+  done
+  rm -f "$number_file"
   echo "Xvfb did not start" >&2
   return 1
 }

@@ -2,6 +2,11 @@
 # Builds the host, Windows x86 and Windows x64 configurations and runs every
 # test through CTest (the Windows ones under Wine), then a short pass of every
 # fuzzer. Installs what is missing first.
+#
+# Compiling keeps both cores busy; most tests wait on Wine and on windows.
+# So the host tests run while the Windows builds compile, and the fuzzers
+# build and run beside the x64 tests. Each of those lanes writes a log of
+# its own, printed when it ends.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 source "$here/scripts/wine-env.sh"
@@ -21,27 +26,67 @@ ensure_display
 
 export WINEPREFIX="$here/build/wineprefix" WINEDEBUG=-all
 jobs=$(nproc)
+logs="$here/build/logs"
+mkdir -p "$logs"
 phase_took "setup and format check"
-for preset in host win32 win64; do
-  echo "=== $preset ==="
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$jobs"
-  phase_took "$preset build"
-  if [ "$preset" = win32 ] && ! runs_x86_programs; then
-    # The x86 build is compiled and linked (its request block's layout is
-    # checked as it compiles); its tests need a kernel that runs x86.
-    echo "NOTICE: this kernel cannot start 32-bit programs (no IA-32 emulation): the x86 tests and"
-    echo "        the installer's test (an x86 program) do not run here. They run where it can."
-    continue
+
+# Runs a command in the background, its output in build/logs/NAME.log.
+declare -A lane_pids lane_started
+start_lane() {
+  local name=$1
+  shift
+  lane_started[$name]=$(date +%s)
+  "$@" >"$logs/$name.log" 2>&1 &
+  lane_pids[$name]=$!
+}
+# Waits for a lane, prints its log and fails the run if it failed.
+finish_lane() {
+  local name=$1 status=0
+  wait "${lane_pids[$name]}" || status=$?
+  echo "=== $name ($(( $(date +%s) - ${lane_started[$name]} )) s) ==="
+  cat "$logs/$name.log"
+  if [ "$status" -ne 0 ]; then
+    echo "FAILED: $name (exit $status)" >&2
+    exit "$status"
   fi
-  if runs_x86_programs; then
-    ctest --preset "$preset" -j "$jobs"
-  else
-    ctest --preset "$preset" -j "$jobs" --label-exclude x86_program
-  fi
-  phase_took "$preset tests"
-done
-echo "=== fuzz (a short pass; scripts/fuzz.sh runs longer) ==="
-scripts/fuzz.sh 15
-phase_took "fuzz"
+}
+
+build() {
+  echo "=== $1 build ==="
+  cmake --preset "$1" >/dev/null
+  cmake --build --preset "$1" -j "$jobs" "${@:2}"
+  phase_took "$1 build"
+}
+
+build host
+start_lane host-tests ctest --preset host -j "$jobs"
+
+if runs_x86_programs; then
+  build win32
+else
+  # The x86 programs are compiled and linked (their request block's layout
+  # is checked as they compile) for the release checks; their tests need a
+  # kernel that runs x86, so they are not built here.
+  echo "NOTICE: this kernel cannot start 32-bit programs (no IA-32 emulation): the x86 tests and"
+  echo "        the installer's test (an x86 program) are neither built nor run here. They run where it can."
+  build win32 --target NorvaneDriveUtility norvane-drive NorvaneDriveUtilityDemo
+fi
+
+build win64
+finish_lane host-tests
+phase_took "host tests, after the Windows builds"
+
+start_lane fuzz scripts/fuzz.sh 15
+if runs_x86_programs; then
+  echo "=== win32 tests ==="
+  ctest --preset win32 -j "$jobs"
+  phase_took "win32 tests"
+fi
+# The tests that share the desktop take it in turn; the others (the
+# release's builds, installers and prefixes of their own) run beside them.
+echo "=== win64 tests ==="
+ctest --preset win64 -j "$((jobs + 2))" $(runs_x86_programs || echo --label-exclude x86_program)
+phase_took "win64 tests"
+finish_lane fuzz
+phase_took "fuzz, after the x64 tests"
 echo "All tests passed in $(( $(date +%s) - start )) s."
