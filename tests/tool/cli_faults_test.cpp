@@ -174,6 +174,19 @@ TEST_F(Faults, EachFaultStopsTheRunWithItsExitCodeAndNothingFalseOnStandardOutpu
        "",
        "cannot change the settings: refused inside a user namespace",
        NothingPastTheSelection},
+      // With no drive named, a user every drive refuses hears why, not that there is none.
+      {"every drive refuses this user, none named",
+       [](Faults& t) {
+         t.devices.DenyOpens('E', true);
+         t.devices.DenyOpens('G', true);
+       },
+       {"status"},
+       Exit::NotPermitted,
+       "",
+       "no supported drive found; these could not be opened:\n  E: access denied",
+       [](Faults& t, const RunResult&) {
+         EXPECT_TRUE(t.Drive('E').Log().empty() && t.Drive('G').Log().empty()) << "a command reached a drive";
+       }},
       // 7: a drive that does not answer is not another vendor's drive.
       {"BUSY at every command",
        [](Faults& t) {
@@ -224,6 +237,7 @@ TEST_F(Faults, EachFaultStopsTheRunWithItsExitCodeAndNothingFalseOnStandardOutpu
     platform.source.mountedAt.reset();
     platform.ticks = 0;
     outputFull = false;
+    for (const char letter : {'E', 'G'}) devices.DenyOpens(letter, false);
     AttachDrives();
     if (c.setUp) c.setUp(*this);
     const RunResult result = Run(c.arguments);

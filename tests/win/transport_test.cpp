@@ -89,29 +89,60 @@ TEST(PassThroughRequest, CarriesEachDirection) {
 
 // What the driver hands back: its status, the sense it wrote, and in
 // DataTransferLength the bytes that moved in place of the length asked for.
+// Sense in the descriptor format reaches the drive layer in the fixed
+// layout, but only with a failed status: with a good one the sense bytes
+// mean nothing and are left as they are.
 TEST(PassThroughRequest, TheReplyIsTakenFromWhatTheDriverHandsBack) {
   const std::uint8_t* cdb = test::kReadCounters.data();
   std::uint8_t data[32];
+  constexpr std::uint8_t kFixed = 0x70, kDescriptor = 0x72;
   const struct {
     const char* name;
     UCHAR status;
     ULONG moved;
-    UCHAR senseKey;
-  } cases[] = {{"all of it", 0x00, 32, 0x0}, {"one byte", 0x00, 1, 0x0}, {"a check condition", 0x02, 0, 0x5}};
+    std::uint8_t format;  // the response code the driver wrote
+    std::uint8_t senseKey, asc, ascq;
+    bool becomesFixed;
+  } cases[] = {
+      {"all of it", 0x00, 32, kFixed, 0x0, 0x00, 0x00, false},
+      {"one byte", 0x00, 1, kFixed, 0x0, 0x00, 0x00, false},
+      {"a check condition", 0x02, 0, kFixed, 0x5, 0x24, 0x00, false},
+      {"a check condition in descriptor sense", 0x02, 0, kDescriptor, 0x6, 0x28, 0x01, true},
+      {"a good status beside descriptor bytes", 0x00, 32, kDescriptor, 0x6, 0x28, 0x01, false},
+  };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     PassThroughRequest request;
     FillPassThroughRequest(request, {cdb, data, 32, DataDirection::In, kPassThroughTimeoutSeconds});
     request.sptd.ScsiStatus = c.status;
     request.sptd.DataTransferLength = c.moved;
-    request.sense[2] = c.senseKey;
-    request.sense[12] = 0x24;
+    const std::uint8_t written[18] = {c.format,
+                                      c.format == kFixed ? std::uint8_t{0} : c.senseKey,
+                                      c.format == kFixed ? c.senseKey : c.asc,
+                                      c.format == kFixed ? std::uint8_t{0} : c.ascq,
+                                      0,
+                                      0,
+                                      0,
+                                      10,
+                                      0,
+                                      0,
+                                      0,
+                                      0,
+                                      c.format == kFixed ? c.asc : std::uint8_t{0},
+                                      c.format == kFixed ? c.ascq : std::uint8_t{0}};
+    std::memcpy(request.sense, written, sizeof written);
     ScsiReply reply;
     TakeReply(request, reply);
     EXPECT_EQ(reply.status, c.status);
     EXPECT_EQ(reply.transferred, c.moved);
-    EXPECT_EQ(reply.sense[2], c.senseKey);
-    EXPECT_EQ(reply.sense[12], 0x24);
+    if (c.format == kFixed || c.becomesFixed) {
+      EXPECT_EQ(reply.sense[0], kFixed);
+      EXPECT_EQ(reply.sense[2], c.senseKey);
+      EXPECT_EQ(reply.sense[12], c.asc);
+      EXPECT_EQ(reply.sense[13], c.ascq);
+    } else {
+      EXPECT_EQ(0, std::memcmp(reply.sense, written, sizeof written)) << "sense under a good status was rewritten";
+    }
   }
 }
 
