@@ -4,15 +4,17 @@
 # With "tool" it installs only what norvane-drive needs to be built, tested
 # and packed: no Wine, no i386 architecture, no mingw, no NSIS.
 # With --list it prints the packages it would install, and installs nothing.
-# Usage: scripts/setup.sh [tool] [--list]
+# With --without-prefix it leaves the Wine prefix to the caller.
+# Usage: scripts/setup.sh [tool] [--list] [--without-prefix]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-tool_only=false list_only=false
+tool_only=false list_only=false prefix=true
 for argument in "$@"; do
   case "$argument" in
     tool) tool_only=true ;;
     --list) list_only=true ;;
-    *) echo "usage: scripts/setup.sh [tool] [--list]" >&2; exit 64 ;;
+    --without-prefix) prefix=false ;;
+    *) echo "usage: scripts/setup.sh [tool] [--list] [--without-prefix]" >&2; exit 64 ;;
   esac
 done
 
@@ -52,4 +54,4 @@ if missing; then
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${packages[@]}"
 fi
 
-$tool_only || "$here/scripts/wine-prefix.sh"
+$tool_only || ! $prefix || "$here/scripts/wine-prefix.sh"

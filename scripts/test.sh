@@ -4,9 +4,9 @@
 # fuzzer. Installs what is missing first.
 #
 # Compiling keeps both cores busy; most tests wait on Wine and on windows.
-# So the host tests run while the Windows builds compile, and the fuzzers
-# build and run beside the x64 tests. Each of those lanes writes a log of
-# its own, printed when it ends.
+# So the Wine prefix is made and the host tests run while the builds
+# compile, and the fuzzers build and run beside the x64 tests. Each of those
+# lanes writes a log of its own, printed when it ends.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 source "$here/scripts/wine-env.sh"
@@ -16,7 +16,7 @@ start=$(date +%s)
 phase_start=$start
 phase_took() { echo "--- $1 took $(( $(date +%s) - phase_start )) s"; phase_start=$(date +%s); }
 
-scripts/setup.sh
+scripts/setup.sh --without-prefix
 
 echo "=== format ==="
 scripts/format.sh --check
@@ -58,23 +58,22 @@ build() {
   phase_took "$1 build"
 }
 
+start_lane wine-prefix scripts/wine-prefix.sh
 build host
 start_lane host-tests ctest --preset host -j "$jobs"
-
 if runs_x86_programs; then
   build win32
 else
-  # The x86 programs are compiled and linked (their request block's layout
-  # is checked as they compile) for the release checks; their tests need a
-  # kernel that runs x86, so they are not built here.
+  # The x86 programs are still compiled and linked (their request block's
+  # layout is checked as they compile), by the x64 release checks
+  # (release_x86_program), beside the tests that wait on windows.
   echo "NOTICE: this kernel cannot start 32-bit programs (no IA-32 emulation): the x86 tests and"
   echo "        the installer's test (an x86 program) are neither built nor run here. They run where it can."
-  build win32 --target NorvaneDriveUtility norvane-drive NorvaneDriveUtilityDemo
 fi
-
 build win64
+finish_lane wine-prefix
 finish_lane host-tests
-phase_took "host tests, after the Windows builds"
+phase_took "Wine prefix and host tests, after the builds"
 
 start_lane fuzz scripts/fuzz.sh 15
 if runs_x86_programs; then
