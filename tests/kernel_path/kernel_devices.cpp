@@ -105,6 +105,22 @@ std::string Describe(const KernelRecord& r) {
   return text + "\n";
 }
 
+std::string Describe(const NodeEvent& event) {
+  const std::string head = event.node + ": connection " + std::to_string(event.connection);
+  switch (event.kind) {
+    case NodeEvent::Kind::Opened: return head + " opened";
+    case NodeEvent::Kind::Closed: return head + " closed";
+    case NodeEvent::Kind::Command: break;
+  }
+  // The record's lines, from its SG_IO on, as one.
+  std::string command = Describe(event.command);
+  command.erase(0, command.find("SG_IO"));
+  for (std::size_t at; (at = command.find("\n")) != std::string::npos;) command.replace(at, 1, " ");
+  while (command.find("  ") != std::string::npos) command.replace(command.find("  "), 2, " ");
+  if (!command.empty() && command.back() == ' ') command.pop_back();
+  return head + ": " + command;
+}
+
 KernelDevices::KernelDevices(std::filesystem::path folder) : m_folder(std::move(folder)) {
   std::filesystem::remove_all(m_folder);
   std::filesystem::create_directories(m_folder);
@@ -196,9 +212,13 @@ void KernelDevices::RequireAlignment(const std::string& node, std::uint32_t mask
   m_nodes.at(node).alignmentMask = mask;
 }
 
-void KernelDevices::HoldAnswers(const std::string& node, std::chrono::milliseconds hold) {
-  std::lock_guard lock(m_mutex);
-  m_nodes.at(node).hold = hold;
+void KernelDevices::HoldAnswers(const std::string& node, std::chrono::milliseconds hold, int after) {
+  {
+    std::lock_guard lock(m_mutex);
+    m_nodes.at(node).hold = hold;
+    m_nodes.at(node).holdAfter = after;
+  }
+  m_stopped.notify_all();
 }
 
 bool KernelDevices::WaitForHeldCommand(std::chrono::milliseconds limit) const {
@@ -208,21 +228,28 @@ bool KernelDevices::WaitForHeldCommand(std::chrono::milliseconds limit) const {
 
 void KernelDevices::HoldAnswer(const std::string& node) {
   std::unique_lock lock(m_mutex);
-  const std::chrono::milliseconds hold = m_nodes.at(node).hold;
+  Node& state = m_nodes.at(node);
+  const std::chrono::milliseconds hold = state.hold;
   if (hold <= std::chrono::milliseconds(0)) return;
+  if (state.holdAfter > 0) {
+    --state.holdAfter;
+    return;
+  }
   ++m_holding;
   m_logged.notify_all();
-  m_stopped.wait_for(lock, hold, [&] { return m_stopping; });
+  m_stopped.wait_for(lock, hold, [&] { return m_stopping || state.hold <= std::chrono::milliseconds(0); });
   --m_holding;
 }
 
 void KernelDevices::ClearFaults() {
-  std::lock_guard lock(m_mutex);
+  std::unique_lock lock(m_mutex);
   for (auto& [name, node] : m_nodes) {
     node.faults.clear();
     node.openError = 0;
     node.hold = std::chrono::milliseconds(0);
+    node.holdAfter = 0;
   }
+  m_stopped.notify_all();
 }
 
 std::vector<KernelRecord> KernelDevices::Log() const {
@@ -230,15 +257,33 @@ std::vector<KernelRecord> KernelDevices::Log() const {
   return m_log;
 }
 
+std::vector<NodeEvent> KernelDevices::Events() const {
+  std::lock_guard lock(m_mutex);
+  return m_events;
+}
+
 void KernelDevices::ClearLog() {
   std::lock_guard lock(m_mutex);
   m_log.clear();
+  m_events.clear();
+}
+
+// Called with the mutex held.
+void KernelDevices::Record(NodeEvent::Kind kind, const Connection& connection, KernelRecord command) {
+  m_events.push_back({kind, connection.node, connection.id, std::move(command)});
+  m_logged.notify_all();
 }
 
 bool KernelDevices::WaitForLog(const std::function<bool(const std::vector<KernelRecord>&)>& ready,
                                std::chrono::milliseconds limit) const {
   std::unique_lock lock(m_mutex);
   return m_logged.wait_for(lock, limit, [&] { return ready(m_log); });
+}
+
+bool KernelDevices::WaitForEvents(const std::function<bool(const std::vector<NodeEvent>&)>& ready,
+                                  std::chrono::milliseconds limit) const {
+  std::unique_lock lock(m_mutex);
+  return m_logged.wait_for(lock, limit, [&] { return ready(m_events); });
 }
 
 void KernelDevices::Serve() {
@@ -275,6 +320,7 @@ void KernelDevices::Serve() {
       // The last descriptor on the connection was closed.
       lock.lock();
       if (connection.handle != kNoDevice) m_devices.Close(connection.handle);
+      Record(NodeEvent::Kind::Closed, connection);
       m_connections.erase(watched[i].fd);
       close(watched[i].fd);
     }
@@ -307,7 +353,9 @@ void KernelDevices::Accept(const std::string& node, int listener) {
     return;
   }
   std::lock_guard lock(m_mutex);
+  connection.id = ++m_connectionsMade;
   m_connections[fd] = connection;
+  Record(NodeEvent::Kind::Opened, connection);
 }
 
 bool KernelDevices::Answer(int fd, Connection& connection) {
@@ -333,6 +381,7 @@ bool KernelDevices::Answer(int fd, Connection& connection) {
     std::lock_guard lock(m_mutex);
     record = Carry(connection, std::move(record), dataIn);
     m_log.push_back(record);
+    Record(NodeEvent::Kind::Command, connection, record);
   }
   m_logged.notify_all();
   nk_sg_io_reply reply{};

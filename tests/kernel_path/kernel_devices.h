@@ -45,6 +45,22 @@ struct KernelRecord {
 // Prints one record as a few lines of text, for logs and failure messages.
 std::string Describe(const KernelRecord& record);
 
+// What happened at the nodes, in order: each open of a node makes a
+// connection of its own, which lasts until the last descriptor on it is
+// closed (in Wine, when the program closes its handle); every command goes
+// on one.
+struct NodeEvent {
+  enum class Kind { Opened, Closed, Command };
+  Kind kind = Kind::Command;
+  std::string node;
+  int connection = 0;
+  KernelRecord command;  // of Kind::Command
+};
+
+// One line: "sr0: connection 3 opened", "sr0: connection 3 closed", or the
+// command's first line with its connection.
+std::string Describe(const NodeEvent& event);
+
 // What goes wrong at the kernel boundary for the next commands to a node.
 struct KernelFault {
   enum class Kind {
@@ -88,19 +104,24 @@ class KernelDevices {
   // data buffer starts at an address with any of those bits set fails with
   // EINVAL (Windows' ERROR_INVALID_PARAMETER) and reaches no drive.
   void RequireAlignment(const std::string& node, std::uint32_t mask);
-  // As a drive that takes `hold` of real time over every command before it
-  // answers (0: at once). The one server thread waits meanwhile, so every
-  // node is held with it; the wait ends early when the devices go.
-  void HoldAnswers(const std::string& node, std::chrono::milliseconds hold);
+  // As a drive that takes `hold` of real time over every command after the
+  // next `after` before it answers (0: at once, which also ends a hold
+  // under way). The one server thread waits meanwhile, so every node is
+  // held with it; the wait ends early when the devices go.
+  void HoldAnswers(const std::string& node, std::chrono::milliseconds hold, int after = 0);
   // Waits until a command is being held; false after `limit`.
   bool WaitForHeldCommand(std::chrono::milliseconds limit) const;
   void ClearFaults();
 
   std::vector<KernelRecord> Log() const;
+  std::vector<NodeEvent> Events() const;
+  // Forgets the commands and the events.
   void ClearLog();
   // Waits until the log satisfies `ready`; false after `limit`.
   bool WaitForLog(const std::function<bool(const std::vector<KernelRecord>&)>& ready,
                   std::chrono::milliseconds limit) const;
+  bool WaitForEvents(const std::function<bool(const std::vector<NodeEvent>&)>& ready,
+                     std::chrono::milliseconds limit) const;
 
  private:
   struct Node {
@@ -110,13 +131,16 @@ class KernelDevices {
     int openError = 0;
     std::uint32_t alignmentMask = 0;
     std::chrono::milliseconds hold{0};
+    int holdAfter = 0;
   };
   struct Connection {
     std::string node;
     DeviceHandle handle = kNoDevice;
+    int id = 0;
   };
 
   void Serve();
+  void Record(NodeEvent::Kind kind, const Connection& connection, KernelRecord command = {});
   void HoldAnswer(const std::string& node);
   void Listen(const std::string& node, Node& state);
   void Accept(const std::string& node, int listener);
@@ -132,6 +156,8 @@ class KernelDevices {
   std::map<std::string, Node> m_nodes;
   std::map<int, Connection> m_connections;
   std::vector<KernelRecord> m_log;
+  std::vector<NodeEvent> m_events;
+  int m_connectionsMade = 0;
   int m_wake[2] = {-1, -1};  // a pipe that interrupts the server's poll
   bool m_stopping = false;
   std::thread m_server;

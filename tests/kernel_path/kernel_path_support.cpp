@@ -4,6 +4,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+
+#include "child_process.h"
 
 namespace norvane::kernel {
 
@@ -29,6 +34,28 @@ void Drives::SetUp(const std::function<void(emu::EmulatedDrive&)>& setup) {
 
 std::map<std::string, std::string> Drives::Environment() const {
   return {{"LD_PRELOAD", PreloadPath()}, {"NORVANE_KERNEL_DEVICES", devices.Folder().string()}};
+}
+
+namespace {
+
+// What a program wrote to standard error, which goes to a file.
+std::string ReadAndForget(const std::filesystem::path& file) {
+  std::ifstream in(file);
+  std::stringstream text;
+  text << in.rdbuf();
+  std::filesystem::remove(file);
+  return text.str();
+}
+
+}  // namespace
+
+ToolRun RunToEnd(const std::vector<std::string>& command, const std::map<std::string, std::string>& environment) {
+  using namespace std::chrono_literals;
+  ChildProcess tool(command, environment, ScratchFolder("tool-stderr").string());
+  tool.CloseInput();
+  std::string output = tool.ReadAll(60s);
+  output += ReadAndForget(ScratchFolder("tool-stderr"));
+  return {tool.Wait(5s), output};
 }
 
 test::Sequence WithoutEmptyDirections(test::Sequence sequence) {

@@ -42,6 +42,15 @@ struct Drives {
   KernelDevices devices;
 };
 
+struct ToolRun {
+  int exitCode;
+  std::string output;
+};
+
+// Runs a command to its end with its input closed: what it wrote, standard
+// error after standard output, and its exit code.
+ToolRun RunToEnd(const std::vector<std::string>& command, const std::map<std::string, std::string>& environment);
+
 // The commands of the log as the drives received them. A transfer of no
 // bytes has no data phase whichever way it points: sg3_utils leaves it at
 // SG_DXFER_NONE, Wine passes SG_DXFER_TO_DEV; both count as no data here,

@@ -6,8 +6,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include "child_process.h"
@@ -18,30 +16,6 @@ namespace norvane::kernel {
 namespace {
 
 using namespace std::chrono_literals;
-
-// What the tool wrote to standard error, which goes to a file.
-std::string ReadAndForget(const std::filesystem::path& file) {
-  std::ifstream in(file);
-  std::stringstream text;
-  text << in.rdbuf();
-  std::filesystem::remove(file);
-  return text.str();
-}
-
-struct ToolRun {
-  int exitCode;
-  std::string output;
-};
-
-// Runs a command to its end with its input closed: what it wrote, standard
-// error after standard output, and its exit code.
-ToolRun RunToEnd(const std::vector<std::string>& command, const std::map<std::string, std::string>& environment) {
-  ChildProcess tool(command, environment, ScratchFolder("tool-stderr").string());
-  tool.CloseInput();
-  std::string output = tool.ReadAll(60s);
-  output += ReadAndForget(ScratchFolder("tool-stderr"));
-  return {tool.Wait(5s), output};
-}
 
 // Runs the tool with the preloaded library. `list` looks for its drives in
 // /dev, so it runs in a mount namespace whose /dev is the nodes' folder.

@@ -9,20 +9,38 @@
 //   hold N MS        starts action N, whose command the drive holds; asks
 //                    the window every 50 ms for MS, closes it and waits for
 //                    the program to end
+//   begin N          action N up to its countdown, which the window then runs
+//                    on its own timer
+//   finish N         the countdown of action N, to its end
+//   last-box         the text of the last message box answered
+//   drives           reads the drive list
+//   handles INODE    finds the program's handles to the device whose inode
+//                    is INODE, as the system's handle table lists them
+//   notify EVENT ABOUT
+//                    sends the window WM_DEVICECHANGE as the system does:
+//                    EVENT arrival, query-remove, query-remove-failed or
+//                    remove-complete, ABOUT "volume E", "interface" (the
+//                    CD/DVD drive class) or "handle 0xVALUE"
 //   quit             closes the program
 //
 // and answers on standard output: "ready", "done BOXES", "exit CODE",
-// "held ANSWERED LATE exit CODE after MS", or asks the runner "advance MS"
+// "held ANSWERED LATE exit CODE after MS", "box TEXT", "drives LETTERS", "handles
+// 0xVALUE...", "answer RESULT", or asks the runner "advance MS"
 // (drive time for a countdown tick), "await-tick" (the Status page's own
 // timer has updated once) and "await-hold" (the drive holds a command),
 // each answered with "ok".
 #include <windows.h>
 #include <commctrl.h>
+#include <dbt.h>
+#include <winternl.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "action_sequences.h"
 #include "resource.h"
@@ -35,6 +53,7 @@ using norvane::test::WindowAction;
 
 PROCESS_INFORMATION program{};
 HWND mainWindow = nullptr;
+std::string lastBoxText;  // of the last message box answered, in UTF-8
 
 void Say(const char* text) {
   std::printf("%s\n", text);
@@ -99,6 +118,15 @@ bool Answers() {
   return SendMessageTimeoutW(mainWindow, WM_NULL, 0, 0, SMTO_NORMAL, 200, &result) != 0 && IsWindowEnabled(mainWindow);
 }
 
+// A message box's text is the static control 0xFFFF.
+std::string BoxText(HWND box) {
+  wchar_t text[512] = {};
+  GetDlgItemTextW(box, 0xFFFF, text, 512);
+  char utf8[1536] = {};
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
+  return utf8;
+}
+
 // Waits until the program is idle, answering every box that comes up with
 // `answer` (a notice, which has only OK, with OK). Answers how many.
 int SettleAnswering(int answer) {
@@ -106,6 +134,7 @@ int SettleAnswering(int answer) {
   HWND last = nullptr;
   for (int calm = 0; calm < 3;) {
     if (HWND box = OpenBox(); box && box != last) {
+      lastBoxText = BoxText(box);
       const int button = GetDlgItem(box, answer) ? answer : IDOK;
       PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
       last = box;
@@ -159,13 +188,164 @@ void Do(const UiStep& step) {
   }
 }
 
-int DoAll(const std::vector<UiStep>& steps, int answer) {
+enum class Steps { All, BeforeCountdown, Countdown };
+
+bool Included(const UiStep& step, Steps which) {
+  if (which == Steps::All) return true;
+  return (step.kind == UiStep::Kind::Countdown) == (which == Steps::Countdown);
+}
+
+int DoAll(const std::vector<UiStep>& steps, int answer, Steps which = Steps::All) {
   int boxes = 0;
   for (const UiStep& step : steps) {
+    if (!Included(step, which)) continue;
     Do(step);
     boxes += SettleAnswering(answer);
   }
   return boxes;
+}
+
+// The letters of the drive list, in its order ("E : NORVANE ...").
+std::string ListedLetters() {
+  HWND list = Control(Page::Main, IDC_DRIVE_LIST);
+  std::string letters;
+  const auto count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    std::wstring label(static_cast<std::size_t>(SendMessageW(list, CB_GETLBTEXTLEN, i, 0)) + 1, L'\0');
+    SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(label.data()));
+    letters += static_cast<char>(label[0]);
+  }
+  return letters;
+}
+
+// --- the program's handles, as the system's handle table lists them ---
+
+constexpr ULONG kSystemExtendedHandleInformation = 64;
+constexpr ULONG kFileInternalInformation = 6;
+
+struct HandleEntry {
+  PVOID object;
+  ULONG_PTR process;
+  ULONG_PTR value;
+  ULONG grantedAccess;
+  USHORT creatorBackTraceIndex;
+  USHORT objectTypeIndex;
+  ULONG attributes;
+  ULONG reserved;
+};
+struct HandleTable {
+  ULONG_PTR count;
+  ULONG_PTR reserved;
+  HandleEntry handles[1];
+};
+
+// The handle values of every handle the program has open.
+std::vector<ULONG_PTR> ProgramHandles() {
+  std::vector<unsigned char> table(1 << 16);
+  ULONG needed = 0;
+  NTSTATUS status;
+  while ((status = NtQuerySystemInformation(static_cast<SYSTEM_INFORMATION_CLASS>(kSystemExtendedHandleInformation),
+                                            table.data(), static_cast<ULONG>(table.size()), &needed)) ==
+         static_cast<NTSTATUS>(0xC0000004L)) {  // STATUS_INFO_LENGTH_MISMATCH
+    table.resize(std::max<std::size_t>(table.size() * 2, needed));
+  }
+  std::vector<ULONG_PTR> values;
+  if (status < 0) return values;
+  const auto* handles = reinterpret_cast<const HandleTable*>(table.data());
+  for (ULONG_PTR i = 0; i < handles->count; ++i) {
+    if (handles->handles[i].process == program.dwProcessId) values.push_back(handles->handles[i].value);
+  }
+  return values;
+}
+
+// The inode of the file a handle of the program stands for (a device node's
+// own, for a drive), or 0 when it is no file.
+ULONGLONG InodeOf(ULONG_PTR value) {
+  HANDLE copy = nullptr;
+  if (!DuplicateHandle(program.hProcess, reinterpret_cast<HANDLE>(value), GetCurrentProcess(), &copy, 0, FALSE,
+                       DUPLICATE_SAME_ACCESS)) {
+    return 0;
+  }
+  IO_STATUS_BLOCK io{};
+  LARGE_INTEGER index{};
+  const NTSTATUS status = NtQueryInformationFile(copy, &io, &index, sizeof index,
+                                                 static_cast<FILE_INFORMATION_CLASS>(kFileInternalInformation));
+  CloseHandle(copy);
+  return status >= 0 ? static_cast<ULONGLONG>(index.QuadPart) : 0;
+}
+
+std::string HandlesTo(ULONGLONG inode) {
+  std::string reply = "handles";
+  for (const ULONG_PTR value : ProgramHandles()) {
+    if (InodeOf(value) != inode) continue;
+    char text[32];
+    std::snprintf(text, sizeof text, " 0x%llx", static_cast<unsigned long long>(value));
+    reply += text;
+  }
+  return reply;
+}
+
+// --- device notifications, built as the system builds them ---
+
+// The interface class of CD and DVD drives (GUID_DEVINTERFACE_CDROM).
+constexpr GUID kOpticalDriveInterface = {0x53f56308, 0xb6bf, 0x11d0, {0x94, 0xf2, 0x00, 0xa0, 0xc9, 0x1e, 0xfb, 0x8b}};
+
+std::vector<unsigned char> VolumeBroadcast(char letter) {
+  DEV_BROADCAST_VOLUME volume{};
+  volume.dbcv_size = sizeof volume;
+  volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+  volume.dbcv_unitmask = 1u << (letter - 'A');
+  const auto* bytes = reinterpret_cast<const unsigned char*>(&volume);
+  return {bytes, bytes + sizeof volume};
+}
+
+std::vector<unsigned char> InterfaceBroadcast() {
+  const std::wstring name =
+      L"\\\\?\\SCSI#CdRom&Ven_NORVANE&Prod_BD-RE#1&2afd7d61&0&000000#"
+      L"{53f56308-b6bf-11d0-94f2-00a0c91efb8b}";
+  std::vector<unsigned char> bytes(offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) +
+                                   (name.size() + 1) * sizeof(wchar_t));
+  auto* device = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(bytes.data());
+  device->dbcc_size = static_cast<DWORD>(bytes.size());
+  device->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  device->dbcc_classguid = kOpticalDriveInterface;
+  std::memcpy(device->dbcc_name, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
+  return bytes;
+}
+
+std::vector<unsigned char> HandleBroadcast(ULONG_PTR value) {
+  DEV_BROADCAST_HANDLE handle{};
+  handle.dbch_size = sizeof handle;
+  handle.dbch_devicetype = DBT_DEVTYP_HANDLE;
+  handle.dbch_handle = reinterpret_cast<HANDLE>(value);
+  handle.dbch_nameoffset = -1;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(&handle);
+  return {bytes, bytes + sizeof handle};
+}
+
+// "arrival volume E", "query-remove handle 0x1c", ...: sent, as the system
+// sends it, and the window's answer once it has done what it put off.
+std::string Notify(const std::string& what) {
+  char event[32] = {}, about[16] = {}, argument[32] = {};
+  std::sscanf(what.c_str(), "%31s %15s %31s", event, about, argument);
+  const std::string name = event;
+  const WPARAM code = name == "arrival"               ? DBT_DEVICEARRIVAL
+                      : name == "query-remove"        ? DBT_DEVICEQUERYREMOVE
+                      : name == "query-remove-failed" ? DBT_DEVICEQUERYREMOVEFAILED
+                                                      : DBT_DEVICEREMOVECOMPLETE;
+  const std::string kind = about;
+  std::vector<unsigned char> broadcast = kind == "volume"      ? VolumeBroadcast(argument[0])
+                                         : kind == "interface" ? InterfaceBroadcast()
+                                                               : HandleBroadcast(std::strtoull(argument, nullptr, 16));
+  // Another process's window gets the structure only from SendMessage: the
+  // system copies DEV_BROADCAST_HDR's dbch_size bytes across.
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(mainWindow, WM_DEVICECHANGE, code, reinterpret_cast<LPARAM>(broadcast.data()), SMTO_NORMAL,
+                           30000, &result)) {
+    return "answer none";
+  }
+  SettleAnswering(IDOK);
+  return "answer " + std::to_string(static_cast<long long>(result));
 }
 
 // Starts action `action` without waiting for it, and once the drive holds
@@ -230,6 +410,21 @@ int wmain(int argc, wchar_t** argv) {
     } else if (command.starts_with("run ") && index < actions.size()) {
       std::snprintf(reply, sizeof reply, "done %d", DoAll(actions[index].run, actions[index].answer));
       Say(reply);
+    } else if (command.starts_with("begin ") && index < actions.size()) {
+      std::snprintf(reply, sizeof reply, "done %d",
+                    DoAll(actions[index].run, actions[index].answer, Steps::BeforeCountdown));
+      Say(reply);
+    } else if (command.starts_with("finish ") && index < actions.size()) {
+      std::snprintf(reply, sizeof reply, "done %d", DoAll(actions[index].run, actions[index].answer, Steps::Countdown));
+      Say(reply);
+    } else if (command == "last-box") {
+      Say(("box " + lastBoxText).c_str());
+    } else if (command == "drives") {
+      Say(("drives " + ListedLetters()).c_str());
+    } else if (command.starts_with("handles ")) {
+      Say(HandlesTo(std::strtoull(command.c_str() + 8, nullptr, 10)).c_str());
+    } else if (command.starts_with("notify ")) {
+      Say(Notify(command.substr(7)).c_str());
     } else if (command.starts_with("hold ") && index < actions.size()) {
       Hold(actions[index], std::atoi(command.c_str() + command.rfind(' ')));
       return 0;

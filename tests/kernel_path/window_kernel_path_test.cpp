@@ -7,6 +7,7 @@
 // Run from the Windows builds' CTest (kernel_path_x86, kernel_path_x64),
 // which name the program, the driver and the word size.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -14,6 +15,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
 
 #include "child_process.h"
 #include "kernel_path_support.h"
@@ -278,6 +282,254 @@ TEST(WindowKernelPath, AHeldCommandLeavesTheWindowAnsweringAndClosable) {
   EXPECT_EQ(code, 0u) << "the program did not end cleanly";
   EXPECT_LT(closingMs, 20000u) << "the program waited for the held command before it ended";
   EXPECT_EQ(session.driver.Wait(), 0);
+}
+
+// --- drives that come and go ---
+
+std::size_t IndexOf(const std::string& name) {
+  const std::vector<test::WindowAction>& actions = test::WindowActions();
+  const auto found =
+      std::find_if(actions.begin(), actions.end(), [&](const test::WindowAction& a) { return a.name == name; });
+  if (found == actions.end()) throw std::logic_error("no window action " + name);
+  return static_cast<std::size_t>(found - actions.begin());
+}
+
+// The letters of the window's drive list once it shows `expected`, or what
+// it showed last when 30 s passed.
+std::string ListOnceItShows(Session& session, const std::string& expected) {
+  std::string listed;
+  for (const auto start = std::chrono::steady_clock::now(); std::chrono::steady_clock::now() - start < 30s;
+       std::this_thread::sleep_for(100ms)) {
+    listed = session.driver.Tell("drives");
+    if (listed == "drives " + expected) break;
+  }
+  return listed.starts_with("drives ") ? listed.substr(7) : "(" + listed + ")";
+}
+
+std::string Notify(Session& session, const std::string& notification) {
+  return session.driver.Tell("notify " + notification);
+}
+
+// The program's handles to the device behind `node`, as the system's handle
+// table lists them: a drive is known by its node's inode.
+std::vector<std::string> ProgramHandlesTo(Session& session, const std::string& node) {
+  struct stat st {};
+  if (stat(session.drives.devices.NodePath(node).c_str(), &st) != 0) return {"(no node)"};
+  std::istringstream reply(session.driver.Tell("handles " + std::to_string(st.st_ino)));
+  std::string word;
+  std::vector<std::string> handles;
+  reply >> word;
+  if (word != "handles") return {"(" + reply.str() + ")"};
+  while (reply >> word) handles.push_back(word);
+  return handles;
+}
+
+std::vector<NodeEvent> EventsOf(const std::vector<NodeEvent>& events, NodeEvent::Kind kind, const std::string& node) {
+  std::vector<NodeEvent> chosen;
+  std::copy_if(events.begin(), events.end(), std::back_inserter(chosen),
+               [&](const NodeEvent& e) { return e.kind == kind && e.node == node; });
+  return chosen;
+}
+
+std::string Described(const std::vector<NodeEvent>& events) {
+  std::string text;
+  for (const NodeEvent& event : events) text += "  " + Describe(event) + "\n";
+  return text;
+}
+
+// Prints the device's events when NORVANE_KERNEL_LOG is set.
+void ShowEvents(const std::string& step, const std::vector<NodeEvent>& events) {
+  if (!Required("NORVANE_KERNEL_LOG").empty()) std::printf("--- %s\n%s", step.c_str(), Described(events).c_str());
+}
+
+// Waits until the device's events hold one of `kind` on `node`; answers them all.
+std::vector<NodeEvent> AwaitEvent(Session& session, NodeEvent::Kind kind, const std::string& node) {
+  session.drives.devices.WaitForEvents(
+      [&](const std::vector<NodeEvent>& events) { return !EventsOf(events, kind, node).empty(); }, 20s);
+  return session.drives.devices.Events();
+}
+
+// The first command of the start-up scan: the question a drive is asked first.
+test::ExpectedCommand FirstProbe() { return test::WindowActions().front().expected.front(); }
+
+struct ComingAndGoingRow {
+  std::string name;
+  bool plugged;              // the drive comes (true) or goes
+  std::string notification;  // what the system then tells the window
+  std::string listed;        // the list that follows
+};
+
+// The quiet drive's node goes and comes back while the program runs, and
+// the window is told as Windows tells it, of the volume or of the CD/DVD
+// drive class. The list follows; a drive that came back is asked anew
+// first of all, and the next action reaches it.
+TEST(WindowKernelPath, TheListFollowsDrivesThatComeAndGo) {
+  ASSERT_NO_FATAL_FAILURE(ExpectReady());
+  const std::vector<ComingAndGoingRow> rows = {
+      {"the shown drive pulled out, its volume removed", false, "remove-complete volume E", "G"},
+      {"plugged in again, its volume arrived", true, "arrival volume E", "EG"},
+      {"pulled out, a CD/DVD drive removed", false, "remove-complete interface", "G"},
+      {"plugged in again, a CD/DVD drive arrived", true, "arrival interface", "EG"},
+  };
+  Session session;
+  ASSERT_NO_FATAL_FAILURE(Start(session));
+  ASSERT_EQ(ListOnceItShows(session, "EG"), "EG");
+  for (const ComingAndGoingRow& row : rows) {
+    session.drives.devices.ClearLog();
+    if (row.plugged) {
+      session.drives.devices.Plug("sr0");
+    } else {
+      session.drives.devices.Unplug("sr0");
+    }
+    EXPECT_EQ(Notify(session, row.notification), "answer 1") << row.name;
+    EXPECT_EQ(ListOnceItShows(session, row.listed), row.listed) << row.name;
+    const std::vector<NodeEvent> events = session.drives.devices.Events();
+    ShowEvents(row.name, events);
+    const std::vector<NodeEvent> commands = EventsOf(events, NodeEvent::Kind::Command, "sr0");
+    if (!row.plugged) {
+      EXPECT_TRUE(commands.empty()) << row.name << ": a command reached the drive that went\n" << Described(events);
+      continue;
+    }
+    ASSERT_FALSE(commands.empty()) << row.name << ": the drive that came back was never asked\n" << Described(events);
+    EXPECT_EQ(Received({commands.front().command}).front(), WithoutEmptyDirections({FirstProbe()}).front())
+        << row.name << ": the first command after the drive came back\n"
+        << Described(events);
+  }
+  const std::size_t click = IndexOf("Settings: Performance Mode");
+  session.drives.SetUp(test::WindowActions()[click].setup);
+  ASSERT_TRUE(Perform(session, click).starts_with("done"));
+  ExpectLog(session.drives.devices.Log(), test::WindowActions()[click].expected, session.wordSize,
+            "the first action on the drive that came back");
+  Quit(session);
+}
+
+// "Safely Remove" of the drive the window has open: the system names the
+// window's own handle, which the driver finds in the system's handle table
+// as Windows' own tools do. The window lets go of the drive (the device sees
+// its connection close and no handle of the program is left on it); a
+// removal that is then refused gives it back, and the next action reaches
+// the drive through the handle opened anew; a removal that completes takes
+// the drive off the list.
+TEST(WindowKernelPath, SafelyRemoveLetsGoOfTheDrive) {
+  ASSERT_NO_FATAL_FAILURE(ExpectReady());
+  Session session;
+  ASSERT_NO_FATAL_FAILURE(Start(session));
+  const std::vector<std::string> handles = ProgramHandlesTo(session, "sr0");
+  ASSERT_EQ(handles.size(), 1u) << "the program's handles to the drive: " << testing::PrintToString(handles);
+  const std::string handle = handles.front();
+
+  // Another device's removal leaves the drive open.
+  EXPECT_EQ(Notify(session, "query-remove handle 0x7ffc"), "answer 1");
+  EXPECT_EQ(ProgramHandlesTo(session, "sr0"), handles) << "the window let go of its drive for another device";
+
+  session.drives.devices.ClearLog();
+  EXPECT_EQ(Notify(session, "query-remove handle " + handle), "answer 1") << "the window refused the removal";
+  std::vector<NodeEvent> events = AwaitEvent(session, NodeEvent::Kind::Closed, "sr0");
+  ShowEvents("query-remove", events);
+  EXPECT_EQ(EventsOf(events, NodeEvent::Kind::Closed, "sr0").size(), 1u) << Described(events);
+  EXPECT_TRUE(EventsOf(events, NodeEvent::Kind::Command, "sr0").empty()) << Described(events);
+  EXPECT_TRUE(ProgramHandlesTo(session, "sr0").empty()) << "the program still holds the drive";
+
+  session.drives.devices.ClearLog();
+  EXPECT_EQ(Notify(session, "query-remove-failed handle " + handle), "answer 1");
+  events = AwaitEvent(session, NodeEvent::Kind::Opened, "sr0");
+  ShowEvents("query-remove-failed", events);
+  const std::vector<NodeEvent> reopened = EventsOf(events, NodeEvent::Kind::Opened, "sr0");
+  ASSERT_EQ(reopened.size(), 1u) << Described(events);
+  const std::vector<std::string> handlesAgain = ProgramHandlesTo(session, "sr0");
+  ASSERT_EQ(handlesAgain.size(), 1u) << testing::PrintToString(handlesAgain);
+  // The click alone: selecting the drive again would open it anew.
+  const std::size_t click = IndexOf("Settings: Performance Mode");
+  session.drives.SetUp(test::WindowActions()[click].setup);
+  ASSERT_TRUE(session.driver.Tell("run " + std::to_string(click)).starts_with("done"));
+  events = session.drives.devices.Events();
+  ShowEvents("the next action", events);
+  ExpectLog(session.drives.devices.Log(), test::WindowActions()[click].expected, session.wordSize,
+            "the first action after a refused removal");
+  for (const NodeEvent& command : EventsOf(events, NodeEvent::Kind::Command, "sr0")) {
+    EXPECT_EQ(command.connection, reopened.front().connection) << Describe(command);
+  }
+
+  // This time the drive goes: the system asks, then tells the window it went.
+  session.drives.devices.ClearLog();
+  EXPECT_EQ(Notify(session, "query-remove handle " + handlesAgain.front()), "answer 1");
+  events = AwaitEvent(session, NodeEvent::Kind::Closed, "sr0");
+  session.drives.devices.Unplug("sr0");
+  EXPECT_EQ(Notify(session, "remove-complete handle " + handlesAgain.front()), "answer 1");
+  EXPECT_EQ(ListOnceItShows(session, "G"), "G");
+  events = session.drives.devices.Events();
+  ShowEvents("query-remove and remove-complete", events);
+  EXPECT_EQ(EventsOf(events, NodeEvent::Kind::Closed, "sr0").size(), 1u) << Described(events);
+  EXPECT_TRUE(EventsOf(events, NodeEvent::Kind::Command, "sr0").empty()) << Described(events);
+  Quit(session);
+}
+
+// The window and norvane-drive.exe, two processes on one Wine server, try
+// to change the quiet drive at once. The window's bus power check holds the
+// drive from its start to its verdict: meanwhile the tool finds it in use
+// and sends nothing of its change; after the verdict its change goes
+// through. The other way round, a Settings click while the tool's change
+// waits for the drive's answer is refused with the window's own words, and
+// nothing of it reaches the drive.
+TEST(WindowKernelPath, TheWindowAndTheToolNeverChangeOneDriveAtOnce) {
+  ASSERT_NO_FATAL_FAILURE(ExpectReady());
+  ASSERT_FALSE(Required("NORVANE_TOOL_PROGRAM").empty()) << "run from the Windows builds' CTest";
+  const auto tool = [](const Session& session) {
+    return RunToEnd(
+        {session.wine.Loader(), Required("NORVANE_TOOL_PROGRAM"), "--device", "E", "set", "--quiet", "performance"},
+        session.wine.Environment());
+  };
+  const auto toolAction = [](const std::string& name) {
+    const std::vector<test::ToolAction>& actions = test::ToolActions();
+    return *std::find_if(actions.begin(), actions.end(), [&](const test::ToolAction& a) { return a.name == name; });
+  };
+  const test::ToolAction change = toolAction("set --quiet performance");
+  // What the tool sends before it takes the drive: the selection, which an
+  // eject is followed by its one command.
+  test::Sequence selection = toolAction("eject").expected;
+  selection.pop_back();
+
+  Session session;
+  ASSERT_NO_FATAL_FAILURE(Start(session));
+  const std::size_t check = IndexOf("Utility: bus power check");
+  session.drives.SetUp(test::WindowActions()[check].setup);
+  ASSERT_EQ(session.driver.Tell("prepare " + std::to_string(check)), "ready");
+  // The check runs up to its countdown, which goes on on the window's timer.
+  ASSERT_TRUE(session.driver.Tell("begin " + std::to_string(check)).starts_with("done"));
+  session.drives.devices.ClearLog();
+  const ToolRun busy = tool(session);
+  EXPECT_EQ(busy.exitCode, 9) << busy.output;
+  EXPECT_NE(busy.output.find("in use by another program"), std::string::npos) << busy.output;
+  Show("the tool during the window's check", session.drives.devices.Log());
+  ExpectLog(session.drives.devices.Log(), selection, session.wordSize, "the tool during the window's check");
+
+  ASSERT_TRUE(session.driver.Tell("finish " + std::to_string(check)).starts_with("done"));
+  session.drives.SetUp(change.setup);
+  const ToolRun free = tool(session);
+  EXPECT_EQ(free.exitCode, 0) << free.output;
+  ExpectLog(session.drives.devices.Log(), change.expected, session.wordSize, "the tool after the window's check");
+
+  const std::size_t click = IndexOf("Settings: Performance Mode");
+  session.drives.SetUp(change.setup);
+  ASSERT_EQ(session.driver.Tell("prepare " + std::to_string(click)), "ready");
+  // The tool's first command after its selection is held: it has the drive.
+  session.drives.devices.HoldAnswers("sr0", 30s, static_cast<int>(selection.size()));
+  ChildProcess holder(
+      {session.wine.Loader(), Required("NORVANE_TOOL_PROGRAM"), "--device", "E", "set", "--quiet", "performance"},
+      session.wine.Environment(), session.wine.Log().string());
+  holder.CloseInput();
+  ASSERT_TRUE(session.drives.devices.WaitForHeldCommand(30s)) << "the tool's change never reached the drive";
+  session.drives.devices.ClearLog();
+  EXPECT_EQ(session.driver.Tell("run " + std::to_string(click)), "done 1");
+  EXPECT_EQ(session.driver.Tell("last-box"), "box The drive is in use by another program.");
+  ExpectLog(session.drives.devices.Log(), {}, session.wordSize, "the window while the tool has the drive");
+  session.drives.devices.HoldAnswers("sr0", 0ms);
+  holder.ReadAll(60s);
+  EXPECT_EQ(holder.Wait(30s), 0) << "the tool's change did not go through";
+  test::Sequence changed(change.expected.begin() + static_cast<std::ptrdiff_t>(selection.size()),
+                         change.expected.end());
+  ExpectLog(session.drives.devices.Log(), changed, session.wordSize, "the tool's change, let go");
+  Quit(session);
 }
 
 }  // namespace
