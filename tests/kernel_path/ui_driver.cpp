@@ -127,6 +127,27 @@ std::string BoxText(HWND box) {
   return utf8;
 }
 
+// Whether the program's window thread is back in its message loop. Inside a
+// call for the drive, and between the calls of one action, it answers only
+// what is sent to it, with its window enabled for the first quarter of a
+// second: a change of the drive list's extended interface, posted, shows to
+// a sent question only once the thread takes posted messages again. The
+// list's own setting is put back.
+bool TakesPostedMessages() {
+  HWND list = GetDlgItem(mainWindow, IDC_DRIVE_LIST);
+  const WPARAM extended = SendMessageW(list, CB_GETEXTENDEDUI, 0, 0) != 0;
+  PostMessageW(list, CB_SETEXTENDEDUI, !extended, 0);
+  for (int waited = 0; waited < 200; waited += 10) {
+    DWORD_PTR now = 0;
+    if (SendMessageTimeoutW(list, CB_GETEXTENDEDUI, 0, 0, SMTO_NORMAL, 200, &now) && (now != 0) != (extended != 0)) {
+      SendMessageW(list, CB_SETEXTENDEDUI, extended, 0);
+      return true;
+    }
+    Sleep(10);
+  }
+  return false;
+}
+
 // Waits until the program is idle, answering every box that comes up with
 // `answer` (a notice, which has only OK, with OK). Answers how many.
 int SettleAnswering(int answer) {
@@ -142,7 +163,7 @@ int SettleAnswering(int answer) {
       calm = 0;
       continue;
     }
-    calm = Answers() && !OpenBox() ? calm + 1 : 0;
+    calm = Answers() && !OpenBox() && TakesPostedMessages() ? calm + 1 : 0;
     Sleep(20);
   }
   return boxes;
