@@ -33,6 +33,9 @@ struct SenseCode {
   bool operator==(const SenseCode&) const = default;
 };
 
+// The SCSI status of a command the drive refused: its sense data says why.
+inline constexpr std::uint8_t kStatusCheckCondition = 0x02;
+
 struct CommandResult {
   CommandOutcome outcome = CommandOutcome::Succeeded;
   std::uint8_t operation = 0;                 // operation code of the command this result is about

@@ -8,9 +8,9 @@
 namespace norvane {
 namespace {
 
-constexpr int kTipWidth = 300;
+constexpr int kSettingTipWidth = 300;
 
-constexpr ui::ToolText kTools[] = {
+constexpr ui::ToolText kSettingTools[] = {
     {IDC_QUIET_ON, IDS_TIP_QUIET_ON},
     {IDC_QUIET_PERSISTENT, IDS_TIP_QUIET_PERSISTENT},
     {IDC_QUIET_STANDARD, IDS_TIP_QUIET_STANDARD},
@@ -30,7 +30,7 @@ constexpr ui::ControlText kControlTexts[] = {
 
 }  // namespace
 
-CDialogSetting2Lx4::CDialogSetting2Lx4(HWND parent) : CDialogImpl(IDD_SETTING, kTools, kTipWidth) {
+CDialogSetting2Lx4::CDialogSetting2Lx4(HWND parent) : CDialogImpl(IDD_SETTING, kSettingTools, kSettingTipWidth) {
   CreateChild(parent);
 }
 
@@ -45,7 +45,7 @@ std::span<const ui::MessageEntry<CDialogSetting2Lx4>> CDialogSetting2Lx4::Messag
 }
 
 // "ON" alone does not say what it switches: its group's caption comes first.
-constexpr ui::AccessibleName kNames[] = {
+constexpr ui::AccessibleName kSettingNames[] = {
     {.controlId = IDC_QUIET_ON, .labelId = IDC_QUIET_GROUP, .withOwnText = true},
     {.controlId = IDC_READ_ON, .labelId = IDC_READ_GROUP, .withOwnText = true},
 };
@@ -53,7 +53,7 @@ constexpr ui::AccessibleName kNames[] = {
 BOOL CDialogSetting2Lx4::OnInitDialog() {
   CDialogImpl::OnInitDialog();
   SetItemTexts(kControlTexts);
-  NameControls(kNames);
+  NameControls(kSettingNames);
   RefreshFromDrive();
   return TRUE;
 }

@@ -12,11 +12,11 @@ namespace {
 
 constexpr UINT_PTR kUpdateTimer = 0;
 constexpr UINT kUpdatePeriodMs = 1000;
-constexpr int kTipWidth = 400;
+constexpr int kStatusTipWidth = 400;
 constexpr COLORREF kFatalText = RGB(255, 0, 0);
 constexpr COLORREF kNormalText = RGB(0, 0, 0);
 
-constexpr ui::ToolText kTools[] = {
+constexpr ui::ToolText kStatusTools[] = {
     {IDC_ERROR_INDICATOR, IDS_TIP_INDICATOR},
     {IDC_SECTOR_COUNT, IDS_TIP_SECTOR_COUNT},
     {IDC_TIME_CODE, IDS_TIP_TIME_CODE},
@@ -24,7 +24,7 @@ constexpr ui::ToolText kTools[] = {
 };
 
 // The read-only edits show values; their labels say what they are.
-constexpr ui::AccessibleName kNames[] = {
+constexpr ui::AccessibleName kStatusNames[] = {
     {.controlId = IDC_SECTOR_COUNT, .labelId = IDC_SECTOR_LABEL},
     {.controlId = IDC_TIME_CODE, .labelId = IDC_TIME_LABEL},
 };
@@ -35,7 +35,7 @@ constexpr int kLiveControls[] = {
 
 }  // namespace
 
-CStatusDialog::CStatusDialog(HWND parent) : CDialogImpl(IDD_STATUS, kTools, kTipWidth) {
+CStatusDialog::CStatusDialog(HWND parent) : CDialogImpl(IDD_STATUS, kStatusTools, kStatusTipWidth) {
   RegisterIndicatorClass();  // the template holds an indicator control
   CreateChild(parent);
 }
@@ -53,7 +53,7 @@ void CStatusDialog::DoDataExchange() { m_indicator.Subclass(Item(IDC_ERROR_INDIC
 
 BOOL CStatusDialog::OnInitDialog() {
   CDialogImpl::OnInitDialog();
-  NameControls(kNames);
+  NameControls(kStatusNames);
   SetTimer(kUpdateTimer, kUpdatePeriodMs);
   RefreshStatusPage();
   return TRUE;

@@ -10,18 +10,18 @@
 namespace norvane {
 namespace {
 
-constexpr int kTipWidth = 300;
+constexpr int kUtilityTipWidth = 300;
 // How long the window waits for the drive to push the tray out after a
 // force eject before it takes input again.
 constexpr std::uint32_t kForceEjectPauseMs = 1000;
 
-constexpr ui::ToolText kTools[] = {
+constexpr ui::ToolText kUtilityTools[] = {
     {IDC_RUN_CHECK, IDS_TIP_RUN_CHECK},
     {IDC_RESTORE_DEFAULTS, IDS_TIP_RESTORE_DEFAULTS},
     {IDC_FORCE_EJECT, IDS_TIP_FORCE_EJECT},
 };
 
-constexpr ui::ControlText kCaptions[] = {
+constexpr ui::ControlText kUtilityCaptions[] = {
     {IDC_CHECK_GROUP, IDS_CHECK_GROUP},
     {IDC_EJECT_GROUP, IDS_EJECT_GROUP},
     {IDC_RUN_CHECK, IDS_RUN_CHECK},
@@ -32,7 +32,8 @@ constexpr ui::ControlText kCaptions[] = {
 
 }  // namespace
 
-CUtilityDialog::CUtilityDialog(HWND parent, Host& host) : CDialogImpl(IDD_UTILITY, kTools, kTipWidth), m_host(host) {
+CUtilityDialog::CUtilityDialog(HWND parent, Host& host)
+    : CDialogImpl(IDD_UTILITY, kUtilityTools, kUtilityTipWidth), m_host(host) {
   m_semaphore = ui::UniqueHandle(CreateSemaphoreW(nullptr, 1, 1, nullptr));
   if (!m_semaphore) throw ui::ResourceFailure("the Utility page's semaphore");
   CreateChild(parent);
@@ -59,7 +60,7 @@ void CUtilityDialog::DoDataExchange() { BindControl(m_result, IDC_CHECK_RESULT);
 
 BOOL CUtilityDialog::OnInitDialog() {
   CDialogImpl::OnInitDialog();
-  SetItemTexts(kCaptions);
+  SetItemTexts(kUtilityCaptions);
   return TRUE;
 }
 

@@ -8,8 +8,6 @@
 namespace norvane::tool {
 namespace {
 
-constexpr std::uint8_t kStatusCheckCondition = 0x02;
-
 struct Named {
   std::uint8_t code;
   const char* name;

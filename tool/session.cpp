@@ -13,7 +13,6 @@
 namespace norvane::tool {
 namespace {
 
-constexpr std::uint8_t kStatusCheckCondition = 0x02;
 constexpr std::uint8_t kIllegalRequest = 0x05;
 constexpr const char* kBusy = "the drive is in use by another program";
 

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "child_process.h"
 
@@ -95,5 +96,23 @@ void ExpectLog(const std::vector<KernelRecord>& log, const test::Sequence& expec
     EXPECT_EQ(record.wordSize, wordSize) << action;
   }
 }
+
+KernelFault Failing(int error, int after, int times) {
+  KernelFault fault;
+  fault.error = error;
+  fault.after = after;
+  fault.times = times;
+  return fault;
+}
+
+KernelFault Answering(std::vector<std::uint8_t> sense, int after) {
+  KernelFault fault;
+  fault.kind = KernelFault::Kind::Sense;
+  fault.sense = std::move(sense);
+  fault.after = after;
+  return fault;
+}
+
+test::Sequence Unchanged(const test::Sequence& sequence) { return sequence; }
 
 }  // namespace norvane::kernel

@@ -58,6 +58,14 @@ ToolRun RunToEnd(const std::vector<std::string>& command, const std::map<std::st
 test::Sequence Received(const std::vector<KernelRecord>& log);
 test::Sequence WithoutEmptyDirections(test::Sequence sequence);
 
+// The faults of the tables: after `after` commands that go through, the
+// ioctl fails with `error` (`times` commands in a row), or the drive answers
+// CHECK CONDITION with `sense`.
+KernelFault Failing(int error, int after, int times = 1);
+KernelFault Answering(std::vector<std::uint8_t> sense, int after = 0);
+// A fault that changes nothing the drive receives: the fault-free sequence.
+test::Sequence Unchanged(const test::Sequence& sequence);
+
 // Expects the log to hold exactly `expected`, and every request to carry
 // what the programs put into each: a 12-byte block, 18 bytes of sense room,
 // the 360-second time-out, the word size of the program's process.

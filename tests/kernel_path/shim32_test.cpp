@@ -41,7 +41,8 @@ int OpenNode(const std::filesystem::path& node) {
   return fd;
 }
 
-std::string Hex(const std::vector<std::uint8_t>& bytes, std::size_t limit) {
+// Bytes as the probe prints them, each after a space.
+std::string ProbeHex(const std::vector<std::uint8_t>& bytes, std::size_t limit) {
   std::string text;
   char byte[4];
   for (std::size_t i = 0; i < bytes.size() && i < limit; ++i) {
@@ -55,8 +56,8 @@ std::string Hex(const std::vector<std::uint8_t>& bytes, std::size_t limit) {
 std::string LineFor(const KernelRecord& record) {
   std::ostringstream line;
   line << "0 0 " << int{record.status} << ' ' << record.sense.size() << ' ' << record.hostStatus << ' '
-       << record.driverStatus << ' ' << record.resid << " |" << Hex(record.sense, record.sense.size()) << " |"
-       << Hex(record.dataIn, 8);
+       << record.driverStatus << ' ' << record.resid << " |" << ProbeHex(record.sense, record.sense.size()) << " |"
+       << ProbeHex(record.dataIn, 8);
   return line.str();
 }
 

@@ -76,22 +76,6 @@ test::Sequence Repeated(test::Sequence sequence, std::size_t index) {
   return sequence;
 }
 
-KernelFault Failing(int error, int after, int times = 1) {
-  KernelFault fault;
-  fault.error = error;
-  fault.after = after;
-  fault.times = times;
-  return fault;
-}
-
-KernelFault Answering(std::vector<std::uint8_t> sense, int after) {
-  KernelFault fault;
-  fault.kind = KernelFault::Kind::Sense;
-  fault.sense = std::move(sense);
-  fault.after = after;
-  return fault;
-}
-
 // Sense data of both formats: a unit attention (power on, reset) and an
 // illegal request (invalid field in the command block).
 const std::vector<std::uint8_t> kFixedReset = {0x70, 0, 0x06, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x29, 0x00, 0, 0, 0, 0};
@@ -115,7 +99,6 @@ struct ToolFaultRow {
   std::string output;                                             // a text the output must hold
 };
 
-test::Sequence Unchanged(const test::Sequence& sequence) { return sequence; }
 test::Sequence Nothing(const test::Sequence&) { return {}; }
 test::Sequence Selection(const test::Sequence& sequence) {
   return test::Sequence(sequence.begin(), sequence.begin() + kSelection);

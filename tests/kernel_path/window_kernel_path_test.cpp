@@ -173,21 +173,6 @@ KernelFault Fault(KernelFault::Kind kind, int after = 0) {
   return fault;
 }
 
-KernelFault Failing(int error, int after, int times = 1) {
-  KernelFault fault = Fault(KernelFault::Kind::Errno, after);
-  fault.error = error;
-  fault.times = times;
-  return fault;
-}
-
-KernelFault Answering(std::vector<std::uint8_t> sense) {
-  KernelFault fault = Fault(KernelFault::Kind::Sense);
-  fault.sense = std::move(sense);
-  return fault;
-}
-
-test::Sequence Unchanged(const test::Sequence& sequence) { return sequence; }
-
 struct WindowFaultRow {
   std::string name;
   std::function<void(KernelDevices&)> beforePrepare;  // faults of the drive's opening

@@ -15,7 +15,7 @@ emu::DriveSettings Settings(std::uint8_t quiet, bool realTime) {
 }
 
 // The reading of a drive with read-error handling on: five status reads.
-const std::vector<Cdb> kRefresh(5, kReadStatus);
+const std::vector<Cdb> kRefreshWithReadErrorHandling(5, kReadStatus);
 
 enum class Answer { Yes, TypedYes, TypedNo, EndOfInput, NoTerminal };
 
@@ -85,7 +85,7 @@ TEST_F(Confirmations, TheTwoConfirmationsOfTheSettings) {
       EXPECT_NE(result.err.find(s.question), std::string::npos) << result.err;
     }
     if (c.exit != Exit::Ok) {
-      EXPECT_EQ(Sent(), Concat({kSelect, kRefresh})) << "nothing but reads";
+      EXPECT_EQ(Sent(), Concat({kSelect, kRefreshWithReadErrorHandling})) << "nothing but reads";
       EXPECT_EQ(Drive().Current(), Settings(s.quiet, s.realTime));
       return;
     }

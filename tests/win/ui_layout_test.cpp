@@ -24,7 +24,7 @@
 namespace norvane::test {
 namespace {
 
-const char* const kTabNames[] = {"setting", "status", "utility"};
+const char* const kTabTemplates[] = {"setting", "status", "utility"};
 const wchar_t* const kTabFiles[] = {L"setting", L"status", L"utility"};
 
 std::wstring ClassOf(HWND window) {
@@ -170,7 +170,7 @@ TEST_F(Layout, EveryPageFitsTheTabControlAndEveryControlItsPage) {
     }
   };
   for (int tab = 0; tab < 3; ++tab) {
-    SCOPED_TRACE(kTabNames[tab]);
+    SCOPED_TRACE(kTabTemplates[tab]);
     expectFits(tab);
   }
 }
@@ -201,7 +201,7 @@ TEST_F(Layout, EveryTextFitsItsControl) {
     }
   };
   for (int tab = 0; tab < 3; ++tab) {
-    SCOPED_TRACE(kTabNames[tab]);
+    SCOPED_TRACE(kTabTemplates[tab]);
     Show(tab);
     for (HWND control : VisibleChildren(Page(tab))) expectTextFits(control);
   }
@@ -213,7 +213,7 @@ TEST_F(Layout, EveryTextFitsItsControl) {
 TEST_F(Layout, EveryStaticTextOfEveryWindowFits) {
   Start();
   for (int tab = 0; tab < 3; ++tab) {
-    SCOPED_TRACE(kTabNames[tab]);
+    SCOPED_TRACE(kTabTemplates[tab]);
     Show(tab);
     for (HWND control : VisibleChildren(Page(tab))) ExpectStaticTextFits(control);
   }
@@ -300,7 +300,7 @@ TEST_F(Layout, ScreenshotsOfTheThreeTabs) {
   Start();
   SetWindowPos(Main(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
   for (int tab = 0; tab < 3; ++tab) {
-    SCOPED_TRACE(kTabNames[tab]);
+    SCOPED_TRACE(kTabTemplates[tab]);
     Show(tab);
     EXPECT_TRUE(Photograph(Main(), folder, ForRun(L"en-", L"ja-") + kTabFiles[tab])) << "no photograph taken";
   }

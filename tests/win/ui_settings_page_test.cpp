@@ -20,12 +20,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes DataPage(std::initializer_list<std::uint8_t> head) {
-  Bytes page(head);
-  page.resize(256, 0);
-  return page;
-}
-
 emu::DriveSettings Settings(std::uint8_t quiet, bool readError, std::uint8_t readMode, bool realTime) {
   emu::DriveSettings settings;
   settings.quietMode = quiet;

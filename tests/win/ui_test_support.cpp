@@ -12,6 +12,12 @@
 
 namespace norvane::test {
 
+std::vector<std::uint8_t> DataPage(std::initializer_list<std::uint8_t> head) {
+  std::vector<std::uint8_t> page(head);
+  page.resize(256, 0);
+  return page;
+}
+
 void MainWindowTest::SetUp() {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
   InitCommonControlsEx(&controls);

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <initializer_list>
 #include <memory>
 #include <vector>
@@ -15,6 +16,9 @@
 #include "emulator/emulated_devices.h"
 
 namespace norvane::test {
+
+// A 256-byte vendor data page that starts with `head`, the rest zero.
+std::vector<std::uint8_t> DataPage(std::initializer_list<std::uint8_t> head);
 
 // Selects a tab or a drive-list entry of the main window `main` as the
 // controls report it: the selection changes, then the main window hears of it.

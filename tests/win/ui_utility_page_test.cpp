@@ -43,12 +43,6 @@ std::wstring Countdown(int seconds) {
   return ForRun(L"Checking now, rest ", L"チェック中 残り") + std::to_wstring(seconds) + ForRun(L" sec.", L"秒");
 }
 
-Bytes DataPage(std::initializer_list<std::uint8_t> head) {
-  Bytes page(head);
-  page.resize(256, 0);
-  return page;
-}
-
 constexpr int kPageButtons[] = {IDC_RUN_CHECK, IDC_FORCE_EJECT, IDC_EJECT, IDC_RESTORE_DEFAULTS};
 
 class UtilityPage : public MainWindowTest {
