@@ -30,19 +30,27 @@ logs="$here/build/logs"
 mkdir -p "$logs"
 phase_took "setup and format check"
 
-# Runs a command in the background, its output in build/logs/NAME.log.
+# Runs a command in the background, its output in build/logs/NAME.log, as
+# a process group of its own, so that a run that fails stops it too.
 declare -A lane_pids lane_started
 start_lane() {
   local name=$1
   shift
   lane_started[$name]=$(date +%s)
-  "$@" >"$logs/$name.log" 2>&1 &
+  setsid "$@" >"$logs/$name.log" 2>&1 &
   lane_pids[$name]=$!
 }
+stop_lanes() {
+  local pid
+  for pid in "${lane_pids[@]}"; do kill -- "-$pid" 2>/dev/null || true; done
+  kill "${XVFB_PID:-}" 2>/dev/null || true
+}
+trap stop_lanes EXIT
 # Waits for a lane, prints its log and fails the run if it failed.
 finish_lane() {
   local name=$1 status=0
   wait "${lane_pids[$name]}" || status=$?
+  unset "lane_pids[$name]"
   echo "=== $name ($(( $(date +%s) - ${lane_started[$name]} )) s) ==="
   cat "$logs/$name.log"
   if [ "$status" -ne 0 ]; then
