@@ -32,12 +32,13 @@ phase_took "setup and format check"
 
 # Runs a command in the background, its output in build/logs/NAME.log, as
 # a process group of its own, so that a run that fails stops it too.
+# (--wait: should setsid ever need to fork, its exit is still the lane's.)
 declare -A lane_pids lane_started
 start_lane() {
   local name=$1
   shift
   lane_started[$name]=$(date +%s)
-  setsid "$@" >"$logs/$name.log" 2>&1 &
+  setsid --wait "$@" >"$logs/$name.log" 2>&1 &
   lane_pids[$name]=$!
 }
 stop_lanes() {
