@@ -13,6 +13,7 @@
 #include "app/main_window.h"
 #include "drive/channel.h"
 #include "resource.h"
+#include "ui/action.h"
 #include "ui/waiting.h"
 #include "ui/window.h"
 
@@ -21,6 +22,12 @@ namespace {
 
 // The interface class of CD and DVD drives (GUID_DEVINTERFACE_CDROM).
 constexpr GUID kOpticalDriveInterface = {0x53f56308, 0xb6bf, 0x11d0, {0x94, 0xf2, 0x00, 0xa0, 0xc9, 0x1e, 0xfb, 0x8b}};
+// What a file system tells the holders of a volume's handles when a program
+// locks it for itself (a burning program, before it writes), and when the
+// lock ends or could not be had (GUID_IO_VOLUME_LOCK, _UNLOCK, _LOCK_FAILED).
+constexpr GUID kVolumeLock = {0x50708874, 0xc9af, 0x11d1, {0x8f, 0xef, 0x00, 0xa0, 0xc9, 0xa0, 0x6d, 0x32}};
+constexpr GUID kVolumeUnlock = {0x9a8c3d68, 0xd0cb, 0x11d1, {0x8f, 0xef, 0x00, 0xa0, 0xc9, 0xa0, 0x6d, 0x32}};
+constexpr GUID kVolumeLockFailed = {0xae2eed10, 0x0ba8, 0x11d2, {0x8f, 0xfb, 0x00, 0xa0, 0xc9, 0xa0, 0x6d, 0x32}};
 
 bool HasLetter(DWORD unitMask, char letter) {
   return letter >= 'A' && letter <= 'Z' && (unitMask >> (letter - 'A')) & 1;
@@ -42,7 +49,10 @@ void CNorvaneDriveUtilityDlg::StopListening() {
   m_drivesNotification = nullptr;
 }
 
+// A registration goes before its handle: the system's record of it names
+// the handle, whose value the next open may be given.
 void CNorvaneDriveUtilityDlg::OpenAndWatch(char letter) {
+  StopWatchingDrive();
   OpenDrive(letter);
   WatchOpenDrive();
 }
@@ -65,10 +75,21 @@ void CNorvaneDriveUtilityDlg::StopWatchingDrive() {
   m_watchedDevice = kNoDevice;
 }
 
-// The system names the handle it was given at registration.
+// The system names the registration: the handle it also names may have
+// been closed (for a removal query, a volume lock) and its value given to
+// another open since. A notification that names no registration (as only
+// a tool sending one by hand does) is matched by the handle.
 bool CNorvaneDriveUtilityDlg::IsWatchedDrive(const DEV_BROADCAST_HDR* about) const {
-  if (!about || about->dbch_devicetype != DBT_DEVTYP_HANDLE || m_watchedDevice == kNoDevice) return false;
-  return reinterpret_cast<const DEV_BROADCAST_HANDLE*>(about)->dbch_handle == reinterpret_cast<HANDLE>(m_watchedDevice);
+  if (!about || about->dbch_devicetype != DBT_DEVTYP_HANDLE || m_handleNotification == nullptr) return false;
+  const auto& handle = *reinterpret_cast<const DEV_BROADCAST_HANDLE*>(about);
+  if (handle.dbch_hdevnotify != nullptr) return handle.dbch_hdevnotify == m_handleNotification;
+  return m_watchedDevice != kNoDevice && handle.dbch_handle == reinterpret_cast<HANDLE>(m_watchedDevice);
+}
+
+bool CNorvaneDriveUtilityDlg::IsOpenDrivesVolume(const DEV_BROADCAST_HDR* about) const {
+  if (!about || about->dbch_devicetype != DBT_DEVTYP_VOLUME) return false;
+  const auto& volume = *reinterpret_cast<const DEV_BROADCAST_VOLUME*>(about);
+  return (volume.dbcv_flags & DBTF_MEDIA) == 0 && HasLetter(volume.dbcv_unitmask, Channel().letter);
 }
 
 // A volume that comes is a drive only if the system calls it a CD/DVD drive;
@@ -91,8 +112,17 @@ LRESULT CNorvaneDriveUtilityDlg::OnDeviceChange(const ui::DeviceChange& change) 
     case DBT_DEVICEQUERYREMOVEFAILED:
       if (IsWatchedDrive(about) && m_releasedLetter != 0) PutOff(kReopenDrive);
       return TRUE;
-    case DBT_DEVICEARRIVAL:
-    case DBT_DEVICEREMOVECOMPLETE: break;
+    case DBT_CUSTOMEVENT:
+      if (IsWatchedDrive(about)) FollowVolumeLock(*reinterpret_cast<const DEV_BROADCAST_HANDLE*>(about));
+      return TRUE;
+    case DBT_DEVICEREMOVEPENDING:
+    case DBT_DEVICEREMOVECOMPLETE:
+      // The removal may come without a query first (a cable pulled): the
+      // handle goes now, the drive list once the window is free for it.
+      if (IsWatchedDrive(about) || IsOpenDrivesVolume(about)) CloseRemovedDrive();
+      if (change.event == DBT_DEVICEREMOVEPENDING) return TRUE;
+      break;
+    case DBT_DEVICEARRIVAL: break;
     default: return TRUE;
   }
   if (!about) return TRUE;
@@ -106,13 +136,35 @@ LRESULT CNorvaneDriveUtilityDlg::OnDeviceChange(const ui::DeviceChange& change) 
   } else if (about->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE) {
     const auto& device = *reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(about);
     if (IsEqualGUID(device.dbcc_classguid, kOpticalDriveInterface)) PutOff(kRescanDrives);
-  } else if (change.event == DBT_DEVICEREMOVECOMPLETE && IsWatchedDrive(about)) {
-    // The registration goes with the drive; the handle, if a removal came
-    // without asking first, goes with the scan.
-    StopWatchingDrive();
-    PutOff(kRescanDrives);
   }
   return TRUE;
+}
+
+// Inside a call the drive thread is using the handle (see
+// AnswerRemovalQuery): the call fails on the drive that has gone, and the
+// scan that follows closes it.
+void CNorvaneDriveUtilityDlg::CloseRemovedDrive() {
+  PutOff(kRescanDrives);
+  if (ui::InsideADriveCall()) return;
+  StopWatchingDrive();
+  ReleaseMediaNotification();
+  CloseDrive();
+}
+
+// A program that locks the volume (a burning program, before it writes)
+// gets the lock only once every other handle to it is closed: the window
+// lets go as for a removal query, and the pages find the drive in use by
+// another program until the lock ends.
+void CNorvaneDriveUtilityDlg::FollowVolumeLock(const DEV_BROADCAST_HANDLE& event) {
+  if (IsEqualGUID(event.dbch_eventguid, kVolumeLock)) {
+    if (ui::InsideADriveCall()) return;  // the lock fails; the program may try again
+    m_releasedLetter = Channel().letter;
+    LendDrive();
+    if (m_utilityPage) m_utilityPage->DriveWithdrawn();
+  } else if (IsEqualGUID(event.dbch_eventguid, kVolumeUnlock) || IsEqualGUID(event.dbch_eventguid, kVolumeLockFailed)) {
+    // What the other program wrote is read anew.
+    if (m_releasedLetter != 0) PutOff(kReopenDrive | kRefreshPages);
+  }
 }
 
 // The system asks whether the open drive may go ("Safely Remove"): the
@@ -131,7 +183,7 @@ LRESULT CNorvaneDriveUtilityDlg::AnswerRemovalQuery() {
   return TRUE;
 }
 
-void CNorvaneDriveUtilityDlg::ReopenAfterRefusedRemoval() {
+void CNorvaneDriveUtilityDlg::TakeBackReleasedDrive() {
   const char letter = std::exchange(m_releasedLetter, 0);
   if (letter != 0 && Channel().device == kNoDevice) OpenAndWatch(letter);
 }
@@ -139,20 +191,25 @@ void CNorvaneDriveUtilityDlg::ReopenAfterRefusedRemoval() {
 void CNorvaneDriveUtilityDlg::PutOff(unsigned work) {
   const bool posted = m_putOff != 0;
   m_putOff |= work;
-  if (!posted) PostMessageW(m_hwnd, kFollowDevices, 0, 0);
+  if (!posted) ui::PostOnceNoActionIsUnderWay(m_hwnd, kFollowDevices);
 }
 
 // A posted message is never dispatched inside a call for a drive or a wait
-// (they answer only what is sent); a bus power check is left to end, and
-// ReleaseBusy asks again.
+// (they answer only what is sent), but a question's message box dispatches
+// it: an action under way is left to end, and asks again when it does; so
+// is a bus power check, whose ReleaseBusy asks again.
 LRESULT CNorvaneDriveUtilityDlg::OnFollowDevices() {
   if (m_busyLock || m_putOff == 0) return 0;
+  if (ui::AnActionIsUnderWay()) {
+    ui::PostOnceNoActionIsUnderWay(m_hwnd, kFollowDevices);
+    return 0;
+  }
   const unsigned work = std::exchange(m_putOff, 0u);
   bool refresh = (work & kRefreshPages) != 0;
   if (work & kRescanDrives) {
     refresh = FollowDriveList() || refresh;
   } else if (work & kReopenDrive) {
-    ReopenAfterRefusedRemoval();
+    TakeBackReleasedDrive();
   }
   if (refresh) RefreshPages();
   return 0;

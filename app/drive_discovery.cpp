@@ -1,6 +1,9 @@
 // Drive discovery and selection: the main window's drive list and letter table.
 #include <windows.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "app/main_window.h"
 #include "drive/channel.h"
 #include "drive/reads.h"
@@ -10,6 +13,22 @@
 #include "ui/window.h"
 
 namespace norvane {
+namespace {
+
+// Why the system would not let the window reach a drive, where the user can
+// do something about it: run as administrator, close the other program. A
+// letter that cannot take the pass-through at all (an image Explorer
+// mounted, a virtual drive, another maker's drive behind a driver without
+// it: "not supported", "invalid function") is no drive of ours.
+constexpr std::uint32_t kErrorsAUserCanActOn[] = {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_LOCK_VIOLATION,
+                                                  ERROR_BUSY, ERROR_DRIVE_LOCKED};
+
+bool UserCanActOn(std::uint32_t systemError) {
+  return std::find(std::begin(kErrorsAUserCanActOn), std::end(kErrorsAUserCanActOn), systemError) !=
+         std::end(kErrorsAUserCanActOn);
+}
+
+}  // namespace
 
 void CNorvaneDriveUtilityDlg::ScanDrives() {
   m_driveList.Send(CB_RESETCONTENT);
@@ -21,7 +40,7 @@ void CNorvaneDriveUtilityDlg::ScanDrives() {
     // A drive the system would not let us reach is not a drive of another
     // maker: the user hears of it instead of seeing it vanish.
     if (read.outcome == CommandOutcome::NotDelivered) {
-      m_unreachable.push_back({letter, read.systemError});
+      if (UserCanActOn(read.systemError)) m_unreachable.push_back({letter, read.systemError});
       continue;
     }
     if (identity.empty() || !IsSupportedDrive(identity)) continue;

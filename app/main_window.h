@@ -96,8 +96,11 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   void WatchOpenDrive();
   void StopWatchingDrive();
   bool IsWatchedDrive(const DEV_BROADCAST_HDR* about) const;
+  bool IsOpenDrivesVolume(const DEV_BROADCAST_HDR* about) const;
   LRESULT AnswerRemovalQuery();
-  void ReopenAfterRefusedRemoval();
+  void CloseRemovedDrive();
+  void FollowVolumeLock(const DEV_BROADCAST_HANDLE& event);
+  void TakeBackReleasedDrive();
   bool ConcernsListedOrOpticalDrive(const DEV_BROADCAST_VOLUME& volume) const;
   // Asks for work to be done once the window is free for it: never inside a
   // call for a drive or during a bus power check.
@@ -131,7 +134,7 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   static constexpr UINT kFollowDevices = WM_APP + 4;
   static constexpr unsigned kRescanDrives = 1;
   static constexpr unsigned kRefreshPages = 2;
-  static constexpr unsigned kReopenDrive = 4;  // a removal the window let go for was refused
+  static constexpr unsigned kReopenDrive = 4;  // a removal or a volume lock the window let go for ended
 
   HICON m_icon;
   std::unique_ptr<CDialogSetting2Lx4> m_settingsPage;
@@ -145,7 +148,7 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   HDEVNOTIFY m_drivesNotification = nullptr;  // CD/DVD drives arriving and leaving
   HDEVNOTIFY m_handleNotification = nullptr;  // requests to remove the open drive
   DeviceHandle m_watchedDevice = kNoDevice;   // the handle those requests name
-  char m_releasedLetter = 0;                  // the drive let go for a removal still pending
+  char m_releasedLetter = 0;                  // the drive let go for a removal or a volume lock
   std::size_t m_shownTab = 0;                 // the tab whose page is shown
   ui::CButtonFaceBrush m_backgroundBrush;
   ui::CWindow m_driveList;

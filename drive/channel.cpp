@@ -66,6 +66,7 @@ bool MakeCurrent(char letter, std::wstring path, bool open) {
   channel.letter = letter;
   channel.path = std::move(path);
   channel.openError = 0;
+  channel.lent = false;
   if (!open) return false;
   channel.device = OpenDevice(channel.path, DeviceAccess::ReadWrite, channel.openError);
   return channel.device != kNoDevice;
@@ -145,6 +146,12 @@ void CloseDrive() {
   if (channel.device != kNoDevice) InstalledDeviceIo().Close(channel.device);
   channel.device = kNoDevice;
   channel.openError = 0;
+}
+
+void LendDrive() {
+  ReleaseMediaNotification();
+  CloseDrive();
+  Channel().lent = true;
 }
 
 CommandResult SendCdb(const std::uint8_t (&cdb)[kCdbLength], void* data, std::uint32_t length,

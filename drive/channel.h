@@ -17,6 +17,7 @@ struct DriveChannel {
   DeviceHandle notification = kNoDevice;          // held while notification is off
   SenseClass lastSense = SenseClass::SenseClean;  // class of the last failed command
   std::uint32_t openError = 0;                    // the system's code when the last open failed
+  bool lent = false;                              // closed for another program's exclusive use, until opened again
 };
 
 // The process-wide channel.
@@ -43,6 +44,10 @@ bool OpenDrive(char letter);
 // (such as /dev/sr0 on Linux); the letter becomes 0.
 bool OpenDevicePath(const std::wstring& path);
 void CloseDrive();
+// Closes the drive so that another program can have it to itself (a burning
+// program locks its volume): the channel keeps its letter and path, and
+// says it was lent until the drive is opened again.
+void LendDrive();
 // Sends one command to the current device and repeats it after a unit
 // attention. A failure also leaves its sense class in the channel.
 CommandResult SendCdb(const std::uint8_t (&cdb)[kCdbLength], void* data, std::uint32_t length, DataDirection direction);

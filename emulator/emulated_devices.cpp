@@ -75,6 +75,32 @@ void EmulatedDevices::LockForAnotherProgram(char letter, bool locked) {
 
 void EmulatedDevices::DenyOpens(char letter, bool denied) { SetMember(m_deniedOpens, letter, denied); }
 
+bool EmulatedDevices::LockVolume(char letter, const VolumeEventListener& tell) {
+  tell(VolumeEvent::Lock);
+  if (OpenHandlesTo(letter) > 0) {
+    tell(VolumeEvent::LockFailed);
+    return false;
+  }
+  DenyOpens(letter, true);
+  LockForAnotherProgram(letter, true);
+  return true;
+}
+
+void EmulatedDevices::UnlockVolume(char letter, const VolumeEventListener& tell) {
+  DenyOpens(letter, false);
+  LockForAnotherProgram(letter, false);
+  tell(VolumeEvent::Unlock);
+}
+
+int EmulatedDevices::OpenHandlesTo(char letter) const {
+  return static_cast<int>(std::ranges::count_if(m_handles, [&](const auto& entry) {
+    const OpenHandle& handle = entry.second;
+    const auto drive = m_drives.find(letter);
+    return handle.letter == letter && drive != m_drives.end() && drive->second->Connected() &&
+           drive->second->BusSession() == handle.busSession;
+  }));
+}
+
 void EmulatedDevices::HoldAnswers(char letter) {
   const std::lock_guard lock(m_holdMutex);
   m_heldLetters.insert(letter);
@@ -102,9 +128,13 @@ void EmulatedDevices::WaitWhileHeld(char letter) {
 
 void EmulatedDevices::AddOtherLetter(char letter, OtherKind kind) { m_otherLetters[letter] = kind; }
 
+void EmulatedDevices::AddOpticalLetterWithoutPassThrough(char letter, std::uint32_t code) {
+  m_withoutPassThrough[letter] = code;
+}
+
 bool EmulatedDevices::IsOpticalDrive(char letter) {
   const EmulatedDrive* drive = Drive(letter);
-  return drive != nullptr && drive->Connected();
+  return (drive != nullptr && drive->Connected()) || m_withoutPassThrough.contains(letter);
 }
 
 bool EmulatedDevices::Fail(std::uint32_t code) {
@@ -141,12 +171,17 @@ DeviceHandle EmulatedDevices::Open(const wchar_t* path, DeviceAccess access) {
     ++m_otherContacts;
     return Refuse(kErrorAccessDenied);
   }
+  if (m_withoutPassThrough.contains(letter)) return Admit(letter, access, 0);
   EmulatedDrive* drive = letter == 0 ? nullptr : Drive(letter);
   if (drive == nullptr || !drive->Connected()) return Refuse(kErrorFileNotFound);
   if (m_deniedOpens.contains(letter) && access == DeviceAccess::ReadWrite) return Refuse(kErrorAccessDenied);
+  return Admit(letter, access, drive->BusSession());
+}
+
+DeviceHandle EmulatedDevices::Admit(char letter, DeviceAccess access, std::uint32_t busSession) {
   const DeviceHandle handle = m_nextHandle;
   m_nextHandle += 4;
-  m_handles[handle] = OpenHandle{letter, access, drive->BusSession(), false};
+  m_handles[handle] = OpenHandle{letter, access, busSession, false};
   m_lastError = 0;
   return handle;
 }
@@ -158,6 +193,9 @@ bool EmulatedDevices::PassThrough(DeviceHandle device, const ScsiCommand& comman
   if (found->second.access != DeviceAccess::ReadWrite) return Fail(kErrorAccessDenied);
   if (command.cdb == nullptr || (command.transferLength != 0 && command.data == nullptr)) {
     return Fail(kErrorInvalidParameter);
+  }
+  if (const auto refusing = m_withoutPassThrough.find(letter); refusing != m_withoutPassThrough.end()) {
+    return Fail(refusing->second);
   }
   WaitWhileHeld(letter);
   EmulatedDrive* drive = DriveBehind(found->second);

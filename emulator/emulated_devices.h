@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -46,6 +47,20 @@ class EmulatedDevices : public DeviceIo {
   // Opening the drive is refused with access denied (a user the device's
   // security does not let in).
   void DenyOpens(char letter, bool denied);
+
+  // A program locks the drive's volume for itself, as a burning program does
+  // before it writes. The file system first tells every holder of a handle
+  // to it (`tell` with Lock), then grants the lock only if no handle to the
+  // drive is left open; a lock it cannot grant is told as LockFailed. While
+  // locked, opens and commands from here are refused with access denied.
+  // Answers whether the lock was granted.
+  enum class VolumeEvent { Lock, LockFailed, Unlock };
+  using VolumeEventListener = std::function<void(VolumeEvent)>;
+  bool LockVolume(char letter, const VolumeEventListener& tell);
+  // The program lets go of its lock: the holders hear of it (Unlock).
+  void UnlockVolume(char letter, const VolumeEventListener& tell);
+  // Handles open to the drive at `letter` (stale ones excluded).
+  int OpenHandlesTo(char letter) const;
   // Commands to the drive wait for their answer until ReleaseAnswers, as a
   // drive that hangs holds the calling thread, for as long as a test needs.
   void HoldAnswers(char letter);
@@ -58,6 +73,12 @@ class EmulatedDevices : public DeviceIo {
   // they record every open and command that reaches them.
   enum class OtherKind { FixedDisk, NetworkShare };
   void AddOtherLetter(char letter, OtherKind kind);
+  // A letter the system calls a CD/DVD drive that is no drive to talk to: an
+  // image Explorer mounted, a virtual drive, another maker's drive behind a
+  // driver without the pass-through. It opens, and answers every
+  // pass-through request with the system's `code` (request not supported,
+  // invalid function).
+  void AddOpticalLetterWithoutPassThrough(char letter, std::uint32_t code);
   // Opens and commands that reached letters that are not optical drives.
   int ContactsWithOtherLetters() const { return m_otherContacts; }
 
@@ -90,6 +111,7 @@ class EmulatedDevices : public DeviceIo {
   void WaitWhileHeld(char letter);
   bool Fail(std::uint32_t code);            // a failed call, with the code it leaves
   DeviceHandle Refuse(std::uint32_t code);  // a failed open, likewise
+  DeviceHandle Admit(char letter, DeviceAccess access, std::uint32_t busSession);
 
   VirtualClock m_clock;  // before the drives, which refer to it
   std::map<char, std::unique_ptr<EmulatedDrive>> m_drives;
@@ -104,6 +126,7 @@ class EmulatedDevices : public DeviceIo {
   std::set<char> m_heldLetters;
   int m_heldCommands = 0;
   std::map<char, OtherKind> m_otherLetters;
+  std::map<char, std::uint32_t> m_withoutPassThrough;
   int m_otherContacts = 0;
   std::uint32_t m_lastError = 0;
   DeviceHandle m_nextHandle = 0x100;

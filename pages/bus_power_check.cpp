@@ -46,9 +46,9 @@ std::wstring CountdownText(std::uint32_t secondsLeft) {
 }  // namespace
 
 LRESULT CUtilityDialog::OnRunCheck(const ui::Command&) {
-  m_checkLock.emplace(LockShownDrive(GetParent(m_hwnd)));
-  if (!m_checkLock->Held()) {
-    m_checkLock.reset();
+  m_check.emplace(GetParent(m_hwnd));
+  if (!m_check->Taken()) {
+    m_check.reset();
     return 0;
   }
   EnterCheckBusy();
@@ -64,6 +64,10 @@ LRESULT CUtilityDialog::OnRunCheck(const ui::Command&) {
   }
   if (before) OpenTrayForInsert();
   Notify(IDS_INSERT_DISC);
+  if (!m_check->StillOnItsDrive()) {
+    EndCheck();
+    return 0;
+  }
   const CommandResult after = WaitForDisc();
   if (!after) {
     if (!ReportedGone(after)) Notify(IDS_NO_DISC);
@@ -128,7 +132,7 @@ void CUtilityDialog::EndCheck() {
   m_counting = false;
   ReleaseMediaNotification();
   LeaveCheckBusy();
-  m_checkLock.reset();
+  m_check.reset();
 }
 
 void CUtilityDialog::EnterCheckBusy() {

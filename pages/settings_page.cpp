@@ -108,8 +108,12 @@ void CDialogSetting2Lx4::ShowRealTime(const ReportedSettings& reported) const {
 // ---- writing the drive ----
 
 bool CDialogSetting2Lx4::ApplyToDrive() {
-  const DriveLock lock = LockShownDrive(GetParent(m_hwnd));
-  if (!lock.Held()) return false;
+  const ShownDriveAction action(GetParent(m_hwnd));
+  if (!action.Taken()) {
+    // The click has already moved the control: it shows the drive's again.
+    RefreshFromDrive();
+    return false;
+  }
   SettingsChoice choice;
   choice.quiet = QuietModeOfControls();
   choice.readMode = ReadModeOfControls();
@@ -119,10 +123,9 @@ bool CDialogSetting2Lx4::ApplyToDrive() {
   choice.quietSwitched = CheckState(IDC_QUIET_ON) != m_quietOnAtRefresh;
   choice.realTimeSwitched = CheckState(IDC_REAL_TIME) != m_realTimeAtRefresh;
   // Confirmations are owned by the main window.
-  const std::optional<CommandResult> applied = ApplySettings(choice, [this](SettingsConfirmation confirmation) {
-    return ui::Confirm(GetParent(m_hwnd), confirmation == SettingsConfirmation::EnableQuietDrive
-                                              ? IDS_CONFIRM_QUIET_ON
-                                              : IDS_CONFIRM_REAL_TIME_OFF);
+  const std::optional<CommandResult> applied = ApplySettings(choice, [&action](SettingsConfirmation confirmation) {
+    return action.Confirm(confirmation == SettingsConfirmation::EnableQuietDrive ? IDS_CONFIRM_QUIET_ON
+                                                                                 : IDS_CONFIRM_REAL_TIME_OFF);
   });
   RefreshFromDrive();
   return applied.has_value();

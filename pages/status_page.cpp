@@ -124,7 +124,8 @@ void CStatusDialog::ShowCounters(const QualityReading& reading) {
 
 // The next update shows what the drive counts from now on.
 LRESULT CStatusDialog::OnClear(const ui::Command&) {
-  if (LockShownDrive(GetParent(m_hwnd)).Held()) ClearErrorCounters();
+  const ShownDriveAction action(GetParent(m_hwnd));
+  if (action.Taken()) ClearErrorCounters();
   return 0;
 }
 

@@ -70,15 +70,15 @@ void CUtilityDialog::ColourStaticText(HDC dc, HWND control) const {
 }
 
 LRESULT CUtilityDialog::OnEject(const ui::Command&) {
-  if (LockShownDrive(GetParent(m_hwnd)).Held()) ReportedGone(EjectDisc());
+  const ShownDriveAction action(GetParent(m_hwnd));
+  if (action.Taken()) ReportedGone(EjectDisc());
   return 0;
 }
 
+// Questions and notices are owned by the main window.
 LRESULT CUtilityDialog::OnForceEject(const ui::Command&) {
-  // Confirmations are owned by the main window.
-  if (!ui::Confirm(GetParent(m_hwnd), IDS_CONFIRM_FORCE_EJECT)) return 0;
-  const DriveLock lock = LockShownDrive(GetParent(m_hwnd));
-  if (!lock.Held()) return 0;
+  const ShownDriveAction action(GetParent(m_hwnd));
+  if (!action.Taken() || !action.Confirm(IDS_CONFIRM_FORCE_EJECT)) return 0;
   WaitForSingleObject(m_semaphore.Get(), INFINITE);
   const CommandResult sent = ForceEject();
   // The pause is the drive's, so it runs on the drive's clock; a drive that
@@ -90,8 +90,8 @@ LRESULT CUtilityDialog::OnForceEject(const ui::Command&) {
 }
 
 LRESULT CUtilityDialog::OnRestoreDefaults(const ui::Command&) {
-  if (!ui::Confirm(GetParent(m_hwnd), IDS_CONFIRM_RESTORE)) return 0;
-  if (LockShownDrive(GetParent(m_hwnd)).Held()) ReportedGone(RestoreFactoryDefaults());
+  const ShownDriveAction action(GetParent(m_hwnd));
+  if (action.Taken() && action.Confirm(IDS_CONFIRM_RESTORE)) ReportedGone(RestoreFactoryDefaults());
   return 0;
 }
 

@@ -11,7 +11,7 @@
 #include <span>
 
 #include "drive/command_result.h"
-#include "drive/drive_lock.h"
+#include "pages/drive_in_use.h"
 #include "ui/page.h"
 #include "ui/scoped.h"
 
@@ -81,8 +81,8 @@ class CUtilityDialog : public ui::CDialogImpl<CUtilityDialog, ui::CPage> {
   bool ReportedGone(const CommandResult& sent);
 
   Host& m_host;
-  ui::UniqueHandle m_semaphore;          // taken around a force eject
-  std::optional<DriveLock> m_checkLock;  // the drive, from Run to the end of the run
+  ui::UniqueHandle m_semaphore;             // taken around a force eject
+  std::optional<ShownDriveAction> m_check;  // the drive, from Run to the end of the run
   std::uint32_t m_elapsedMs = 0;
   bool m_counting = false;
   bool m_focusBeforeCheck = false;  // whether the keyboard focus was on the page when Run was clicked

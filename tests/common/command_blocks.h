@@ -31,4 +31,9 @@ inline constexpr Cdb kStartPowerCheck = {0x3B, 0x02, 0xE6, 0x01, 0, 0, 0, 0, 0, 
 inline constexpr Cdb kForceEject = {0x3B, 0x02, 0xE6, 0x02, 0, 0, 0, 0, 0, 0, 0, 0};
 inline constexpr Cdb kReadDiscInfo = {0x51, 0, 0, 0, 0, 0, 0, 0, 0x22, 0, 0, 0};
 
+// Whether a command changes what the drive holds or does (a setting, the
+// counters, the tray, a measurement): WRITE BUFFER, SET CD SPEED and START
+// STOP UNIT do; INQUIRY, READ BUFFER and READ DISC INFORMATION only read.
+constexpr bool ChangesTheDrive(const Cdb& cdb) { return cdb[0] == 0x3B || cdb[0] == 0xBB || cdb[0] == 0x1B; }
+
 }  // namespace norvane::test

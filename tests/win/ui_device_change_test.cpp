@@ -346,6 +346,107 @@ TEST_F(DeviceChange, AQueryToRemoveDuringTheCheckEndsTheCheckAndTheListFollowsTh
   EXPECT_EQ(m_devices.OpenHandleCount(), 1);
 }
 
+// ---- questions that outlive their drive ----
+
+// A question's message box runs a loop of its own, which dispatches what the
+// window put off: a drive list built anew there would move the window to
+// another drive, which the answer would then reach.
+struct Question {
+  const char* name;
+  emu::DriveSettings settings;  // of the drive asked about
+  int page;                     // the tab
+  int button;
+  bool changes;  // whether the answer sends a change (the check's prompt, with no disc, reads)
+};
+
+struct DuringTheQuestion {
+  const char* name;
+  std::function<void(emu::EmulatedDevices&)> change;
+  std::vector<std::pair<UINT, Broadcast>> notifications;
+  bool dropped;  // the action is dropped: its drive went
+  std::vector<char> after;
+};
+
+TEST_F(DeviceChange, AnAnswerReachesOnlyTheDriveItWasAskedFor) {
+  const Question questions[] = {
+      {"force eject", {}, 2, IDC_FORCE_EJECT, true},
+      {"factory default", {}, 2, IDC_RESTORE_DEFAULTS, true},
+      {"real-time with quiet off", Settings(emu::QuietModeOff, true, false), 0, IDC_REAL_TIME, true},
+      {"quiet off under real-time", Settings(emu::QuietModeQuiet, true, true), 0, IDC_QUIET_ON, true},
+      {"the bus power check's prompt", {}, 2, IDC_RUN_CHECK, false},
+  };
+  const auto leaves = [](emu::EmulatedDevices& devices) { devices.Unplug('G'); };
+  const DuringTheQuestion changes[] = {
+      {"the drive asked about leaves",
+       leaves,
+       {{DBT_DEVICEREMOVECOMPLETE, Broadcast::Interface()}, {DBT_DEVICEREMOVECOMPLETE, Broadcast::Volume('G')}},
+       true,
+       {'E'}},
+      {"another drive arrives",
+       [](emu::EmulatedDevices& devices) { devices.Attach('J', emu::GeneralDriveModel()); },
+       {{DBT_DEVICEARRIVAL, Broadcast::Interface()}, {DBT_DEVICEARRIVAL, Broadcast::Volume('J')}},
+       false,
+       {'E', 'G', 'J'}},
+      {"the drive asked about leaves and comes back",
+       [](emu::EmulatedDevices& devices) {
+         devices.Unplug('G');
+         devices.Plug('G');
+       },
+       {{DBT_DEVICEREMOVECOMPLETE, Broadcast::Volume('G')}, {DBT_DEVICEARRIVAL, Broadcast::Volume('G')}},
+       true,
+       {'E', 'G'}},
+  };
+  for (const Question& question : questions) {
+    for (const DuringTheQuestion& during : changes) {
+      SCOPED_TRACE(std::string(question.name) + ", " + during.name);
+      m_devices.Attach('E', emu::QuietDriveModel());
+      m_devices.Attach('G', emu::QuietDriveModel()).SetCurrent(question.settings);
+      m_devices.Detach('J');
+      Start();
+      SelectDrive(1);
+      SelectTab(question.page);
+      const ui::CDialog* pages[] = {m_window->SettingsPage(), m_window->StatusPage(), m_window->UtilityPage()};
+      HWND button = GetDlgItem(pages[question.page]->Handle(), question.button);
+      bool asked = false;
+      std::vector<std::wstring> afterwards;
+      WhileAnsweringEach(
+          Main(),
+          [&](HWND box) {
+            if (asked) {
+              afterwards.push_back(InspectMessageBox(box).text);
+            } else {
+              asked = true;
+              ClearLogs();
+              during.change(m_devices);
+              for (const auto& [event, about] : during.notifications) Deliver(event, about);
+            }
+            // The box's loop takes what the window posted first, then the answer.
+            PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+          },
+          [&] { SendMessageW(button, BM_CLICK, 0, 0); });
+      ASSERT_TRUE(asked);
+      for (const char other : {'E', 'J'}) {
+        const emu::EmulatedDrive* drive = m_devices.Drive(other);
+        EXPECT_TRUE(!drive || drive->Log().empty()) << "the answer reached " << other;
+      }
+      const auto& log = m_devices.Drive('G')->Log();
+      const bool changed =
+          std::any_of(log.begin(), log.end(), [](const emu::LoggedCommand& c) { return ChangesTheDrive(c.cdb); });
+      if (during.dropped) {
+        EXPECT_TRUE(log.empty()) << log.size() << " commands reached G";
+        EXPECT_EQ(afterwards, std::vector<std::wstring>{NotConnected()});
+      } else {
+        EXPECT_EQ(changed, question.changes);
+        EXPECT_FALSE(log.empty());
+      }
+      Settle();
+      EXPECT_EQ(Listed(), during.after);
+      m_window.reset();
+      CloseDrive();
+    }
+  }
+}
+
 // ---- notifications inside a call for a drive ----
 
 // A generous bound on each step inside the held call.

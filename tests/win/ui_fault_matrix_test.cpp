@@ -57,14 +57,6 @@ constexpr Column kColumns[] = {
     {Fault::ShortData, "short data"},
 };
 
-emu::DriveSettings Settings(std::uint8_t quiet, bool readError, bool realTime) {
-  emu::DriveSettings settings;
-  settings.quietMode = quiet;
-  settings.readErrorHandling = readError;
-  settings.realTime = realTime;
-  return settings;
-}
-
 class Harness;
 
 struct Action {

@@ -18,6 +18,14 @@ std::vector<std::uint8_t> DataPage(std::initializer_list<std::uint8_t> head) {
   return page;
 }
 
+emu::DriveSettings Settings(std::uint8_t quiet, bool readError, bool realTime) {
+  emu::DriveSettings settings;
+  settings.quietMode = quiet;
+  settings.readErrorHandling = readError;
+  settings.realTime = realTime;
+  return settings;
+}
+
 void MainWindowTest::SetUp() {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
   InitCommonControlsEx(&controls);

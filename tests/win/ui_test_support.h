@@ -20,6 +20,10 @@ namespace norvane::test {
 // A 256-byte vendor data page that starts with `head`, the rest zero.
 std::vector<std::uint8_t> DataPage(std::initializer_list<std::uint8_t> head);
 
+// A drive's settings with the quiet mode, read-error handling (in its
+// factory mode) and real-time handling given, the rest as from the factory.
+emu::DriveSettings Settings(std::uint8_t quiet, bool readError, bool realTime);
+
 // Selects a tab or a drive-list entry of the main window `main` as the
 // controls report it: the selection changes, then the main window hears of it.
 void SelectTab(HWND main, int index);
