@@ -53,11 +53,19 @@ class Broadcast {
     std::copy(name.begin(), name.end(), device->dbcc_name);
     return Broadcast(block.data(), block.size());
   }
-  static Broadcast Handle(DeviceHandle handle) {
+  // A notification about a handle the window registered: the system names
+  // the handle and the registration (none here: the window matches the handle).
+  static Broadcast Handle(DeviceHandle handle, HDEVNOTIFY registration = nullptr) {
+    return Broadcast::Event(handle, GUID{}, registration);
+  }
+  // A file system's event about the volume behind the handle (DBT_CUSTOMEVENT).
+  static Broadcast Event(DeviceHandle handle, const GUID& event, HDEVNOTIFY registration = nullptr) {
     DEV_BROADCAST_HANDLE about{};
     about.dbch_size = sizeof about;
     about.dbch_devicetype = DBT_DEVTYP_HANDLE;
     about.dbch_handle = reinterpret_cast<HANDLE>(handle);
+    about.dbch_hdevnotify = registration;
+    about.dbch_eventguid = event;
     about.dbch_nameoffset = -1;
     return Broadcast(&about, sizeof about);
   }
@@ -344,6 +352,96 @@ TEST_F(DeviceChange, AQueryToRemoveDuringTheCheckEndsTheCheckAndTheListFollowsTh
   EXPECT_EQ(Listed(), std::vector<char>{'G'});
   EXPECT_EQ(Channel().letter, 'G');
   EXPECT_EQ(m_devices.OpenHandleCount(), 1);
+}
+
+// A cable pulled: the removal comes without a query (pending, then
+// complete), and the handle goes at once, before the list follows. A
+// notification that names another registration is about another handle,
+// whatever the value of the handle it names.
+TEST_F(DeviceChange, ARemovalWithoutAQueryClosesTheHandleAtOnce) {
+  m_devices.Attach('E', emu::QuietDriveModel());
+  m_devices.Attach('G', emu::QuietDriveModel());
+  Start();
+  const DeviceHandle open = Channel().device;
+  ASSERT_NE(open, kNoDevice);
+  const auto otherRegistration = reinterpret_cast<HDEVNOTIFY>(static_cast<ULONG_PTR>(0x7ff0));
+  EXPECT_EQ(Deliver(DBT_DEVICEREMOVEPENDING, Broadcast::Handle(open, otherRegistration)), TRUE);
+  EXPECT_EQ(Channel().device, open) << "the window let go for another registration's handle";
+
+  m_devices.Unplug('E');
+  EXPECT_EQ(Deliver(DBT_DEVICEREMOVEPENDING, Broadcast::Handle(open)), TRUE);
+  EXPECT_EQ(Channel().device, kNoDevice);
+  EXPECT_EQ(m_devices.OpenHandleCount(), 0);
+  EXPECT_EQ(Deliver(DBT_DEVICEREMOVECOMPLETE, Broadcast::Handle(open)), TRUE);
+  Settle();
+  EXPECT_EQ(Listed(), std::vector<char>{'G'});
+  EXPECT_EQ(Channel().letter, 'G');
+  EXPECT_EQ(m_devices.OpenHandleCount(), 1);
+}
+
+// ---- a burning program's volume lock ----
+
+GUID GuidOf(emu::EmulatedDevices::VolumeEvent event) {
+  // GUID_IO_VOLUME_LOCK, GUID_IO_VOLUME_LOCK_FAILED, GUID_IO_VOLUME_UNLOCK.
+  switch (event) {
+    case emu::EmulatedDevices::VolumeEvent::Lock:
+      return {0x50708874, 0xc9af, 0x11d1, {0x8f, 0xef, 0x00, 0xa0, 0xc9, 0xa0, 0x6d, 0x32}};
+    case emu::EmulatedDevices::VolumeEvent::LockFailed:
+      return {0xae2eed10, 0x0ba8, 0x11d2, {0x8f, 0xfb, 0x00, 0xa0, 0xc9, 0xa0, 0x6d, 0x32}};
+    case emu::EmulatedDevices::VolumeEvent::Unlock: break;
+  }
+  return {0x9a8c3d68, 0xd0cb, 0x11d1, {0x8f, 0xef, 0x00, 0xa0, 0xc9, 0xa0, 0x6d, 0x32}};
+}
+
+// The file system grants a program's lock on the volume only once every
+// other handle to it is closed, and tells the holders first: the window
+// lets go, the pages find the drive in use meanwhile, and once the lock ends
+// the window takes the drive back and reads what the other program left.
+TEST_F(DeviceChange, ABurningProgramCanLockTheVolumeWhileTheWindowIsOpen) {
+  m_devices.Attach('E', emu::QuietDriveModel());
+  m_devices.Attach('G', emu::QuietDriveModel());
+  Start();
+  const DeviceHandle open = Channel().device;
+  const auto tell = [&](emu::EmulatedDevices::VolumeEvent event) {
+    EXPECT_EQ(Deliver(DBT_CUSTOMEVENT, Broadcast::Event(open, GuidOf(event))), TRUE);
+  };
+  ASSERT_TRUE(m_devices.LockVolume('E', tell)) << "the window kept its handle";
+  EXPECT_EQ(m_devices.OpenHandlesTo('E'), 0);
+
+  ClearLogs();
+  std::vector<std::wstring> texts;
+  WhileAnsweringEach(
+      Main(),
+      [&](HWND box) {
+        texts.push_back(InspectMessageBox(box).text);
+        EndDialog(box, IDOK);
+      },
+      [&] { SendMessageW(GetDlgItem(m_window->UtilityPage()->Handle(), IDC_EJECT), BM_CLICK, 0, 0); });
+  EXPECT_EQ(texts, std::vector<std::wstring>{
+                       ForRun(L"The drive is in use by another program.", L"ドライブは他のプログラムで使用中です。")});
+  EXPECT_FALSE(AnythingSent());
+
+  m_devices.UnlockVolume('E', tell);
+  Settle();
+  EXPECT_EQ(Channel().letter, 'E');
+  EXPECT_NE(Channel().device, kNoDevice);
+  EXPECT_EQ(m_devices.OpenHandlesTo('E'), 1);
+  EXPECT_TRUE(PagesRead('E'));
+}
+
+// A lock that could not be had (another holder kept its handle) gives the
+// drive back as its end does.
+TEST_F(DeviceChange, ALockThatFailedGivesTheDriveBack) {
+  m_devices.Attach('E', emu::QuietDriveModel());
+  Start();
+  const DeviceHandle open = Channel().device;
+  for (const auto event : {emu::EmulatedDevices::VolumeEvent::Lock, emu::EmulatedDevices::VolumeEvent::LockFailed}) {
+    Deliver(DBT_CUSTOMEVENT, Broadcast::Event(open, GuidOf(event)));
+  }
+  Settle();
+  EXPECT_NE(Channel().device, kNoDevice);
+  EXPECT_FALSE(Channel().lent);
+  EXPECT_EQ(m_devices.OpenHandlesTo('E'), 1);
 }
 
 // ---- questions that outlive their drive ----

@@ -135,13 +135,17 @@ TEST_F(MainWindow, ListsSupportedDrivesInLetterOrderAndOpensTheFirst) {
 // Only letters the system reports as CD/DVD drives are opened: a disk or a
 // network share gets nothing. An optical drive the program may not use
 // (held by another program, or refused to this user) is named once, after
-// the scan, with the likely causes; the drives it could use are listed.
+// the scan, with the likely causes; the drives it could use are listed. A
+// letter that takes no pass-through at all (a mounted image, a virtual
+// drive) is no drive of ours: nothing the user could do would change that.
 TEST_F(MainWindow, ScanReachesOnlyOpticalDrivesAndNamesTheOnesItCannotUse) {
   m_devices.AddOtherLetter('C', emu::EmulatedDevices::OtherKind::FixedDisk);
   m_devices.AddOtherLetter('Z', emu::EmulatedDevices::OtherKind::NetworkShare);
   m_devices.Attach('E', QuietModel());
   m_devices.Attach('F', QuietModel());
   m_devices.Attach('G', GeneralModel());
+  m_devices.AddOpticalLetterWithoutPassThrough('H', ERROR_NOT_SUPPORTED);
+  m_devices.AddOpticalLetterWithoutPassThrough('I', ERROR_INVALID_FUNCTION);
   m_devices.LockForAnotherProgram('F', true);
   m_devices.DenyOpens('G', true);
   MessageBoxSeen seen;
@@ -166,10 +170,26 @@ TEST_F(MainWindow, ScanReachesOnlyOpticalDrivesAndNamesTheOnesItCannotUse) {
   EXPECT_NE(seen.text.find(L"F:"), std::wstring::npos);
   EXPECT_NE(seen.text.find(L"G:"), std::wstring::npos);
   EXPECT_EQ(seen.text.find(L"E:"), std::wstring::npos) << "E: was used";
+  EXPECT_EQ(seen.text.find(L"H:"), std::wstring::npos) << "an image named as a drive the user cannot use";
+  EXPECT_EQ(seen.text.find(L"I:"), std::wstring::npos) << "a virtual drive named as one the user cannot use";
   const std::wstring causes = UserLocaleIsJapanese() ? L"他のプログラム" : L"Another program may be using the drive";
   EXPECT_NE(seen.text.find(causes), std::wstring::npos);
   EXPECT_EQ(seen.icon, LoadIconW(nullptr, IDI_WARNING));
   EXPECT_EQ(seen.owner, Main());
+}
+
+TEST_F(MainWindow, LettersThatTakeNoPassThroughAreListedNowhere) {
+  m_devices.Attach('E', QuietModel());
+  m_devices.AddOpticalLetterWithoutPassThrough('H', ERROR_NOT_SUPPORTED);
+  m_devices.AddOpticalLetterWithoutPassThrough('I', ERROR_INVALID_FUNCTION);
+  Start();
+  // The report of drives it cannot use would come once the window runs.
+  EXPECT_FALSE(ShowsADialog(Main(), [&] {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) m_window->ProcessMessage(msg);
+  }));
+  EXPECT_TRUE(m_window->UnreachableDrives().empty());
+  EXPECT_EQ(ComboTexts(Control(IDC_DRIVE_LIST)), (std::vector<std::wstring>{kQuietLabelE}));
 }
 
 // A drive that holds a command for as long as it likes never stops the
