@@ -7,7 +7,9 @@
 
 #include "app/about_dialog.h"
 #include "app/help_file.h"
+#include "drive/channel.h"
 #include "resource.h"
+#include "ui/action.h"
 #include "ui/waiting.h"
 #include "ui/window.h"
 
@@ -51,6 +53,9 @@ std::span<const ui::MessageEntry<CNorvaneDriveUtilityDlg>> CNorvaneDriveUtilityD
       ui::OnCtlColor(&Self::OnCtlColor),
       ui::OnDrawItem(&Self::OnDrawItem),
       ui::OnMessage(WM_SYSCOLORCHANGE, &Self::OnSysColorChange),
+      ui::OnSessionEnd(WM_QUERYENDSESSION, &Self::OnQueryEndSession),
+      ui::OnSessionEnd(WM_ENDSESSION, &Self::OnEndSession),
+      ui::OnMessage(kSessionMayEnd, &Self::OnSessionMayEnd),
   };
   return kTable;
 }
@@ -265,6 +270,38 @@ LRESULT CNorvaneDriveUtilityDlg::OnSysCommand(UINT command) {
     case IDM_HELP: OpenHelpFile(); return 0;
     default: return Default();
   }
+}
+
+// Logging off, shutting down, or an installer's Restart Manager closing the
+// program for an upgrade: a change the drive is in the middle of (a settings
+// sequence, a factory reset, a bus power check) keeps the session from
+// ending, saying what it does, until it is over; anything else lets it end.
+LRESULT CNorvaneDriveUtilityDlg::OnQueryEndSession(bool, LPARAM) {
+  const UINT doing = ui::WhatIsUnderWay();
+  if (doing == 0) return TRUE;
+  m_sessionKeptBecause = ui::LoadResourceString(doing);
+  ShutdownBlockReasonCreate(m_hwnd, m_sessionKeptBecause.c_str());
+  ui::PostOnceNoActionIsUnderWay(m_hwnd, kSessionMayEnd);
+  return FALSE;
+}
+
+LRESULT CNorvaneDriveUtilityDlg::OnSessionMayEnd() {
+  ShutdownBlockReasonDestroy(m_hwnd);
+  m_sessionKeptBecause.clear();
+  return 0;
+}
+
+// The process may be ended at any moment once this returns: the drive is let
+// go now, and the window ends as if closed. A change still under way (the
+// user ended the session anyway) is left to the end the system gives it.
+LRESULT CNorvaneDriveUtilityDlg::OnEndSession(bool ending, LPARAM) {
+  if (!ending || ui::AnActionIsUnderWay()) return 0;
+  if (ui::InsideADriveCall()) ui::EndTheProgramInsideADriveCall();
+  StopListening();
+  ReleaseMediaNotification();
+  CloseDrive();
+  EndDialog(IDCANCEL);
+  return 0;
 }
 
 LRESULT CNorvaneDriveUtilityDlg::OnPaint() {

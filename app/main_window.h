@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "drive/device_io.h"
@@ -40,6 +41,10 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
     std::uint32_t systemError;
   };
   const std::vector<UnreachableDrive>& UnreachableDrives() const { return m_unreachable; }
+
+  // What the window told the system keeps the session from ending; empty
+  // while nothing does.
+  const std::wstring& SessionKeptBecause() const { return m_sessionKeptBecause; }
 
   // The drive letter of list entry `index`; 0 outside the table.
   char LetterAt(int index) const;
@@ -80,6 +85,9 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   LRESULT OnCtlColor(const ui::ColourRequest& request);
   LRESULT OnDrawItem(const DRAWITEMSTRUCT& item);
   LRESULT OnSysColorChange();
+  LRESULT OnQueryEndSession(bool ending, LPARAM reasons);
+  LRESULT OnEndSession(bool ending, LPARAM reasons);
+  LRESULT OnSessionMayEnd();
   bool TurnPageByKey(WPARAM key);
 
   // The Utility page's host.
@@ -132,6 +140,8 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   static constexpr UINT kReportUnreachableDrives = WM_APP + 3;
   // Posted when a drive or a disc came or went: the work waits for the window.
   static constexpr UINT kFollowDevices = WM_APP + 4;
+  // Posted once the change that kept the session from ending is over.
+  static constexpr UINT kSessionMayEnd = WM_APP + 5;
   static constexpr unsigned kRescanDrives = 1;
   static constexpr unsigned kRefreshPages = 2;
   static constexpr unsigned kReopenDrive = 4;  // a removal or a volume lock the window let go for ended
@@ -150,6 +160,7 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   DeviceHandle m_watchedDevice = kNoDevice;   // the handle those requests name
   char m_releasedLetter = 0;                  // the drive let go for a removal or a volume lock
   std::size_t m_shownTab = 0;                 // the tab whose page is shown
+  std::wstring m_sessionKeptBecause;
   ui::CButtonFaceBrush m_backgroundBrush;
   ui::CWindow m_driveList;
   ui::CWindow m_message;

@@ -46,7 +46,7 @@ std::wstring CountdownText(std::uint32_t secondsLeft) {
 }  // namespace
 
 LRESULT CUtilityDialog::OnRunCheck(const ui::Command&) {
-  m_check.emplace(GetParent(m_hwnd));
+  m_check.emplace(GetParent(m_hwnd), IDS_DOING_POWER_CHECK);
   if (!m_check->Taken()) {
     m_check.reset();
     return 0;

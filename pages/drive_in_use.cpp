@@ -6,8 +6,9 @@
 
 namespace norvane {
 
-ShownDriveAction::ShownDriveAction(HWND owner)
-    : m_owner(owner),
+ShownDriveAction::ShownDriveAction(HWND owner, UINT doingId)
+    : m_underWay(doingId),
+      m_owner(owner),
       m_letter(Channel().letter),
       m_device(Channel().device),
       m_lock(Channel().path),

@@ -16,10 +16,11 @@ namespace norvane {
 // that come and go are followed afterwards).
 class ShownDriveAction {
  public:
-  // Takes the shown drive. When another program has it (or the window lent
-  // it to one), the user is told so in a box owned by `owner`, before any
-  // question, and the action is not Taken: it sends nothing.
-  explicit ShownDriveAction(HWND owner);
+  // Takes the shown drive for the action that `doingId` names. When another
+  // program has it (or the window lent it to one), the user is told so in a
+  // box owned by `owner`, before any question, and the action is not Taken:
+  // it sends nothing.
+  ShownDriveAction(HWND owner, UINT doingId);
 
   bool Taken() const { return m_taken; }
   // Asks the question `textId`; answers whether the user gave it and the

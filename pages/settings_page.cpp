@@ -108,7 +108,7 @@ void CDialogSetting2Lx4::ShowRealTime(const ReportedSettings& reported) const {
 // ---- writing the drive ----
 
 bool CDialogSetting2Lx4::ApplyToDrive() {
-  const ShownDriveAction action(GetParent(m_hwnd));
+  const ShownDriveAction action(GetParent(m_hwnd), IDS_DOING_SETTINGS);
   if (!action.Taken()) {
     // The click has already moved the control: it shows the drive's again.
     RefreshFromDrive();

@@ -124,7 +124,7 @@ void CStatusDialog::ShowCounters(const QualityReading& reading) {
 
 // The next update shows what the drive counts from now on.
 LRESULT CStatusDialog::OnClear(const ui::Command&) {
-  const ShownDriveAction action(GetParent(m_hwnd));
+  const ShownDriveAction action(GetParent(m_hwnd), IDS_DOING_CLEAR);
   if (action.Taken()) ClearErrorCounters();
   return 0;
 }

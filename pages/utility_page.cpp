@@ -70,14 +70,14 @@ void CUtilityDialog::ColourStaticText(HDC dc, HWND control) const {
 }
 
 LRESULT CUtilityDialog::OnEject(const ui::Command&) {
-  const ShownDriveAction action(GetParent(m_hwnd));
+  const ShownDriveAction action(GetParent(m_hwnd), IDS_DOING_EJECT);
   if (action.Taken()) ReportedGone(EjectDisc());
   return 0;
 }
 
 // Questions and notices are owned by the main window.
 LRESULT CUtilityDialog::OnForceEject(const ui::Command&) {
-  const ShownDriveAction action(GetParent(m_hwnd));
+  const ShownDriveAction action(GetParent(m_hwnd), IDS_DOING_FORCE_EJECT);
   if (!action.Taken() || !action.Confirm(IDS_CONFIRM_FORCE_EJECT)) return 0;
   WaitForSingleObject(m_semaphore.Get(), INFINITE);
   const CommandResult sent = ForceEject();
@@ -90,7 +90,7 @@ LRESULT CUtilityDialog::OnForceEject(const ui::Command&) {
 }
 
 LRESULT CUtilityDialog::OnRestoreDefaults(const ui::Command&) {
-  const ShownDriveAction action(GetParent(m_hwnd));
+  const ShownDriveAction action(GetParent(m_hwnd), IDS_DOING_RESTORE);
   if (action.Taken() && action.Confirm(IDS_CONFIRM_RESTORE)) ReportedGone(RestoreFactoryDefaults());
   return 0;
 }

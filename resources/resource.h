@@ -141,3 +141,11 @@
 #define IDS_DRIVE_IN_USE 303
 // Messages about drives the program could not use.
 #define IDS_DRIVES_UNREACHABLE 310
+// What a changing action is doing, for the system's list of programs that
+// keep the session from ending.
+#define IDS_DOING_SETTINGS 320
+#define IDS_DOING_CLEAR 321
+#define IDS_DOING_EJECT 322
+#define IDS_DOING_FORCE_EJECT 323
+#define IDS_DOING_RESTORE 324
+#define IDS_DOING_POWER_CHECK 325

@@ -8,20 +8,26 @@ namespace norvane::ui {
 namespace {
 
 thread_local int actionsUnderWay = 0;
+thread_local UINT outermostDoing = 0;
 thread_local std::vector<std::pair<HWND, UINT>> putOffUntilNoAction;
 
 }  // namespace
 
-ActionUnderWay::ActionUnderWay() { ++actionsUnderWay; }
+ActionUnderWay::ActionUnderWay(UINT doingId) {
+  if (actionsUnderWay++ == 0) outermostDoing = doingId;
+}
 
 ActionUnderWay::~ActionUnderWay() {
   if (--actionsUnderWay > 0) return;
+  outermostDoing = 0;
   for (const auto& [window, message] : std::exchange(putOffUntilNoAction, {})) {
     PostMessageW(window, message, 0, 0);
   }
 }
 
 bool AnActionIsUnderWay() { return actionsUnderWay > 0; }
+
+UINT WhatIsUnderWay() { return outermostDoing; }
 
 void PostOnceNoActionIsUnderWay(HWND window, UINT message) {
   if (actionsUnderWay == 0) {

@@ -12,7 +12,8 @@ namespace norvane::ui {
 
 class ActionUnderWay {
  public:
-  ActionUnderWay();
+  // `doingId`: the string that says what the action does.
+  explicit ActionUnderWay(UINT doingId);
   // The outermost one posts the work that was put off meanwhile.
   ~ActionUnderWay();
   ActionUnderWay(const ActionUnderWay&) = delete;
@@ -20,6 +21,8 @@ class ActionUnderWay {
 };
 
 bool AnActionIsUnderWay();
+// What the outermost action under way does (its string id); 0 when none is.
+UINT WhatIsUnderWay();
 
 // Posts `message` to `window` once no action is under way on this thread:
 // at once when none is.

@@ -203,6 +203,13 @@ struct MessageEntry {
     LRESULT Call(T& self, const Message& message) const { return (self.*handler)(DrawItemOf(message)); }
   };
 
+  struct SessionEnd {  // WM_QUERYENDSESSION and WM_ENDSESSION
+    LRESULT (T::*handler)(bool ending, LPARAM reasons);
+    LRESULT Call(T& self, const Message& message) const {
+      return (self.*handler)(message.id == WM_QUERYENDSESSION || message.wParam != FALSE, message.lParam);
+    }
+  };
+
   struct DeviceChangeHandler {
     LRESULT (T::*handler)(const DeviceChange&);
     LRESULT Call(T& self, const Message& message) const { return (self.*handler)(DeviceChangeOf(message)); }
@@ -211,7 +218,8 @@ struct MessageEntry {
   UINT message;
   UINT id;    // control id of WM_COMMAND and WM_NOTIFY, else kAny
   UINT code;  // notification code of WM_COMMAND and WM_NOTIFY, else kAny
-  std::variant<Plain, Timer, CommandHandler, Notify, Colour, SystemCommand, DrawItem, DeviceChangeHandler> handler;
+  std::variant<Plain, Timer, CommandHandler, Notify, Colour, SystemCommand, DrawItem, SessionEnd, DeviceChangeHandler>
+      handler;
 
   LRESULT Call(T& self, const Message& message) const {
     return std::visit([&](const auto& typed) { return typed.Call(self, message); }, handler);
@@ -245,6 +253,12 @@ constexpr MessageEntry<T> OnSysCommand(LRESULT (T::*handler)(UINT command)) {
 template <class T>
 constexpr MessageEntry<T> OnDrawItem(LRESULT (T::*handler)(const DRAWITEMSTRUCT&)) {
   return {WM_DRAWITEM, kAny, kAny, typename MessageEntry<T>::DrawItem{handler}};
+}
+// `ending`: for WM_ENDSESSION whether the session ends after all; `reasons`
+// the ENDSESSION_ flags (ENDSESSION_CLOSEAPP, ENDSESSION_LOGOFF, ...).
+template <class T>
+constexpr MessageEntry<T> OnSessionEnd(UINT message, LRESULT (T::*handler)(bool ending, LPARAM reasons)) {
+  return {message, kAny, kAny, typename MessageEntry<T>::SessionEnd{handler}};
 }
 template <class T>
 constexpr MessageEntry<T> OnDeviceChange(LRESULT (T::*handler)(const DeviceChange&)) {

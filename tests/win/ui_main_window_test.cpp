@@ -606,6 +606,73 @@ TEST_F(MainWindow, CloseCommandEndsTheModalRunAndTheWindowTakesItsPagesAlong) {
   EXPECT_EQ(m_window->UtilityPage(), nullptr);
 }
 
+// ---- the session ends ----
+
+// Logging off, shutting down, or Restart Manager closing the program for an
+// installer: the system asks every top-level window, then tells it whether
+// the session ends.
+struct SessionEnd {
+  const char* name;
+  LPARAM reasons;
+  BOOL ends;  // what the system tells after asking
+  bool windowEnds;
+};
+
+TEST_F(MainWindow, AnIdleWindowLetsTheSessionEndAndClosesWithIt) {
+  const SessionEnd cases[] = {
+      {"log off", ENDSESSION_LOGOFF, TRUE, true},
+      {"shut down", 0, TRUE, true},
+      {"Restart Manager closes the program", ENDSESSION_CLOSEAPP, TRUE, true},
+      {"another program kept the session", ENDSESSION_LOGOFF, FALSE, false},
+  };
+  for (const SessionEnd& end : cases) {
+    SCOPED_TRACE(end.name);
+    m_devices.Attach('E', QuietModel());
+    m_window = std::make_unique<CNorvaneDriveUtilityDlg>();
+    LRESULT answer = -1;
+    int handlesAfter = -1;
+    const auto endSession = [&] {
+      answer = SendMessageW(Main(), WM_QUERYENDSESSION, 0, end.reasons);
+      SendMessageW(Main(), WM_ENDSESSION, end.ends, end.reasons);
+      // Once the window has answered, the process may be ended at once.
+      handlesAfter = m_devices.OpenHandleCount();
+      if (!end.windowEnds) PostMessageW(Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    };
+    EXPECT_EQ(RunModal(*m_window, {{50, endSession}}), IDCANCEL);
+    EXPECT_EQ(answer, TRUE);
+    EXPECT_EQ(handlesAfter, end.windowEnds ? 0 : 1);
+    m_window.reset();
+    CloseDrive();
+  }
+}
+
+// A change under way keeps the session from ending, saying what it does,
+// until it is over; the question before it counts, for the answer would
+// otherwise come to a window the session has closed.
+TEST_F(MainWindow, AChangeUnderWayKeepsTheSessionFromEndingUntilItIsOver) {
+  m_devices.Attach('E', QuietModel());
+  Start();
+  SelectTab(2);
+  LRESULT answerDuring = -1;
+  std::wstring reason;
+  WhileAnswering(
+      Main(),
+      [&](HWND box) {
+        answerDuring = SendMessageW(Main(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+        reason = m_window->SessionKeptBecause();
+        SendMessageW(Main(), WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+      },
+      [&] { SendMessageW(GetDlgItem(m_window->UtilityPage()->Handle(), IDC_RESTORE_DEFAULTS), BM_CLICK, 0, 0); });
+  EXPECT_EQ(answerDuring, FALSE);
+  EXPECT_EQ(reason, ForRun(L"Restoring the drive's factory settings.", L"ドライブを工場出荷時の設定に戻しています。"));
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) m_window->ProcessMessage(msg);
+  EXPECT_EQ(m_window->SessionKeptBecause(), L"") << "the reason outlived the change";
+  EXPECT_EQ(SendMessageW(Main(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+  EXPECT_NE(Channel().device, kNoDevice) << "the window let go of the drive for a session that went on";
+}
+
 std::vector<std::wstring> ChildTexts(HWND window) {
   std::vector<std::wstring> texts;
   for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
