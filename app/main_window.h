@@ -80,6 +80,7 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   LRESULT OnCtlColor(const ui::ColourRequest& request);
   LRESULT OnDrawItem(const DRAWITEMSTRUCT& item);
   LRESULT OnSysColorChange();
+  LRESULT OnDpiChanged(const ui::DpiChange& change);
   bool TurnPageByKey(WPARAM key);
 
   // The Utility page's host.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ui/contained.h"
+#include "ui/dpi.h"
 #include "ui/waiting.h"
 
 namespace norvane::ui {
@@ -119,6 +120,10 @@ DeviceChange DeviceChangeOf(const Message& message) {
   return {static_cast<UINT>(message.wParam), reinterpret_cast<const DEV_BROADCAST_HDR*>(message.lParam)};
 }
 
+DpiChange DpiChangeOf(const Message& message) {
+  return {LOWORD(message.wParam), *reinterpret_cast<const RECT*>(message.lParam)};
+}
+
 CDialog::CDialog(UINT templateId) : m_templateId(templateId) {}
 
 CDialog::~CDialog() {
@@ -137,6 +142,7 @@ bool CDialog::Create(HWND parent, DWORD extraStyle) {
   std::vector<BYTE> dialogTemplate = LoadTemplate(m_templateId);
   if (dialogTemplate.empty()) return false;
   AddTemplateStyle(dialogTemplate, extraStyle);
+  m_pointSize = TemplatePointSize(dialogTemplate);
   return CreateDialogIndirectParamW(Instance(), reinterpret_cast<LPCDLGTEMPLATEW>(dialogTemplate.data()), parent,
                                     DialogProc, reinterpret_cast<LPARAM>(this)) != nullptr;
 }
@@ -242,6 +248,47 @@ LRESULT CDialog::Default() const {
   return DefWindowProcW(m_hwnd, m_current->id, m_current->wParam, m_current->lParam);
 }
 
+UINT CDialog::DpiOf(HWND window) {
+  for (HWND inside = window; inside; inside = ParentOf(inside)) {
+    if (const CDialog* dialog = FromHandle(inside)) return dialog->m_dpi;
+  }
+  return SystemDpiOf(window);
+}
+
+void CDialog::FollowDpiChange(const DpiChange& change) {
+  const RECT& to = change.suggested;
+  SetWindowPos(m_hwnd, nullptr, to.left, to.top, to.right - to.left, to.bottom - to.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  RescaleTo(change.dpi);
+}
+
+// The controls take the new font before the old one goes: a control keeps
+// drawing with the font it was given last.
+void CDialog::RescaleTo(UINT dpi) {
+  const UINT from = std::exchange(m_dpi, dpi);
+  if (from == dpi) return;
+  const auto current = reinterpret_cast<HFONT>(Send(WM_GETFONT));
+  HFONT font = m_pointSize ? CreateFontAtDpi(current, m_pointSize, dpi) : nullptr;
+  for (HWND child = GetWindow(m_hwnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    ScaleChildWindow(child, from, dpi);
+    if (CDialog* dialog = FromHandle(child)) {
+      dialog->RescaleTo(dpi);
+    } else if (font) {
+      SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    }
+  }
+  if (font) m_dpiFont.Reset(font);
+  OnRescaled(from, dpi);
+  RedrawWindow(m_hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+// The dialog manager keeps answering with the font it made of the template
+// at first; a dialog that followed a DPI change answers with its own.
+bool CDialog::AnswerFont(const Message& message, LRESULT& result) const {
+  if (message.id != WM_GETFONT || !m_dpiFont.Get()) return false;
+  result = reinterpret_cast<LRESULT>(m_dpiFont.Get());
+  return true;
+}
+
 void CDialog::SetTimer(UINT_PTR id, UINT milliseconds) const { ::SetTimer(m_hwnd, id, milliseconds, nullptr); }
 
 void CDialog::KillTimer(UINT_PTR id) const { ::KillTimer(m_hwnd, id); }
@@ -313,7 +360,9 @@ INT_PTR CDialog::Route(HWND hwnd, UINT id, WPARAM wParam, LPARAM lParam) {
   return dialog->Dispatch(id, wParam, lParam);
 }
 
+// The dialog manager laid the template out at the DPI of the window.
 INT_PTR CDialog::Initialise() {
+  m_dpi = SystemDpiOf(m_hwnd);
   const BOOL setFocus = OnInitDialog();
   if (!IsChildDialog()) Centre(m_hwnd);
   return setFocus;
@@ -337,7 +386,7 @@ INT_PTR CDialog::Dispatch(UINT id, WPARAM wParam, LPARAM lParam) {
   }
   if (id == WM_COMMAND && !PreviewCommand(CommandOf(message))) return TRUE;
   LRESULT result = 0;
-  if (HandleMessage(message, result)) {
+  if (AnswerFont(message, result) || HandleMessage(message, result)) {
     if (AnswersDirectly(id)) return static_cast<INT_PTR>(result);
     if (m_hwnd) SetWindowLongPtrW(m_hwnd, DWLP_MSGRESULT, result);
     return TRUE;

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "ui/dpi.h"
+
 namespace norvane::ui {
 
 CToolTip::~CToolTip() {
@@ -29,6 +31,22 @@ void CToolTip::AddTools(HWND dialog, std::span<const ToolText> tools) const {
 }
 
 void CToolTip::SetMaxTipWidth(int pixels) const { Send(TTM_SETMAXTIPWIDTH, 0, pixels); }
+
+// The control made its font of the system's metrics for the DPI it was
+// created at; the font it is given last stays its font.
+void CToolTip::Rescale(UINT from, UINT to) {
+  LOGFONTW font{};
+  const auto current = reinterpret_cast<HFONT>(Send(WM_GETFONT));
+  if (current && GetObjectW(current, sizeof font, &font)) {
+    font.lfHeight = ScaleBetween(font.lfHeight, from, to);
+    font.lfWidth = ScaleBetween(font.lfWidth, from, to);
+    HFONT scaled = CreateFontIndirectW(&font);
+    Send(WM_SETFONT, reinterpret_cast<WPARAM>(scaled), FALSE);
+    m_font.Reset(scaled);
+  }
+  const auto width = static_cast<int>(Send(TTM_GETMAXTIPWIDTH));
+  if (width > 0) SetMaxTipWidth(ScaleBetween(width, from, to));
+}
 
 void CToolTip::Relay(const MSG& msg) const { Send(TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&msg)); }
 

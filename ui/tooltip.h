@@ -7,6 +7,7 @@
 
 #include <span>
 
+#include "ui/scoped.h"
 #include "ui/window.h"
 
 namespace norvane::ui {
@@ -25,6 +26,12 @@ class CToolTip : public CWindow {
   void AddTools(HWND dialog, std::span<const ToolText> tools) const;
   void SetMaxTipWidth(int pixels) const;
   void Relay(const MSG& msg) const;
+  // Follows its dialog's layout from `from` DPI to `to`: the tips' font and
+  // the width they wrap at scale alike.
+  void Rescale(UINT from, UINT to);
+
+ private:
+  GdiObject<HFONT> m_font;  // the tips' font at the last DPI followed
 };
 
 }  // namespace norvane::ui

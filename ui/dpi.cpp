@@ -1,0 +1,131 @@
+#include "ui/dpi.h"
+
+#include <cstring>
+#include <string_view>
+
+namespace norvane::ui {
+namespace {
+
+// GetDpiForWindow came with Windows 10; before it every window is at the
+// system's DPI.
+using DpiForWindow = UINT(WINAPI*)(HWND);
+
+DpiForWindow DpiForWindowFunction() {
+  // Through void*: FARPROC names no signature of its own.
+  static const auto function = reinterpret_cast<DpiForWindow>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  return function;
+}
+
+UINT ScreenDpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? static_cast<UINT>(dpi) : kDefaultDpi;
+}
+
+// Reads a template's fields in order, each WORD-aligned as the layout has them.
+class TemplateReader {
+ public:
+  explicit TemplateReader(std::span<const BYTE> bytes) : m_bytes(bytes) {}
+
+  bool Skip(std::size_t count) {
+    m_at += count;
+    return m_at <= m_bytes.size();
+  }
+  WORD Word() {
+    WORD value = 0;
+    if (m_at + sizeof value <= m_bytes.size()) std::memcpy(&value, m_bytes.data() + m_at, sizeof value);
+    m_at += sizeof value;
+    return value;
+  }
+  DWORD DoubleWord() {
+    DWORD value = 0;
+    if (m_at + sizeof value <= m_bytes.size()) std::memcpy(&value, m_bytes.data() + m_at, sizeof value);
+    m_at += sizeof value;
+    return value;
+  }
+  // A menu or class field: none (0), an ordinal (0xFFFF and a number) or a name.
+  void SkipNameOrOrdinal() {
+    const WORD first = Word();
+    if (first == 0xFFFF) {
+      Word();
+    } else if (first != 0) {
+      SkipString();
+    }
+  }
+  void SkipString() {
+    while (m_at < m_bytes.size() && Word() != 0) {
+    }
+  }
+  bool Inside() const { return m_at <= m_bytes.size(); }
+
+ private:
+  std::span<const BYTE> m_bytes;
+  std::size_t m_at = 0;
+};
+
+}  // namespace
+
+UINT SystemDpiOf(HWND window) {
+  if (DpiForWindow function = DpiForWindowFunction(); function && window) {
+    if (const UINT dpi = function(window)) return dpi;
+  }
+  return ScreenDpi();
+}
+
+int ScaleBetween(int pixels, UINT from, UINT to) {
+  return from == 0 ? pixels : MulDiv(pixels, static_cast<int>(to), static_cast<int>(from));
+}
+
+// DLGTEMPLATEEX starts with version 1 and 0xFFFF, help id, extended style,
+// style, item count and the rectangle; DLGTEMPLATE with style, extended
+// style, item count and the rectangle. Both go on with menu, class and
+// caption, then, with DS_SETFONT, the point size.
+int TemplatePointSize(std::span<const BYTE> dialogTemplate) {
+  TemplateReader reader(dialogTemplate);
+  const WORD version = reader.Word();
+  const bool extended = version == 1 && reader.Word() == 0xFFFF;
+  DWORD style;
+  if (extended) {
+    reader.Skip(2 * sizeof(DWORD));
+    style = reader.DoubleWord();
+    reader.Skip(sizeof(WORD) + 4 * sizeof(short));
+  } else {
+    reader = TemplateReader(dialogTemplate);
+    style = reader.DoubleWord();
+    reader.Skip(sizeof(DWORD) + sizeof(WORD) + 4 * sizeof(short));
+  }
+  if (!(style & DS_SETFONT)) return 0;
+  reader.SkipNameOrOrdinal();
+  reader.SkipNameOrOrdinal();
+  reader.SkipString();
+  const WORD pointSize = reader.Word();
+  return reader.Inside() ? pointSize : 0;
+}
+
+HFONT CreateFontAtDpi(HFONT like, int pointSize, UINT dpi) {
+  LOGFONTW font{};
+  if (!like || !GetObjectW(like, sizeof font, &font)) return nullptr;
+  font.lfHeight = -MulDiv(pointSize, static_cast<int>(dpi), 72);
+  font.lfWidth = 0;
+  return CreateFontIndirectW(&font);
+}
+
+void ScaleChildWindow(HWND child, UINT from, UINT to) {
+  RECT rect;
+  GetWindowRect(child, &rect);
+  wchar_t kind[16] = {};
+  GetClassNameW(child, kind, static_cast<int>(std::size(kind)));
+  if (std::wstring_view(kind) == L"ComboBox") {
+    RECT open;
+    if (SendMessageW(child, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&open))) rect.bottom = open.bottom;
+  }
+  MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
+  const int left = ScaleBetween(rect.left, from, to);
+  const int top = ScaleBetween(rect.top, from, to);
+  SetWindowPos(child, nullptr, left, top, ScaleBetween(rect.right, from, to) - left,
+               ScaleBetween(rect.bottom, from, to) - top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace norvane::ui
