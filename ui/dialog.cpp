@@ -11,6 +11,10 @@
 namespace norvane::ui {
 namespace {
 
+// WM_GETDPISCALEDSIZE, which came with Windows 10 1703: the system asks a
+// window what size it takes at another DPI before it tells of the change.
+constexpr UINT kGetDpiScaledSize = 0x02E4;
+
 // The window property that leads from a dialog window to its object. A
 // property, unlike DWLP_USER, can be asked of any window.
 constexpr wchar_t kObjectProperty[] = L"norvane.ui.dialog";
@@ -289,6 +293,15 @@ bool CDialog::AnswerFont(const Message& message, LRESULT& result) const {
   return true;
 }
 
+// A dialog that follows DPI changes itself scales its layout by the ratio of
+// the DPIs, so its window must grow by that ratio too, as the system scales
+// it, not to the size the dialog manager would measure for the new font.
+bool CDialog::AnswerScaledSize(const Message& message, LRESULT& result) const {
+  if (message.id != kGetDpiScaledSize || !HasEntryFor(WM_DPICHANGED)) return false;
+  result = FALSE;  // no size of ours: the system's
+  return true;
+}
+
 void CDialog::SetTimer(UINT_PTR id, UINT milliseconds) const { ::SetTimer(m_hwnd, id, milliseconds, nullptr); }
 
 void CDialog::KillTimer(UINT_PTR id) const { ::KillTimer(m_hwnd, id); }
@@ -386,7 +399,7 @@ INT_PTR CDialog::Dispatch(UINT id, WPARAM wParam, LPARAM lParam) {
   }
   if (id == WM_COMMAND && !PreviewCommand(CommandOf(message))) return TRUE;
   LRESULT result = 0;
-  if (AnswerFont(message, result) || HandleMessage(message, result)) {
+  if (AnswerFont(message, result) || AnswerScaledSize(message, result) || HandleMessage(message, result)) {
     if (AnswersDirectly(id)) return static_cast<INT_PTR>(result);
     if (m_hwnd) SetWindowLongPtrW(m_hwnd, DWLP_MSGRESULT, result);
     return TRUE;

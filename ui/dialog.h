@@ -100,9 +100,6 @@ class CDialog : public CWindow {
   // The dialog object of a window created by this class, or null.
   static CDialog* FromHandle(HWND hwnd);
 
-  // The DPI the dialog's layout and font are made for: the one it was
-  // created at, then each one it followed.
-  UINT Dpi() const { return m_dpi; }
   // The DPI of the dialog that `window` is or lies in; the system's for a
   // window outside our dialogs.
   static UINT DpiOf(HWND window);
@@ -137,13 +134,11 @@ class CDialog : public CWindow {
   // The window moved to a monitor of another DPI: it takes the rectangle the
   // system suggests and its layout follows the DPI (RescaleTo).
   void FollowDpiChange(const DpiChange& change);
-  // Lays the dialog out for `dpi` as its template would lie out there:
-  // every child window's rectangle scaled by the new DPI over the old, the
-  // template's font made anew for it and its controls, and each child
-  // dialog in turn. The dialog's own rectangle is its parent's to scale.
-  void RescaleTo(UINT dpi);
   // After a rescale, for what a class keeps in pixels of its own.
   virtual void OnRescaled(UINT /*from*/, UINT /*to*/) {}
+  // Whether the class's message table (or its base's) has an entry for the
+  // message. CDialogImpl answers.
+  virtual bool HasEntryFor(UINT) const { return false; }
 
   // Controls by id.
   int CheckState(int id) const;  // BST_UNCHECKED, BST_CHECKED or BST_INDETERMINATE
@@ -168,6 +163,12 @@ class CDialog : public CWindow {
   static INT_PTR Route(HWND hwnd, UINT id, WPARAM wParam, LPARAM lParam);
   INT_PTR Dispatch(UINT id, WPARAM wParam, LPARAM lParam);
   bool AnswerFont(const Message& message, LRESULT& result) const;
+  bool AnswerScaledSize(const Message& message, LRESULT& result) const;
+  // Lays the dialog out for `dpi` as its template would lie out there:
+  // every child window's rectangle scaled by the new DPI over the old, the
+  // template's font made anew for it and its controls, and each child
+  // dialog in turn. The dialog's own rectangle is its parent's to scale.
+  void RescaleTo(UINT dpi);
   INT_PTR Initialise();
   bool IsChildDialog() const;
   bool RouteEnterAndEscape(const MSG& msg);
@@ -330,6 +331,12 @@ class CDialogImpl : public Base {
       }
     }
     return Base::HandleMessage(message, result);
+  }
+  bool HasEntryFor(UINT id) const override {
+    for (const MessageEntry<T>& entry : T::MessageTable()) {
+      if (entry.message == id) return true;
+    }
+    return Base::HasEntryFor(id);
   }
 };
 

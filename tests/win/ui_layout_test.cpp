@@ -356,6 +356,13 @@ TEST_F(Layout, TheWindowFollowsAMoveToAMonitorOfAnotherScaleAndBack) {
       }
     }
     ExpectEveryPageInsideItsTab();
+    // As at the start, each page fills the tabs' display area.
+    const RECT area = PageArea();
+    for (int tab = 0; tab < 3; ++tab) {
+      const RECT page = ScreenRect(Page(tab));
+      EXPECT_TRUE(EqualRect(&page, &area))
+          << kTabTemplates[tab] << " at " << Describe(page) << ", not " << Describe(area);
+    }
     EXPECT_EQ(SendMessageW(tip, TTM_GETMAXTIPWIDTH, 0, 0), MulDiv(tipWidth, to, from));
     EXPECT_EQ(FontHeight(tip), MulDiv(tipFont, to, from));
     const SegmentFrame frame = FrameRowsOfFirstSegment(indicator);
@@ -380,6 +387,26 @@ TEST_F(Layout, TheWindowFollowsAMoveToAMonitorOfAnotherScaleAndBack) {
   EXPECT_EQ(FontHeight(tip), tipFont);
   EXPECT_EQ(FrameRowsOfFirstSegment(indicator).top, MulDiv(2, from, 96));
   ExpectEveryPageInsideItsTab();
+}
+
+// Before it tells of a new DPI, Windows (10 1703 on) asks the window for its
+// size there. The main window scales its layout by the ratio of the DPIs, so
+// it leaves the size to the system, which scales it by the same ratio,
+// rather than to the dialog manager, which would measure the new font. A
+// page follows its window and answers nothing of its own.
+TEST_F(Layout, TheMainWindowLeavesItsSizeAtAnotherDpiToTheSystemsScaling) {
+  Start();
+  const auto askDialogProcedure = [](HWND dialog) {
+    const auto procedure = reinterpret_cast<DLGPROC>(GetWindowLongPtrW(dialog, DWLP_DLGPROC));
+    SIZE size{};
+    SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
+    const INT_PTR handled = procedure(dialog, 0x02E4 /* WM_GETDPISCALEDSIZE */, 144, reinterpret_cast<LPARAM>(&size));
+    return std::make_pair(handled, GetWindowLongPtrW(dialog, DWLP_MSGRESULT));
+  };
+  const auto [handled, answer] = askDialogProcedure(Main());
+  EXPECT_TRUE(handled);
+  EXPECT_EQ(answer, FALSE) << "no size of its own: the system's linear scaling";
+  EXPECT_FALSE(askDialogProcedure(Page(0)).first);
 }
 
 // Asks whoever runs the test to photograph the window from the X server (a
