@@ -273,12 +273,13 @@ void CDialog::RescaleTo(UINT dpi) {
   const auto current = reinterpret_cast<HFONT>(Send(WM_GETFONT));
   HFONT font = m_pointSize ? CreateFontAtDpi(current, m_pointSize, dpi) : nullptr;
   for (HWND child = GetWindow(m_hwnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    ScaleChildWindow(child, from, dpi);
-    if (CDialog* dialog = FromHandle(child)) {
-      dialog->RescaleTo(dpi);
-    } else if (font) {
-      SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    }
+    CDialog* dialog = FromHandle(child);
+    // A control fits itself to a new font (a combo box its height): it is
+    // placed after.
+    m_childLayout.Scale(child, from, dpi, [&] {
+      if (!dialog && font) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    });
+    if (dialog) dialog->RescaleTo(dpi);
   }
   if (font) m_dpiFont.Reset(font);
   OnRescaled(from, dpi);

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "ui/accessible.h"
+#include "ui/dpi.h"
 #include "ui/scoped.h"
 #include "ui/window.h"
 
@@ -179,6 +180,7 @@ class CDialog : public CWindow {
   UINT m_dpi = 0;
   int m_pointSize = 0;         // the template's font size, 0 without one
   GdiObject<HFONT> m_dpiFont;  // the template's font at m_dpi, once the dialog followed a change
+  CChildLayout m_childLayout;
   bool m_modal = false;
   bool m_ended = false;
   INT_PTR m_result = 0;

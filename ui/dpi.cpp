@@ -1,5 +1,6 @@
 #include "ui/dpi.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -65,6 +66,30 @@ class TemplateReader {
   std::size_t m_at = 0;
 };
 
+RECT RectInParent(HWND child) {
+  RECT rect;
+  GetWindowRect(child, &rect);
+  MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+// The rectangle a child was laid out in: a drop-down combo box's reaches as
+// low as its open list, which is what its window's height sets. It is read
+// where the layout starts only: Wine's combo box answers the height of its
+// list alone once it was sized again.
+RECT LaidOutRect(HWND child) {
+  RECT rect = RectInParent(child);
+  wchar_t kind[16] = {};
+  GetClassNameW(child, kind, static_cast<int>(std::size(kind)));
+  RECT open;
+  if (std::wstring_view(kind) == L"ComboBox" &&
+      SendMessageW(child, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&open))) {
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&open), 2);
+    rect.bottom = open.bottom;
+  }
+  return rect;
+}
+
 }  // namespace
 
 UINT SystemDpiOf(HWND window) {
@@ -112,20 +137,23 @@ HFONT CreateFontAtDpi(HFONT like, int pointSize, UINT dpi) {
   return CreateFontIndirectW(&font);
 }
 
-void ScaleChildWindow(HWND child, UINT from, UINT to) {
-  RECT rect;
-  GetWindowRect(child, &rect);
-  wchar_t kind[16] = {};
-  GetClassNameW(child, kind, static_cast<int>(std::size(kind)));
-  if (std::wstring_view(kind) == L"ComboBox") {
-    RECT open;
-    if (SendMessageW(child, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&open))) rect.bottom = open.bottom;
+void CChildLayout::Scale(HWND child, UINT from, UINT to, const std::function<void()>& refit) {
+  const RECT now = RectInParent(child);
+  auto placement = std::find_if(m_placements.begin(), m_placements.end(),
+                                [child](const Placement& known) { return known.child == child; });
+  if (placement == m_placements.end()) {
+    placement = m_placements.insert(m_placements.end(), {child, LaidOutRect(child), from, now});
+  } else if (!EqualRect(&placement->placed, &now)) {
+    *placement = {child, LaidOutRect(child), from, now};
   }
-  MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
-  const int left = ScaleBetween(rect.left, from, to);
-  const int top = ScaleBetween(rect.top, from, to);
-  SetWindowPos(child, nullptr, left, top, ScaleBetween(rect.right, from, to) - left,
-               ScaleBetween(rect.bottom, from, to) - top, SWP_NOZORDER | SWP_NOACTIVATE);
+  refit();
+  const RECT& laidOut = placement->laidOut;
+  const UINT at = placement->laidOutDpi;
+  const int left = ScaleBetween(laidOut.left, at, to);
+  const int top = ScaleBetween(laidOut.top, at, to);
+  SetWindowPos(child, nullptr, left, top, ScaleBetween(laidOut.right, at, to) - left,
+               ScaleBetween(laidOut.bottom, at, to) - top, SWP_NOZORDER | SWP_NOACTIVATE);
+  placement->placed = RectInParent(child);
 }
 
 }  // namespace norvane::ui

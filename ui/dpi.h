@@ -7,7 +7,9 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <span>
+#include <vector>
 
 namespace norvane::ui {
 
@@ -27,10 +29,29 @@ int TemplatePointSize(std::span<const BYTE> dialogTemplate);
 // for `dpi`, as the dialog manager makes a template's font. The caller owns it.
 HFONT CreateFontAtDpi(HFONT like, int pointSize, UINT dpi);
 
-// Moves and sizes a child window by its rectangle in its parent scaled from
-// `from` DPI to `to`: each edge on its own, so that what touches or lies
-// inside at one DPI does so at the other. A drop-down combo box keeps the
-// height of its open list, which its window's height sets.
-void ScaleChildWindow(HWND child, UINT from, UINT to);
+// Where a dialog's child windows lie at the DPI they were laid out for.
+// Each scaling starts from there, so that a layout scaled to another DPI and
+// back is where it was, and moves between monitors add up no rounding. A
+// child that came or that the program moved since the last scaling starts
+// from where it is.
+class CChildLayout {
+ public:
+  // Moves and sizes `child` by its rectangle in its parent scaled from `from`
+  // DPI to `to`: each edge on its own, so that what touches or lies inside
+  // at one DPI does so at the other. A drop-down combo box keeps the height
+  // of its open list, which its window's height sets. `refit` runs before
+  // the child is placed: what a control changes of its own size on it (a
+  // combo box's height on a new font) is not taken for a move.
+  void Scale(HWND child, UINT from, UINT to, const std::function<void()>& refit);
+
+ private:
+  struct Placement {
+    HWND child;
+    RECT laidOut;  // at laidOutDpi
+    UINT laidOutDpi;
+    RECT placed;  // where the last scaling left it
+  };
+  std::vector<Placement> m_placements;
+};
 
 }  // namespace norvane::ui
