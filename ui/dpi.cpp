@@ -30,22 +30,16 @@ class TemplateReader {
  public:
   explicit TemplateReader(std::span<const BYTE> bytes) : m_bytes(bytes) {}
 
-  bool Skip(std::size_t count) {
-    m_at += count;
-    return m_at <= m_bytes.size();
-  }
-  WORD Word() {
-    WORD value = 0;
+  void Skip(std::size_t count) { m_at += count; }
+  // A field of type T; zero past the end.
+  template <class T>
+  T Read() {
+    T value = 0;
     if (m_at + sizeof value <= m_bytes.size()) std::memcpy(&value, m_bytes.data() + m_at, sizeof value);
     m_at += sizeof value;
     return value;
   }
-  DWORD DoubleWord() {
-    DWORD value = 0;
-    if (m_at + sizeof value <= m_bytes.size()) std::memcpy(&value, m_bytes.data() + m_at, sizeof value);
-    m_at += sizeof value;
-    return value;
-  }
+  WORD Word() { return Read<WORD>(); }
   // A menu or class field: none (0), an ordinal (0xFFFF and a number) or a name.
   void SkipNameOrOrdinal() {
     const WORD first = Word();
@@ -114,11 +108,11 @@ int TemplatePointSize(std::span<const BYTE> dialogTemplate) {
   DWORD style;
   if (extended) {
     reader.Skip(2 * sizeof(DWORD));
-    style = reader.DoubleWord();
+    style = reader.Read<DWORD>();
     reader.Skip(sizeof(WORD) + 4 * sizeof(short));
   } else {
     reader = TemplateReader(dialogTemplate);
-    style = reader.DoubleWord();
+    style = reader.Read<DWORD>();
     reader.Skip(sizeof(DWORD) + sizeof(WORD) + 4 * sizeof(short));
   }
   if (!(style & DS_SETFONT)) return 0;

@@ -78,7 +78,7 @@ fi
   fail "DisplayVersion: $(value "$code" DisplayVersion)"
 # winget takes an installed copy for the package version whose manifest names what the entry shows.
 [ "$(value "$code" DisplayVersion)" = "$(manifest_display_version)" ] ||
-  fail "the winget manifest names $(manifest_display_version) for the x64 package, the entry shows $(value "$code" DisplayVersion)"
+  fail "the winget manifest names \"$(manifest_display_version)\" for the x64 package, the entry shows $(value "$code" DisplayVersion)"
 # Windows makes the entry's icon of ARPPRODUCTICON; Wine's msiexec writes none.
 [ "$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ARPPRODUCTICON\t//p')" = norvane.ico ] || fail "no ARPPRODUCTICON"
 msiinfo export "$msi" Icon | grep -q '^norvane.ico' || fail "no icon for the entry"
