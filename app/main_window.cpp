@@ -56,6 +56,7 @@ std::span<const ui::MessageEntry<CNorvaneDriveUtilityDlg>> CNorvaneDriveUtilityD
       ui::OnSessionEnd(WM_QUERYENDSESSION, &Self::OnQueryEndSession),
       ui::OnSessionEnd(WM_ENDSESSION, &Self::OnEndSession),
       ui::OnMessage(kSessionMayEnd, &Self::OnSessionMayEnd),
+      ui::OnDpiChanged(&Self::OnDpiChanged),
   };
   return kTable;
 }
@@ -335,6 +336,14 @@ LRESULT CNorvaneDriveUtilityDlg::OnCtlColor(const ui::ColourRequest& request) {
 LRESULT CNorvaneDriveUtilityDlg::OnSysColorChange() {
   m_backgroundBrush.Create();
   ui::PassOnColourChange(m_hwnd);
+  return 0;
+}
+
+// On a monitor of another scale factor the window and its pages lie out
+// anew for its DPI, and the pages fill the tabs' new display area.
+LRESULT CNorvaneDriveUtilityDlg::OnDpiChanged(const ui::DpiChange& change) {
+  FollowDpiChange(change);
+  PlacePages();
   return 0;
 }
 

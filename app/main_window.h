@@ -88,6 +88,7 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   LRESULT OnQueryEndSession(bool ending, LPARAM reasons);
   LRESULT OnEndSession(bool ending, LPARAM reasons);
   LRESULT OnSessionMayEnd();
+  LRESULT OnDpiChanged(const ui::DpiChange& change);
   bool TurnPageByKey(WPARAM key);
 
   // The Utility page's host.

@@ -9,6 +9,8 @@
 #include "resource.h"
 #include "ui/colours.h"
 #include "ui/contained.h"
+#include "ui/dialog.h"
+#include "ui/dpi.h"
 #include "ui/scoped.h"
 
 namespace norvane {
@@ -25,7 +27,8 @@ constexpr COLORREF kRed = RGB(255, 0, 0);
 // Gradient channels are 16 bits wide; an 8-bit value is their high byte.
 constexpr COLOR16 kHalf = 0x8000;
 constexpr COLOR16 kOpaque = 0xFF00;
-// Segments sit two pixels below the panel's top and above its bottom.
+// Segments sit two pixels (at 100%) below the panel's top and above its
+// bottom.
 constexpr int kSegmentInset = 2;
 
 ClassRegistrar registerClass = RegisterClassExW;
@@ -194,10 +197,11 @@ void CErrorIndicator::Paint(HDC dc, int width, int height) {
   Rectangle(dc, 0, 0, width, height);
 
   const int pitch = width / kSegments;
-  const int split = (height - kSegmentInset) / 2;
+  const int inset = ui::ScaleBetween(kSegmentInset, ui::kDefaultDpi, ui::CDialog::DpiOf(m_hwnd));
+  const int split = (height - inset) / 2;
   RECT segments[kSegments];
   for (int i = 0; i < kSegments; ++i) {
-    segments[i] = {i * pitch + 1, kSegmentInset, (i + 1) * pitch - 1, height - kSegmentInset};
+    segments[i] = {i * pitch + 1, inset, (i + 1) * pitch - 1, height - inset};
     Rectangle(dc, segments[i].left, segments[i].top, segments[i].right, segments[i].bottom);
     PlaceSegmentVertices(i, segments[i], split);
   }

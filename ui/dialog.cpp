@@ -5,10 +5,15 @@
 #include <vector>
 
 #include "ui/contained.h"
+#include "ui/dpi.h"
 #include "ui/waiting.h"
 
 namespace norvane::ui {
 namespace {
+
+// WM_GETDPISCALEDSIZE, which came with Windows 10 1703: the system asks a
+// window what size it takes at another DPI before it tells of the change.
+constexpr UINT kGetDpiScaledSize = 0x02E4;
 
 // The window property that leads from a dialog window to its object. A
 // property, unlike DWLP_USER, can be asked of any window.
@@ -119,6 +124,10 @@ DeviceChange DeviceChangeOf(const Message& message) {
   return {static_cast<UINT>(message.wParam), reinterpret_cast<const DEV_BROADCAST_HDR*>(message.lParam)};
 }
 
+DpiChange DpiChangeOf(const Message& message) {
+  return {LOWORD(message.wParam), *reinterpret_cast<const RECT*>(message.lParam)};
+}
+
 CDialog::CDialog(UINT templateId) : m_templateId(templateId) {}
 
 CDialog::~CDialog() {
@@ -137,6 +146,7 @@ bool CDialog::Create(HWND parent, DWORD extraStyle) {
   std::vector<BYTE> dialogTemplate = LoadTemplate(m_templateId);
   if (dialogTemplate.empty()) return false;
   AddTemplateStyle(dialogTemplate, extraStyle);
+  m_pointSize = TemplatePointSize(dialogTemplate);
   return CreateDialogIndirectParamW(Instance(), reinterpret_cast<LPCDLGTEMPLATEW>(dialogTemplate.data()), parent,
                                     DialogProc, reinterpret_cast<LPARAM>(this)) != nullptr;
 }
@@ -242,6 +252,57 @@ LRESULT CDialog::Default() const {
   return DefWindowProcW(m_hwnd, m_current->id, m_current->wParam, m_current->lParam);
 }
 
+UINT CDialog::DpiOf(HWND window) {
+  for (HWND inside = window; inside; inside = ParentOf(inside)) {
+    if (const CDialog* dialog = FromHandle(inside)) return dialog->m_dpi;
+  }
+  return SystemDpiOf(window);
+}
+
+void CDialog::FollowDpiChange(const DpiChange& change) {
+  const RECT& to = change.suggested;
+  SetWindowPos(m_hwnd, nullptr, to.left, to.top, to.right - to.left, to.bottom - to.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  RescaleTo(change.dpi);
+}
+
+// The controls take the new font before the old one goes: a control keeps
+// drawing with the font it was given last.
+void CDialog::RescaleTo(UINT dpi) {
+  const UINT from = std::exchange(m_dpi, dpi);
+  if (from == dpi) return;
+  const auto current = reinterpret_cast<HFONT>(Send(WM_GETFONT));
+  HFONT font = m_pointSize ? CreateFontAtDpi(current, m_pointSize, dpi) : nullptr;
+  for (HWND child = GetWindow(m_hwnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    CDialog* dialog = FromHandle(child);
+    // A control fits itself to a new font (a combo box its height): it is
+    // placed after.
+    m_childLayout.Scale(child, from, dpi, [&] {
+      if (!dialog && font) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    });
+    if (dialog) dialog->RescaleTo(dpi);
+  }
+  if (font) m_dpiFont.Reset(font);
+  OnRescaled(from, dpi);
+  RedrawWindow(m_hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+// The dialog manager keeps answering with the font it made of the template
+// at first; a dialog that followed a DPI change answers with its own.
+bool CDialog::AnswerFont(const Message& message, LRESULT& result) const {
+  if (message.id != WM_GETFONT || !m_dpiFont.Get()) return false;
+  result = reinterpret_cast<LRESULT>(m_dpiFont.Get());
+  return true;
+}
+
+// A dialog that follows DPI changes itself scales its layout by the ratio of
+// the DPIs, so its window must grow by that ratio too, as the system scales
+// it, not to the size the dialog manager would measure for the new font.
+bool CDialog::AnswerScaledSize(const Message& message, LRESULT& result) const {
+  if (message.id != kGetDpiScaledSize || !HasEntryFor(WM_DPICHANGED)) return false;
+  result = FALSE;  // no size of ours: the system's
+  return true;
+}
+
 void CDialog::SetTimer(UINT_PTR id, UINT milliseconds) const { ::SetTimer(m_hwnd, id, milliseconds, nullptr); }
 
 void CDialog::KillTimer(UINT_PTR id) const { ::KillTimer(m_hwnd, id); }
@@ -313,7 +374,9 @@ INT_PTR CDialog::Route(HWND hwnd, UINT id, WPARAM wParam, LPARAM lParam) {
   return dialog->Dispatch(id, wParam, lParam);
 }
 
+// The dialog manager laid the template out at the DPI of the window.
 INT_PTR CDialog::Initialise() {
+  m_dpi = SystemDpiOf(m_hwnd);
   const BOOL setFocus = OnInitDialog();
   if (!IsChildDialog()) Centre(m_hwnd);
   return setFocus;
@@ -337,7 +400,7 @@ INT_PTR CDialog::Dispatch(UINT id, WPARAM wParam, LPARAM lParam) {
   }
   if (id == WM_COMMAND && !PreviewCommand(CommandOf(message))) return TRUE;
   LRESULT result = 0;
-  if (HandleMessage(message, result)) {
+  if (AnswerFont(message, result) || AnswerScaledSize(message, result) || HandleMessage(message, result)) {
     if (AnswersDirectly(id)) return static_cast<INT_PTR>(result);
     if (m_hwnd) SetWindowLongPtrW(m_hwnd, DWLP_MSGRESULT, result);
     return TRUE;

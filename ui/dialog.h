@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "ui/accessible.h"
+#include "ui/dpi.h"
+#include "ui/scoped.h"
 #include "ui/window.h"
 
 namespace norvane::ui {
@@ -49,6 +51,13 @@ struct ColourRequest {
 struct DeviceChange {
   UINT event;
   const DEV_BROADCAST_HDR* about;
+};
+
+// What the handler of a WM_DPICHANGED is told: the DPI of the monitor the
+// window is now on, and the window rectangle the system suggests for it.
+struct DpiChange {
+  UINT dpi;
+  const RECT& suggested;
 };
 
 // A control whose own text does not say what it is (a read-only edit shows
@@ -92,6 +101,10 @@ class CDialog : public CWindow {
   // The dialog object of a window created by this class, or null.
   static CDialog* FromHandle(HWND hwnd);
 
+  // The DPI of the dialog that `window` is or lies in; the system's for a
+  // window outside our dialogs.
+  static UINT DpiOf(HWND window);
+
  protected:
   // Default initialisation: data exchange. Answers whether the dialog manager
   // should set the focus.
@@ -119,6 +132,15 @@ class CDialog : public CWindow {
   LRESULT Default() const;
   void SetTimer(UINT_PTR id, UINT milliseconds) const;
 
+  // The window moved to a monitor of another DPI: it takes the rectangle the
+  // system suggests and its layout follows the DPI (RescaleTo).
+  void FollowDpiChange(const DpiChange& change);
+  // After a rescale, for what a class keeps in pixels of its own.
+  virtual void OnRescaled(UINT /*from*/, UINT /*to*/) {}
+  // Whether the class's message table (or its base's) has an entry for the
+  // message. CDialogImpl answers.
+  virtual bool HasEntryFor(UINT) const { return false; }
+
   // Controls by id.
   int CheckState(int id) const;  // BST_UNCHECKED, BST_CHECKED or BST_INDETERMINATE
   bool IsChecked(int id) const { return CheckState(id) == BST_CHECKED; }
@@ -141,6 +163,13 @@ class CDialog : public CWindow {
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT id, WPARAM wParam, LPARAM lParam);
   static INT_PTR Route(HWND hwnd, UINT id, WPARAM wParam, LPARAM lParam);
   INT_PTR Dispatch(UINT id, WPARAM wParam, LPARAM lParam);
+  bool AnswerFont(const Message& message, LRESULT& result) const;
+  bool AnswerScaledSize(const Message& message, LRESULT& result) const;
+  // Lays the dialog out for `dpi` as its template would lie out there:
+  // every child window's rectangle scaled by the new DPI over the old, the
+  // template's font made anew for it and its controls, and each child
+  // dialog in turn. The dialog's own rectangle is its parent's to scale.
+  void RescaleTo(UINT dpi);
   INT_PTR Initialise();
   bool IsChildDialog() const;
   bool RouteEnterAndEscape(const MSG& msg);
@@ -148,6 +177,10 @@ class CDialog : public CWindow {
   void RunModalLoop();
 
   UINT m_templateId;
+  UINT m_dpi = 0;
+  int m_pointSize = 0;         // the template's font size, 0 without one
+  GdiObject<HFONT> m_dpiFont;  // the template's font at m_dpi, once the dialog followed a change
+  CChildLayout m_childLayout;
   bool m_modal = false;
   bool m_ended = false;
   INT_PTR m_result = 0;
@@ -169,6 +202,7 @@ ColourRequest ColourRequestOf(const Message& message);
 UINT SystemCommandOf(const Message& message);  // without the low four bits, which are the system's
 const DRAWITEMSTRUCT& DrawItemOf(const Message& message);
 DeviceChange DeviceChangeOf(const Message& message);
+DpiChange DpiChangeOf(const Message& message);
 
 // One entry of a message table: which message, and the member of T that
 // handles it with the message's arguments, typed by the kind of message.
@@ -214,11 +248,16 @@ struct MessageEntry {
     LRESULT (T::*handler)(const DeviceChange&);
     LRESULT Call(T& self, const Message& message) const { return (self.*handler)(DeviceChangeOf(message)); }
   };
+  struct DpiChangeHandler {
+    LRESULT (T::*handler)(const DpiChange&);
+    LRESULT Call(T& self, const Message& message) const { return (self.*handler)(DpiChangeOf(message)); }
+  };
 
   UINT message;
   UINT id;    // control id of WM_COMMAND and WM_NOTIFY, else kAny
   UINT code;  // notification code of WM_COMMAND and WM_NOTIFY, else kAny
-  std::variant<Plain, Timer, CommandHandler, Notify, Colour, SystemCommand, DrawItem, SessionEnd, DeviceChangeHandler>
+  std::variant<Plain, Timer, CommandHandler, Notify, Colour, SystemCommand, DrawItem, SessionEnd, DeviceChangeHandler,
+               DpiChangeHandler>
       handler;
 
   LRESULT Call(T& self, const Message& message) const {
@@ -265,6 +304,11 @@ constexpr MessageEntry<T> OnDeviceChange(LRESULT (T::*handler)(const DeviceChang
   return {WM_DEVICECHANGE, kAny, kAny, typename MessageEntry<T>::DeviceChangeHandler{handler}};
 }
 
+template <class T>
+constexpr MessageEntry<T> OnDpiChanged(LRESULT (T::*handler)(const DpiChange&)) {
+  return {WM_DPICHANGED, kAny, kAny, typename MessageEntry<T>::DpiChangeHandler{handler}};
+}
+
 bool Matches(UINT entryMessage, UINT entryId, UINT entryCode, const Message& message);
 
 // The base of each concrete dialog class T, which lists its messages in a
@@ -302,6 +346,12 @@ class CDialogImpl : public Base {
       }
     }
     return Base::HandleMessage(message, result);
+  }
+  bool HasEntryFor(UINT id) const override {
+    for (const MessageEntry<T>& entry : T::MessageTable()) {
+      if (entry.message == id) return true;
+    }
+    return Base::HasEntryFor(id);
   }
 };
 

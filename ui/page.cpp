@@ -22,6 +22,8 @@ BOOL CPage::OnInitDialog() {
   return TRUE;
 }
 
+void CPage::OnRescaled(UINT from, UINT to) { m_toolTip.Rescale(from, to); }
+
 bool CPage::PreTranslateMessage(MSG& msg) {
   m_toolTip.Relay(msg);
   return CDialogImpl::PreTranslateMessage(msg);

@@ -33,6 +33,8 @@ class CPage : public CDialogImpl<CPage> {
   // leaves the colour the window's default colouring set, as it does for
   // every text under a high-contrast theme.
   virtual void ColourStaticText(HDC, HWND) const {}
+  // The tooltip follows the page's DPI.
+  void OnRescaled(UINT from, UINT to) override;
 
  private:
   LRESULT OnCtlColor(const ColourRequest& request);

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "ui/dpi.h"
+
 namespace norvane::ui {
 
 CToolTip::~CToolTip() {
@@ -29,6 +31,25 @@ void CToolTip::AddTools(HWND dialog, std::span<const ToolText> tools) const {
 }
 
 void CToolTip::SetMaxTipWidth(int pixels) const { Send(TTM_SETMAXTIPWIDTH, 0, pixels); }
+
+// The control made its font of the system's metrics for the DPI it was
+// created at; the font it is given last stays its font.
+void CToolTip::Rescale(UINT from, UINT to) {
+  if (m_firstDpi == 0) {
+    const auto created = reinterpret_cast<HFONT>(Send(WM_GETFONT));
+    if (!created || !GetObjectW(created, sizeof m_firstFont, &m_firstFont)) return;
+    m_firstDpi = from;
+    m_firstWidth = static_cast<int>(Send(TTM_GETMAXTIPWIDTH));
+  }
+  LOGFONTW font = m_firstFont;
+  font.lfHeight = ScaleBetween(font.lfHeight, m_firstDpi, to);
+  font.lfWidth = ScaleBetween(font.lfWidth, m_firstDpi, to);
+  HFONT scaled = CreateFontIndirectW(&font);
+  Send(WM_SETFONT, reinterpret_cast<WPARAM>(scaled), FALSE);
+  m_font.Reset(scaled);
+  // A tooltip without a width of its own (-1) breaks only at line ends.
+  if (m_firstWidth > 0) SetMaxTipWidth(ScaleBetween(m_firstWidth, m_firstDpi, to));
+}
 
 void CToolTip::Relay(const MSG& msg) const { Send(TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&msg)); }
 

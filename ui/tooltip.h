@@ -7,6 +7,7 @@
 
 #include <span>
 
+#include "ui/scoped.h"
 #include "ui/window.h"
 
 namespace norvane::ui {
@@ -25,6 +26,16 @@ class CToolTip : public CWindow {
   void AddTools(HWND dialog, std::span<const ToolText> tools) const;
   void SetMaxTipWidth(int pixels) const;
   void Relay(const MSG& msg) const;
+  // Follows its dialog's layout from `from` DPI to `to`: the tips' font and
+  // the width they wrap at scale alike, from what they were at the first
+  // DPI, so that no rounding adds up.
+  void Rescale(UINT from, UINT to);
+
+ private:
+  UINT m_firstDpi = 0;  // 0 until the first rescale
+  LOGFONTW m_firstFont{};
+  int m_firstWidth = 0;
+  GdiObject<HFONT> m_font;  // the tips' font at the last DPI followed
 };
 
 }  // namespace norvane::ui

@@ -2,7 +2,8 @@
 # Writes the winget manifests of the release beside its installers: the
 # version, the installers (the MSI for x64, the NSIS installer for x86, each
 # with its SHA-256, scope, silent switches, ProductCode and upgrade
-# behaviour) and the locales, en-US by default and ja-JP. The installers are
+# behaviour, and for the MSI the entry it makes in "Apps and features") and
+# the locales, en-US by default and ja-JP. The installers are
 # downloaded from NORVANE_RELEASE_URL/<version>/, set it when publishing.
 # Usage: scripts/release/winget-manifests.sh OUT_DIR VERSION MSI SETUP_EXE
 set -euo pipefail
@@ -11,7 +12,8 @@ id=Norvane.BDDriveUtility
 base=${NORVANE_RELEASE_URL:-https://downloads.norvane.invalid/bd-drive-utility}/$version
 schema=1.10.0
 sha() { sha256sum "$1" | cut -d' ' -f1 | tr a-f A-F; }
-product_code=$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ProductCode\t//p')
+msi_property() { msiinfo export "$msi" Property | tr -d '\r' | sed -n "s/^$1\t//p"; }
+product_code=$(msi_property ProductCode)
 header() {  # manifest type
   printf '# yaml-language-server: $schema=https://aka.ms/winget-manifest.%s.%s.schema.json\n' "$1" "$schema"
   printf 'PackageIdentifier: %s\nPackageVersion: %s\n' "$id" "$version"
@@ -20,6 +22,9 @@ footer() { printf 'ManifestType: %s\nManifestVersion: %s\n' "$1" "$schema"; }
 
 { header version; printf 'DefaultLocale: en-US\n'; footer version; } >"$out/$id.yaml"
 
+# "Apps and features" shows the MSI's version, a.b.(1000c+d), not the
+# package's a.b.c.d: the MSI's entry there tells winget which package version
+# an installed copy is, without which it sees no upgrade.
 { header installer
   cat <<YAML
 Scope: machine
@@ -30,6 +35,10 @@ Installers:
   InstallerSha256: $(sha "$msi")
   ProductCode: '$product_code'
   UpgradeBehavior: install
+  AppsAndFeaturesEntries:
+  - DisplayVersion: '$(msi_property ProductVersion)'
+    ProductCode: '$product_code'
+    UpgradeCode: '$(msi_property UpgradeCode)'
 - Architecture: x86
   InstallerType: nullsoft
   InstallerUrl: $base/$(basename "$setup")

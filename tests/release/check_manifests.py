@@ -1,6 +1,9 @@
 """The winget manifests in DIST_DIR: each one valid against winget's published
 schema (tests/release/winget-schema), all four naming the same package and
-version, and each installer's hash and ProductCode those of the file built.
+version, each installer's hash and ProductCode those of the file built, and
+the MSI's "Apps and features" entry (the version it shows there, its
+ProductCode and UpgradeCode) that of the package built, by which winget
+knows the installed version.
 Usage: check_manifests.py DIST_DIR VERSION"""
 import hashlib
 import json
@@ -32,7 +35,8 @@ for name, kind in kinds.items():
 
 msi = dist / f'NorvaneDriveUtility-{version}-x64.msi'
 properties = subprocess.run(['msiinfo', 'export', msi, 'Property'], capture_output=True, text=True, check=True).stdout
-product_code = dict(line.split('\t', 1) for line in properties.splitlines() if '\t' in line)['ProductCode']
+msi_properties = dict(line.split('\t', 1) for line in properties.splitlines() if '\t' in line)
+product_code = msi_properties['ProductCode']
 built = {'x64': (msi, 'wix', product_code),
          'x86': (dist / f'NorvaneDriveUtility-{version}-setup.exe', 'nullsoft', 'NorvaneDriveUtility')}
 installers = {i['Architecture']: i for i in manifests['installer']['Installers']}
@@ -44,6 +48,10 @@ for arch, (path, kind, code) in built.items():
     expect(entry.get('InstallerUrl', '').endswith('/' + path.name), f'{arch}: downloads {entry.get("InstallerUrl")}')
     expect((entry.get('InstallerType'), entry.get('ProductCode')) == (kind, code),
            f'{arch}: {entry.get("InstallerType")} {entry.get("ProductCode")}, not {kind} {code}')
+shown = [{'DisplayVersion': msi_properties['ProductVersion'], 'ProductCode': product_code,
+          'UpgradeCode': msi_properties['UpgradeCode']}]
+expect(installers.get('x64', {}).get('AppsAndFeaturesEntries') == shown,
+       f'x64: Apps and features entries {installers.get("x64", {}).get("AppsAndFeaturesEntries")}, not {shown}')
 expect(manifests['version']['DefaultLocale'] == manifests['defaultLocale']['PackageLocale'] == 'en-US',
        'the default locale is not en-US')
 

@@ -2,7 +2,8 @@
 """Fails unless a built executable carries what Windows expects of a current
 program: a manifest that names Windows 7 to 11 as supported (so that no
 compatibility shims apply) and runs as the invoking user; for the window, the
-version 6 common controls and DPI awareness; for the command-line tool
+version 6 common controls and DPI awareness per monitor (version 2 where
+Windows has it, else the first version); for the command-line tool
 (--tool), UTF-8 as the active code page; an icon with every size the shell
 asks for, 256 as PNG; and version resources that match the product version.
 
@@ -49,7 +50,10 @@ def check_manifest(pe, version, kind):
     if kind['tool']:
         expect([e.text for e in named('activeCodePage')] == ['UTF-8'], 'manifest: the code page is not UTF-8')
         return
-    expect([e.text for e in named('dpiAware')] == ['true'], 'manifest: not DPI-aware')
+    expect([e.text for e in named('dpiAware')] == ['true/pm'], 'manifest: not DPI-aware per monitor before Windows 10')
+    awareness = [[value.strip() for value in e.text.split(',')] for e in named('dpiAwareness')]
+    expect(awareness == [['PerMonitorV2', 'PerMonitor']],
+           f'manifest: DPI awareness {awareness}, not per monitor (v2, else v1)')
     expect(identities.get('Microsoft.Windows.Common-Controls') == '6.0.0.0',
            'manifest: no dependency on the version 6 common controls')
 

@@ -2,7 +2,8 @@
 # The x64 Windows Installer package under Wine's 64-bit msiexec, in a prefix
 # of its own: a silent install puts the programs, the help files and the
 # texts into Program Files, the shortcut into the Start menu and the entry,
-# with its publisher, version and icon, into "Apps and features", and leaves
+# with its publisher, version (the one the winget manifest names) and icon,
+# into "Apps and features", and leaves
 # PATH alone; the silent uninstall takes them all away again. ADDTOPATH=1
 # appends exactly our folder to the system's PATH and the uninstall takes
 # exactly it off. A package of a lower version built from the same files is
@@ -44,6 +45,9 @@ entries() {
   wine reg query "$uninstall" /reg:64 2>/dev/null | tr -d '\r' | sed -n 's/.*\\\({[-0-9A-F]*}\)$/\1/p' |
     while read -r code; do [ "$(value "$code" DisplayName)" = "Norvane BD Drive Utility" ] && echo "$code"; done || true
 }
+manifest_display_version() {
+  python3 "$here/tests/release/shown_version.py" "$dist/Norvane.BDDriveUtility.installer.yaml"
+}
 environment='HKLM\System\CurrentControlSet\Control\Session Manager\Environment'
 system_path() { wine reg query "$environment" /v Path 2>/dev/null | tr -d '\r' | sed -n 's/^ *Path *REG_[A-Z_]* *//p'; }
 msiexec() {  # ARGUMENTS...: msiexec's exit status, once it and all it started have ended
@@ -72,6 +76,9 @@ fi
 [ "$(value "$code" Publisher)" = Norvane ] || fail "Publisher: $(value "$code" Publisher)"
 [ "$(value "$code" DisplayVersion)" = "$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ProductVersion\t//p')" ] ||
   fail "DisplayVersion: $(value "$code" DisplayVersion)"
+# winget takes an installed copy for the package version whose manifest names what the entry shows.
+[ "$(value "$code" DisplayVersion)" = "$(manifest_display_version)" ] ||
+  fail "the winget manifest names \"$(manifest_display_version)\" for the x64 package, the entry shows $(value "$code" DisplayVersion)"
 # Windows makes the entry's icon of ARPPRODUCTICON; Wine's msiexec writes none.
 [ "$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ARPPRODUCTICON\t//p')" = norvane.ico ] || fail "no ARPPRODUCTICON"
 msiinfo export "$msi" Icon | grep -q '^norvane.ico' || fail "no icon for the entry"

@@ -14,6 +14,7 @@
 
 #include "resource.h"
 #include "ui/dialog.h"
+#include "ui/dpi.h"
 #include "ui/message_box.h"
 #include "ui/tooltip.h"
 #include "ui/window.h"
@@ -358,6 +359,65 @@ TEST(DialogFramework, ToolTipToolsAreWholeControlsWithTextsFromTheStringTable) {
     EXPECT_EQ(ToolText(tip.Handle(), GetDlgItem(page, tool.control)), ForRun(tool.english, tool.japanese))
         << "tool of control " << tool.control;
   }
+}
+
+// A dialog template's bytes, field by field.
+class TemplateBytes {
+ public:
+  TemplateBytes& Word(WORD value) { return Append(&value, sizeof value); }
+  TemplateBytes& DoubleWord(DWORD value) { return Append(&value, sizeof value); }
+  TemplateBytes& Text(const std::wstring& text) { return Append(text.c_str(), (text.size() + 1) * sizeof(wchar_t)); }
+  std::vector<BYTE> Cut(std::size_t size) const { return {m_bytes.begin(), m_bytes.begin() + size}; }
+  const std::vector<BYTE>& Bytes() const { return m_bytes; }
+
+ private:
+  TemplateBytes& Append(const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const BYTE*>(data);
+    m_bytes.insert(m_bytes.end(), bytes, bytes + size);
+    return *this;
+  }
+  std::vector<BYTE> m_bytes;
+};
+
+// DLGTEMPLATE: style, extended style, item count, rectangle; then menu,
+// class, caption and, with DS_SETFONT, the point size and the face.
+TemplateBytes Classic(DWORD style, WORD pointSize) {
+  TemplateBytes bytes;
+  bytes.DoubleWord(style).DoubleWord(0).Word(0).Word(0).Word(0).Word(100).Word(50);
+  bytes.Word(0).Word(0).Text(L"Caption");
+  if (style & DS_SETFONT) bytes.Word(pointSize).Text(L"Tahoma");
+  return bytes;
+}
+
+// DLGTEMPLATEEX: version 1, 0xFFFF, help id, extended style, style, item
+// count, rectangle; menu (here an ordinal), class (here a name), caption;
+// with DS_SETFONT the point size, weight, italic, character set and face.
+TemplateBytes Extended(DWORD style, WORD pointSize) {
+  TemplateBytes bytes;
+  bytes.Word(1).Word(0xFFFF).DoubleWord(0).DoubleWord(0).DoubleWord(style).Word(0);
+  bytes.Word(0).Word(0).Word(100).Word(50);
+  bytes.Word(0xFFFF).Word(5).Text(L"Class").Text(L"");
+  if (style & DS_SETFONT) bytes.Word(pointSize).Word(FW_NORMAL).Word(0).Text(L"MS Shell Dlg");
+  return bytes;
+}
+
+// The font size a dialog is made anew in at another DPI comes from its
+// template, in either layout.
+TEST(DialogFramework, TheFontSizeOfATemplateOfEitherLayout) {
+  const TemplateBytes extended = Extended(DS_SETFONT | WS_CHILD, 9);
+  struct Case {
+    const char* what;
+    std::vector<BYTE> bytes;
+    int pointSize;
+  } cases[] = {
+      {"classic, with a font", Classic(DS_SETFONT | WS_POPUP, 10).Bytes(), 10},
+      {"classic, without one", Classic(WS_POPUP, 10).Bytes(), 0},
+      {"extended, menu by number and class by name", extended.Bytes(), 9},
+      {"extended, without a font", Extended(WS_CHILD, 9).Bytes(), 0},
+      {"extended, cut off before its point size",
+       extended.Cut(extended.Bytes().size() - 3 * sizeof(WORD) - sizeof(L"MS Shell Dlg")), 0},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ui::TemplatePointSize(c.bytes), c.pointSize) << c.what;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -132,6 +133,31 @@ class Layout : public MainWindowTest {
     SelectTab(tab);
     RedrawWindow(Main(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   }
+  // Each page, shown, lies inside the tab control's display area, and each
+  // of its controls inside the page.
+  void ExpectEveryPageInsideItsTab() const {
+    const RECT area = PageArea();
+    // A failed assertion ends its tab only.
+    const auto expectFits = [&](int tab) {
+      Show(tab);
+      ASSERT_TRUE(IsWindowVisible(Page(tab)));
+      EXPECT_TRUE(Inside(ScreenRect(Page(tab)), area)) << Describe(ScreenRect(Page(tab))) << " in " << Describe(area);
+      // A page is as large as the area it was placed in; its controls must not
+      // reach past it, or they are cut off.
+      RECT visible = ScreenRect(Page(tab));
+      IntersectRect(&visible, &visible, &area);
+      for (HWND control : VisibleChildren(Page(tab))) {
+        if (ClassOf(control) == TOOLTIPS_CLASSW) continue;
+        EXPECT_TRUE(Inside(ScreenRect(control), visible))
+            << "control " << GetDlgCtrlID(control) << " \"" << Narrow(WindowText(control)) << "\" at "
+            << Describe(ScreenRect(control)) << " outside " << Describe(visible);
+      }
+    };
+    for (int tab = 0; tab < 3; ++tab) {
+      SCOPED_TRACE(kTabTemplates[tab]);
+      expectFits(tab);
+    }
+  }
 };
 
 TEST_F(Layout, RunsAtTheScalingTheRunAsksFor) {
@@ -152,27 +178,7 @@ TEST_F(Layout, TheWindowFitsTheWorkArea) {
 
 TEST_F(Layout, EveryPageFitsTheTabControlAndEveryControlItsPage) {
   Start();
-  const RECT area = PageArea();
-  // A failed assertion ends its tab only.
-  const auto expectFits = [&](int tab) {
-    Show(tab);
-    ASSERT_TRUE(IsWindowVisible(Page(tab)));
-    EXPECT_TRUE(Inside(ScreenRect(Page(tab)), area)) << Describe(ScreenRect(Page(tab))) << " in " << Describe(area);
-    // A page is as large as the area it was placed in; its controls must not
-    // reach past it, or they are cut off.
-    RECT visible = ScreenRect(Page(tab));
-    IntersectRect(&visible, &visible, &area);
-    for (HWND control : VisibleChildren(Page(tab))) {
-      if (ClassOf(control) == TOOLTIPS_CLASSW) continue;
-      EXPECT_TRUE(Inside(ScreenRect(control), visible))
-          << "control " << GetDlgCtrlID(control) << " \"" << Narrow(WindowText(control)) << "\" at "
-          << Describe(ScreenRect(control)) << " outside " << Describe(visible);
-    }
-  };
-  for (int tab = 0; tab < 3; ++tab) {
-    SCOPED_TRACE(kTabTemplates[tab]);
-    expectFits(tab);
-  }
+  ExpectEveryPageInsideItsTab();
 }
 
 TEST_F(Layout, EveryTextFitsItsControl) {
@@ -239,6 +245,194 @@ TEST_F(Layout, EveryStaticTextOfEveryWindowFits) {
   ShowWindow(Main(), SW_SHOW);
   ASSERT_FALSE(WindowText(Control(IDC_MESSAGE)).empty());
   ExpectStaticTextFits(Control(IDC_MESSAGE));
+}
+
+// Where each window below `parent` lies, in `origin`'s client area.
+struct Placed {
+  HWND window;
+  RECT rect;
+};
+void CollectPlaces(HWND origin, HWND parent, std::vector<Placed>& places) {
+  for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    RECT rect = ScreenRect(child);
+    MapWindowPoints(nullptr, origin, reinterpret_cast<POINT*>(&rect), 2);
+    places.push_back({child, rect});
+    CollectPlaces(origin, child, places);
+  }
+}
+std::vector<Placed> PlacesBelow(HWND window) {
+  std::vector<Placed> places;
+  CollectPlaces(window, window, places);
+  return places;
+}
+
+bool WithinAPixel(const RECT& a, const RECT& b) {
+  return std::abs(a.left - b.left) <= 1 && std::abs(a.top - b.top) <= 1 && std::abs(a.right - b.right) <= 1 &&
+         std::abs(a.bottom - b.bottom) <= 1;
+}
+
+RECT ScaledRect(const RECT& rect, int from, int to) {
+  return {MulDiv(rect.left, to, from), MulDiv(rect.top, to, from), MulDiv(rect.right, to, from),
+          MulDiv(rect.bottom, to, from)};
+}
+
+LONG FontHeight(HWND window) {
+  LOGFONTW font{};
+  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0)), sizeof font, &font);
+  return font.lfHeight;
+}
+
+// The rows of the error indicator's first segment whose frame runs along
+// its top and its bottom, as the indicator paints them.
+struct SegmentFrame {
+  int top, bottom;
+};
+SegmentFrame FrameRowsOfFirstSegment(HWND indicator) {
+  constexpr std::uint32_t kFrame = 0x000000;
+  constexpr std::uint32_t kPanel = 0x707070;
+  RECT client{};
+  GetClientRect(indicator, &client);
+  const std::vector<std::uint32_t> pixels = ClientPixels(indicator, PixelSource::Painted);
+  const int x = client.right / 16;  // the middle of the first of eight segments
+  const auto at = [&](int y) { return pixels[static_cast<std::size_t>(y * client.right + x)] & 0xFFFFFF; };
+  SegmentFrame frame{-1, -1};
+  for (int y = 1; y < client.bottom / 2; ++y) {
+    if (at(y) == kFrame && at(y - 1) == kPanel) frame.top = frame.top < 0 ? y : frame.top;
+  }
+  for (int y = client.bottom - 2; y > client.bottom / 2; --y) {
+    if (at(y) == kFrame && at(y + 1) == kPanel) frame.bottom = frame.bottom < 0 ? client.bottom - 1 - y : frame.bottom;
+  }
+  return frame;
+}
+
+// The window moved to a monitor of another scale factor (to 150% from 100%,
+// to 100% in the run at 150%) and back, as Windows tells it: it takes the
+// rectangle Windows suggests, its fonts are the templates' at the new DPI,
+// every control of the pages is where the page's template puts it there,
+// the pages stay inside the tabs, the tips and the indicator's segments
+// follow; back again, everything is where it was.
+TEST_F(Layout, TheWindowFollowsAMoveToAMonitorOfAnotherScaleAndBack) {
+  Start();
+  ShowWindow(Main(), SW_SHOW);
+  const int from = Dpi();
+  const int to = from == 144 ? 96 : 144;
+  const RECT original = ScreenRect(Main());
+  const std::vector<Placed> before = PlacesBelow(Main());
+  std::vector<std::vector<Placed>> pagesBefore;
+  for (int tab = 0; tab < 3; ++tab) pagesBefore.push_back(PlacesBelow(Page(tab)));
+  HWND tip = PageToolTip(Page(0));
+  ASSERT_NE(tip, nullptr);
+  const auto tipWidth = static_cast<int>(SendMessageW(tip, TTM_GETMAXTIPWIDTH, 0, 0));
+  const LONG tipFont = FontHeight(tip);
+  HWND indicator = GetDlgItem(Page(1), IDC_ERROR_INDICATOR);
+  const auto moveTo = [&](int dpi, RECT suggested) {
+    SendMessageW(Main(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+  };
+
+  // Windows suggests the window's rectangle scaled by the ratio of the DPIs.
+  const auto suggestedAt = [&](int dpi) {
+    return RECT{original.left, original.top, original.left + MulDiv(original.right - original.left, dpi, from),
+                original.top + MulDiv(original.bottom - original.top, dpi, from)};
+  };
+  const RECT suggested = suggestedAt(to);
+  moveTo(to, suggested);
+  {
+    SCOPED_TRACE("at " + std::to_string(to) + " DPI");
+    const RECT taken = ScreenRect(Main());
+    EXPECT_TRUE(EqualRect(&suggested, &taken)) << Describe(taken);
+    // The templates' fonts: 9 points in the main window, 8 in the pages.
+    EXPECT_EQ(FontHeight(Control(IDC_DRIVE_LIST)), -MulDiv(9, to, 72));
+    EXPECT_EQ(FontHeight(Control(IDC_PAGE_TABS)), -MulDiv(9, to, 72));
+    EXPECT_EQ(FontHeight(Main()), -MulDiv(9, to, 72)) << "the window's own";
+    for (int tab = 0; tab < 3; ++tab) {
+      SCOPED_TRACE(kTabTemplates[tab]);
+      for (const Placed& control : pagesBefore[static_cast<std::size_t>(tab)]) {
+        EXPECT_EQ(FontHeight(Page(tab)), -MulDiv(8, to, 72)) << "the page's own";
+        const std::string what = "control " + std::to_string(GetDlgCtrlID(control.window));
+        // The indicator draws no text and has no font.
+        if (ClassOf(control.window) != L"CErrorIndicator") {
+          EXPECT_EQ(FontHeight(control.window), -MulDiv(8, to, 72)) << what;
+        }
+        if (ClassOf(control.window) == L"ComboBox") continue;  // its height follows its font
+        RECT now = ScreenRect(control.window);
+        MapWindowPoints(nullptr, Page(tab), reinterpret_cast<POINT*>(&now), 2);
+        EXPECT_TRUE(WithinAPixel(now, ScaledRect(control.rect, from, to)))
+            << what << " at " << Describe(now) << ", not " << Describe(ScaledRect(control.rect, from, to));
+      }
+    }
+    ExpectEveryPageInsideItsTab();
+    // As at the start, each page fills the tabs' display area.
+    const RECT area = PageArea();
+    for (int tab = 0; tab < 3; ++tab) {
+      const RECT page = ScreenRect(Page(tab));
+      EXPECT_TRUE(EqualRect(&page, &area))
+          << kTabTemplates[tab] << " at " << Describe(page) << ", not " << Describe(area);
+    }
+    EXPECT_EQ(SendMessageW(tip, TTM_GETMAXTIPWIDTH, 0, 0), MulDiv(tipWidth, to, from));
+    EXPECT_EQ(FontHeight(tip), MulDiv(tipFont, to, from));
+    const SegmentFrame frame = FrameRowsOfFirstSegment(indicator);
+    EXPECT_EQ(frame.top, MulDiv(2, to, 96)) << "the segments' inset from the panel's top";
+    EXPECT_EQ(frame.bottom, MulDiv(2, to, 96)) << "the segments' inset from the panel's bottom";
+  }
+
+  const auto expectAsAtTheStart = [&] {
+    const RECT back = ScreenRect(Main());
+    EXPECT_TRUE(EqualRect(&original, &back)) << Describe(back);
+    const std::vector<Placed> after = PlacesBelow(Main());
+    for (const Placed& was : before) {
+      const auto now =
+          std::find_if(after.begin(), after.end(), [&](const Placed& p) { return p.window == was.window; });
+      ASSERT_NE(now, after.end()) << ClassOf(was.window) << " " << GetDlgCtrlID(was.window) << " is gone";
+      EXPECT_TRUE(WithinAPixel(now->rect, was.rect)) << ClassOf(was.window) << " " << GetDlgCtrlID(was.window) << " at "
+                                                     << Describe(now->rect) << ", was at " << Describe(was.rect);
+    }
+    // A control may make a part it needs at some scale (the tabs' arrows
+    // where their labels do not fit): it is hidden again.
+    for (const Placed& now : after) {
+      const bool added =
+          std::none_of(before.begin(), before.end(), [&](const Placed& p) { return p.window == now.window; });
+      EXPECT_FALSE(added && IsWindowVisible(now.window)) << ClassOf(now.window) << " shows now";
+    }
+    EXPECT_EQ(FontHeight(Control(IDC_DRIVE_LIST)), -MulDiv(9, from, 72));
+    EXPECT_EQ(FontHeight(GetWindow(Page(0), GW_CHILD)), -MulDiv(8, from, 72));
+    EXPECT_EQ(SendMessageW(tip, TTM_GETMAXTIPWIDTH, 0, 0), tipWidth);
+    EXPECT_EQ(FontHeight(tip), tipFont);
+    EXPECT_EQ(FrameRowsOfFirstSegment(indicator).top, MulDiv(2, from, 96));
+    ExpectEveryPageInsideItsTab();
+  };
+  moveTo(from, original);
+  {
+    SCOPED_TRACE("back at " + std::to_string(from) + " DPI");
+    expectAsAtTheStart();
+  }
+  // Monitors of every scale in turn, and back: the rounding of each move
+  // adds up to nothing.
+  for (int dpi : {120, 168, 192, to, 120}) {
+    moveTo(dpi, suggestedAt(dpi));
+  }
+  moveTo(from, original);
+  SCOPED_TRACE("back at " + std::to_string(from) + " DPI from a tour of monitors");
+  expectAsAtTheStart();
+}
+
+// Before it tells of a new DPI, Windows (10 1703 on) asks the window for its
+// size there. The main window scales its layout by the ratio of the DPIs, so
+// it leaves the size to the system, which scales it by the same ratio,
+// rather than to the dialog manager, which would measure the new font. A
+// page follows its window and answers nothing of its own.
+TEST_F(Layout, TheMainWindowLeavesItsSizeAtAnotherDpiToTheSystemsScaling) {
+  Start();
+  const auto askDialogProcedure = [](HWND dialog) {
+    const auto procedure = reinterpret_cast<DLGPROC>(GetWindowLongPtrW(dialog, DWLP_DLGPROC));
+    SIZE size{};
+    SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
+    const INT_PTR handled = procedure(dialog, 0x02E4 /* WM_GETDPISCALEDSIZE */, 144, reinterpret_cast<LPARAM>(&size));
+    return std::make_pair(handled, GetWindowLongPtrW(dialog, DWLP_MSGRESULT));
+  };
+  const auto [handled, answer] = askDialogProcedure(Main());
+  EXPECT_TRUE(handled);
+  EXPECT_EQ(answer, FALSE) << "no size of its own: the system's linear scaling";
+  EXPECT_FALSE(askDialogProcedure(Page(0)).first);
 }
 
 // Asks whoever runs the test to photograph the window from the X server (a

@@ -309,7 +309,10 @@ TEST(Resources, ManifestAsksForCommonControls6AsInvokerAndDpiAwareness) {
   const std::string manifest(bytes, SizeofResource(nullptr, resource));
   EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
   EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
-  EXPECT_NE(manifest.find(">true</dpiAware>"), std::string::npos);
+  // Per monitor: version 2 where Windows has it, else the first version,
+  // and on Windows 8.1 per monitor too.
+  EXPECT_NE(manifest.find(">true/pm</dpiAware>"), std::string::npos);
+  EXPECT_NE(manifest.find(">PerMonitorV2, PerMonitor</dpiAwareness>"), std::string::npos);
 
   // And the loader honoured it: the common controls come from the side-by-side
   // assembly of version 6.
