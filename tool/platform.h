@@ -32,9 +32,10 @@ class Platform {
   virtual Tick WaitBesideDrive(std::chrono::milliseconds period) {
     return Wait(period) ? Tick::DriveHeld : Tick::Interrupted;
   }
-  // The watch is over: the system's questions about its drive go unheard
-  // from here on, before the drive is closed.
-  virtual void EndDriveWatch() {}
+  // The system's questions about the drive go unheard from here on, before
+  // its handle is closed: at the watch's end, or to open the drive anew
+  // (the next wait watches the handle then open).
+  virtual void StopWatchingDrive() {}
 };
 
 }  // namespace norvane::tool

@@ -107,7 +107,7 @@ class WatchView {
 // watch lasts, and no longer once the drive is about to be closed.
 struct WatchedDrive {
   Platform& platform;
-  ~WatchedDrive() { platform.EndDriveWatch(); }
+  ~WatchedDrive() { platform.StopWatchingDrive(); }
 };
 
 Exit Watch(Session& session, const SelectedDrive& drive, QualityReading reading, const WatchOptions& options) {
@@ -126,7 +126,10 @@ Exit Watch(Session& session, const SelectedDrive& drive, QualityReading reading,
     }
     // An unplugged drive leaves its handle dead for good; opening its node
     // anew finds it again once it is back on the bus.
-    if (lost) OpenDevicePath(drive.node.path);
+    if (lost) {
+      session.World().StopWatchingDrive();
+      OpenDevicePath(drive.node.path);
+    }
     QualityReading next = ReadQuality();
     lost = next.read.outcome == CommandOutcome::NotDelivered;
     // Like the window, a tick without an answer changes nothing; unlike it, it says so.

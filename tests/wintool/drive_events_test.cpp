@@ -97,7 +97,7 @@ class RemovalScript final : public Platform {
 
   DriveSource& Drives(bool) override { return m_source; }
   bool Wait(std::chrono::milliseconds) override { return false; }
-  void EndDriveWatch() override { m_events.StopWatchingDrive(); }
+  void StopWatchingDrive() override { m_events.StopWatchingDrive(); }
 
   Tick WaitBesideDrive(std::chrono::milliseconds) override {
     if (answers.size() == m_ticks.size()) return Tick::Interrupted;

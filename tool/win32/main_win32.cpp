@@ -126,7 +126,7 @@ class RealPlatform final : public norvane::tool::Platform {
     return m_events->DriveLetGo() ? Tick::DriveLetGo : Tick::DriveHeld;
   }
 
-  void EndDriveWatch() override {
+  void StopWatchingDrive() override {
     if (m_events) m_events->StopWatchingDrive();
   }
 
