@@ -123,28 +123,31 @@ TEST_F(ConsoleProgram, CtrlCEndsAWatchAndACountdownWith130) {
   }
 }
 
+struct SessionEndSearch {
+  DWORD processId;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK FindSessionEndWindow(HWND window, LPARAM lParam) {
+  auto& search = *reinterpret_cast<SessionEndSearch*>(lParam);
+  wchar_t name[64] = {};
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != search.processId || !GetClassNameW(window, name, 64) ||
+      std::wstring(name) != tool::kSessionEndWindowClass) {
+    return TRUE;
+  }
+  search.found = window;
+  return FALSE;
+}
+
 // The hidden top-level window of the process `processId` that hears of the
 // session's end, once it is there; null when it is not within `limit`.
 HWND SessionEndWindowOf(DWORD processId, std::chrono::milliseconds limit) {
-  struct Search {
-    DWORD processId;
-    HWND found = nullptr;
-  } search{processId};
-  const auto isTheWindow = [](HWND window, LPARAM lParam) -> BOOL {
-    auto& search = *reinterpret_cast<Search*>(lParam);
-    wchar_t name[64] = {};
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != search.processId || !GetClassNameW(window, name, 64) ||
-        std::wstring(name) != tool::kSessionEndWindowClass) {
-      return TRUE;
-    }
-    search.found = window;
-    return FALSE;
-  };
+  SessionEndSearch search{processId};
   for (const auto end = std::chrono::steady_clock::now() + limit;
        search.found == nullptr && std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(50ms)) {
-    EnumWindows(isTheWindow, reinterpret_cast<LPARAM>(&search));
+    EnumWindows(FindSessionEndWindow, reinterpret_cast<LPARAM>(&search));
   }
   return search.found;
 }
