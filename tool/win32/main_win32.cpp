@@ -162,7 +162,7 @@ bool IsSet(const wchar_t* variable) {
 int wmain(int argc, wchar_t** argv) {
   wakeUp = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   SetConsoleCtrlHandler(OnControl, TRUE);
-  norvane::tool::ListenForSessionEnd(OnSessionEnd);
+  const norvane::tool::SessionEndListener sessionEnd(OnSessionEnd);
   std::vector<std::string> arguments;
   for (int i = 1; i < argc; ++i) arguments.push_back(Utf8Of(argv[i]));
 
