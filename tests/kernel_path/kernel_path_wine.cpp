@@ -57,7 +57,9 @@ void Wine::Create() const {
 namespace {
 
 // The kind of drive Wine reports for each letter (GetDriveType) is the
-// registry's. A prefix made before the removable drive came lacks it.
+// registry's, in its 64-bit view, which Wine's mount manager reads (the x86
+// loader's reg would write the 32-bit one). A prefix made before the
+// removable drive came lacks it.
 const std::map<std::string, std::string> kDriveTypes = {{"e:", "cdrom"}, {"g:", "cdrom"}, {"f:", "floppy"}};
 
 }  // namespace
@@ -65,15 +67,18 @@ const std::map<std::string, std::string> kDriveTypes = {{"e:", "cdrom"}, {"g:", 
 bool Wine::HasDriveTypes() const {
   std::ifstream registry(m_prefix / "system.reg");
   const std::string text((std::istreambuf_iterator<char>(registry)), std::istreambuf_iterator<char>());
+  const std::size_t key = text.find("\n[Software\\\\Wine\\\\Drives]");
+  if (key == std::string::npos) return false;
+  const std::string values = text.substr(key, text.find("\n[", key + 1) - key);
   for (const auto& [letter, type] : kDriveTypes) {
-    if (text.find("\"" + letter + "\"=\"" + type + "\"") == std::string::npos) return false;
+    if (values.find("\"" + letter + "\"=\"" + type + "\"") == std::string::npos) return false;
   }
   return true;
 }
 
 void Wine::SetDriveTypes() const {
   for (const auto& [letter, type] : kDriveTypes) {
-    Run({m_loader, "reg", "add", "HKLM\\Software\\Wine\\Drives", "/v", letter, "/d", type, "/f"}, Plain());
+    Run({m_loader, "reg", "add", "HKLM\\Software\\Wine\\Drives", "/v", letter, "/d", type, "/f", "/reg:64"}, Plain());
   }
   Run({"/usr/lib/wine/wineserver64", "-w"}, Plain());
 }
