@@ -21,6 +21,21 @@ class Platform {
   // can come before the drive answers, and a system may send none). False
   // once the run has been interrupted.
   virtual bool WaitForDrives(std::chrono::milliseconds period) { return Wait(period); }
+
+  // How a tick of a watch over the drive ended.
+  enum class Tick { Interrupted, DriveHeld, DriveLetGo };
+  // Waits one tick of a watch over the drive open in the channel. Meanwhile
+  // the system may ask to take the drive away ("Safely Remove"): the drive
+  // is then let go (closed, the channel without it), and opened again
+  // should the removal be refused. DriveLetGo while that removal is under
+  // way: until it is refused or done, the drive is not to be opened.
+  virtual Tick WaitBesideDrive(std::chrono::milliseconds period) {
+    return Wait(period) ? Tick::DriveHeld : Tick::Interrupted;
+  }
+  // The system's questions about the drive go unheard from here on, before
+  // its handle is closed: at the watch's end, or to open the drive anew
+  // (the next wait watches the handle then open).
+  virtual void StopWatchingDrive() {}
 };
 
 }  // namespace norvane::tool

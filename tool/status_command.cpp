@@ -103,16 +103,33 @@ class WatchView {
   int m_linesShown = 0;
 };
 
+// The system's questions about the watched drive are answered while the
+// watch lasts, and no longer once the drive is about to be closed.
+struct WatchedDrive {
+  Platform& platform;
+  ~WatchedDrive() { platform.StopWatchingDrive(); }
+};
+
 Exit Watch(Session& session, const SelectedDrive& drive, QualityReading reading, const WatchOptions& options) {
+  using Tick = Platform::Tick;
   const auto period = std::chrono::milliseconds(std::lround(options.intervalSeconds * 1000));
   WatchView view(session, drive);
+  const WatchedDrive watched{session.World()};
   view.Show(reading);
   session.RequireWritten();
   bool lost = false;
-  while (session.World().Wait(period)) {
+  for (Tick tick; (tick = session.World().WaitBesideDrive(period)) != Tick::Interrupted; session.RequireWritten()) {
+    // The system is taking the drive away: there is nothing to ask until the removal is refused or done.
+    if (tick == Tick::DriveLetGo) {
+      view.ShowNoAnswer(reading);
+      continue;
+    }
     // An unplugged drive leaves its handle dead for good; opening its node
     // anew finds it again once it is back on the bus.
-    if (lost) OpenDevicePath(drive.node.path);
+    if (lost) {
+      session.World().StopWatchingDrive();
+      OpenDevicePath(drive.node.path);
+    }
     QualityReading next = ReadQuality();
     lost = next.read.outcome == CommandOutcome::NotDelivered;
     // Like the window, a tick without an answer changes nothing; unlike it, it says so.
@@ -122,7 +139,6 @@ Exit Watch(Session& session, const SelectedDrive& drive, QualityReading reading,
     } else {
       view.ShowNoAnswer(reading);
     }
-    session.RequireWritten();
   }
   throw Stop{Exit::Interrupted, ""};
 }

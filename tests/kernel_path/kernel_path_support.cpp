@@ -23,6 +23,7 @@ std::string PreloadPath() { return std::string(NORVANE_KERNEL_SHIM_ROOT) + "/$LI
 Drives::Drives(const std::string& name, std::uint32_t alignmentMask) : devices(ScratchFolder(name)) {
   devices.Attach("sr0", test::kQuietDrive, emu::QuietDriveModel());
   devices.Attach("sr1", test::kGeneralDrive, emu::GeneralDriveModel());
+  devices.Attach(kRemovableNode, kRemovableLetter, emu::QuietDriveModel());
   for (const auto& [node, letter] : kNodes) devices.RequireAlignment(node, alignmentMask);
   devices.WithDrives([](emu::EmulatedDevices& drives) { drives.Clock().FollowRealTime(true); });
 }
@@ -90,6 +91,8 @@ void ExpectLog(const std::vector<KernelRecord>& log, const test::Sequence& expec
                                                              << test::Describe(expected) << "the kernel saw:\n"
                                                              << seen;
   for (const KernelRecord& record : log) {
+    EXPECT_NE(record.node, kRemovableNode)
+        << action << ": a command reached " << kRemovableLetter << ":, a removable drive that is no CD/DVD drive";
     EXPECT_EQ(record.cdb.size(), kCdbLength) << action;
     EXPECT_EQ(record.maxSense, kSenseRequestLength) << action;
     EXPECT_EQ(record.timeoutMs, kPassThroughTimeoutSeconds * 1000) << action;
@@ -109,6 +112,14 @@ KernelFault Answering(std::vector<std::uint8_t> sense, int after) {
   KernelFault fault;
   fault.kind = KernelFault::Kind::Sense;
   fault.sense = std::move(sense);
+  fault.after = after;
+  return fault;
+}
+
+KernelFault Shortened(std::uint32_t shortBy, int after) {
+  KernelFault fault;
+  fault.kind = KernelFault::Kind::ShortTransfer;
+  fault.shortBy = shortBy;
   fault.after = after;
   return fault;
 }

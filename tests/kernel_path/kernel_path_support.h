@@ -18,6 +18,12 @@ namespace norvane::kernel {
 
 // The quiet drive at sr0, the general one at sr1.
 inline const std::map<std::string, char> kNodes = {{"sr0", test::kQuietDrive}, {"sr1", test::kGeneralDrive}};
+// A removable drive that is no CD/DVD drive, as a USB stick or a card
+// reader is: to Wine the floppy drive F:, whose device is this node. A
+// Norvane drive behind it would answer whatever reached it; the programs
+// must send it nothing.
+inline constexpr char kRemovableLetter = 'F';
+inline const std::string kRemovableNode = "fd2";
 
 // A folder of this test's own under the build folder.
 std::filesystem::path ScratchFolder(const std::string& name);
@@ -63,12 +69,15 @@ test::Sequence WithoutEmptyDirections(test::Sequence sequence);
 // CHECK CONDITION with `sense`.
 KernelFault Failing(int error, int after, int times = 1);
 KernelFault Answering(std::vector<std::uint8_t> sense, int after = 0);
+// After `after` commands, the drive carries out the next one but moves `shortBy` bytes fewer.
+KernelFault Shortened(std::uint32_t shortBy, int after);
 // A fault that changes nothing the drive receives: the fault-free sequence.
 test::Sequence Unchanged(const test::Sequence& sequence);
 
-// Expects the log to hold exactly `expected`, and every request to carry
-// what the programs put into each: a 12-byte block, 18 bytes of sense room,
-// the 360-second time-out, the word size of the program's process.
+// Expects the log to hold exactly `expected` (nothing for the removable
+// drive among it), and every request to carry what the programs put into
+// each: a 12-byte block, 18 bytes of sense room, the 360-second time-out,
+// the word size of the program's process.
 void ExpectLog(const std::vector<KernelRecord>& log, const test::Sequence& expected, int wordSize,
                const std::string& action);
 

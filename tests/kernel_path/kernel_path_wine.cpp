@@ -2,6 +2,8 @@
 
 #include <cctype>
 #include <chrono>
+#include <fstream>
+#include <iterator>
 
 #include "child_process.h"
 
@@ -19,6 +21,7 @@ Wine::Wine(const std::string& architecture, const fs::path& prefix, const Drives
   m_environment["WINEDLLOVERRIDES"] = "mscoree,mshtml=";
   StopServer();
   if (!fs::exists(m_prefix / "system.reg")) Create();
+  if (!HasDriveTypes()) SetDriveTypes();
   MapDrives(drives);
 }
 
@@ -37,24 +40,52 @@ int Wine::Run(const std::vector<std::string>& command, std::map<std::string, std
 
 void Wine::StopServer() const { Run({"/usr/lib/wine/wineserver64", "-k"}, {{"WINEPREFIX", m_prefix.string()}}); }
 
+std::map<std::string, std::string> Wine::Plain() const {
+  return {{"WINEPREFIX", m_prefix.string()}, {"WINEDEBUG", "-all"}, {"WINEDLLOVERRIDES", "mscoree,mshtml="}};
+}
+
 void Wine::Create() const {
-  std::map<std::string, std::string> plain = {
-      {"WINEPREFIX", m_prefix.string()}, {"WINEDEBUG", "-all"}, {"WINEDLLOVERRIDES", "mscoree,mshtml="}};
-  Run({m_loader, "wineboot", "-i"}, plain);
-  for (const char* letter : {"e:", "g:"}) {
-    Run({m_loader, "reg", "add", "HKLM\\Software\\Wine\\Drives", "/v", letter, "/d", "cdrom", "/f"}, plain);
-  }
+  Run({m_loader, "wineboot", "-i"}, Plain());
   // Wine waits up to 2 s for a window manager to withdraw each managed
   // window it hides (every message box); a bare Xvfb has none.
   Run({m_loader, "reg", "add", "HKCU\\Software\\Wine\\AppDefaults\\NorvaneDriveUtility.exe\\X11 Driver", "/v",
        "Managed", "/d", "N", "/f"},
-      plain);
-  Run({"/usr/lib/wine/wineserver64", "-w"}, plain);
+      Plain());
+  Run({"/usr/lib/wine/wineserver64", "-w"}, Plain());
 }
 
-// E: and G: are the drives (a mount folder and the device); C: and Z:
-// get a device that is no drive, so that the program's scan of every
-// letter never reaches the machine's own disks.
+namespace {
+
+// The kind of drive Wine reports for each letter (GetDriveType) is the
+// registry's, in its 64-bit view, which Wine's mount manager reads (the x86
+// loader's reg would write the 32-bit one). A prefix made before the
+// removable drive came lacks it.
+const std::map<std::string, std::string> kDriveTypes = {{"e:", "cdrom"}, {"g:", "cdrom"}, {"f:", "floppy"}};
+
+}  // namespace
+
+bool Wine::HasDriveTypes() const {
+  std::ifstream registry(m_prefix / "system.reg");
+  const std::string text((std::istreambuf_iterator<char>(registry)), std::istreambuf_iterator<char>());
+  const std::size_t key = text.find("\n[Software\\\\Wine\\\\Drives]");
+  if (key == std::string::npos) return false;
+  const std::string values = text.substr(key, text.find("\n[", key + 1) - key);
+  for (const auto& [letter, type] : kDriveTypes) {
+    if (values.find("\"" + letter + "\"=\"" + type + "\"") == std::string::npos) return false;
+  }
+  return true;
+}
+
+void Wine::SetDriveTypes() const {
+  for (const auto& [letter, type] : kDriveTypes) {
+    Run({m_loader, "reg", "add", "HKLM\\Software\\Wine\\Drives", "/v", letter, "/d", type, "/f", "/reg:64"}, Plain());
+  }
+  Run({"/usr/lib/wine/wineserver64", "-w"}, Plain());
+}
+
+// E: and G: are the drives and F: the removable drive (a mount folder and
+// the device); C: and Z: get a device that is no drive, so that the
+// program's scan of every letter never reaches the machine's own disks.
 void Wine::MapDrives(const Drives& drives) const {
   const fs::path dosdevices = m_prefix / "dosdevices";
   const fs::path mounts =
@@ -64,7 +95,9 @@ void Wine::MapDrives(const Drives& drives) const {
     fs::remove(dosdevices / name, ignored);
     fs::create_symlink(target, dosdevices / name);
   };
-  for (const auto& [node, letter] : kNodes) {
+  std::map<std::string, char> letters = kNodes;
+  letters[kRemovableNode] = kRemovableLetter;
+  for (const auto& [node, letter] : letters) {
     const std::string drive(1, static_cast<char>(std::tolower(letter)));
     fs::create_directories(mounts / drive);
     link(drive + ":", mounts / drive);

@@ -1,7 +1,7 @@
 // A Wine prefix of the kernel path's own: its server must carry the
 // preloaded library, so it cannot be shared with tests that run at the same
-// time. Made once; its drive letters E: and G: are the emulated device nodes,
-// set for each run.
+// time. Made once; its drive letters E: and G: (CD/DVD drives) and F: (a
+// removable drive) are the emulated device nodes, set for each run.
 #pragma once
 
 #include <filesystem>
@@ -28,7 +28,11 @@ class Wine {
  private:
   int Run(const std::vector<std::string>& command, std::map<std::string, std::string> environment) const;
   void StopServer() const;
+  // The environment of the prefix's own set-up: no preloaded library.
+  std::map<std::string, std::string> Plain() const;
   void Create() const;
+  bool HasDriveTypes() const;
+  void SetDriveTypes() const;
   void MapDrives(const Drives& drives) const;
 
   std::string m_loader;

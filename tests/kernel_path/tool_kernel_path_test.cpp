@@ -89,6 +89,10 @@ const std::vector<std::uint8_t> kDescriptorInvalidField = {0x72, 0x05, 0x24, 0x0
 constexpr int kSelection = 2;
 // Reading the settings with read-error handling on takes five status reads.
 constexpr int kSettingsRead = 5;
+// The INQUIRY's allocation length, and its bytes up to the vendor and the
+// first four bytes of the product.
+constexpr std::uint32_t kInquiryAllocation = 254;
+constexpr std::uint32_t kVendorAndFour = 20;
 
 struct ToolFaultRow {
   std::string name;
@@ -151,15 +155,8 @@ TEST(ToolKernelPath, FaultsAtTheKernelBoundary) {
        "5/24/00"},
       // The counters come back without the last sector's frame: the kernel's
       // residual says so, and nothing the drive did not send is printed.
-      {"a short transfer", "status",
-       [](KernelDevices& d) {
-         KernelFault fault;
-         fault.kind = KernelFault::Kind::ShortTransfer;
-         fault.shortBy = 24;
-         fault.after = kSelection + 1;
-         d.QueueFault("sr0", fault);
-       },
-       1, Unchanged, "the drive moved only 8 of 32 bytes"},
+      {"a short transfer", "status", [](KernelDevices& d) { d.QueueFault("sr0", Shortened(24, kSelection + 1)); }, 1,
+       Unchanged, "the drive moved only 8 of 32 bytes"},
       {"a command that never completes", "settings",
        [](KernelDevices& d) {
          KernelFault fault;
@@ -257,6 +254,12 @@ TEST(WinToolKernelPath, FaultsAtTheKernelBoundary) {
       {"a unit attention, descriptor sense", "settings",
        [](KernelDevices& d) { d.QueueFault("sr0", Answering(kDescriptorReset, kSelection)); }, 0,
        [](const test::Sequence& s) { return Repeated(s, kSelection); }, "Quiet drive"},
+      // The general drive's INQUIRY (its second command) moves its vendor and
+      // four bytes of its product into the bounce buffer that the earlier
+      // answers filled: its label stops where its bytes stop.
+      {"a short INQUIRY", "list",
+       [](KernelDevices& d) { d.QueueFault("sr1", Shortened(kInquiryAllocation - kVendorAndFour, 1)); }, 0, Unchanged,
+       "\nG : NORVANE BD-R\n"},
   };
   Drives drives("wintool-faults", kStrictestAdapterAlignment);
   const WindowsTool tool(drives);

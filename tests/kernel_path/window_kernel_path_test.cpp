@@ -207,8 +207,7 @@ TEST(WindowKernelPath, FaultsAtTheKernelBoundary) {
     };
   };
   const auto queue = [](KernelFault fault) { return [fault](KernelDevices& d) { d.QueueFault("sr0", fault); }; };
-  KernelFault shortRead = Fault(KernelFault::Kind::ShortTransfer, 5);
-  shortRead.shortBy = 250;
+  const KernelFault shortRead = Shortened(250, 5);
   const std::vector<WindowFaultRow> rows = {
       {"the ioctl fails with EIO", {}, queue(Failing(EIO, 0)), stoppedAt(0)},
       {"the drive is pulled out while open: ENODEV", {}, [](KernelDevices& d) { d.Unplug("sr0"); }, stoppedAt(0)},

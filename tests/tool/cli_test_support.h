@@ -41,6 +41,8 @@ class ScriptedSource final : public tool::DriveSource, private DeviceIo {
   std::uint32_t lastTimeoutSeconds = 0;
   // Runs before each command goes out, with its operation code.
   std::function<void(std::uint8_t operation)> beforeCommand;
+  // Runs before each handle is closed.
+  std::function<void(DeviceHandle handle)> beforeClose;
 
   DeviceIo& Io() override { return *this; }
   std::vector<tool::DeviceNode> Candidates() override { return m_emulated.Candidates(); }
@@ -66,7 +68,10 @@ class ScriptedSource final : public tool::DriveSource, private DeviceIo {
   bool PreventMediaChangeNotification(DeviceHandle handle) override {
     return m_devices.PreventMediaChangeNotification(handle);
   }
-  void Close(DeviceHandle handle) override { m_devices.Close(handle); }
+  void Close(DeviceHandle handle) override {
+    if (beforeClose) beforeClose(handle);
+    m_devices.Close(handle);
+  }
   void Sleep(std::uint32_t milliseconds) override { m_devices.Sleep(milliseconds); }
   bool IsOpticalDrive(char letter) override { return m_devices.IsOpticalDrive(letter); }
 

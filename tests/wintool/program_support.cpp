@@ -123,9 +123,14 @@ bool Program::Shows(const std::string& text, std::chrono::milliseconds limit) {
   return false;
 }
 
+bool Program::EndsWithin(std::chrono::milliseconds limit) const {
+  return m_process.hProcess == nullptr ||
+         WaitForSingleObject(m_process.hProcess, static_cast<DWORD>(limit.count())) == WAIT_OBJECT_0;
+}
+
 DWORD Program::Finish(std::chrono::milliseconds limit) {
   if (m_process.hProcess == nullptr) return STILL_ACTIVE;
-  if (WaitForSingleObject(m_process.hProcess, static_cast<DWORD>(limit.count())) != WAIT_OBJECT_0) {
+  if (!EndsWithin(limit)) {
     TerminateProcess(m_process.hProcess, 1);
     WaitForSingleObject(m_process.hProcess, INFINITE);
     return STILL_ACTIVE;

@@ -35,6 +35,9 @@ class Program {
   bool Shows(const std::string& text, std::chrono::milliseconds limit);
   // The exit code, once it ends within `limit`; STILL_ACTIVE when it does not (and then it is ended).
   DWORD Finish(std::chrono::milliseconds limit = std::chrono::seconds(30));
+  // Whether it ends within `limit`; it is left running otherwise.
+  bool EndsWithin(std::chrono::milliseconds limit) const;
+  DWORD ProcessId() const { return m_process.dwProcessId; }
   std::string Out() const { return BytesOf(m_out); }
   std::string Err() const { return BytesOf(m_err); }
 

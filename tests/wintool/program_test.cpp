@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <thread>
 
 #include "drive/channel.h"
 #include "program_support.h"
 #include "tests/common/other_program.h"
 #include "tool/cli.h"
 #include "tool/emulated_drive_source.h"
+#include "tool/win32/session_end_win32.h"
 
 namespace norvane::test {
 namespace {
@@ -117,6 +119,67 @@ TEST_F(ConsoleProgram, CtrlCEndsAWatchAndACountdownWith130) {
     ASSERT_TRUE(program.Shows(c.started, 20s)) << program.Err();
     ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) << GetLastError();
     EXPECT_EQ(program.Finish(10s), 130u) << program.Err();
+    EXPECT_NE(program.Err().find(c.said), std::string::npos) << program.Err();
+  }
+}
+
+struct SessionEndSearch {
+  DWORD processId;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK FindSessionEndWindow(HWND window, LPARAM lParam) {
+  auto& search = *reinterpret_cast<SessionEndSearch*>(lParam);
+  wchar_t name[64] = {};
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != search.processId || !GetClassNameW(window, name, 64) ||
+      std::wstring(name) != tool::kSessionEndWindowClass) {
+    return TRUE;
+  }
+  search.found = window;
+  return FALSE;
+}
+
+// The hidden top-level window of the process `processId` that hears of the
+// session's end, once it is there; null when it is not within `limit`.
+HWND SessionEndWindowOf(DWORD processId, std::chrono::milliseconds limit) {
+  SessionEndSearch search{processId};
+  for (const auto end = std::chrono::steady_clock::now() + limit;
+       search.found == nullptr && std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(50ms)) {
+    EnumWindows(FindSessionEndWindow, reinterpret_cast<LPARAM>(&search));
+  }
+  return search.found;
+}
+
+// The program loads user32, so Windows tells it of logging off and shutting
+// down as it tells a program with windows, not at its console: the session's
+// end ends a run with 143, as a closing console does, during a tick's wait
+// cleanly (the countdown says what it was at). Agreeing to the session's end
+// ends nothing yet, nor does an end that was called off.
+TEST(Program, TheSessionsEndEndsARunWith143) {
+  const struct {
+    std::vector<std::string> arguments;
+    const char* started;
+    const char* said;
+  } cases[] = {
+      {{"--emulate", "status", "--watch", "--interval", "0.1"}, "sectors", ""},
+      {{"--emulate", "-d", "E", "power-check", "--yes"}, "Measuring", "interrupted: the measurement was not read"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments[1]);
+    Program program(c.arguments);
+    ASSERT_TRUE(program.Shows(c.started, 20s)) << program.Err();
+    const HWND window = SessionEndWindowOf(program.ProcessId(), 10s);
+    ASSERT_NE(window, nullptr) << "no hidden window hears of the session's end";
+    EXPECT_FALSE(IsWindowVisible(window));
+    DWORD_PTR agreed = FALSE;
+    ASSERT_TRUE(SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, &agreed));
+    EXPECT_EQ(agreed, static_cast<DWORD_PTR>(TRUE)) << "the run held the session's end up";
+    ASSERT_TRUE(SendMessageTimeoutW(window, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, nullptr));
+    EXPECT_FALSE(program.EndsWithin(500ms)) << "the run ended before the session did: " << program.Err();
+    SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000, nullptr);
+    EXPECT_EQ(program.Finish(10s), 143u) << program.Err();
     EXPECT_NE(program.Err().find(c.said), std::string::npos) << program.Err();
   }
 }

@@ -1,8 +1,15 @@
-// The system's word that a CD/DVD drive came or went, from device
-// notifications: a watch wakes on it instead of only at its next tick.
+// The system's word about drives, from device notifications: a CD/DVD drive
+// that came or went wakes a watch of the drive list instead of only its
+// next tick, and a status watch lets go of its drive when the system asks
+// to remove it ("Safely Remove"), which an open handle would refuse.
 #pragma once
 
 #include <windows.h>
+#include <dbt.h>
+
+#include <string>
+
+#include "drive/device_io.h"
 
 namespace norvane::tool {
 
@@ -19,12 +26,32 @@ class DriveEvents {
   // Waits until a drive arrives or leaves, `wakeUp` is signalled, or
   // `milliseconds` have passed, answering what the system sends meanwhile.
   void Wait(HANDLE wakeUp, DWORD milliseconds);
+  // Waits until `wakeUp` is signalled or `milliseconds` have passed, with
+  // the drive open in the channel watched: asked whether it may be removed,
+  // the drive is let go; a removal refused opens it again.
+  void WaitBesideOpenDrive(HANDLE wakeUp, DWORD milliseconds);
+  // Whether the drive was let go for a removal not yet refused or done.
+  bool DriveLetGo() const { return !m_letGo.empty(); }
+  // Stops watching the drive, before it is closed.
+  void StopWatchingDrive();
 
  private:
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnDeviceChange(WPARAM event, const DEV_BROADCAST_HDR* about);
+  // Answers what the system sends until `wakeUp`, the deadline, or (with
+  // `untilDriveChange`) a drive that arrives or leaves.
+  void Pump(HANDLE wakeUp, DWORD milliseconds, bool untilDriveChange);
+  void WatchOpenDrive();
+  bool IsWatchedDrive(const DEV_BROADCAST_HDR* about) const;
+  void LetGoOfDrive();
+  void TakeDriveBack();
+  void DriveRemoved();
 
   HWND m_window = nullptr;
-  HDEVNOTIFY m_registration = nullptr;
+  HDEVNOTIFY m_registration = nullptr;       // the CD/DVD drive class
+  HDEVNOTIFY m_driveRegistration = nullptr;  // the handle of the drive watched
+  DeviceHandle m_watched = kNoDevice;        // that handle, as it was registered
+  std::wstring m_letGo;                      // the path of the drive let go, while its removal is under way
   bool m_changed = false;
 };
 

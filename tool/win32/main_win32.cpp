@@ -15,6 +15,7 @@
 #include "tool/win32/console_win32.h"
 #include "tool/win32/drive_events_win32.h"
 #include "tool/win32/drive_source_win32.h"
+#include "tool/win32/session_end_win32.h"
 
 #ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
 #define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
@@ -70,23 +71,32 @@ void GiveConsolesBack() {
   }
 }
 
-// During the sleep of a watch's or a countdown's tick, a control event ends
-// the run cleanly, so that the console gets its cursor back and the run says
-// what it was at. Anywhere else, a command waiting for the drive among
-// them, it ends the program at once, as it would any program.
-BOOL WINAPI OnControl(DWORD event) {
-  const bool interrupt = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
-  const int status = interrupt ? kInterruptedStatus : kTerminatedStatus;
+// During the sleep of a watch's or a countdown's tick, a control event or
+// the session's end ends the run cleanly, so that the console gets its
+// cursor back and the run says what it was at. Anywhere else, a command
+// waiting for the drive among them, it ends the program at once, as it
+// would any program. `endsOnReturn`: Windows ends the process once the
+// caller returns, so the run must end first.
+void EndRun(int status, bool endsOnReturn) {
   int none = 0;
   if (ticking && waiting && interruptedWith.compare_exchange_strong(none, status)) {
     SetEvent(wakeUp);
-    // Windows ends the process once this returns from a closing console: the run ends first.
-    if (!interrupt) Sleep(INFINITE);
-    return TRUE;
+    if (endsOnReturn) Sleep(INFINITE);
+    return;
   }
   GiveConsolesBack();
   ExitProcess(static_cast<UINT>(status));
 }
+
+BOOL WINAPI OnControl(DWORD event) {
+  const bool interrupt = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
+  // A closing console (and, for a program without windows, logging off and shutting down).
+  EndRun(interrupt ? kInterruptedStatus : kTerminatedStatus, !interrupt);
+  return TRUE;
+}
+
+// Logging off and shutting down, as a program with windows hears of them.
+void OnSessionEnd() { EndRun(kTerminatedStatus, true); }
 
 class RealPlatform final : public norvane::tool::Platform {
  public:
@@ -106,15 +116,30 @@ class RealPlatform final : public norvane::tool::Platform {
 
   // Device notifications wake the wait; the tick bounds it all the same.
   bool WaitForDrives(std::chrono::milliseconds period) override {
+    return WaitAnswering(period, &norvane::tool::DriveEvents::Wait);
+  }
+
+  // "Safely Remove" asks through the drive's handle notification, which
+  // only a wait answers: inside a reading the question waits for its end.
+  Tick WaitBesideDrive(std::chrono::milliseconds period) override {
+    if (!WaitAnswering(period, &norvane::tool::DriveEvents::WaitBesideOpenDrive)) return Tick::Interrupted;
+    return m_events->DriveLetGo() ? Tick::DriveLetGo : Tick::DriveHeld;
+  }
+
+  void StopWatchingDrive() override {
+    if (m_events) m_events->StopWatchingDrive();
+  }
+
+ private:
+  bool WaitAnswering(std::chrono::milliseconds period, void (norvane::tool::DriveEvents::*wait)(HANDLE, DWORD)) {
     if (!m_events) m_events = std::make_unique<norvane::tool::DriveEvents>();
     ticking = true;
     waiting = true;
-    if (!interruptedWith) m_events->Wait(wakeUp, static_cast<DWORD>(period.count()));
+    if (!interruptedWith) (m_events.get()->*wait)(wakeUp, static_cast<DWORD>(period.count()));
     waiting = false;
     return !interruptedWith;
   }
 
- private:
   norvane::tool::DemoDrives m_demo;
   std::unique_ptr<DriveSource> m_machine;
   std::unique_ptr<norvane::tool::DriveEvents> m_events;
@@ -137,6 +162,7 @@ bool IsSet(const wchar_t* variable) {
 int wmain(int argc, wchar_t** argv) {
   wakeUp = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   SetConsoleCtrlHandler(OnControl, TRUE);
+  const norvane::tool::SessionEndListener sessionEnd(OnSessionEnd);
   std::vector<std::string> arguments;
   for (int i = 1; i < argc; ++i) arguments.push_back(Utf8Of(argv[i]));
 

@@ -20,7 +20,7 @@ const SystemTexts& System() {
       "no access to the drive: another program holds it, administrator rights\n"
       "      are needed, or security software blocks it",
       "  130 interrupted (Ctrl-C or Ctrl-Break)\n"
-      "  143 terminated: the console was closed, or Windows is shutting down",
+      "  143 terminated: the console was closed, the user logged off, or Windows is shutting down",
       "A drive Windows will not open, or that refuses a command with \"access denied\", may be in use by\n"
       "another program, may need an elevated prompt (Run as administrator), or may be blocked by security\n"
       "software.",
