@@ -202,7 +202,7 @@ TEST_F(MainWindow, ACommandTheDriveHoldsLeavesTheWindowAnswering) {
   SelectTab(2);
   m_devices.HoldAnswers('E');
   m_devices.Drive('E')->ClearLog();
-  std::atomic<bool> released{false};
+  std::atomic<bool> released{false}, heldInside{false};
   std::atomic<int> answered{0}, late{0};
   std::atomic<DWORD> slowest{0};
   // A frozen window misses this by as long as the drive holds it; a busy
@@ -214,6 +214,7 @@ TEST_F(MainWindow, ACommandTheDriveHoldsLeavesTheWindowAnswering) {
     // Inside the command, and the window held as in the waits.
     if (m_devices.WaitForHeldCommand(std::chrono::seconds(60))) {
       for (int waited = 0; IsWindowEnabled(Main()) && waited < 60000; waited += 10) ::Sleep(10);
+      heldInside = !IsWindowEnabled(Main());
       PostMessageW(eject, BM_CLICK, 0, 0);
       SendMessageTimeoutW(eject, BM_CLICK, 0, 0, SMTO_NORMAL, 200, nullptr);
       for (int sent = 0; sent < kMessages; ++sent) {
@@ -234,6 +235,7 @@ TEST_F(MainWindow, ACommandTheDriveHoldsLeavesTheWindowAnswering) {
   std::vector<std::uint8_t> operations;
   for (const emu::LoggedCommand& c : m_devices.Drive('E')->Log()) operations.push_back(c.cdb[0]);
   EXPECT_TRUE(heldUntilReleased) << "the read ended before the drive answered it";
+  EXPECT_TRUE(heldInside) << "the window took input during a call the drive held for a minute";
   std::printf("[ measure  ] the window answered %d messages during a held command, the slowest in %lu ms\n",
               answered.load(), static_cast<unsigned long>(slowest.load()));
   EXPECT_EQ(answered, kMessages);
