@@ -169,8 +169,15 @@ void RunKeepingWindowsAnswering(const std::function<void()>& call) {
 
 bool InsideADriveCall() { return insideADriveCall; }
 
+// A request the driver cancels comes back at once, and the call unwinds
+// before the process goes; one it does not cancel keeps the process no
+// longer than this.
+constexpr DWORD kCancelledCallReturnsWithinMs = 1000;
+
 void EndTheProgramInsideADriveCall() {
-  TheDriveCallThread().CancelIo();
+  const DriveCallThread& thread = TheDriveCallThread();
+  thread.CancelIo();
+  WaitForSingleObject(thread.Done(), kCancelledCallReturnsWithinMs);
   ExitProcess(0);
 }
 

@@ -9,7 +9,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -17,6 +21,7 @@
 
 #include "drive/channel.h"
 #include "drive/device_io.h"
+#include "pages/status_page.h"
 #include "resource.h"
 #include "tests/common/command_blocks.h"
 #include "ui/waiting.h"
@@ -30,13 +35,13 @@ std::atomic<bool> waiting{false};
 // Commands sent while a wait was going on: an action started inside it.
 int commandsInsideAWait = 0;
 
-// The emulated drives, whose sleeps also take the real time they stand for.
-class RealTimeWaits final : public DeviceIo {
+// The emulated drives behind a seam of the test's own, which passes on
+// what it does not change.
+class InFrontOfTheDrives : public DeviceIo {
  public:
-  explicit RealTimeWaits(DeviceIo& drives) : m_drives(drives) {}
+  explicit InFrontOfTheDrives(DeviceIo& drives) : m_drives(drives) {}
   DeviceHandle Open(const wchar_t* path, DeviceAccess access) override { return m_drives.Open(path, access); }
   bool PassThrough(DeviceHandle device, const ScsiCommand& command, ScsiReply& reply) override {
-    if (waiting) ++commandsInsideAWait;
     return m_drives.PassThrough(device, command, reply);
   }
   bool PreventMediaChangeNotification(DeviceHandle notification) override {
@@ -45,13 +50,24 @@ class RealTimeWaits final : public DeviceIo {
   void Close(DeviceHandle handle) override { m_drives.Close(handle); }
   bool IsOpticalDrive(char letter) override { return m_drives.IsOpticalDrive(letter); }
   std::uint32_t LastErrorCode() const override { return m_drives.LastErrorCode(); }
-  void Sleep(std::uint32_t milliseconds) override {
-    m_drives.Sleep(milliseconds);
-    ::Sleep(milliseconds);
-  }
+  void Sleep(std::uint32_t milliseconds) override { m_drives.Sleep(milliseconds); }
 
  private:
   DeviceIo& m_drives;
+};
+
+// The emulated drives, whose sleeps also take the real time they stand for.
+class RealTimeWaits final : public InFrontOfTheDrives {
+ public:
+  using InFrontOfTheDrives::InFrontOfTheDrives;
+  bool PassThrough(DeviceHandle device, const ScsiCommand& command, ScsiReply& reply) override {
+    if (waiting) ++commandsInsideAWait;
+    return InFrontOfTheDrives::PassThrough(device, command, reply);
+  }
+  void Sleep(std::uint32_t milliseconds) override {
+    InFrontOfTheDrives::Sleep(milliseconds);
+    ::Sleep(milliseconds);
+  }
 };
 
 // Set once the first wait for the drive has begun.
@@ -271,6 +287,93 @@ TEST_F(WaitingForADrive, RequestsSentDuringTheForceEjectPauseRunAfterItAndNeverI
     CloseDrive();
     m_devices.Detach('E');
   }
+}
+
+// ---- the window closed inside a call the drive never answers ----
+
+constexpr char kCallGaveUp[] = "the call gave up its I/O";
+
+// Once armed, every command waits for an answer that never comes, as a
+// synchronous read of a pipe nobody writes to: the system can cancel it,
+// and the drive thread says so on its way out.
+class NeverAnswering final : public InFrontOfTheDrives {
+ public:
+  explicit NeverAnswering(DeviceIo& drives) : InFrontOfTheDrives(drives) { CreatePipe(&m_read, &m_write, nullptr, 0); }
+  ~NeverAnswering() override {
+    CloseHandle(m_read);
+    CloseHandle(m_write);
+  }
+  void Arm() { m_armed = true; }
+  bool PassThrough(DeviceHandle device, const ScsiCommand& command, ScsiReply& reply) override {
+    if (!m_armed) return InFrontOfTheDrives::PassThrough(device, command, reply);
+    char byte = 0;
+    DWORD read = 0;
+    if (!ReadFile(m_read, &byte, 1, &read, nullptr) && GetLastError() == ERROR_OPERATION_ABORTED) {
+      std::printf("%s\n", kCallGaveUp);
+      std::fflush(stdout);
+    }
+    return false;
+  }
+
+ private:
+  HANDLE m_read = nullptr;
+  HANDLE m_write = nullptr;
+  std::atomic<bool> m_armed{false};
+};
+
+class ClosedInsideACallChild : public MainWindowTest {};
+
+// Run by the test below in a process of its own, which the close ends.
+TEST_F(ClosedInsideACallChild, DISABLED_Runs) {
+  NeverAnswering drive(m_devices);
+  InstallDeviceIo(drive);
+  m_devices.Attach('E', emu::QuietDriveModel());
+  Start();
+  drive.Arm();
+  std::thread taskbar([this] {
+    ::Sleep(500);
+    PostMessageW(Main(), WM_CLOSE, 0, 0);
+  });
+  taskbar.detach();
+  m_window->StatusPage()->RefreshStatusPage();  // a read the drive never answers
+  ADD_FAILURE() << "the call came back and the program goes on";
+}
+
+// The system ends a process only once its threads' requests are done: the
+// window closed inside a call the drive holds gives the call's request up,
+// and the program ends at once instead of after the drive's time-out.
+TEST(ClosedInsideACall, TheProgramGivesUpTheCallsRequestAndEndsAtOnce) {
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  wchar_t folder[MAX_PATH] = {}, outputPath[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, folder);
+  GetTempFileNameW(folder, L"nvc", 0, outputPath);
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE output = CreateFileW(outputPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_TEMPORARY, nullptr);
+  ASSERT_NE(output, INVALID_HANDLE_VALUE);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = startup.hStdError = output;
+  std::wstring line = std::wstring(L"\"") + self +
+                      L"\" --gtest_also_run_disabled_tests --gtest_filter=ClosedInsideACallChild.DISABLED_Runs";
+  PROCESS_INFORMATION child{};
+  ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &child));
+  CloseHandle(output);
+  const bool ended = WaitForSingleObject(child.hProcess, 30000) == WAIT_OBJECT_0;
+  if (!ended) TerminateProcess(child.hProcess, 1);
+  DWORD code = STILL_ACTIVE;
+  GetExitCodeProcess(child.hProcess, &code);
+  CloseHandle(child.hProcess);
+  CloseHandle(child.hThread);
+  std::ifstream in(outputPath, std::ios::binary);
+  const std::string said((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  in.close();
+  DeleteFileW(outputPath);
+  EXPECT_TRUE(ended) << said;
+  EXPECT_EQ(code, 0u) << said;
+  EXPECT_NE(said.find(kCallGaveUp), std::string::npos) << "the request was not given up:\n" << said;
 }
 
 }  // namespace
