@@ -1,8 +1,10 @@
 // Every changing action of the pages finds the shown drive taken by another
-// program: the user is told so, and nothing at all goes to the drive; once
-// the other program lets go, the same action reaches the drive.
+// program, whichever way it has it: the user is told so, and nothing at all
+// goes to the drive; once the other program lets go, the same action
+// reaches the drive.
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,7 +15,7 @@
 #include "pages/status_page.h"
 #include "pages/utility_page.h"
 #include "resource.h"
-#include "tests/common/other_program.h"
+#include "tests/common/drive_holders.h"
 #include "ui_test_support.h"
 
 namespace norvane::test {
@@ -69,17 +71,19 @@ TEST_F(DriveInUse, EveryChangingActionSendsNothingWhileAnotherProgramHasTheDrive
       {"Utility: bus power check", Page::Utility, IDC_RUN_CHECK, false},
   };
   Start();
-  for (const ChangingAction& action : actions) {
-    SCOPED_TRACE(action.name);
-    m_devices.Drive('E')->ClearLog();
-    {
-      const OtherProgram other(DevicePath('E'));
-      EXPECT_EQ(Click(action), std::vector<std::wstring>{ForRun(kInUseEnglish, kInUseJapanese)});
-      EXPECT_TRUE(m_devices.Drive('E')->Log().empty()) << m_devices.Drive('E')->Log().size() << " commands went out";
+  for (const DriveHolder& holder : DriveHolders()) {
+    for (const ChangingAction& action : actions) {
+      SCOPED_TRACE(std::string(action.name) + ", " + holder.name);
+      m_devices.Drive('E')->ClearLog();
+      {
+        const std::shared_ptr<void> other = holder.take(DevicePath('E'));
+        EXPECT_EQ(Click(action), std::vector<std::wstring>{ForRun(kInUseEnglish, kInUseJapanese)});
+        EXPECT_TRUE(m_devices.Drive('E')->Log().empty()) << m_devices.Drive('E')->Log().size() << " commands went out";
+      }
+      if (action.button == IDC_RUN_CHECK) continue;  // the check's run has its own tests
+      Click(action);
+      EXPECT_FALSE(m_devices.Drive('E')->Log().empty()) << "the action reaches the drive once it is free";
     }
-    if (action.button == IDC_RUN_CHECK) continue;  // the check's run has its own tests
-    Click(action);
-    EXPECT_FALSE(m_devices.Drive('E')->Log().empty()) << "the action reaches the drive once it is free";
   }
 }
 
