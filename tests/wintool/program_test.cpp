@@ -199,6 +199,7 @@ TEST(Program, AChangeFindsTheDriveThatAnotherProcessHoldsInUse) {
       EXPECT_EQ(change.exitCode, c.changeExitCode) << change.err;
       if (c.changeExitCode == 9) {
         EXPECT_NE(change.err.find("in use by another program"), std::string::npos) << change.err;
+        EXPECT_FALSE(DriveLock(DevicePath('E')).Held()) << "and in this process too";
       }
       const Finished reading = RunProgram({"--emulate", "-d", "E", "settings"});
       EXPECT_EQ(reading.exitCode, 0u) << reading.err;
