@@ -2,6 +2,8 @@
 // and the demo share, once each has installed its device implementation.
 #pragma once
 
+#include <string>
+
 namespace norvane {
 
 class CNorvaneDriveUtilityApp {
@@ -11,6 +13,10 @@ class CNorvaneDriveUtilityApp {
   // main window closes.
   bool InitInstance();
 };
+
+// The mutex that the window's thread owns while the window runs, which a
+// second start in the session meets.
+std::wstring RunningWindowName();
 
 // Runs the application; answers the process exit code.
 int RunApplication();

@@ -31,4 +31,9 @@ class DriveLock {
   int m_descriptor = -1;
 };
 
+#ifdef _WIN32
+// The name of the drive's mutex in a kernel object namespace ("Local", "Global").
+std::wstring DriveLockName(const wchar_t* space, const std::wstring& devicePath);
+#endif
+
 }  // namespace norvane

@@ -1,9 +1,11 @@
 // Every changing action of the pages finds the shown drive taken by another
-// program: the user is told so before anything is asked, and no change goes
-// to the drive; once the other program lets go, the same action reaches it.
+// program, whichever way it has it: the user is told so before anything is
+// asked, and no change goes to the drive; once the other program lets go,
+// the same action reaches it.
 #include <windows.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,7 +17,7 @@
 #include "pages/utility_page.h"
 #include "resource.h"
 #include "tests/common/command_blocks.h"
-#include "tests/common/other_program.h"
+#include "tests/common/drive_holders.h"
 #include "ui_test_support.h"
 
 namespace norvane::test {
@@ -75,17 +77,19 @@ TEST_F(DriveInUse, EveryChangingActionSendsNothingWhileAnotherProgramHasTheDrive
       {"Utility: bus power check", Page::Utility, IDC_RUN_CHECK},
   };
   Start();
-  for (const ChangingAction& action : actions) {
-    SCOPED_TRACE(action.name);
-    m_devices.Drive('E')->ClearLog();
-    {
-      const OtherProgram other(DevicePath('E'));
-      EXPECT_EQ(Click(action), std::vector<std::wstring>{ForRun(kInUseEnglish, kInUseJapanese)});
-      EXPECT_EQ(ChangingCommandsTo('E'), 0);
+  for (const DriveHolder& holder : DriveHolders()) {
+    for (const ChangingAction& action : actions) {
+      SCOPED_TRACE(std::string(action.name) + ", " + holder.name);
+      m_devices.Drive('E')->ClearLog();
+      {
+        const std::shared_ptr<void> other = holder.take(DevicePath('E'));
+        EXPECT_EQ(Click(action), std::vector<std::wstring>{ForRun(kInUseEnglish, kInUseJapanese)});
+        EXPECT_EQ(ChangingCommandsTo('E'), 0);
+      }
+      if (action.button == IDC_RUN_CHECK) continue;  // the check's run has its own tests
+      Click(action);
+      EXPECT_GT(ChangingCommandsTo('E'), 0) << "the action reaches the drive once it is free";
     }
-    if (action.button == IDC_RUN_CHECK) continue;  // the check's run has its own tests
-    Click(action);
-    EXPECT_GT(ChangingCommandsTo('E'), 0) << "the action reaches the drive once it is free";
   }
 }
 

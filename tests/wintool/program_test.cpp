@@ -2,12 +2,14 @@
 // redirected file gets, a confirmation without a console, and Ctrl-C.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <sstream>
 #include <thread>
 
 #include "drive/channel.h"
 #include "program_support.h"
-#include "tests/common/other_program.h"
+#include "tests/common/drive_holders.h"
 #include "tool/cli.h"
 #include "tool/emulated_drive_source.h"
 #include "tool/win32/session_end_win32.h"
@@ -206,20 +208,68 @@ TEST_F(ConsoleProgram, AConfirmationIsAnsweredAtTheConsole) {
   }
 }
 
-// The lock is the system's, not the process's: while this process holds a
-// drive, as the window does during its action, the real program finds the
-// drive in use for a change, sends nothing and exits 9; a reading passes.
-TEST(Program, AChangeFindsTheDriveThatAnotherProcessHoldsInUse) {
-  {
-    const OtherProgram window(DevicePath('E'));
-    const Finished change = RunProgram({"--emulate", "-d", "E", "eject"});
-    EXPECT_EQ(change.exitCode, 9u) << change.err;
-    EXPECT_NE(change.err.find("in use by another program"), std::string::npos) << change.err;
-    const Finished reading = RunProgram({"--emulate", "-d", "E", "settings"});
-    EXPECT_EQ(reading.exitCode, 0u) << reading.err;
+// Handles to a drive's mutexes keep them in being once their owner ends, as
+// a killed process's own handles do while its end waits for a drive's
+// command: the next program meets them abandoned.
+class LockKeptOpen {
+ public:
+  explicit LockKeptOpen(const std::wstring& devicePath) {
+    for (const wchar_t* space : {L"Local", L"Global"}) {
+      m_mutexes.push_back(OpenMutexW(SYNCHRONIZE, FALSE, DriveLockName(space, devicePath).c_str()));
+      EXPECT_NE(m_mutexes.back(), nullptr) << GetLastError();
+    }
   }
-  const Finished after = RunProgram({"--emulate", "-d", "E", "eject"});
-  EXPECT_EQ(after.exitCode, 0u) << "the drive is free again: " << after.err;
+  ~LockKeptOpen() {
+    for (HANDLE mutex : m_mutexes) CloseHandle(mutex);
+  }
+  LockKeptOpen(const LockKeptOpen&) = delete;
+  LockKeptOpen& operator=(const LockKeptOpen&) = delete;
+
+ private:
+  std::vector<HANDLE> m_mutexes;
+};
+
+// The lock is the system's, not the process's: while this process has a
+// drive, as the window has it during its action, the real program finds the
+// drive in use for a change, sends nothing and exits 9; a reading passes.
+// A holder that ended without letting go (killed, or crashed) leaves the
+// drive free: its lock was abandoned, and the next change takes it.
+TEST(Program, AChangeFindsTheDriveThatAnotherProcessHoldsInUse) {
+  struct Case {
+    const char* name;
+    std::function<std::shared_ptr<void>()> take;
+    DWORD changeExitCode;
+  };
+  std::vector<Case> cases;
+  for (const DriveHolder& holder : DriveHolders()) {
+    cases.push_back({holder.name, [&holder] { return holder.take(DevicePath('E')); }, 9});
+  }
+  cases.push_back({"the holder was killed before it let go",
+                   [] {
+                     Program holder({"--emulate", "-d", "E", "power-check", "--yes"});
+                     EXPECT_TRUE(holder.Shows("Measuring", 20s)) << holder.Err();
+                     EXPECT_FALSE(DriveLock(DevicePath('E')).Held()) << "the check holds the drive";
+                     auto kept = std::make_shared<LockKeptOpen>(DevicePath('E'));
+                     EXPECT_EQ(holder.Finish(0ms), STILL_ACTIVE) << "the check ended before it was killed";
+                     return kept;
+                   },
+                   0});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    {
+      const std::shared_ptr<void> other = c.take();
+      const Finished change = RunProgram({"--emulate", "-d", "E", "eject"});
+      EXPECT_EQ(change.exitCode, c.changeExitCode) << change.err;
+      if (c.changeExitCode == 9) {
+        EXPECT_NE(change.err.find("in use by another program"), std::string::npos) << change.err;
+        EXPECT_FALSE(DriveLock(DevicePath('E')).Held()) << "and in this process too";
+      }
+      const Finished reading = RunProgram({"--emulate", "-d", "E", "settings"});
+      EXPECT_EQ(reading.exitCode, 0u) << reading.err;
+    }
+    const Finished after = RunProgram({"--emulate", "-d", "E", "eject"});
+    EXPECT_EQ(after.exitCode, 0u) << "the drive is free again: " << after.err;
+  }
 }
 
 }  // namespace
