@@ -615,8 +615,8 @@ TEST_F(MainWindow, CloseCommandEndsTheModalRunAndTheWindowTakesItsPagesAlong) {
 // the session ends.
 struct SessionEnd {
   const char* name;
-  LPARAM reasons;
-  BOOL ends;  // what the system tells after asking
+  DWORD reasons;  // the ENDSESSION_ flags, which fill LPARAM's low 32 bits
+  BOOL ends;      // what the system tells after asking
   bool windowEnds;
 };
 
@@ -634,8 +634,8 @@ TEST_F(MainWindow, AnIdleWindowLetsTheSessionEndAndClosesWithIt) {
     LRESULT answer = -1;
     int handlesAfter = -1;
     const auto endSession = [&] {
-      answer = SendMessageW(Main(), WM_QUERYENDSESSION, 0, end.reasons);
-      SendMessageW(Main(), WM_ENDSESSION, end.ends, end.reasons);
+      answer = SendMessageW(Main(), WM_QUERYENDSESSION, 0, static_cast<LPARAM>(end.reasons));
+      SendMessageW(Main(), WM_ENDSESSION, end.ends, static_cast<LPARAM>(end.reasons));
       // Once the window has answered, the process may be ended at once.
       handlesAfter = m_devices.OpenHandleCount();
       if (!end.windowEnds) PostMessageW(Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -652,6 +652,7 @@ TEST_F(MainWindow, AnIdleWindowLetsTheSessionEndAndClosesWithIt) {
 // until it is over; the question before it counts, for the answer would
 // otherwise come to a window the session has closed.
 TEST_F(MainWindow, AChangeUnderWayKeepsTheSessionFromEndingUntilItIsOver) {
+  const auto logoff = static_cast<LPARAM>(ENDSESSION_LOGOFF);
   m_devices.Attach('E', QuietModel());
   Start();
   SelectTab(2);
@@ -660,9 +661,9 @@ TEST_F(MainWindow, AChangeUnderWayKeepsTheSessionFromEndingUntilItIsOver) {
   WhileAnswering(
       Main(),
       [&](HWND box) {
-        answerDuring = SendMessageW(Main(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+        answerDuring = SendMessageW(Main(), WM_QUERYENDSESSION, 0, logoff);
         reason = m_window->SessionKeptBecause();
-        SendMessageW(Main(), WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
+        SendMessageW(Main(), WM_ENDSESSION, FALSE, logoff);
         PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
       },
       [&] { SendMessageW(GetDlgItem(m_window->UtilityPage()->Handle(), IDC_RESTORE_DEFAULTS), BM_CLICK, 0, 0); });
@@ -671,7 +672,7 @@ TEST_F(MainWindow, AChangeUnderWayKeepsTheSessionFromEndingUntilItIsOver) {
   MSG msg;
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) m_window->ProcessMessage(msg);
   EXPECT_EQ(m_window->SessionKeptBecause(), L"") << "the reason outlived the change";
-  EXPECT_EQ(SendMessageW(Main(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+  EXPECT_EQ(SendMessageW(Main(), WM_QUERYENDSESSION, 0, logoff), TRUE);
   EXPECT_NE(Channel().device, kNoDevice) << "the window let go of the drive for a session that went on";
 }
 
