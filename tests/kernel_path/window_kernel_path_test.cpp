@@ -452,9 +452,9 @@ TEST(WindowKernelPath, SafelyRemoveLetsGoOfTheDrive) {
 // to change the quiet drive at once. The window's bus power check holds the
 // drive from its start to its verdict: meanwhile the tool finds it in use
 // and sends nothing of its change; after the verdict its change goes
-// through. The other way round, a Settings click while the tool's change
-// waits for the drive's answer is refused with the window's own words, and
-// nothing of it reaches the drive.
+// through. The other way round, an EJECT while the tool's change waits for
+// the drive's answer is refused with the window's own words, and nothing of
+// it reaches the drive.
 TEST(WindowKernelPath, TheWindowAndTheToolNeverChangeOneDriveAtOnce) {
   ASSERT_NO_FATAL_FAILURE(ExpectReady());
   ASSERT_FALSE(Required("NORVANE_TOOL_PROGRAM").empty()) << "run from the Windows builds' CTest";
@@ -493,7 +493,9 @@ TEST(WindowKernelPath, TheWindowAndTheToolNeverChangeOneDriveAtOnce) {
   EXPECT_EQ(free.exitCode, 0) << free.output;
   ExpectLog(session.drives.devices.Log(), change.expected, session.wordSize, "the tool after the window's check");
 
-  const std::size_t click = IndexOf("Settings: Performance Mode");
+  // A refused EJECT: a refused Settings click reads the drive again, which
+  // would wait for the tool's held command.
+  const std::size_t click = IndexOf("Utility: EJECT");
   session.drives.SetUp(change.setup);
   ASSERT_EQ(session.driver.Tell("prepare " + std::to_string(click)), "ready");
   // The tool's first command after its selection is held: it has the drive.

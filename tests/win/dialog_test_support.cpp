@@ -222,6 +222,18 @@ MessageBoxSeen ClickAndAnswer(HWND button, int answer) {
   return seen;
 }
 
+std::vector<std::wstring> ClickAnsweringEach(HWND button, int answer) {
+  std::vector<std::wstring> texts;
+  WhileAnsweringEach(
+      GetAncestor(button, GA_ROOT),
+      [&](HWND box) {
+        texts.push_back(InspectMessageBox(box).text);
+        EndDialog(box, answer);
+      },
+      [&] { SendMessageW(button, BM_CLICK, 0, 0); });
+  return texts;
+}
+
 void ExpectConfirmation(const MessageBoxSeen& seen, HWND owner, const std::wstring& text) {
   EXPECT_EQ(seen.text, text);
   EXPECT_EQ(seen.caption, L"ui_tests");

@@ -52,6 +52,9 @@ MessageBoxSeen InspectMessageBox(HWND box);
 // Clicks `button` and presses `answer` in the message box that must come up;
 // answers what the box showed.
 MessageBoxSeen ClickAndAnswer(HWND button, int answer);
+// Clicks `button` and closes every box that comes up with `answer`; answers
+// the boxes' texts, in order.
+std::vector<std::wstring> ClickAnsweringEach(HWND button, int answer = IDOK);
 // Expects the question every drive action with consequences asks first:
 // `text`, the executable's name as caption, OK and Cancel, a warning icon.
 void ExpectConfirmation(const MessageBoxSeen& seen, HWND owner, const std::wstring& text);

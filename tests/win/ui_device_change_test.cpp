@@ -409,16 +409,9 @@ TEST_F(DeviceChange, ABurningProgramCanLockTheVolumeWhileTheWindowIsOpen) {
   EXPECT_EQ(m_devices.OpenHandlesTo('E'), 0);
 
   ClearLogs();
-  std::vector<std::wstring> texts;
-  WhileAnsweringEach(
-      Main(),
-      [&](HWND box) {
-        texts.push_back(InspectMessageBox(box).text);
-        EndDialog(box, IDOK);
-      },
-      [&] { SendMessageW(GetDlgItem(m_window->UtilityPage()->Handle(), IDC_EJECT), BM_CLICK, 0, 0); });
-  EXPECT_EQ(texts, std::vector<std::wstring>{
-                       ForRun(L"The drive is in use by another program.", L"ドライブは他のプログラムで使用中です。")});
+  EXPECT_EQ(ClickAnsweringEach(GetDlgItem(m_window->UtilityPage()->Handle(), IDC_EJECT)),
+            std::vector<std::wstring>{
+                ForRun(L"The drive is in use by another program.", L"ドライブは他のプログラムで使用中です。")});
   EXPECT_FALSE(AnythingSent());
 
   m_devices.UnlockVolume('E', tell);

@@ -47,17 +47,7 @@ class DriveInUse : public MainWindowTest {
   }
   // Clicks the action's button, answers OK to every box that comes up, and
   // answers their texts.
-  std::vector<std::wstring> Click(const ChangingAction& action) {
-    std::vector<std::wstring> texts;
-    WhileAnsweringEach(
-        Main(),
-        [&](HWND box) {
-          texts.push_back(InspectMessageBox(box).text);
-          EndDialog(box, IDOK);
-        },
-        [&] { SendMessageW(Button(action), BM_CLICK, 0, 0); });
-    return texts;
-  }
+  std::vector<std::wstring> Click(const ChangingAction& action) { return ClickAnsweringEach(Button(action)); }
   int ChangingCommandsTo(char letter) {
     const auto& log = m_devices.Drive(letter)->Log();
     return static_cast<int>(

@@ -99,6 +99,18 @@ TEST(Program, APipeClosedByItsReaderFailsTheRun) {
   EXPECT_EQ(program.Finish(), 1u);
 }
 
+// Runs that an end from outside meets while they wait: a tick of a watch,
+// a countdown. `said`: what the run says of it.
+struct EndedRun {
+  std::vector<std::string> arguments;
+  const char* started;
+  const char* said;
+};
+const EndedRun kEndedRuns[] = {
+    {{"--emulate", "status", "--watch", "--interval", "0.1"}, "sectors", ""},
+    {{"--emulate", "-d", "E", "power-check", "--yes"}, "Measuring", "interrupted: the measurement was not read"},
+};
+
 class ConsoleProgram : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { UseOwnConsole(); }
@@ -107,15 +119,7 @@ class ConsoleProgram : public ::testing::Test {
 // Ctrl-C during a tick's wait ends the run cleanly with the status a shell
 // gives a run ended by SIGINT; the countdown says what it was at.
 TEST_F(ConsoleProgram, CtrlCEndsAWatchAndACountdownWith130) {
-  const struct {
-    std::vector<std::string> arguments;
-    const char* started;
-    const char* said;
-  } cases[] = {
-      {{"--emulate", "status", "--watch", "--interval", "0.1"}, "sectors", ""},
-      {{"--emulate", "-d", "E", "power-check", "--yes"}, "Measuring", "interrupted: the measurement was not read"},
-  };
-  for (const auto& c : cases) {
+  for (const EndedRun& c : kEndedRuns) {
     SCOPED_TRACE(c.arguments[1]);
     Program program(c.arguments);
     ASSERT_TRUE(program.Shows(c.started, 20s)) << program.Err();
@@ -160,15 +164,7 @@ HWND SessionEndWindowOf(DWORD processId, std::chrono::milliseconds limit) {
 // cleanly (the countdown says what it was at). Agreeing to the session's end
 // ends nothing yet, nor does an end that was called off.
 TEST(Program, TheSessionsEndEndsARunWith143) {
-  const struct {
-    std::vector<std::string> arguments;
-    const char* started;
-    const char* said;
-  } cases[] = {
-      {{"--emulate", "status", "--watch", "--interval", "0.1"}, "sectors", ""},
-      {{"--emulate", "-d", "E", "power-check", "--yes"}, "Measuring", "interrupted: the measurement was not read"},
-  };
-  for (const auto& c : cases) {
+  for (const EndedRun& c : kEndedRuns) {
     SCOPED_TRACE(c.arguments[1]);
     Program program(c.arguments);
     ASSERT_TRUE(program.Shows(c.started, 20s)) << program.Err();
