@@ -191,7 +191,8 @@ const SelectedDrive& Session::SelectDrive(Picks picks) {
 }
 
 DriveLock Session::LockDrive() const {
-  DriveLock lock(m_selected.node.path);
+  // Keyed on the drive, not on the name it was given: two names of one drive exclude each other.
+  DriveLock lock(m_source.DrivePath(m_selected.node));
   if (!lock.Held()) throw Stop{Exit::DriveBusy, Printable(m_selected.node.name) + " is in use by another program"};
   return lock;
 }
