@@ -272,6 +272,10 @@ TEST(WinToolKernelPath, FaultsAtTheKernelBoundary) {
       {"a unit attention, descriptor sense", "settings",
        [](KernelDevices& d) { d.QueueFault("sr0", Answering(kDescriptorReset, kSelection)); }, 0,
        [](const test::Sequence& s) { return Repeated(s, kSelection); }, "Quiet drive"},
+      // A letter Windows will not open may be the drive meant: a change without a letter reaches neither.
+      {"a second letter access-denied: EACCES", "factory-reset --yes, no drive named",
+       [](KernelDevices& d) { d.FailOpens("sr1", EACCES); }, 2, Selection,
+       "\n  G (cannot be opened: Access denied (Windows error 5)"},
       // The general drive's INQUIRY (its second command) moves its vendor and
       // four bytes of its product into the bounce buffer that the earlier
       // answers filled: its label stops where its bytes stop.
