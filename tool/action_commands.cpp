@@ -34,8 +34,9 @@ CommandResult ForceEjectAndWait() {
 constexpr Action kClear = {
     "clear", "clear the error counters", "The error counters are cleared.", nullptr, true, Picks::Changing, false,
     true,    ClearErrorCounters};
-// The drive refuses a normal eject while the system locks the tray.
-constexpr Action kEject = {"eject", "eject the disc", "The disc is ejected.", nullptr, false, Picks::Reading, false,
+// The drive refuses a normal eject while the system locks the tray. The tray
+// of a drive the user did not mean must not come out either.
+constexpr Action kEject = {"eject", "eject the disc", "The disc is ejected.", nullptr, false, Picks::Changing, false,
                            false,   EjectDisc};
 constexpr Action kForceEject = {"force-eject",
                                 "force the disc out",

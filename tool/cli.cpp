@@ -28,7 +28,7 @@ std::string ExitCodes() {
              "Exit status:\n"
              "  0   done; power-check: the power supply is enough\n"
              "  1   a command failed: the system or the drive refused it\n"
-             "  2   the command line is wrong\n"
+             "  2   the command line is wrong, or a change without --device may mean several drives\n"
              "  3   no supported drive found, or --device names none\n"
              "  4   not confirmed: declined, or no terminal to ask on (see --yes)\n"
              "  5   the drive does not have the feature asked for\n"

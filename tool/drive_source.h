@@ -26,6 +26,10 @@ class DriveSource {
   virtual std::vector<DeviceNode> Candidates() = 0;
   // The node a --device value names, or none.
   virtual std::optional<DeviceNode> Resolve(const std::string& name) const = 0;
+  // The one device path of the drive behind a node, whatever name reached
+  // it: every name of one drive gives the same path, so that locks and
+  // guards that compare drives meet however the user named it.
+  virtual std::wstring DrivePath(const DeviceNode& node) const { return node.path; }
   // What went wrong in the last failed open or command below the seam.
   virtual SystemError LastError() const = 0;
   // Where a file system on the node's disc is mounted, or none.

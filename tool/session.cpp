@@ -30,11 +30,12 @@ Exit ExitForSystemError(int code, Exit otherwise) {
   return otherwise;
 }
 
-// A drive that answered its identity read, even with a refusal, has spoken for
-// itself; one that was busy, not ready, or never reached has not.
+// A drive that answered its identity read in full, or refused it, has spoken
+// for itself; one that was busy, not ready, never reached, or answered short
+// (its name cut off) has not.
 bool Identified(const CommandResult& read) {
-  return read.Succeeded() || (read.outcome == CommandOutcome::Failed && read.status == kStatusCheckCondition &&
-                              read.senseCode.key == kIllegalRequest);
+  return read.Complete() || (read.outcome == CommandOutcome::Failed && read.status == kStatusCheckCondition &&
+                             read.senseCode.key == kIllegalRequest);
 }
 
 std::string Trimmed(const std::wstring& text, std::size_t start, std::size_t length) {
@@ -78,27 +79,26 @@ std::optional<SelectedDrive> Session::Labelled(const DeviceNode& node, CommandRe
 std::vector<SelectedDrive> Session::FindDrives(bool firstOnly) {
   std::vector<SelectedDrive> drives;
   m_unusable.clear();
-  const auto unusable = [this](const DeviceNode& node, const std::string& reason, Exit code, bool opened) {
-    m_unusable.push_back({Echoed(node.name), reason, code, opened});
+  const auto unusable = [this](const DeviceNode& node, const std::string& reason, Exit code) {
+    m_unusable.push_back({Echoed(node.name), reason, code});
   };
   for (const DeviceNode& node : m_source.Candidates()) {
     if (!OpenDevicePath(node.path)) {
       const SystemError error = m_source.LastError();
-      if (!IsAbsence(error.code))
-        unusable(node, OpenReason(node), ExitForSystemError(error.code, Exit::NoDrive), false);
+      if (!IsAbsence(error.code)) unusable(node, OpenReason(node), ExitForSystemError(error.code, Exit::NoDrive));
       continue;
     }
     CloseDrive();
     CommandResult read;
     const std::wstring identity = ReadDeviceIdentity(node.path, read);
     if (!Identified(read)) {
-      unusable(node, "did not identify itself: " + Printable(Failure(read)), FailureCode(read), true);
+      unusable(node, "did not identify itself: " + Printable(Failure(read)), FailureCode(read));
       continue;
     }
     if (!IsSupportedDrive(identity)) continue;
     std::optional<SelectedDrive> drive = Labelled(node, read);
     if (!drive) {
-      unusable(node, "did not identify itself: " + Printable(Failure(read)), FailureCode(read), true);
+      unusable(node, "did not identify itself: " + Printable(Failure(read)), FailureCode(read));
       continue;
     }
     drives.push_back(std::move(*drive));
@@ -167,16 +167,15 @@ SelectedDrive Session::NamedDrive() {
   return std::move(*drive);
 }
 
-// A drive that did not identify itself may be the one the user means.
+// Any drive present may be the one the user means: one that did not identify
+// itself, or that could not even be opened (no access, held by another
+// program), as much as one that did.
 SelectedDrive Session::OnlyDrive() {
   const std::vector<SelectedDrive> drives = SupportedDrives(false);
-  const auto mayBeMeant = [](const UnusableDrive& drive) { return drive.opened; };
-  if (drives.size() == 1 && std::none_of(m_unusable.begin(), m_unusable.end(), mayBeMeant)) return drives.front();
+  if (drives.size() == 1 && m_unusable.empty()) return drives.front();
   std::string list;
   for (const SelectedDrive& drive : drives) list += "\n  " + drive.label;
-  for (const UnusableDrive& drive : m_unusable) {
-    if (mayBeMeant(drive)) list += "\n  " + drive.name + " (did not identify itself)";
-  }
+  for (const UnusableDrive& drive : m_unusable) list += "\n  " + drive.name + " (" + drive.reason + ")";
   throw Stop{Exit::Usage, "more than one drive may be meant; name the one to change with --device:" + list};
 }
 
@@ -191,7 +190,8 @@ const SelectedDrive& Session::SelectDrive(Picks picks) {
 }
 
 DriveLock Session::LockDrive() const {
-  DriveLock lock(m_selected.node.path);
+  // Keyed on the drive, not on the name it was given: two names of one drive exclude each other.
+  DriveLock lock(m_source.DrivePath(m_selected.node));
   if (!lock.Held()) throw Stop{Exit::DriveBusy, Printable(m_selected.node.name) + " is in use by another program"};
   return lock;
 }

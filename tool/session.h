@@ -36,7 +36,6 @@ struct UnusableDrive {
   std::string name;    // printable, cut short
   std::string reason;  // printable
   Exit code;
-  bool opened;  // it was opened and did not identify itself: it may be a supported drive
 };
 
 // What a subcommand does to the drive it picks: a reading may take the first

@@ -339,6 +339,13 @@ const std::vector<ToolAction>& ToolActions() {
        {"--device", "{device}", "power-check", "--yes"},
        0,
        select + Sequence{kDiscInformation, kStop, kStartPowerCheck, Inquiry(), kPowerRead}},
+      // A change without --device among two drives reaches neither: both are only identified.
+      {"factory-reset --yes, no drive named",
+       Drive(Settings(QuietModePerformance, true, true)),
+       {"factory-reset", "--yes"},
+       2,
+       Probe(kQuietDrive) + Probe(kGeneralDrive)},
+      {"eject, no drive named", Drive(factory), {"eject"}, 2, Probe(kQuietDrive) + Probe(kGeneralDrive)},
   };
   return actions;
 }

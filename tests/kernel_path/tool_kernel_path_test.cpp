@@ -17,20 +17,24 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Runs the tool with the preloaded library. `list` looks for its drives in
-// /dev, so it runs in a mount namespace whose /dev is the nodes' folder.
+// Runs the tool with the preloaded library. Without a drive named (`list`,
+// a change that must find the one drive) it looks for its drives in /dev,
+// so it runs in a mount namespace whose /dev is the nodes' folder.
 ToolRun RunTool(const Drives& drives, std::vector<std::string> arguments) {
   std::map<std::string, std::string> environment = drives.Environment();
   // The sanitizers of the test build want their runtime first; the
   // preloaded library is put ahead of it on purpose.
   environment["ASAN_OPTIONS"] = "verify_asan_link_order=0";
   const std::string device = drives.devices.NodePath("sr0").string();
+  bool named = false;
   for (std::string& argument : arguments) {
-    if (argument == "{device}") argument = device;
+    if (argument != "{device}") continue;
+    argument = device;
+    named = true;
   }
   std::vector<std::string> command = {NORVANE_DRIVE_BINARY};
   command.insert(command.end(), arguments.begin(), arguments.end());
-  if (arguments.front() == "list") {
+  if (!named) {
     environment["NORVANE_KERNEL_DEVICES"] += ":/dev";
     command.insert(command.begin(), {"unshare", "--mount", "--", "sh", "-c", "mount --bind \"$0\" /dev && exec \"$@\"",
                                      drives.devices.Folder().string()});
@@ -157,6 +161,20 @@ TEST(ToolKernelPath, FaultsAtTheKernelBoundary) {
       // residual says so, and nothing the drive did not send is printed.
       {"a short transfer", "status", [](KernelDevices& d) { d.QueueFault("sr0", Shortened(24, kSelection + 1)); }, 1,
        Unchanged, "the drive moved only 8 of 32 bytes"},
+      // A drive present but unopenable may be the one meant: a change without --device reaches neither.
+      {"a second drive without access: EACCES", "factory-reset --yes, no drive named",
+       [](KernelDevices& d) { d.FailOpens("sr1", EACCES); }, 2, Selection, "/dev/sr1 (Permission denied"},
+      {"a second drive another program holds: EBUSY", "eject, no drive named",
+       [](KernelDevices& d) { d.FailOpens("sr1", EBUSY); }, 2, Selection,
+       "/dev/sr1 (Device or resource busy (the drive is in use by another program))"},
+      // The quiet drive's identity comes back short: it is listed as unread, not left out.
+      {"a short identity read", "list", [](KernelDevices& d) { d.QueueFault("sr0", Shortened(28, 0)); }, 1,
+       [](const test::Sequence& s) {
+         test::Sequence sent = s;
+         sent.erase(sent.begin() + 1);  // no INQUIRY for its label
+         return sent;
+       },
+       "/dev/sr0 : unusable: did not identify itself: READ BUFFER: the drive moved only 20 of 48 bytes"},
       {"a command that never completes", "settings",
        [](KernelDevices& d) {
          KernelFault fault;
@@ -254,6 +272,10 @@ TEST(WinToolKernelPath, FaultsAtTheKernelBoundary) {
       {"a unit attention, descriptor sense", "settings",
        [](KernelDevices& d) { d.QueueFault("sr0", Answering(kDescriptorReset, kSelection)); }, 0,
        [](const test::Sequence& s) { return Repeated(s, kSelection); }, "Quiet drive"},
+      // A letter Windows will not open may be the drive meant: a change without a letter reaches neither.
+      {"a second letter access-denied: EACCES", "factory-reset --yes, no drive named",
+       [](KernelDevices& d) { d.FailOpens("sr1", EACCES); }, 2, Selection,
+       "\n  G (cannot be opened: Access denied (Windows error 5)"},
       // The general drive's INQUIRY (its second command) moves its vendor and
       // four bytes of its product into the bounce buffer that the earlier
       // answers filled: its label stops where its bytes stop.

@@ -3,15 +3,19 @@
 // an outcome turns into, and what happens on paths that are no SCSI device.
 #include <fcntl.h>
 #include <scsi/sg_pt.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 
 #include "cli_test_support.h"
 #include "drive/device_io_linux.h"
+#include "drive/drive_lock.h"
 #include "tool/linux/drive_source_linux.h"
 
 namespace norvane::test {
@@ -259,6 +263,86 @@ TEST_F(LinuxTool, CandidatesAreSrThenOpticalSgNodesInNumberOrder) {
   std::vector<std::string> names;
   for (const tool::DeviceNode& node : source.Candidates()) names.push_back(fs::path(node.name).filename());
   EXPECT_EQ(names, (std::vector<std::string>{"sr2", "sr10", "sg4"}));
+}
+
+// One drive at SCSI address 2:0:0:0, laid out as the kernel shows it: its
+// block node sr2 (device 11:2) and its generic node sg3 (21:3), with the
+// links udev makes to them; and sg4, a node sysfs knows nothing of.
+class DriveNames : public ScratchFolder {
+ protected:
+  void SetUp() override {
+    ScratchFolder::SetUp();
+    const fs::path address = root / "sys" / "devices" / "scsi" / "2:0:0:0";
+    const auto device = [&](const char* deviceClass, const char* kind, const char* name, const char* number) {
+      const fs::path folder = address / deviceClass / name;
+      fs::create_directories(folder);
+      fs::create_directory_symlink(address, folder / "device");
+      std::ofstream(folder / "dev") << number << '\n';
+      fs::create_directories(root / "sys" / "class" / deviceClass);
+      fs::create_directory_symlink(folder, root / "sys" / "class" / deviceClass / name);
+      fs::create_directories(root / "sys" / "dev" / kind);
+      fs::create_directory_symlink(folder, root / "sys" / "dev" / kind / number);
+    };
+    device("block", "block", "sr2", "11:2");
+    device("scsi_generic", "char", "sg3", "21:3");
+    for (const char* node : {"sr2", "sg3", "sg4"}) std::ofstream(root / "dev" / node) << "";
+    fs::create_directories(root / "dev" / "disk" / "by-id");
+    fs::create_directories(root / "dev" / "char");
+    fs::create_symlink("sr2", root / "dev" / "cdrom");
+    fs::create_symlink("../../sg3", root / "dev" / "disk" / "by-id" / "usb-NORVANE_BD-RE-0:0");
+    fs::create_symlink("../sg3", root / "dev" / "char" / "21:3");
+    source = std::make_unique<tool::LinuxDriveSource>(root / "dev", root / "sys");
+  }
+
+  tool::DeviceNode Named(const std::string& name) const { return *source->Resolve(name); }
+  std::wstring DrivePath(const std::string& name) const { return source->DrivePath(Named(name)); }
+  std::string DriveOf(const std::string& name) const { return NarrowPath(DrivePath(name).c_str()); }
+  std::string BlockDevice(const std::string& name) const { return source->BlockDeviceNumber(Named(name)); }
+
+  std::unique_ptr<tool::LinuxDriveSource> source;
+};
+
+// Every name of the drive is the drive: the lock taken under one keeps out a
+// change under any other, and the mount table is asked about its block
+// device whichever was given.
+TEST_F(DriveNames, EveryNameOfADriveIsTheOneDrive) {
+  const std::string drive = (root / "dev" / "sr2").string();
+  const struct {
+    std::string name;
+    std::string drive;
+    std::string blockDevice;
+  } cases[] = {
+      {"sr2", drive, "11:2"},
+      {"sg3", drive, "11:2"},  // the generic node at the same SCSI address
+      {(root / "dev" / "cdrom").string(), drive, "11:2"},
+      {(root / "dev" / "disk" / "by-id" / "usb-NORVANE_BD-RE-0:0").string(), drive, "11:2"},
+      {(root / "dev" / "char" / "21:3").string(), drive, "11:2"},
+      {"sg4", (root / "dev" / "sg4").string(), ""},  // no twin: itself, with no block device
+  };
+  const DriveLock held(DrivePath("sr2"));
+  ASSERT_TRUE(held.Held());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(DriveOf(c.name), c.drive);
+    EXPECT_EQ(BlockDevice(c.name), c.blockDevice);
+    EXPECT_EQ(DriveLock(DrivePath(c.name)).Held(), c.drive != drive)
+        << "a change under this name meets the lock taken under sr2";
+  }
+}
+
+// A device node of any name (one made with mknod in another folder) is
+// known by its device number.
+TEST_F(DriveNames, ATwinNodeOfAnyNameIsKnownByItsDeviceNumber) {
+  const fs::path generic = root / "drive-generic", block = root / "drive-block";
+  if (mknod(generic.c_str(), S_IFCHR | 0600, makedev(21, 3)) != 0 ||
+      mknod(block.c_str(), S_IFBLK | 0600, makedev(11, 2)) != 0) {
+    GTEST_SKIP() << "device nodes cannot be made here: " << std::strerror(errno);
+  }
+  for (const fs::path& node : {generic, block}) {
+    SCOPED_TRACE(node.string());
+    EXPECT_EQ(DriveOf(node.string()), (root / "dev" / "sr2").string());
+    EXPECT_EQ(BlockDevice(node.string()), "11:2");
+  }
 }
 
 TEST(CapSysRawio, IsReadFromTheEffectiveSet) {

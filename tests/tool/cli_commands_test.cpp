@@ -41,7 +41,7 @@ TEST_F(CliTest, EachSubcommandSendsTheWindowsCommandBlocks) {
       {{"status"}, Concat({kSelect, {kReadStatus, kReadCounters}})},
       // The Status tab's reading of the support, then its Clear button.
       {{"-d", "E", "clear"}, Concat({kSelect, {kReadStatus, kClearCounters}})},
-      {{"eject"}, Concat({kSelect, {kEject}})},
+      {{"-d", "E", "eject"}, Concat({kSelect, {kEject}})},
       {{"-d", "E", "force-eject", "--yes"}, Concat({kSelect, {kForceEject}})},
       {{"-d", "E", "factory-reset", "--yes"},
        Concat({kSelect, {Speed(0xC2), kWritePage, kWritePage, kWritePage}}),
@@ -73,7 +73,7 @@ TEST_F(CliTest, EachSubcommandSendsTheWindowsCommandBlocks) {
 TEST_F(CliTest, ForceEjectWaitsASecondForTheTray) {
   AttachDrives();
   Drive().SetMediumRemovalPrevented(true);
-  EXPECT_EQ(Run({"eject"}).exit, Exit::CommandFailed) << "a normal eject is refused";
+  EXPECT_EQ(Run({"-d", "E", "eject"}).exit, Exit::CommandFailed) << "a normal eject is refused";
   EXPECT_EQ(Drive().TrayState(), emu::Tray::Closed);
   const std::uint64_t before = devices.Clock().NowMs();
   EXPECT_EQ(Run({"-d", "E", "force-eject", "--yes"}).exit, Exit::Ok);

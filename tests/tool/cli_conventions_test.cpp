@@ -83,7 +83,7 @@ TEST_F(CliTest, VersionAndVerbosity) {
   EXPECT_NE(twice.err.find("trace:   data out: 0F 00 01 00"), std::string::npos) << twice.err;
 
   Drive().SetMediumRemovalPrevented(true);
-  const RunResult refused = Run({"-vv", "eject"});
+  const RunResult refused = Run({"-vv", "-d", "E", "eject"});
   EXPECT_NE(refused.err.find("trace:   sense: 70 00 05 00 00 00 00 0A 00 00 00 00 53 02"), std::string::npos)
       << refused.err;
 }

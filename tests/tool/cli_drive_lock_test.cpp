@@ -33,6 +33,19 @@ TEST_F(CliTest, AChangeOnADriveInUseSendsNothing) {
   }
 }
 
+// G stands for a second name of E's drive, as /dev/sg1 or a link is of
+// /dev/sr0: the other program holds the drive under the one name, the change
+// comes by the other.
+TEST_F(CliTest, AChangeByAnotherNameOfADriveInUseSendsNothing) {
+  AttachDrives();
+  platform.source.drivePath = [](const tool::DeviceNode&) { return DevicePath('E'); };
+  const OtherProgram other(DevicePath('E'));
+  const RunResult busy = Run({"-d", "G", "factory-reset", "--yes"});
+  EXPECT_EQ(busy.exit, Exit::DriveBusy) << busy.err;
+  EXPECT_NE(busy.err.find("G is in use by another program"), std::string::npos) << busy.err;
+  EXPECT_EQ(Sent('G'), kSelect) << "only the drive's identification went out";
+}
+
 TEST_F(CliTest, ReadingsPassADriveInUse) {
   AttachDrives();
   const OtherProgram other(DevicePath('E'));

@@ -55,8 +55,26 @@ TEST_F(Faults, EachFaultStopsTheRunWithItsExitCodeAndNothingFalseOnStandardOutpu
        {"factory-reset", "--yes"},
        Exit::Usage,
        "",
-       "E (did not identify itself)",
+       "E (did not identify itself: ",
        GUntouched},
+      // A drive the system would not open may be the one meant as much as one that did not answer.
+      {"the second drive cannot be opened, none named",
+       [](Faults& t) { t.devices.DenyOpens('G', true); },
+       {"factory-reset", "--yes"},
+       Exit::Usage,
+       "",
+       "name the one to change with --device:\n  E : NORVANE BD-RE QDM-LT58  1.062026/10/0\n  G (access denied",
+       NothingPastTheSelection},
+      {"the first drive cannot be opened, none named",
+       [](Faults& t) { t.devices.DenyOpens('E', true); },
+       {"eject"},
+       Exit::Usage,
+       "",
+       "\n  E (access denied",
+       [](Faults& t, const RunResult& r) {
+         GUntouched(t, r);
+         EXPECT_EQ(t.Drive('G').TrayState(), emu::Tray::Closed);
+       }},
       {"two supported drives, none named",
        nullptr,
        {"clear"},
@@ -70,12 +88,17 @@ TEST_F(Faults, EachFaultStopsTheRunWithItsExitCodeAndNothingFalseOnStandardOutpu
        Exit::Ok,
        "Drive  G : NORVANE BD-RE NBX-2400  1.022025/04/1\nThe factory settings are restored and saved in the drive.\n",
        ""},
-      {"a reading takes the first drive",
+      // An eject is a change too: the tray of a drive the user did not mean stays in.
+      {"two supported drives, an eject without a name",
        nullptr,
        {"eject"},
-       Exit::Ok,
-       "Drive  E : NORVANE BD-RE QDM-LT58  1.062026/10/0\nThe disc is ejected.\n",
-       ""},
+       Exit::Usage,
+       "",
+       "name the one to change with --device:\n  E : NORVANE BD-RE QDM-LT58  1.062026/10/0\n  G : NORVANE",
+       [](Faults& t, const RunResult& r) {
+         GUntouched(t, r);
+         NothingPastTheSelection(t, r);
+       }},
       // 2: an empty variable in a script.
       {"an empty --device",
        nullptr,
@@ -158,6 +181,21 @@ TEST_F(Faults, EachFaultStopsTheRunWithItsExitCodeAndNothingFalseOnStandardOutpu
          for (const Cdb& sent : t.Sent()) EXPECT_NE(sent[0], 0x3B) << "a WRITE BUFFER went out after the failure";
          EXPECT_EQ(t.Drive('E').Current().quietMode, emu::QuietModePersistent) << "the first command was taken";
        }},
+      // A drive whose identity comes back short has not said whose it is: every subcommand says so alike.
+      {"a short identity read, listed",
+       [](Faults& t) { t.Drive('E').OverrideBuffer(0xF1, Bytes(20, 0)); },
+       {"list"},
+       Exit::CommandFailed,
+       "G : NORVANE BD-RE NBX-2400  1.022025/04/1\nE : unusable: did not identify itself: READ BUFFER: the drive "
+       "moved only 20 of 48 bytes\n",
+       "not every drive could be read"},
+      {"a short identity read, named",
+       [](Faults& t) { t.Drive('E').OverrideBuffer(0xF1, Bytes(20, 0)); },
+       {"-d", "E", "settings"},
+       Exit::CommandFailed,
+       "",
+       "identifying E failed:\n  READ BUFFER: the drive moved only 20 of 48 bytes",
+       [](Faults& t, const RunResult&) { EXPECT_EQ(t.Sent(), std::vector<Cdb>{kReadIdentity}); }},
       {"a short transfer: 4 of 32 counter bytes",
        [](Faults& t) {
          t.Drive('E').OverrideBuffer(0xF5, {0, 0, 0, 1});

@@ -304,7 +304,7 @@ TEST_F(CliTest, ACommandTheSystemRefusesFailsTheRun) {
 TEST_F(CliTest, ADriveThatRefusesACommandFailsTheRun) {
   AttachDrives();
   Drive().SetMediumRemovalPrevented(true);
-  const RunResult result = Run({"eject"});
+  const RunResult result = Run({"-d", "E", "eject"});
   EXPECT_EQ(result.exit, Exit::CommandFailed);
   EXPECT_NE(
       result.err.find("START STOP UNIT: the drive answered sense 5/53/02 (the tray is locked by another program)"),
@@ -344,10 +344,10 @@ TEST_F(CliTest, AShortAnswerFailsTheRunInsteadOfShowingZeros) {
 
 TEST_F(CliTest, TraceTellsEveryCommandAndWhatCameOfIt) {
   AttachDrives();
-  EXPECT_EQ(Run({"eject"}).err.find("trace:"), std::string::npos) << "only when asked";
+  EXPECT_EQ(Run({"-d", "E", "eject"}).err.find("trace:"), std::string::npos) << "only when asked";
 
   Drive().SetMediumRemovalPrevented(true);
-  const RunResult eject = Run({"--trace", "eject"});
+  const RunResult eject = Run({"--trace", "-d", "E", "eject"});
   EXPECT_EQ(eject.exit, Exit::CommandFailed);
   for (const char* line : {
            "trace: READ BUFFER [3C 02 F1 00 00 00 00 00 30 00 00 00] in 48: good, 48 bytes moved\n",

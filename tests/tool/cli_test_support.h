@@ -43,10 +43,15 @@ class ScriptedSource final : public tool::DriveSource, private DeviceIo {
   std::function<void(std::uint8_t operation)> beforeCommand;
   // Runs before each handle is closed.
   std::function<void(DeviceHandle handle)> beforeClose;
+  // The drive each node is, where names differ from drives (as an sg node is its sr twin).
+  std::function<std::wstring(const tool::DeviceNode& node)> drivePath;
 
   DeviceIo& Io() override { return *this; }
   std::vector<tool::DeviceNode> Candidates() override { return m_emulated.Candidates(); }
   std::optional<tool::DeviceNode> Resolve(const std::string& name) const override { return m_emulated.Resolve(name); }
+  std::wstring DrivePath(const tool::DeviceNode& node) const override {
+    return drivePath ? drivePath(node) : m_emulated.DrivePath(node);
+  }
   SystemError LastError() const override { return m_refused ? SystemError{EPERM, kRefusal} : m_emulated.LastError(); }
   std::optional<std::string> MountPoint(const tool::DeviceNode&) const override { return mountedAt; }
   std::optional<std::string> WriteBufferRefusal() const override { return writeBufferRefusal; }

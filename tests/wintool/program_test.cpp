@@ -33,7 +33,7 @@ TEST(Program, EverySubcommandEndsWithTheToolsExitCode) {
       {{"--emulate", "-d", "E:", "set", "--quiet", "performance"}, 0, ""},
       {{"--emulate", "status"}, 0, ""},
       {{"--emulate", "-d", "e", "clear"}, 0, ""},
-      {{"--emulate", "eject"}, 0, ""},
+      {{"--emulate", "eject"}, 2, "more than one drive may be meant"},
       {{"--emulate", "-d", "E", "force-eject", "--yes"}, 0, ""},
       {{"--emulate", "-d", "\\\\.\\E:", "factory-reset", "--yes"}, 0, ""},
       {{"--emulate", "set", "--quiet", "performance"}, 2, "more than one drive may be meant"},

@@ -122,20 +122,54 @@ std::optional<DeviceNode> LinuxDriveSource::Resolve(const std::string& name) con
   return NodeAt(name.find('/') == std::string::npos ? m_devices / name : fs::path(name));
 }
 
-std::string LinuxDriveSource::BlockDeviceNumber(const DeviceNode& node) const {
-  const fs::path path = NarrowPath(node.path.c_str());
+// The name the kernel gives the device behind a node (sr0, sg1): sysfs
+// knows it by the device number, whatever the node is called; a node sysfs
+// does not know goes by the name its links lead to. Empty when it is missing.
+std::string LinuxDriveSource::KernelName(const fs::path& node) const {
+  std::error_code error;
+  const fs::path target = fs::canonical(node, error);
+  if (error) return {};
   struct stat status {};
-  if (stat(path.c_str(), &status) != 0) return {};
-  if (S_ISBLK(status.st_mode))
-    return std::to_string(major(status.st_rdev)) + ":" + std::to_string(minor(status.st_rdev));
-  if (!S_ISCHR(status.st_mode)) return {};
-  // An sg node mounts nothing itself; its sr twin may be mounted.
+  if (stat(target.c_str(), &status) == 0 && (S_ISBLK(status.st_mode) || S_ISCHR(status.st_mode))) {
+    const std::string number = std::to_string(major(status.st_rdev)) + ":" + std::to_string(minor(status.st_rdev));
+    const fs::path device =
+        fs::canonical(m_sysfs / "dev" / (S_ISBLK(status.st_mode) ? "block" : "char") / number, error);
+    if (!error) return device.filename().string();
+  }
+  return target.filename().string();
+}
+
+// The drive's one name: an sg node's sr twin (the block device on the same
+// SCSI address) stands for both.
+std::string LinuxDriveSource::DriveName(const fs::path& node) const {
+  const std::string name = KernelName(node);
+  if (NodeNumber(name, "sg") < 0) return name;
   std::error_code error;
   for (const fs::directory_entry& block :
-       fs::directory_iterator(m_sysfs / "class" / "scsi_generic" / path.filename() / "device" / "block", error)) {
-    return FirstLineOf(block.path() / "dev");
+       fs::directory_iterator(m_sysfs / "class" / "scsi_generic" / name / "device" / "block", error)) {
+    return block.path().filename().string();
   }
-  return {};
+  return name;
+}
+
+std::wstring LinuxDriveSource::DrivePath(const DeviceNode& node) const {
+  const fs::path given = NarrowPath(node.path.c_str());
+  const std::string name = DriveName(given);
+  if (name.empty()) return node.path;  // nothing there: the open tells why
+  std::error_code error;
+  if (const fs::path named = m_devices / name; fs::exists(named, error)) return WidePath(named.string());
+  return WidePath(fs::canonical(given, error).string());
+}
+
+std::string LinuxDriveSource::BlockDeviceNumber(const DeviceNode& node) const {
+  const fs::path path = NarrowPath(DrivePath(node).c_str());
+  const std::string name = DriveName(path);
+  if (name.empty()) return {};
+  if (std::string number = FirstLineOf(m_sysfs / "class" / "block" / name / "dev"); !number.empty()) return number;
+  // A block device sysfs does not show (or no sysfs) still has its own number.
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0 || !S_ISBLK(status.st_mode)) return {};
+  return std::to_string(major(status.st_rdev)) + ":" + std::to_string(minor(status.st_rdev));
 }
 
 std::optional<std::string> LinuxDriveSource::MountPoint(const DeviceNode& node) const {

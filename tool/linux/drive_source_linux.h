@@ -21,10 +21,17 @@ class LinuxDriveSource final : public DriveSource {
   std::vector<DeviceNode> Candidates() override;
   // A path as given; a bare name such as sr0 is taken from the device folder.
   std::optional<DeviceNode> Resolve(const std::string& name) const override;
+  // Links followed, the kernel's own name looked up by the device number
+  // (any node of the device counts), and an sg node's sr twin in its place:
+  // /dev/sg1, /dev/char/21:1 and a /dev/disk/by-id link all give /dev/sr0.
+  std::wstring DrivePath(const DeviceNode& node) const override;
   SystemError LastError() const override { return m_io.LastError(); }
   // The block device behind the node (an sg node's sr twin), looked up in
   // the mount table.
   std::optional<std::string> MountPoint(const DeviceNode& node) const override;
+  // The device number "major:minor" of the block device behind the node, as
+  // the mount table names it, or empty text when it has none.
+  std::string BlockDeviceNumber(const DeviceNode& node) const;
   std::optional<std::string> WriteBufferRefusal() const override;
   void DiscOffered(const DeviceNode&) override {}
 
@@ -33,7 +40,8 @@ class LinuxDriveSource final : public DriveSource {
   std::filesystem::path SysfsDevice(const char* deviceClass, const std::filesystem::path& node) const;
   bool SysfsTypeIsOptical(const std::filesystem::path& node) const;
   static bool MayBeOptical(const DeviceNode& node);
-  std::string BlockDeviceNumber(const DeviceNode& node) const;
+  std::string KernelName(const std::filesystem::path& node) const;
+  std::string DriveName(const std::filesystem::path& node) const;
 
   LinuxDeviceIo m_io;
   std::filesystem::path m_devices, m_sysfs;

@@ -10,8 +10,9 @@ std::string Utf8Bytes(const std::wstring& text) {
 
 const SystemTexts& System() {
   static const SystemTexts texts = {
-      "The drive: /dev/sr0, sr0, ... or with --emulate a letter\n(default: the first one list shows; "
-      "a change needs it\nwhen there are more)",
+      "The drive: /dev/sr0, sr0, ... or with --emulate a letter; a link\nor the sg node of an sr drive is "
+      "that drive (default: the first\none list shows; a change or eject needs it when more than one\ndrive is "
+      "present, readable or not)",
       "no access to the device, or the command needs CAP_SYS_RAWIO",
       "  129 hung up: the terminal closed (SIGHUP)\n"
       "  130 interrupted (Ctrl-C)\n"

@@ -15,8 +15,8 @@ std::string Utf8Bytes(const std::wstring& text) {
 
 const SystemTexts& System() {
   static const SystemTexts texts = {
-      "The drive: its letter, E or E: (default: the first one\nlist shows; a change needs it when there are "
-      "more)",
+      "The drive: its letter, E or E: (default: the first one\nlist shows; a change or eject needs it when more "
+      "than one\ndrive is present, readable or not)",
       "no access to the drive: another program holds it, administrator rights\n"
       "      are needed, or security software blocks it",
       "  130 interrupted (Ctrl-C or Ctrl-Break)\n"
