@@ -35,7 +35,8 @@ std::string ExitCodes() {
              "  6   power-check: the power supply is slightly not enough\n"
              "  7   power-check: the power supply is not enough\n"
              "  8   power-check: no disc in the drive\n"
-             "  9   the drive is in use by another program; nothing was sent\n"
+             "  9   the drive is in use by another program\n"
+             "  10  set stopped part-way: the drive took some of its commands (shown, with its settings)\n"
              "  77  ") +
          System().exitNotPermitted + "\n" + System().exitInterrupted +
          "\n\n"
