@@ -293,6 +293,11 @@ TEST(WinToolKernelPath, FaultsAtTheKernelBoundary) {
        "WRITE BUFFER: refused by Windows: Access denied (Windows error 5): another program may be using the drive"},
       {"the ioctl fails with EIO", "settings", [](KernelDevices& d) { d.QueueFault("sr0", Failing(EIO, kSelection)); },
        1, Unchanged, "READ BUFFER: refused by Windows"},
+      {"a set refused part-way: EPERM", "set --quiet off --yes",
+       [](KernelDevices& d) { d.QueueFault("sr0", Failing(EPERM, kSelection + kSettingsRead + 2)); }, 10,
+       SetRefusedPartWay,
+       "  failed: read-error handling perfect, real-time off: WRITE BUFFER: refused by Windows: Access denied "
+       "(Windows error 5)"},
       {"a unit attention, descriptor sense", "settings",
        [](KernelDevices& d) { d.QueueFault("sr0", Answering(kDescriptorReset, kSelection)); }, 0,
        [](const test::Sequence& s) { return Repeated(s, kSelection); }, "Quiet drive"},
