@@ -244,13 +244,13 @@ class WindowsTool {
 
   int WordSize() const { return Setting("NORVANE_WORD_SIZE") == "x64" ? 64 : 32; }
 
-  ToolRun Run(std::vector<std::string> arguments) const {
+  ToolRun Run(std::vector<std::string> arguments, const std::function<void(ChildProcess&)>& meanwhile = nullptr) const {
     for (std::string& argument : arguments) {
       if (argument == "{device}") argument = std::string(1, test::kQuietDrive);
     }
     std::vector<std::string> command = {m_wine.Loader(), m_program};
     command.insert(command.end(), arguments.begin(), arguments.end());
-    return RunToEnd(command, m_wine.Environment());
+    return RunToEnd(command, m_wine.Environment(), meanwhile);
   }
 
  private:
@@ -320,6 +320,26 @@ TEST(WinToolKernelPath, FaultsAtTheKernelBoundary) {
     ExpectLog(drives.devices.Log(), row.expected(action.expected), tool.WordSize(), row.name);
     drives.devices.Plug("sr0");
   }
+}
+
+// Ctrl-C (Wine makes the console's event of SIGINT) while the drive holds
+// the set's second command: the set and its reading back finish first.
+TEST(WinToolKernelPath, CtrlCDuringASetWaitsForTheSetAndItsReport) {
+  ASSERT_NO_FATAL_FAILURE(ExpectWindowsToolNamed());
+  Drives drives("wintool-signal", kStrictestAdapterAlignment);
+  const WindowsTool tool(drives);
+  const test::ToolAction& action = ToolActionNamed("set --quiet off --yes");
+  drives.SetUp(action.setup);
+  drives.devices.HoldAnswers("sr0", 300ms, kSelection + kSettingsRead + 1);
+  const ToolRun run = tool.Run(action.arguments, [&](ChildProcess& program) {
+    ASSERT_TRUE(drives.devices.WaitForHeldCommand(60s)) << "the set's second command never came";
+    program.Signal(SIGINT);
+  });
+  drives.devices.HoldAnswers("sr0", 0ms);
+  EXPECT_EQ(run.exitCode, 130) << run.output;
+  EXPECT_NE(run.output.find("Quiet drive          off"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("interrupted: the change was let finish first"), std::string::npos) << run.output;
+  ExpectLog(drives.devices.Log(), action.expected, tool.WordSize(), action.name);
 }
 
 }  // namespace
