@@ -157,7 +157,7 @@ Stop Outcome(const SettingsCommands& commands, int stepsTaken, const Failed& sen
     return {Exit::PartlyApplied, PartlyApplied(commands, stepsTaken, sending.text) + reported};
   }
   if (!sending.text.empty()) {
-    return {sending.code, "changing the settings failed, and nothing was changed:\n  " + sending.text +
+    return {sending.code, "changing the settings failed at its first step, and no other was sent:\n  " + sending.text +
                               (reading.text.empty() ? "" : reported)};
   }
   if (!reading.text.empty()) {

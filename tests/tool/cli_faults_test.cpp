@@ -208,7 +208,8 @@ TEST_F(Faults, EachFaultStopsTheRunWithItsExitCodeAndNothingFalseOnStandardOutpu
        {"-d", "E", "set", "--quiet", "performance"},
        Exit::DriveBusy,
        kFactorySettingsOfE,
-       "changing the settings failed, and nothing was changed:\n  SET CD SPEED: refused by the operating system"},
+       "changing the settings failed at its first step, and no other was sent:\n  SET CD SPEED: refused by the "
+       "operating system"},
       // Every command of the set went through; only the reading back failed.
       {"the read-back alone fails",
        [](Faults& t) {

@@ -24,7 +24,7 @@ TEST_F(CliTest, WindowsErrorsDecideTheExitStatus) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.error);
     AttachDrives();
-    // The set's first command is refused: nothing was changed, and the refusal decides.
+    // The set's first command is refused: no step was taken, and the refusal decides.
     platform.source.refusedOperation = 0xBB;
     platform.source.refusal = tool::Win32Error(c.error, "refused by Windows");
     const RunResult result = Run({"-d", "E", "set", "--quiet", "performance"});
