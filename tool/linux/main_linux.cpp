@@ -98,10 +98,12 @@ void EndAsInterrupted() {
 // goes on undisturbed (the sg driver would give up waiting for one at a
 // caught signal), each bounded by its time-out. Ctrl-\ still ends the
 // program at once, for a drive that hangs.
+constexpr int kHeldSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
 sigset_t HeldSignals() {
   sigset_t held;
   sigemptyset(&held);
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, signal);
+  for (const int signal : kHeldSignals) sigaddset(&held, signal);
   return held;
 }
 
@@ -155,7 +157,7 @@ class RealPlatform final : public norvane::tool::Platform {
   int ReleaseInterrupts() override {
     sigset_t pending;
     sigpending(&pending);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    for (const int signal : kHeldSignals) {
       if (!sigismember(&pending, signal)) continue;
       interrupted = signal;
       return 128 + signal;
