@@ -1,6 +1,7 @@
 #include "drive/settings.h"
 
 #include <algorithm>
+#include <type_traits>
 
 #include "drive/commands.h"
 
@@ -62,7 +63,7 @@ SettingsCommands CommandsFor(const SettingsChoice& choice) {
   return commands;
 }
 
-CommandResult SendSettings(const SettingsCommands& commands) {
+SettingsSent SendSettings(const SettingsCommands& commands) {
   // A command after a refused or lost one would leave the drive with half of
   // the set, a mode nobody chose; what it took up to there it reports back.
   const std::function<CommandResult()> sequence[] = {
@@ -71,10 +72,12 @@ CommandResult SendSettings(const SettingsCommands& commands) {
       [&] { return WriteReadSetting(commands.readMode, commands.realTime, commands.save); },
       [&] { return WriteEjectAtPowerOn(commands.ejectAtPowerOn); },
   };
-  CommandResult sent;
+  static_assert(std::extent_v<decltype(sequence)> == kSettingsSteps);
+  SettingsSent sent;
   for (const auto& send : sequence) {
-    sent = send();
-    if (!sent.Complete()) break;
+    sent.result = send();
+    if (!sent.result.Complete()) break;
+    ++sent.stepsTaken;
   }
   return sent;
 }
@@ -84,7 +87,7 @@ std::optional<CommandResult> ApplySettings(const SettingsChoice& choice,
   for (SettingsConfirmation confirmation : ConfirmationsFor(choice)) {
     if (!confirm(confirmation)) return std::nullopt;
   }
-  return SendSettings(CommandsFor(choice));
+  return SendSettings(CommandsFor(choice)).result;
 }
 
 }  // namespace norvane

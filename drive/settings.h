@@ -65,10 +65,18 @@ struct SettingsCommands {
 // The confirmations a choice needs, in the order they are asked.
 std::vector<SettingsConfirmation> ConfirmationsFor(const SettingsChoice& choice);
 SettingsCommands CommandsFor(const SettingsChoice& choice);
+// How far the sending of a set went: the result of its last command, and
+// how many of its steps (below) the drive took before it.
+struct SettingsSent {
+  CommandResult result;
+  int stepsTaken = 0;
+};
+inline constexpr int kSettingsSteps = 4;
+
 // The quiet selection, the quiet setting, the read-error page and the eject
 // pages, in this order; nothing goes out after the first command that is
 // refused or not delivered, and the result is that command's.
-CommandResult SendSettings(const SettingsCommands& commands);
+SettingsSent SendSettings(const SettingsCommands& commands);
 
 // Asks each confirmation the choice needs through `confirm` (true: given) and
 // sends the settings once all are given; answers how the sending went.

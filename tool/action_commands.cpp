@@ -80,6 +80,7 @@ Exit Run(Session& session, const Action& action, bool yes) {
   if (action.passesTrayLock) RequireUnmounted(session, drive, action);
   if (action.writesBuffers) session.RequireWriteBuffer(action.doing);
   if (action.question != nullptr) session.Confirm(action.question, yes);
+  ChangeUnderWay change(session.World());
   session.Require(action.send(), std::string("trying to ") + action.doing);
   if (session.Options().json) {
     Json json = session.DriveJson();
@@ -89,6 +90,7 @@ Exit Run(Session& session, const Action& action, bool yes) {
     PrintFields(session.Terminal().out, {{"Drive", drive.label}});
     session.Terminal().out << action.done << '\n';
   }
+  change.End({Exit::Ok, ""});
   return Exit::Ok;
 }
 

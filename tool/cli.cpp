@@ -35,7 +35,8 @@ std::string ExitCodes() {
              "  6   power-check: the power supply is slightly not enough\n"
              "  7   power-check: the power supply is not enough\n"
              "  8   power-check: no disc in the drive\n"
-             "  9   the drive is in use by another program; nothing was sent\n"
+             "  9   the drive is in use by another program\n"
+             "  10  set stopped part-way: the drive took some of its commands (shown, with its settings)\n"
              "  77  ") +
          System().exitNotPermitted + "\n" + System().exitInterrupted +
          "\n\n"
@@ -101,10 +102,11 @@ CLI::Validator SecondsBetween(double low, double high, bool fraction) {
 // An empty --device (an unset variable in a script) must not fall back to the first drive.
 std::string NotEmpty(std::string& text) { return text.empty() ? "the drive name is empty" : std::string(); }
 
-// An option that takes a value and was given it more than once, or none.
+// An option given more than once, or none: -v alone counts its repeats.
 const CLI::Option* RepeatedOption(const CLI::App& app) {
   for (const CLI::Option* option : app.get_options()) {
-    if (option->get_type_size() != 0 && option->count() > 1) return option;
+    const bool counts = option->get_multi_option_policy() == CLI::MultiOptionPolicy::TakeAll;
+    if (option->count() > 1 && !counts) return option;
   }
   for (const CLI::App* command : app.get_subcommands({})) {
     if (const CLI::Option* option = RepeatedOption(*command)) return option;
@@ -247,6 +249,10 @@ void BuildApp(CLI::App& app, CommandLine& line, const std::vector<std::string>& 
            "\nTry 'norvane-drive --help' for more information.\n";
   });
   app.require_subcommand(1);
+  // A flag given twice parses; the rule that an option is given once refuses it all the same.
+  app.parse_complete_callback([&app] {
+    if (const CLI::Option* repeated = RepeatedOption(app)) throw CLI::ArgumentMismatch(repeated->get_name());
+  });
   app.fallthrough();  // the global options may also follow the subcommand
   app.get_formatter()->column_width(34);
   app.add_option("-d,--device", line.global.device, System().deviceOption)

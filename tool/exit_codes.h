@@ -18,6 +18,7 @@ enum class Exit : int {
   DriveBusy = 9,         // the drive is in use by another program: held by it, or locked for its action
   NotPermitted = 77,     // no access to the device, or the command needs CAP_SYS_RAWIO
   Interrupted = 130,     // stopped by Ctrl-C before the end
+  PartlyApplied = 10,    // a change stopped after the drive took some of its commands
 };
 
 // Ends a run early: the code to exit with and what to tell the user.

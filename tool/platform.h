@@ -36,6 +36,15 @@ class Platform {
   // its handle is closed: at the watch's end, or to open the drive anew
   // (the next wait watches the handle then open).
   virtual void StopWatchingDrive() {}
+
+  // From a change's first command to the report of what the drive took,
+  // the signals that end a run (Ctrl-C, a hang-up, a termination request)
+  // wait: a sequence cut short would leave the drive with a set nobody
+  // chose. Each command is still bounded by its time-out.
+  virtual void HoldInterrupts() {}
+  // Ends the hold: the exit status of a signal that came during it, with
+  // which the run is then to end, or 0.
+  virtual int ReleaseInterrupts() { return 0; }
 };
 
 }  // namespace norvane::tool

@@ -247,4 +247,14 @@ void Session::RequireWritten() const {
 
 void Session::Warn(const std::string& message) const { m_console.err << "norvane-drive: " << message << '\n'; }
 
+void ChangeUnderWay::End(Stop outcome) {
+  m_holding = false;
+  if (const int status = m_platform.ReleaseInterrupts()) {
+    outcome.code = static_cast<Exit>(status);
+    outcome.message += (outcome.message.empty() ? "" : "\nnorvane-drive: ") +
+                       std::string("interrupted: the change was let finish first");
+  }
+  if (outcome.code != Exit::Ok) throw outcome;
+}
+
 }  // namespace norvane::tool

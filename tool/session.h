@@ -123,4 +123,25 @@ class Session {
   std::vector<UnusableDrive> m_unusable;  // present drives the last search could not read
 };
 
+// A change under way: the signals that end a run wait (Platform::
+// HoldInterrupts) until End(), or until a Stop takes it out of scope.
+class ChangeUnderWay {
+ public:
+  explicit ChangeUnderWay(Platform& platform) : m_platform(platform) { m_platform.HoldInterrupts(); }
+  ~ChangeUnderWay() {
+    if (m_holding) m_platform.ReleaseInterrupts();
+  }
+  ChangeUnderWay(const ChangeUnderWay&) = delete;
+  ChangeUnderWay& operator=(const ChangeUnderWay&) = delete;
+
+  // Ends the hold once what the drive took is reported, and ends the run
+  // with `outcome` unless it is Ok, or with the status of a signal that came
+  // meanwhile.
+  void End(Stop outcome);
+
+ private:
+  Platform& m_platform;
+  bool m_holding = true;
+};
+
 }  // namespace norvane::tool

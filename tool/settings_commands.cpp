@@ -1,5 +1,6 @@
 // settings and set: the Setting tab of the window on the command line.
 #include <ostream>
+#include <vector>
 
 #include "drive/settings.h"
 #include "tool/commands.h"
@@ -107,6 +108,70 @@ std::string NotTaken(const ReportedSettings& reported, const SettingsCommands& s
   return differences;
 }
 
+// What each step of the sending sets, in the order the steps go out.
+std::vector<std::string> StepsOf(const SettingsCommands& sent) {
+  const std::string saved = sent.save ? " (saved)" : "";
+  return {
+      std::string("quiet-drive selection ") + QuietModeName(sent.selection),
+      std::string("quiet-drive setting ") + QuietModeName(sent.setting) + saved,
+      std::string("read-error handling ") + ReadModeName(sent.readMode) + ", real-time " + OnOff(sent.realTime) + saved,
+      std::string("eject at power-on ") + OnOff(sent.ejectAtPowerOn)};
+}
+
+std::string Listed(const std::vector<std::string>& steps, std::size_t from, std::size_t to) {
+  std::string list;
+  for (std::size_t i = from; i < to; ++i) list += (i == from ? "" : "; ") + steps[i];
+  return list;
+}
+
+// A command that did not complete, in words (empty when it did) and as an
+// exit code; asked at once, since the system's side of it is the last error.
+struct Failed {
+  std::string text;
+  Exit code;
+};
+Failed FailureOf(const Session& session, const CommandResult& result) {
+  return {Printable(session.Failure(result)), session.FailureCode(result)};
+}
+
+// A change that stopped after the drive took part of it: what was taken,
+// what failed, and what was never sent.
+std::string PartlyApplied(const SettingsCommands& commands, int stepsTaken, const std::string& failure) {
+  const std::vector<std::string> steps = StepsOf(commands);
+  const auto taken = static_cast<std::size_t>(stepsTaken);
+  std::string text = "changing the settings stopped part-way:\n  taken: " + Listed(steps, 0, taken) +
+                     "\n  failed: " + steps[taken] + ": " + failure;
+  if (taken + 1 < steps.size()) text += "\n  not sent: " + Listed(steps, taken + 1, steps.size());
+  return text;
+}
+
+// How the change went, once the drive was read back: nothing is called
+// taken that the drive did not report.
+Stop Outcome(const SettingsCommands& commands, int stepsTaken, const Failed& sending, const Failed& reading,
+             const ReportedSettings& after) {
+  const std::string reported = reading.text.empty() ? "\n  the drive now reports the settings shown"
+                                                    : "\n  then reading the settings back failed, so what the drive "
+                                                      "now holds is not known:\n  " +
+                                                          reading.text;
+  if (!sending.text.empty() && stepsTaken > 0) {
+    return {Exit::PartlyApplied, PartlyApplied(commands, stepsTaken, sending.text) + reported};
+  }
+  if (!sending.text.empty()) {
+    return {sending.code, "changing the settings failed at its first step, and no other was sent:\n  " + sending.text +
+                              (reading.text.empty() ? "" : reported)};
+  }
+  if (!reading.text.empty()) {
+    return {reading.code,
+            "the drive took every command of the change, but reading the settings back failed, so whether it holds "
+            "them is not known:\n  " +
+                reading.text};
+  }
+  if (const std::string refused = NotTaken(after, commands); !refused.empty()) {
+    return {Exit::CommandFailed, "the drive did not take: " + refused};
+  }
+  return {Exit::Ok, ""};
+}
+
 }  // namespace
 
 Exit ShowSettings(Session& session) {
@@ -123,28 +188,20 @@ Exit SetSettings(Session& session, const SetOptions& options) {
   const ReportedSettings before = ReadSettings(session);
   const SettingsChoice choice = ChoiceFor(before, options);
   RequireFeatures(before, choice, options);
-
   // A confirmation not given stops the run before anything is sent.
-  const std::optional<CommandResult> sent = ApplySettings(choice, [&](SettingsConfirmation confirmation) {
+  for (const SettingsConfirmation confirmation : ConfirmationsFor(choice)) {
     session.Confirm(QuestionFor(confirmation), options.yes);
-    return true;
-  });
-  const std::string failure = session.Failure(*sent);
-  const Exit failedWith = session.FailureCode(*sent);
+  }
+
+  const SettingsCommands commands = CommandsFor(choice);
+  ChangeUnderWay change(session.World());
+  const SettingsSent sent = SendSettings(commands);
+  const Failed sending = FailureOf(session, sent.result);
   // What the drive took is shown, whatever went wrong, when the drive tells it.
   const ReportedSettings after = ReadReportedSettings();
-  const std::string rereadFailure = session.Failure(after.read);
-  if (rereadFailure.empty()) PrintSettings(session, drive, after);
-  if (!failure.empty()) {
-    session.StopAtFailure(failure + (rereadFailure.empty() ? "" : "\n  then " + rereadFailure), "changing the settings",
-                          failedWith);
-  }
-  if (!rereadFailure.empty()) {
-    session.StopAtFailure(rereadFailure, "reading the settings back", session.FailureCode(after.read));
-  }
-  if (const std::string refused = NotTaken(after, CommandsFor(choice)); !refused.empty()) {
-    throw Stop{Exit::CommandFailed, "the drive did not take: " + refused};
-  }
+  const Failed reading = FailureOf(session, after.read);
+  if (reading.text.empty()) PrintSettings(session, drive, after);
+  change.End(Outcome(commands, sent.stepsTaken, sending, reading, after));
   return Exit::Ok;
 }
 

@@ -59,6 +59,8 @@ void ChildProcess::WriteLine(const std::string& line) {
   (void)!write(m_in, text.data(), text.size());
 }
 
+void ChildProcess::Signal(int signal) const { kill(m_pid, signal); }
+
 void ChildProcess::CloseInput() {
   if (m_in >= 0) close(m_in);
   m_in = -1;

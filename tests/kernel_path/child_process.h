@@ -23,6 +23,8 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   void WriteLine(const std::string& line);
+  // Sends it `signal`, as a person or a system does: to it alone.
+  void Signal(int signal) const;
   void CloseInput();
   // The next line of its output, or nothing once it ended or `limit` passed.
   std::optional<std::string> ReadLine(std::chrono::milliseconds limit);

@@ -51,10 +51,12 @@ std::string ReadAndForget(const std::filesystem::path& file) {
 
 }  // namespace
 
-ToolRun RunToEnd(const std::vector<std::string>& command, const std::map<std::string, std::string>& environment) {
+ToolRun RunToEnd(const std::vector<std::string>& command, const std::map<std::string, std::string>& environment,
+                 const std::function<void(ChildProcess&)>& meanwhile) {
   using namespace std::chrono_literals;
   ChildProcess tool(command, environment, ScratchFolder("tool-stderr").string());
   tool.CloseInput();
+  if (meanwhile) meanwhile(tool);
   std::string output = tool.ReadAll(60s);
   output += ReadAndForget(ScratchFolder("tool-stderr"));
   return {tool.Wait(5s), output};

@@ -7,11 +7,13 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "action_sequences.h"
+#include "child_process.h"
 #include "kernel_devices.h"
 
 namespace norvane::kernel {
@@ -54,8 +56,10 @@ struct ToolRun {
 };
 
 // Runs a command to its end with its input closed: what it wrote, standard
-// error after standard output, and its exit code.
-ToolRun RunToEnd(const std::vector<std::string>& command, const std::map<std::string, std::string>& environment);
+// error after standard output, and its exit code. `meanwhile` runs once it
+// has started, as it goes on.
+ToolRun RunToEnd(const std::vector<std::string>& command, const std::map<std::string, std::string>& environment,
+                 const std::function<void(ChildProcess&)>& meanwhile = nullptr);
 
 // The commands of the log as the drives received them. A transfer of no
 // bytes has no data phase whichever way it points: sg3_utils leaves it at

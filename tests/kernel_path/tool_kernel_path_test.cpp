@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -20,7 +21,8 @@ using namespace std::chrono_literals;
 // Runs the tool with the preloaded library. Without a drive named (`list`,
 // a change that must find the one drive) it looks for its drives in /dev,
 // so it runs in a mount namespace whose /dev is the nodes' folder.
-ToolRun RunTool(const Drives& drives, std::vector<std::string> arguments) {
+ToolRun RunTool(const Drives& drives, std::vector<std::string> arguments,
+                const std::function<void(ChildProcess&)>& meanwhile = nullptr) {
   std::map<std::string, std::string> environment = drives.Environment();
   // The sanitizers of the test build want their runtime first; the
   // preloaded library is put ahead of it on purpose.
@@ -39,7 +41,7 @@ ToolRun RunTool(const Drives& drives, std::vector<std::string> arguments) {
     command.insert(command.begin(), {"unshare", "--mount", "--", "sh", "-c", "mount --bind \"$0\" /dev && exec \"$@\"",
                                      drives.devices.Folder().string()});
   }
-  return RunToEnd(command, environment);
+  return RunToEnd(command, environment, meanwhile);
 }
 
 TEST(ToolKernelPath, EverySubcommandSendsItsSequence) {
@@ -108,6 +110,13 @@ struct ToolFaultRow {
 };
 
 test::Sequence Nothing(const test::Sequence&) { return {}; }
+
+// The set's third command refused: nothing after it, then the settings read again.
+test::Sequence SetRefusedPartWay(const test::Sequence& s) {
+  test::Sequence sent(s.begin(), s.begin() + kSelection + kSettingsRead + 3);
+  sent.insert(sent.end(), s.end() - kSettingsRead, s.end());
+  return sent;
+}
 test::Sequence Selection(const test::Sequence& sequence) {
   return test::Sequence(sequence.begin(), sequence.begin() + kSelection);
 }
@@ -135,13 +144,24 @@ TEST(ToolKernelPath, FaultsAtTheKernelBoundary) {
       // The set's second SET CD SPEED is lost: no WRITE BUFFER after it, and
       // the drive's settings are read again (five reads, read-error handling on).
       {"a set that fails half-way: EIO", "set --quiet off --yes",
-       [](KernelDevices& d) { d.QueueFault("sr0", Failing(EIO, kSelection + kSettingsRead + 1)); }, 1,
+       [](KernelDevices& d) { d.QueueFault("sr0", Failing(EIO, kSelection + kSettingsRead + 1)); }, 10,
        [](const test::Sequence& s) {
          test::Sequence sent(s.begin(), s.begin() + kSelection + kSettingsRead + 2);
          sent.insert(sent.end(), s.end() - kSettingsRead, s.end());
          return sent;
        },
-       "changing the settings failed:\n  SET CD SPEED: "},
+       "changing the settings stopped part-way:\n  taken: quiet-drive selection off\n  failed: quiet-drive setting "
+       "off: SET CD SPEED: "},
+      // The set's read-error page is refused after its two SET CD SPEEDs went
+      // through: the run says what was taken and reads the drive again.
+      {"a set refused part-way: EPERM", "set --quiet off --yes",
+       [](KernelDevices& d) { d.QueueFault("sr0", Failing(EPERM, kSelection + kSettingsRead + 2)); }, 10,
+       SetRefusedPartWay,
+       "  taken: quiet-drive selection off; quiet-drive setting off\n  failed: read-error handling perfect, real-time "
+       "off: WRITE BUFFER: "},
+      {"a set refused part-way: EBUSY", "set --quiet off --yes",
+       [](KernelDevices& d) { d.QueueFault("sr0", Failing(EBUSY, kSelection + kSettingsRead + 2)); }, 10,
+       SetRefusedPartWay, "Device or resource busy"},
       // The feature read goes ahead of the clear; the kernel refuses the WRITE BUFFER after it.
       {"the kernel refuses WRITE BUFFER: EPERM", "clear",
        [](KernelDevices& d) { d.QueueFault("sr0", Failing(EPERM, kSelection + 1)); }, 77, Unchanged, "CAP_SYS_RAWIO"},
@@ -200,6 +220,28 @@ TEST(ToolKernelPath, FaultsAtTheKernelBoundary) {
   }
 }
 
+// A signal while the drive holds the set's second command: the set goes out
+// to its end, the drive is read again and shown, and only then does the run
+// end, with the signal's status.
+TEST(ToolKernelPath, ASignalDuringASetWaitsForTheSetAndItsReport) {
+  Drives drives("tool-signal");
+  const test::ToolAction& action = ToolActionNamed("set --quiet off --yes");
+  for (const int signal : {SIGINT, SIGHUP, SIGTERM}) {
+    SCOPED_TRACE(signal);
+    drives.SetUp(action.setup);
+    drives.devices.HoldAnswers("sr0", 300ms, kSelection + kSettingsRead + 1);
+    const ToolRun run = RunTool(drives, action.arguments, [&](ChildProcess& tool) {
+      ASSERT_TRUE(drives.devices.WaitForHeldCommand(30s)) << "the set's second command never came";
+      tool.Signal(signal);
+    });
+    drives.devices.HoldAnswers("sr0", 0ms);
+    EXPECT_EQ(run.exitCode, 128 + signal) << run.output;
+    EXPECT_NE(run.output.find("Quiet drive          off"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("interrupted: the change was let finish first"), std::string::npos) << run.output;
+    ExpectLog(drives.devices.Log(), action.expected, 64, action.name);
+  }
+}
+
 // --- norvane-drive.exe under Wine ---
 
 // The program is named by the Windows builds' CTest (kernel_path_tool_x86,
@@ -220,13 +262,13 @@ class WindowsTool {
 
   int WordSize() const { return Setting("NORVANE_WORD_SIZE") == "x64" ? 64 : 32; }
 
-  ToolRun Run(std::vector<std::string> arguments) const {
+  ToolRun Run(std::vector<std::string> arguments, const std::function<void(ChildProcess&)>& meanwhile = nullptr) const {
     for (std::string& argument : arguments) {
       if (argument == "{device}") argument = std::string(1, test::kQuietDrive);
     }
     std::vector<std::string> command = {m_wine.Loader(), m_program};
     command.insert(command.end(), arguments.begin(), arguments.end());
-    return RunToEnd(command, m_wine.Environment());
+    return RunToEnd(command, m_wine.Environment(), meanwhile);
   }
 
  private:
@@ -269,6 +311,11 @@ TEST(WinToolKernelPath, FaultsAtTheKernelBoundary) {
        "WRITE BUFFER: refused by Windows: Access denied (Windows error 5): another program may be using the drive"},
       {"the ioctl fails with EIO", "settings", [](KernelDevices& d) { d.QueueFault("sr0", Failing(EIO, kSelection)); },
        1, Unchanged, "READ BUFFER: refused by Windows"},
+      {"a set refused part-way: EPERM", "set --quiet off --yes",
+       [](KernelDevices& d) { d.QueueFault("sr0", Failing(EPERM, kSelection + kSettingsRead + 2)); }, 10,
+       SetRefusedPartWay,
+       "  failed: read-error handling perfect, real-time off: WRITE BUFFER: refused by Windows: Access denied "
+       "(Windows error 5)"},
       {"a unit attention, descriptor sense", "settings",
        [](KernelDevices& d) { d.QueueFault("sr0", Answering(kDescriptorReset, kSelection)); }, 0,
        [](const test::Sequence& s) { return Repeated(s, kSelection); }, "Quiet drive"},
@@ -295,6 +342,26 @@ TEST(WinToolKernelPath, FaultsAtTheKernelBoundary) {
     ExpectLog(drives.devices.Log(), row.expected(action.expected), tool.WordSize(), row.name);
     drives.devices.Plug("sr0");
   }
+}
+
+// Ctrl-C (Wine makes the console's event of SIGINT) while the drive holds
+// the set's second command: the set and its reading back finish first.
+TEST(WinToolKernelPath, CtrlCDuringASetWaitsForTheSetAndItsReport) {
+  ASSERT_NO_FATAL_FAILURE(ExpectWindowsToolNamed());
+  Drives drives("wintool-signal", kStrictestAdapterAlignment);
+  const WindowsTool tool(drives);
+  const test::ToolAction& action = ToolActionNamed("set --quiet off --yes");
+  drives.SetUp(action.setup);
+  drives.devices.HoldAnswers("sr0", 300ms, kSelection + kSettingsRead + 1);
+  const ToolRun run = tool.Run(action.arguments, [&](ChildProcess& program) {
+    ASSERT_TRUE(drives.devices.WaitForHeldCommand(60s)) << "the set's second command never came";
+    program.Signal(SIGINT);
+  });
+  drives.devices.HoldAnswers("sr0", 0ms);
+  EXPECT_EQ(run.exitCode, 130) << run.output;
+  EXPECT_NE(run.output.find("Quiet drive          off"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("interrupted: the change was let finish first"), std::string::npos) << run.output;
+  ExpectLog(drives.devices.Log(), action.expected, tool.WordSize(), action.name);
 }
 
 }  // namespace

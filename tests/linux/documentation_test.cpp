@@ -3,6 +3,7 @@
 // completion offers what the command line takes.
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <regex>
@@ -49,7 +50,7 @@ TEST_F(Documentation, TheManPageDescribesEverySubcommandAndExitStatus) {
     EXPECT_NE(manPage.find(".SS " + subcommand + "\n"), std::string::npos) << subcommand;
   }
   const std::vector<std::string> codes = HelpSection(help, "Exit status:");
-  ASSERT_EQ(codes.size(), 15u) << help;
+  ASSERT_EQ(codes.size(), 16u) << help;
   const std::string exitSection = manPage.substr(manPage.find(".SH EXIT STATUS"));
   for (const std::string& code : codes) EXPECT_NE(exitSection.find("\\fB" + code + "\\fR"), std::string::npos) << code;
 }
@@ -65,10 +66,13 @@ TEST_F(Documentation, EveryLevelsHelpShowsCleanOptions) {
   EXPECT_FALSE(std::regex_search(help, glitch)) << help;
 }
 
-// What bash offers for a command line whose last word is being typed.
-std::string Completions(const std::string& line) {
+// What bash offers for a command line whose last word is being typed
+// (bash splits "--quiet=off" into three words, "=" the middle one), with
+// /dev and /sys under `root` when one is given.
+std::string Completions(const std::string& line, const std::string& root = "") {
   // The program the completion asks for the emulated drives is the one built here.
-  const std::string script = "PATH=$(dirname " NORVANE_DRIVE_BINARY "):$PATH\nsource " NORVANE_DRIVE_COMPLETION
+  const std::string script = "NORVANE_DRIVE_ROOT=" + root +
+                             "\nPATH=$(dirname " NORVANE_DRIVE_BINARY "):$PATH\nsource " NORVANE_DRIVE_COMPLETION
                              "\nCOMP_WORDS=(" +
                              line + ")\n[[ \"" + line +
                              "\" == *' ' ]] && COMP_WORDS+=('')\nCOMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n"
@@ -99,6 +103,11 @@ TEST_F(Documentation, TheCompletionOffersWhatTheCommandLineTakes) {
       {"norvane-drive --emulate -d ", "E G H "},
       {"norvane-drive --emulate --device = ", "E G H "},
       {"norvane-drive --emulate status --device = G --in", "--interval "},
+      {"norvane-drive set --quiet = ", "off performance persistent quiet "},
+      {"norvane-drive set --quiet = p", "performance persistent "},
+      {"norvane-drive --color = never se", "set settings "},
+      {"norvane-drive --device = X f", "factory-reset force-eject "},
+      {"norvane-drive --timeout = 5 --device = X st", "status "},
   };
   for (const auto& c : cases) EXPECT_EQ(Completions(c.line), c.offered) << c.line;
 
@@ -111,6 +120,29 @@ TEST_F(Documentation, TheCompletionOffersWhatTheCommandLineTakes) {
   EXPECT_EQ(Completions("norvane-drive "), expected) << "every subcommand of the help";
   for (const char* line : {"norvane-drive -d ", "norvane-drive --device = ", "norvane-drive --emulate -d "}) {
     EXPECT_EQ(Completions(line).find("settings"), std::string::npos) << "no subcommand where a drive goes: " << line;
+  }
+}
+
+// A drive's nodes are offered for -d, and no disk's generic node: the sg
+// nodes count by the SCSI type sysfs keeps for them, as the tool's own do.
+TEST_F(Documentation, TheCompletionOffersOnlyTheNodesOfCdDvdDrives) {
+  namespace fs = std::filesystem;
+  const fs::path root = fs::absolute("completion_root");
+  fs::remove_all(root);
+  fs::create_directories(root / "dev");
+  const struct {
+    const char* node;
+    const char* type;  // in sysfs, or none
+  } nodes[] = {{"sr0", nullptr}, {"sg0", "0"}, {"sg1", "5"}, {"sg2", "4"}, {"sg3", nullptr}, {"sda", nullptr}};
+  for (const auto& node : nodes) {
+    std::ofstream(root / "dev" / node.node);
+    if (node.type == nullptr) continue;
+    const fs::path device = root / "sys/class/scsi_generic" / node.node / "device";
+    fs::create_directories(device);
+    std::ofstream(device / "type") << node.type << "\n";
+  }
+  for (const char* line : {"norvane-drive -d ", "norvane-drive --device = ", "norvane-drive status -d /dev/s"}) {
+    EXPECT_EQ(Completions(line, root.string()), "/dev/sg1 /dev/sg2 /dev/sr0 ") << line;
   }
 }
 

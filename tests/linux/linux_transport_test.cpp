@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -381,6 +382,37 @@ TEST(MountTable, TheMountPointOfADeviceNumber) {
   EXPECT_EQ(tool::MountPointOf(mountInfo, "11:0"), "/media/user/My Disc");
   EXPECT_EQ(tool::MountPointOf(mountInfo, "8:1"), "/");
   EXPECT_EQ(tool::MountPointOf(mountInfo, "11:1"), std::nullopt);
+}
+
+// The emulated drives' lock is a file in the user's runtime folder, readable
+// by every user whatever the umask: another user's run can open it and take
+// the lock in turn.
+TEST(EmulatedDriveLock, ItsFileIsTheUsersAndReadableByEveryone) {
+  const fs::path runtime = fs::temp_directory_path() / ("norvane-runtime-" + std::to_string(getpid()));
+  fs::remove_all(runtime);
+  fs::create_directories(runtime);
+  const char* previous = std::getenv("XDG_RUNTIME_DIR");
+  const std::string saved = previous != nullptr ? previous : "";
+  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  const mode_t umaskBefore = umask(077);
+  {
+    const DriveLock first(DevicePath('E'));
+    EXPECT_TRUE(first.Held());
+    std::vector<fs::path> files;
+    for (const fs::directory_entry& entry : fs::directory_iterator(runtime)) files.push_back(entry.path());
+    ASSERT_EQ(files.size(), 1u) << "the lock file is in the runtime folder";
+    EXPECT_EQ(fs::status(files.front()).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_FALSE(DriveLock(DevicePath('E')).Held()) << "the file locks";
+  }
+  EXPECT_TRUE(DriveLock(DevicePath('E')).Held()) << "let go at the end";
+  umask(umaskBefore);
+  if (previous != nullptr) {
+    setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+  } else {
+    unsetenv("XDG_RUNTIME_DIR");
+  }
+  fs::remove_all(runtime);
 }
 
 }  // namespace

@@ -49,7 +49,7 @@ TEST_F(CliTest, EachSubcommandSendsTheWindowsCommandBlocks) {
        {DataPage({0x01, 0x80, 0x00, 0x00, 0x00, 0x01, 0x00}), DataPage({}), DataPage({0x0F, 0x00, 0x00})}},
       // A drive without real-time support has no Status tab to show: one status read tells.
       {{"--device", "G", "status"}, {}, Exit::NotSupported},
-      // Nor counters to clear: refused after the same read, before anything is sent.
+      // Nor counters to clear: refused after the same read, before anything that changes the drive.
       {{"--device", "G", "clear"}, {}, Exit::NotSupported},
   };
   for (const CommandCase& c : cases) {

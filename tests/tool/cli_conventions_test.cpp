@@ -25,6 +25,11 @@ TEST_F(CliTest, TheParserSpeaksWithTheProgramsName) {
       {{"list", "--", "extra"}, "norvane-drive: unexpected argument 'extra' after '--'"},
       {{"set", "--quiet", "off", "--quiet", "quiet"}, "norvane-drive: --quiet is given more than once"},
       {{"-d", "E", "list", "--device", "G"}, "norvane-drive: --device is given more than once"},
+      // Flags too: only -v counts its repeats.
+      {{"--json", "list", "--json"}, "norvane-drive: --json is given more than once"},
+      {{"-d", "E", "set", "--save", "--save"}, "norvane-drive: --save is given more than once"},
+      {{"-d", "E", "factory-reset", "-y", "--yes"}, "norvane-drive: --yes is given more than once"},
+      {{"--emulate", "--emulate", "list"}, "norvane-drive: --emulate is given more than once"},
       {{"set", "--quiet", "loud"}, "norvane-drive: --quiet: must be off, performance, quiet or persistent, not 'loud'"},
       {{"status", "--watch", "--interval", "0.01"}, "norvane-drive: --interval: must be a number of seconds from 0.05"},
       {{"--timeout", "0", "list"}, "norvane-drive: --timeout: must be a whole number of seconds from 1"},

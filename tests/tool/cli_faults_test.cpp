@@ -40,6 +40,20 @@ void GUntouched(Faults& test, const RunResult&) {
   }
 }
 
+// The set's quiet-drive commands went through; its read-error page did not.
+void HalfOfTheSetTaken(Faults& test, const RunResult&) {
+  const emu::DriveSettings now = test.Drive('E').Current();
+  EXPECT_EQ(now.quietMode, emu::QuietModePerformance);
+  EXPECT_FALSE(now.readErrorHandling);
+}
+
+constexpr const char* kPerformanceReadErrorOff =
+    "Drive                E : NORVANE BD-RE QDM-LT58  1.062026/10/0\nQuiet drive          performance\n"
+    "Read-error handling  off\nReal-time            - (needs read-error handling)\nEject at power-on    off\n";
+constexpr const char* kFactorySettingsOfE =
+    "Drive                E : NORVANE BD-RE QDM-LT58  1.062026/10/0\nQuiet drive          quiet\n"
+    "Read-error handling  off\nReal-time            - (needs read-error handling)\nEject at power-on    off\n";
+
 void NothingPastTheSelection(Faults& test, const RunResult&) {
   EXPECT_EQ(test.Sent(), kSelect) << "nothing was sent once the run knew it would fail";
 }
@@ -150,9 +164,9 @@ TEST_F(Faults, EachFaultStopsTheRunWithItsExitCodeAndNothingFalseOnStandardOutpu
          };
        },
        {"-d", "E", "set", "--quiet", "performance"},
-       Exit::CommandFailed,
+       Exit::PartlyApplied,
        "",
-       "changing the settings failed:\n  WRITE BUFFER: "},
+       "  failed: read-error handling off, real-time off: WRITE BUFFER: "},
       // A blank identity would pass for the drive's answer.
       {"the INQUIRY does not reach the drive",
        [](Faults& t) {
@@ -173,10 +187,11 @@ TEST_F(Faults, EachFaultStopsTheRunWithItsExitCodeAndNothingFalseOnStandardOutpu
          };
        },
        {"-d", "E", "set", "--quiet", "off", "--yes"},
-       Exit::CommandFailed,
+       Exit::PartlyApplied,
        "Drive                E : NORVANE BD-RE QDM-LT58  1.062026/10/0\nQuiet drive          persistent\n"
        "Read-error handling  off\nReal-time            - (needs read-error handling)\nEject at power-on    off\n",
-       "changing the settings failed:\n  SET CD SPEED: ",
+       "changing the settings stopped part-way:\n  taken: quiet-drive selection off\n"
+       "  failed: quiet-drive setting off: SET CD SPEED: ",
        [](Faults& t, const RunResult&) {
          for (const Cdb& sent : t.Sent()) EXPECT_NE(sent[0], 0x3B) << "a WRITE BUFFER went out after the failure";
          EXPECT_EQ(t.Drive('E').Current().quietMode, emu::QuietModePersistent) << "the first command was taken";
@@ -196,6 +211,83 @@ TEST_F(Faults, EachFaultStopsTheRunWithItsExitCodeAndNothingFalseOnStandardOutpu
        "",
        "identifying E failed:\n  READ BUFFER: the drive moved only 20 of 48 bytes",
        [](Faults& t, const RunResult&) { EXPECT_EQ(t.Sent(), std::vector<Cdb>{kReadIdentity}); }},
+      // A refusal after the drive took part of a set: what was taken, what
+      // failed and what was never sent, and the drive's settings as it now
+      // reports them, under an exit status of its own.
+      {"the system refuses the set's WRITE BUFFER (EPERM)",
+       [](Faults& t) { t.platform.source.refusedOperation = 0x3B; },
+       {"-d", "E", "set", "--quiet", "performance", "--read-error", "master"},
+       Exit::PartlyApplied,
+       kPerformanceReadErrorOff,
+       "norvane-drive: changing the settings stopped part-way:\n"
+       "  taken: quiet-drive selection performance; quiet-drive setting performance\n"
+       "  failed: read-error handling master, real-time off: WRITE BUFFER: refused by the operating system: "
+       "Operation not permitted\n"
+       "  not sent: eject at power-on off\n"
+       "  the drive now reports the settings shown\n",
+       HalfOfTheSetTaken},
+      {"the drive is busy at the set's WRITE BUFFER (EBUSY)",
+       [](Faults& t) {
+         t.platform.source.refusedOperation = 0x3B;
+         t.platform.source.refusal = {EBUSY, "refused by the operating system: Device or resource busy"};
+       },
+       {"-d", "E", "set", "--quiet", "performance", "--read-error", "master"},
+       Exit::PartlyApplied,
+       kPerformanceReadErrorOff,
+       "  failed: read-error handling master, real-time off: WRITE BUFFER: refused by the operating system: "
+       "Device or resource busy\n",
+       HalfOfTheSetTaken},
+      // Refused at its first command, a set changed nothing: the refusal's own status.
+      {"the system refuses the set's first command",
+       [](Faults& t) {
+         t.platform.source.refusedOperation = 0xBB;
+         t.platform.source.refusal = {EBUSY, "refused by the operating system: Device or resource busy"};
+       },
+       {"-d", "E", "set", "--quiet", "performance"},
+       Exit::DriveBusy,
+       kFactorySettingsOfE,
+       "changing the settings failed at its first step, and no other was sent:\n  SET CD SPEED: refused by the "
+       "operating system"},
+      // Every command of the set went through; only the reading back failed.
+      {"the read-back alone fails",
+       [](Faults& t) {
+         t.platform.source.beforeCommand = [&t, written = false](std::uint8_t operation) mutable {
+           written = written || operation == 0x3B;
+           t.devices.FailPassThrough('E', written && operation == 0x3C);
+         };
+       },
+       {"-d", "E", "set", "--eject-at-power-on", "on"},
+       Exit::CommandFailed,
+       "",
+       "norvane-drive: the drive took every command of the change, but reading the settings back failed, so whether "
+       "it holds them is not known:\n  READ BUFFER: ",
+       [](Faults& t, const RunResult&) { EXPECT_TRUE(t.Drive('E').Current().ejectAtPowerOn); }},
+      // A signal during a set waits for the set's end and the reading back.
+      {"a termination request in the middle of a set",
+       [](Faults& t) {
+         t.platform.source.beforeCommand = [&t, writes = 0](std::uint8_t operation) mutable {
+           if (operation == 0x3B && ++writes == 1) t.platform.Signal(143);
+         };
+       },
+       {"-d", "E", "set", "--quiet", "performance", "--read-error", "master", "--eject-at-power-on", "on"},
+       static_cast<Exit>(143),
+       "Drive                E : NORVANE BD-RE QDM-LT58  1.062026/10/0\nQuiet drive          performance\n"
+       "Read-error handling  master\nReal-time            off\nEject at power-on    on\n",
+       "norvane-drive: interrupted: the change was let finish first\n",
+       [](Faults& t, const RunResult&) {
+         const emu::DriveSettings now = t.Drive('E').Current();
+         EXPECT_TRUE(now.readErrorHandling && now.ejectAtPowerOn) << "the whole set reached the drive";
+       }},
+      {"Ctrl-C as a factory reset goes out",
+       [](Faults& t) {
+         t.platform.source.beforeCommand = [&t](std::uint8_t operation) {
+           if (operation == 0xBB) t.platform.Signal(130);
+         };
+       },
+       {"-d", "E", "factory-reset", "--yes"},
+       Exit::Interrupted,
+       "Drive  E : NORVANE BD-RE QDM-LT58  1.062026/10/0\nThe factory settings are restored and saved in the drive.\n",
+       "interrupted: the change was let finish first"},
       {"a short transfer: 4 of 32 counter bytes",
        [](Faults& t) {
          t.Drive('E').OverrideBuffer(0xF5, {0, 0, 0, 1});
@@ -271,11 +363,16 @@ TEST_F(Faults, EachFaultStopsTheRunWithItsExitCodeAndNothingFalseOnStandardOutpu
   for (const FaultCase& c : cases) {
     SCOPED_TRACE(c.fault);
     platform.source.beforeCommand = nullptr;
+    platform.source.refusedOperation.reset();
+    platform.source.refusal = ScriptedSource::kNotPermitted;
     platform.source.writeBufferRefusal.reset();
     platform.source.mountedAt.reset();
     platform.ticks = 0;
     outputFull = false;
-    for (const char letter : {'E', 'G'}) devices.DenyOpens(letter, false);
+    for (const char letter : {'E', 'G'}) {
+      devices.DenyOpens(letter, false);
+      devices.FailPassThrough(letter, false);
+    }
     AttachDrives();
     if (c.setUp) c.setUp(*this);
     const RunResult result = Run(c.arguments);

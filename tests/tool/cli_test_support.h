@@ -10,6 +10,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "drive/channel.h"
@@ -29,10 +30,13 @@ using tool::Exit;
 // without CAP_SYS_RAWIO.
 class ScriptedSource final : public tool::DriveSource, private DeviceIo {
  public:
+  static inline const SystemError kNotPermitted = {EPERM, "refused by the operating system: Operation not permitted"};
+
   explicit ScriptedSource(emu::EmulatedDevices& devices) : m_devices(devices), m_emulated(devices) {}
 
-  // Commands whose operation code is this are refused before they reach the drive.
+  // Commands whose operation code is this are refused before they reach the drive, for `refusal`.
   std::optional<std::uint8_t> refusedOperation;
+  SystemError refusal = kNotPermitted;
   // Where the system has the disc of every drive mounted.
   std::optional<std::string> mountedAt;
   // Why the system would refuse WRITE BUFFER, as in a user namespace.
@@ -52,14 +56,12 @@ class ScriptedSource final : public tool::DriveSource, private DeviceIo {
   std::wstring DrivePath(const tool::DeviceNode& node) const override {
     return drivePath ? drivePath(node) : m_emulated.DrivePath(node);
   }
-  SystemError LastError() const override { return m_refused ? SystemError{EPERM, kRefusal} : m_emulated.LastError(); }
+  SystemError LastError() const override { return m_refused ? refusal : m_emulated.LastError(); }
   std::optional<std::string> MountPoint(const tool::DeviceNode&) const override { return mountedAt; }
   std::optional<std::string> WriteBufferRefusal() const override { return writeBufferRefusal; }
   void DiscOffered(const tool::DeviceNode& node) override { m_emulated.DiscOffered(node); }
 
  private:
-  static constexpr const char* kRefusal = "refused by the operating system: Operation not permitted";
-
   DeviceHandle Open(const wchar_t* path, DeviceAccess access) override {
     m_refused = false;
     return m_devices.Open(path, access);
@@ -85,11 +87,29 @@ class ScriptedSource final : public tool::DriveSource, private DeviceIo {
   bool m_refused = false;
 };
 
+// A signal that ended the run at once, with its exit status.
+struct EndedBySignal {
+  int status;
+};
+
 // Every tick the tool waits moves the emulated clock on by the tick, at once,
 // and then runs the test's script for that tick; the run counts as
 // interrupted (Ctrl-C) once `ticksBeforeInterrupt` have passed.
 class TestPlatform final : public tool::Platform {
  public:
+  // A signal that ends a run (its exit status), as a test's hook sends it:
+  // during a change it waits for the change's end; elsewhere it ends the run
+  // at once, where it is.
+  void Signal(int status) {
+    if (!m_holding) throw EndedBySignal{status};
+    if (m_held == 0) m_held = status;
+  }
+  void HoldInterrupts() override { m_holding = true; }
+  int ReleaseInterrupts() override {
+    m_holding = false;
+    return std::exchange(m_held, 0);
+  }
+
   explicit TestPlatform(emu::EmulatedDevices& devices) : m_devices(devices), source(devices) {}
   tool::DriveSource& Drives(bool) override { return source; }
   bool Wait(std::chrono::milliseconds period) override {
@@ -106,6 +126,8 @@ class TestPlatform final : public tool::Platform {
 
  private:
   emu::EmulatedDevices& m_devices;
+  bool m_holding = false;
+  int m_held = 0;
 
  public:
   ScriptedSource source;
@@ -149,7 +171,12 @@ class CliTest : public ::testing::Test {
     tool::Console console{in, outputFull ? full : out, err};
     console.inIsTerminal = console.errIsTerminal = terminal;
     if (onConsole) onConsole(console);
-    const int code = tool::RunNorvaneDrive(arguments, console, platform);
+    int code = 0;
+    try {
+      code = tool::RunNorvaneDrive(arguments, console, platform);
+    } catch (const EndedBySignal& ended) {
+      code = ended.status;
+    }
     return {static_cast<Exit>(code), out.str(), err.str()};
   }
 

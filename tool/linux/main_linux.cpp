@@ -80,12 +80,31 @@ void CatchSignals() {
 
 // A run ended by a signal ends as the signal would have ended it, so that
 // the shell sees 128 and the signal's number: 130 for Ctrl-C, 143 for a
-// termination request.
+// termination request. One held through a change is still pending: let
+// through, it ends the program as soon as it is no longer caught.
 void EndAsInterrupted() {
   if (!interrupted) return;
   std::cout.flush();
   std::signal(interrupted, SIG_DFL);
+  sigset_t pending;
+  sigemptyset(&pending);
+  sigaddset(&pending, interrupted);
+  sigprocmask(SIG_UNBLOCK, &pending, nullptr);
   std::raise(interrupted);
+}
+
+// The signals a change holds until the drive's answer is reported. They
+// are blocked rather than caught: a command on its way to the drive then
+// goes on undisturbed (the sg driver would give up waiting for one at a
+// caught signal), each bounded by its time-out. Ctrl-\ still ends the
+// program at once, for a drive that hangs.
+constexpr int kHeldSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+sigset_t HeldSignals() {
+  sigset_t held;
+  sigemptyset(&held);
+  for (const int signal : kHeldSignals) sigaddset(&held, signal);
+  return held;
 }
 
 class RealPlatform final : public norvane::tool::Platform {
@@ -127,6 +146,25 @@ class RealPlatform final : public norvane::tool::Platform {
     }
     waiting = 0;
     return !interrupted;
+  }
+
+  void HoldInterrupts() override {
+    const sigset_t held = HeldSignals();
+    sigprocmask(SIG_BLOCK, &held, nullptr);
+  }
+
+  // A signal that came stays blocked: the run reports and ends with it.
+  int ReleaseInterrupts() override {
+    sigset_t pending;
+    sigpending(&pending);
+    for (const int signal : kHeldSignals) {
+      if (!sigismember(&pending, signal)) continue;
+      interrupted = signal;
+      return 128 + signal;
+    }
+    const sigset_t held = HeldSignals();
+    sigprocmask(SIG_UNBLOCK, &held, nullptr);
+    return 0;
   }
 
  private:

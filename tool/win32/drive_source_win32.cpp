@@ -39,6 +39,7 @@ constexpr KnownWin32Error kKnownErrors[] = {
     {ERROR_NOT_READY, ENXIO, "the drive is not ready; try again in a moment"},
     {ERROR_MEDIA_CHANGED, EIO, "the disc was changed; run the command again"},
     {ERROR_SHARING_VIOLATION, EBUSY, "another program is using the drive; close it and try again"},
+    {ERROR_LOCK_VIOLATION, EBUSY, "another program has locked the drive; close it and try again"},
     {ERROR_BUSY, EBUSY, "another program is using the drive; close it and try again"},
     {ERROR_SEM_TIMEOUT, ETIMEDOUT, "the drive did not answer in time"},
     {ERROR_INVALID_PARAMETER, EINVAL, "the drive's adapter refused the request"},

@@ -33,6 +33,7 @@ std::atomic<bool> ticking{false};
 std::atomic<bool> waiting{false};            // between commands, in a tick's sleep
 std::atomic<int> interruptedWith{0};         // the exit status a control event asked for
 std::atomic<bool> redrawsOnTerminal{false};  // a watch may have hidden the cursor
+std::atomic<bool> changing{false};           // a change's commands are going out
 HANDLE wakeUp = nullptr;                     // ends a tick's sleep at once
 
 // The consoles' modes as the program found them, given back at its end:
@@ -77,8 +78,17 @@ void GiveConsolesBack() {
 // waiting for the drive among them, it ends the program at once, as it
 // would any program. `endsOnReturn`: Windows ends the process once the
 // caller returns, so the run must end first.
+//
+// During a change every event waits until the drive's answer is reported,
+// the first one deciding the exit status: the console's closing, a logoff
+// and a shutdown for as long as Windows lets the process live.
 void EndRun(int status, bool endsOnReturn) {
   int none = 0;
+  if (changing) {
+    interruptedWith.compare_exchange_strong(none, status);
+    if (endsOnReturn) Sleep(INFINITE);
+    return;
+  }
   if (ticking && waiting && interruptedWith.compare_exchange_strong(none, status)) {
     SetEvent(wakeUp);
     if (endsOnReturn) Sleep(INFINITE);
@@ -128,6 +138,12 @@ class RealPlatform final : public norvane::tool::Platform {
 
   void StopWatchingDrive() override {
     if (m_events) m_events->StopWatchingDrive();
+  }
+
+  void HoldInterrupts() override { changing = true; }
+  int ReleaseInterrupts() override {
+    changing = false;
+    return interruptedWith;
   }
 
  private:
