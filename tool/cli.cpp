@@ -270,12 +270,16 @@ void BuildApp(CLI::App& app, CommandLine& line, const std::vector<std::string>& 
 
 int Run(CommandLine& line, Console& console, Platform& platform) {
   Exit code = Exit::Ok;
-  try {
+  {
     Session session(console, platform, line.global);
-    code = line.run(session);
-  } catch (const Stop& stop) {
-    if (!stop.message.empty()) console.err << "norvane-drive: " << stop.message << '\n';
-    code = stop.code;
+    try {
+      code = line.run(session);
+    } catch (const Stop& stop) {
+      if (!stop.message.empty()) console.err << "norvane-drive: " << stop.message << '\n';
+      // A watch's stream stays one object a line to its end.
+      if (line.global.json) session.PrintJsonFailure(stop, line.list.watch || line.status.watch);
+      code = stop.code;
+    }
   }
   // Results that did not reach their file are no results, whatever the drive did.
   if (!WrittenOut(console) && code == Exit::Ok) {

@@ -109,24 +109,33 @@ class RealPlatform final : public norvane::tool::Platform {
   }
 
   // udev's events wake the wait; the monitor is opened at the first wait, and
-  // the tick bounds it all the same.
-  bool WaitForDrives(std::chrono::milliseconds period) override {
+  // the tick bounds it all the same. A disc's change wakes it too, but only
+  // a device added or removed asks for a look at every drive.
+  DrivesWait WaitForDrives(std::chrono::milliseconds period) override {
     if (!m_events) m_events = std::make_unique<norvane::tool::DriveEvents>();
-    if (m_events->Descriptor() < 0) return Wait(period);
+    if (m_events->Descriptor() < 0) return Wait(period) ? DrivesWait::Ticked : DrivesWait::Interrupted;
     ticking = 1;
     waiting = 1;
     pollfd monitor{m_events->Descriptor(), POLLIN, 0};
     const auto deadline = std::chrono::steady_clock::now() + period;
-    while (!interrupted) {
+    bool changed = false;
+    while (!interrupted && !changed) {
       const auto left =
           std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
       if (left <= 0) break;
       const int ready = poll(&monitor, 1, static_cast<int>(left));
-      if (ready > 0) m_events->Drain();
-      if (ready >= 0 || errno != EINTR) break;
+      if (ready > 0) changed = m_events->Drain();
+      if (ready < 0 && errno != EINTR) break;
     }
     waiting = 0;
-    return !interrupted;
+    if (interrupted) return DrivesWait::Interrupted;
+    return changed ? DrivesWait::DevicesChanged : DrivesWait::Ticked;
+  }
+
+  // A pipe whose reader has gone reports an error on its writing end.
+  bool OutputGone() const override {
+    pollfd out{STDOUT_FILENO, 0, 0};
+    return poll(&out, 1, 0) > 0 && (out.revents & (POLLERR | POLLHUP)) != 0;
   }
 
  private:
