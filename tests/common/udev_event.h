@@ -59,9 +59,8 @@ inline int AnnounceUdevEvent(const std::string& action, const std::string& subsy
     std::uint32_t tagBloomLow = 0;
   } header;
   std::string properties;
-  for (const std::string& property :
-       {"ACTION=" + action, "DEVPATH=/devices/virtual/" + subsystem + "/" + name, "SUBSYSTEM=" + subsystem,
-        "DEVNAME=/dev/" + name, std::string("SEQNUM=1")}) {
+  for (const std::string& property : {"ACTION=" + action, "DEVPATH=/devices/virtual/" + subsystem + "/" + name,
+                                      "SUBSYSTEM=" + subsystem, "DEVNAME=/dev/" + name, std::string("SEQNUM=1")}) {
     properties += property + '\0';
   }
   if (!devtype.empty()) properties += "DEVTYPE=" + devtype + '\0';
