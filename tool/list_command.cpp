@@ -137,6 +137,7 @@ Exit Watch(Session& session, const WatchOptions& options) {
   using DrivesWait = Platform::DrivesWait;
   const auto period = std::chrono::milliseconds(std::lround(options.intervalSeconds * 1000));
   ShownNodes shown;
+  session.World().ListenForDrives();
   DrivesWait woke = DrivesWait::DevicesChanged;
   do {
     ShownNodes now;

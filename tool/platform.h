@@ -16,6 +16,10 @@ class Platform {
   // Waits one tick of a countdown or a watch. False once the run has been
   // interrupted (Ctrl-C), at once or during the wait.
   virtual bool Wait(std::chrono::milliseconds period) = 0;
+  // Starts listening for the system's word that a device came or went,
+  // before a watch first looks at the drives: nothing said between that look
+  // and the first wait is lost.
+  virtual void ListenForDrives() {}
   // How a wait for drives ended: the system said a device arrived or left
   // (every drive is worth a look then), or only the tick passed.
   enum class DrivesWait { Interrupted, Ticked, DevicesChanged };

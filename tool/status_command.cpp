@@ -118,10 +118,10 @@ bool ReopenedSameDrive(Session& session, const SelectedDrive& drive) {
   session.World().StopWatchingDrive();
   const NodeLook look = session.LookAt(drive.node, false);
   const auto ends = [&drive](const std::string& now) {
-    return Stop{Exit::NoDrive, Echoed(drive.node.name) + " is now " + now + ", not the drive watched (" + drive.label +
-                                   "); the watch ends"};
+    return Stop{Exit::NoDrive, Echoed(drive.node.name) + ": another drive is there now (" + now +
+                                   "), not the one watched (" + drive.label + "); the watch ends"};
   };
-  if (look.foreign) throw ends("a drive that is not supported");
+  if (look.foreign) throw ends("one that is not supported");
   if (!look.drive) return false;
   if (look.drive->label != drive.label) throw ends(look.drive->label);
   return OpenDevicePath(drive.node.path);

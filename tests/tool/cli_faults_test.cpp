@@ -441,8 +441,8 @@ TEST_F(Faults, AWatchFollowsItsDriveAndItsReader) {
        },
        Exit::NoDrive,
        "",
-       "E is now E : NORVANE BD-RE QDM-LT58  1.072026/10/0, not the drive watched (E : NORVANE BD-RE QDM-LT58  "
-       "1.062026/10/0); the watch ends",
+       "E: another drive is there now (E : NORVANE BD-RE QDM-LT58  1.072026/10/0), not the one watched (E : NORVANE "
+       "BD-RE QDM-LT58  1.062026/10/0); the watch ends",
        [](Faults& t, const RunResult& r) {
          EXPECT_EQ(r.out.find("5000"), std::string::npos) << "the other drive's counters were shown: " << r.out;
          EXPECT_EQ(t.platform.ticks, 2);

@@ -115,6 +115,10 @@ class RealPlatform final : public norvane::tool::Platform {
     return !interruptedWith;
   }
 
+  void ListenForDrives() override {
+    if (!m_events) m_events = std::make_unique<norvane::tool::DriveEvents>();
+  }
+
   // Device notifications wake the wait; the tick bounds it all the same.
   DrivesWait WaitForDrives(std::chrono::milliseconds period) override {
     bool changed = false;
@@ -150,7 +154,7 @@ class RealPlatform final : public norvane::tool::Platform {
 
  private:
   bool WaitAnswering(const std::function<void(HANDLE, DWORD)>& wait, std::chrono::milliseconds period) {
-    if (!m_events) m_events = std::make_unique<norvane::tool::DriveEvents>();
+    ListenForDrives();
     ticking = true;
     waiting = true;
     if (!interruptedWith) wait(wakeUp, static_cast<DWORD>(period.count()));
