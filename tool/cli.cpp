@@ -29,7 +29,7 @@ std::string ExitCodes() {
              "  0   done; power-check: the power supply is enough\n"
              "  1   a command failed: the system or the drive refused it\n"
              "  2   the command line is wrong, or a change without --device may mean several drives\n"
-             "  3   no supported drive found, or --device names none\n"
+             "  3   no supported drive found, --device names none, or status --watch found another drive\n"
              "  4   not confirmed: declined, or no terminal to ask on (see --yes)\n"
              "  5   the drive does not have the feature asked for\n"
              "  6   power-check: the power supply is slightly not enough\n"
@@ -190,7 +190,9 @@ void AddWatch(CLI::App* command, WatchOptions& options, const char* description)
 void AddSubcommands(CLI::App& app, CommandLine& line) {
   AddWatch(Subcommand(app, line, "list", "List the supported drives",
                       [&line](Session& s) { return ListDrives(s, line.list); }),
-           line.list, "Then print a line for each drive that arrives or leaves, until interrupted (Ctrl-C)");
+           line.list,
+           "Then print a line for each drive that arrives (+), leaves (-), does not\n"
+           "answer (!) or answers again (=), until interrupted (Ctrl-C)");
   Subcommand(app, line, "settings", "Show the drive's settings", ShowSettings);
 
   CLI::App* set = Subcommand(app, line, "set", "Change settings (the drive takes the whole set, the rest as it is)",
@@ -223,7 +225,8 @@ void AddSubcommands(CLI::App& app, CommandLine& line) {
 
   CLI::App* status = Subcommand(app, line, "status", "Show the quality of the audio data the drive transfers",
                                 [&line](Session& s) { return ShowStatus(s, line.status); });
-  AddWatch(status, line.status, "Redraw once a tick until interrupted (Ctrl-C)");
+  AddWatch(status, line.status,
+           "Redraw once a tick until interrupted (Ctrl-C); another drive\nfound in its place ends it (exit status 3)");
 
   Subcommand(app, line, "clear", "Clear the drive's error counters", ClearCounters);
   Subcommand(app, line, "eject", "Eject the disc", EjectTray);
@@ -259,7 +262,8 @@ void BuildApp(CLI::App& app, CommandLine& line, const std::vector<std::string>& 
       ->option_text("DEVICE")
       ->check(CLI::Validator(NotEmpty, ""));
   app.add_flag("--emulate", line.global.emulate, "Use the emulated drives of the demo instead of real ones");
-  app.add_flag("--json", line.global.json, "Machine-readable output");
+  app.add_flag("--json", line.global.json,
+               "Machine-readable output; a failure is an object with an\n\"error\" field, a watch one object a line");
   app.add_option("--color", line.global.color, "Colour the output: " + Choices(kColorChoices) + "; auto by default")
       ->option_text("WHEN")
       ->default_val("auto")
@@ -276,12 +280,16 @@ void BuildApp(CLI::App& app, CommandLine& line, const std::vector<std::string>& 
 
 int Run(CommandLine& line, Console& console, Platform& platform) {
   Exit code = Exit::Ok;
-  try {
+  {
     Session session(console, platform, line.global);
-    code = line.run(session);
-  } catch (const Stop& stop) {
-    if (!stop.message.empty()) console.err << "norvane-drive: " << stop.message << '\n';
-    code = stop.code;
+    try {
+      code = line.run(session);
+    } catch (const Stop& stop) {
+      if (!stop.message.empty()) console.err << "norvane-drive: " << stop.message << '\n';
+      // A watch's stream stays one object a line to its end.
+      if (line.global.json) session.PrintJsonFailure(stop, line.list.watch || line.status.watch);
+      code = stop.code;
+    }
   }
   // Results that did not reach their file are no results, whatever the drive did.
   if (!WrittenOut(console) && code == Exit::Ok) {

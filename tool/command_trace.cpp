@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "drive/channel.h"
+#include "tool/text.h"
 
 namespace norvane::tool {
 namespace {
@@ -100,7 +101,7 @@ bool CommandTrace::PassThrough(DeviceHandle device, const ScsiCommand& command, 
         << DataPhase(command) << ": ";
   const bool delivered = m_source.Io().PassThrough(device, timed, reply);
   if (!delivered) {
-    m_out << "not delivered: " << m_source.LastError().text << '\n';
+    m_out << "not delivered: " << Printable(OneLine(m_source.LastError().text)) << '\n';
   } else {
     m_out << (reply.status == 0 ? "good" : StatusText(reply.status, SenseCodeOf(reply.sense))) << ", "
           << reply.transferred << " bytes moved\n";

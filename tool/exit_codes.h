@@ -9,7 +9,7 @@ enum class Exit : int {
   Ok = 0,                // done; power-check: the power supply is enough
   CommandFailed = 1,     // a command did not go through: the system or the drive refused it
   Usage = 2,             // the command line is wrong
-  NoDrive = 3,           // no supported drive found, or --device names none
+  NoDrive = 3,           // no supported drive found, --device names none, or another drive took the watched one's place
   NotConfirmed = 4,      // a confirmation was declined, or there was no terminal to ask on
   NotSupported = 5,      // the drive lacks the feature asked for
   PowerSlightlyLow = 6,  // power-check: the power supply is slightly not enough

@@ -2,8 +2,10 @@
 // and go.
 #include <chrono>
 #include <cmath>
+#include <optional>
 #include <ostream>
 
+#include "drive/channel.h"
 #include "tool/commands.h"
 #include "tool/system_text.h"
 #include "tool/text.h"
@@ -38,56 +40,130 @@ void PrintList(Session& session, const std::vector<SelectedDrive>& drives) {
 
 // The named drive, or a refusal: --device is never passed over.
 Exit ListNamedDrive(Session& session) {
-  try {
-    PrintList(session, {session.SelectDrive()});
-  } catch (const Stop&) {
-    if (session.Options().json) session.PrintJson(Json::array());
-    throw;
-  }
+  PrintList(session, {session.SelectDrive()});
   return Exit::Ok;
 }
 
+// What the watch last found at a node: the drive it read there (kept while
+// the drive does not answer, to tell whether the same one answers again),
+// and whether it answers now; or another maker's drive, never shown.
+struct Shown {
+  std::optional<SelectedDrive> drive;
+  std::string unreadable;  // why it does not answer; empty while it does
+  bool foreign = false;
+};
+
+// The nodes shown, in the order of the candidates.
+using ShownNodes = std::vector<std::pair<std::string, Shown>>;
+
+std::optional<Shown> ShownAt(const ShownNodes& nodes, const std::string& name) {
+  for (const auto& [at, shown] : nodes) {
+    if (at == name) return shown;
+  }
+  return std::nullopt;
+}
+
 // Another drive at the same node (one unplugged, another plugged in between
-// two ticks) is one leaving and one arriving.
+// two looks) is one leaving and one arriving.
 bool SameDrive(const SelectedDrive& a, const SelectedDrive& b) {
   return a.node.name == b.node.name && a.label == b.label;
 }
 
-bool Among(const SelectedDrive& drive, const std::vector<SelectedDrive>& drives) {
-  for (const SelectedDrive& other : drives) {
-    if (SameDrive(drive, other)) return true;
-  }
-  return false;
-}
+enum class Change { Arrived, Left, Unreadable, Readable };
 
-// One line for each drive of `drives` that `others` lacks: "+ label" for one
-// that arrived, "- label" for one that left; a JSON line with --json.
-void PrintChanges(Session& session, const std::vector<SelectedDrive>& drives, const std::vector<SelectedDrive>& others,
-                  bool arrived) {
-  for (const SelectedDrive& drive : drives) {
-    if (Among(drive, others)) continue;
-    if (session.Options().json) {
-      Json line = {{"event", arrived ? "arrived" : "left"}};
-      line.update(DriveEntry(drive));
-      session.Terminal().out << line.dump() << std::endl;
+// "+ label" for a drive that arrived, "- label" for one that left, "! name :
+// unreadable: reason" for one present that does not answer, "= label" for
+// one that answers again; a JSON line each with --json.
+void PrintChange(Session& session, Change change, const std::string& name, const Shown& shown) {
+  static constexpr struct {
+    const char* mark;
+    const char* event;
+  } kChanges[] = {{"+ ", "arrived"}, {"- ", "left"}, {"! ", "unreadable"}, {"= ", "readable"}};
+  const auto& [mark, event] = kChanges[static_cast<int>(change)];
+  const bool unreadable = change == Change::Unreadable;
+  const std::string device = Printable(name);
+  if (session.Options().json) {
+    Json line = {{"event", event}};
+    if (shown.drive && !unreadable) {
+      line.update(DriveEntry(*shown.drive));
     } else {
-      session.Terminal().out << (arrived ? "+ " : "- ") << drive.label << std::endl;
+      line["device"] = device;
     }
+    if (unreadable) line["error"] = shown.unreadable;
+    session.Terminal().out << line.dump() << std::endl;
+  } else if (unreadable || !shown.drive) {
+    session.Terminal().out << mark << device << (unreadable ? " : unreadable: " + shown.unreadable : "") << std::endl;
+  } else {
+    session.Terminal().out << mark << shown.drive->label << std::endl;
   }
 }
 
-// The drives present at the start count as arrived; then each word from the
-// system, or each tick without one, shows what changed since the last look.
+// What a look at a node shows, against what the watch showed there before
+// (nothing, when the node was not shown).
+void PrintChanges(Session& session, const std::string& name, std::optional<Shown> before, const Shown& now) {
+  if (before && before->foreign) before.reset();
+  if (now.foreign) {
+    if (before) PrintChange(session, Change::Left, name, *before);
+    return;
+  }
+  const bool wasReadable = before && before->unreadable.empty();
+  if (!now.unreadable.empty()) {
+    if (!before || wasReadable) PrintChange(session, Change::Unreadable, name, now);
+    return;
+  }
+  const bool same = before && before->drive && SameDrive(*before->drive, *now.drive);
+  if (same && wasReadable) return;
+  if (same) return PrintChange(session, Change::Readable, name, now);
+  if (before && before->drive) PrintChange(session, Change::Left, name, *before);
+  PrintChange(session, Change::Arrived, name, now);
+}
+
+// The nodes the watch looks at: the named drive's alone, or every candidate.
+// A letter that is no CD/DVD drive gets no command.
+std::vector<DeviceNode> WatchedNodes(Session& session) {
+  if (session.Options().device.empty()) return session.Source().Candidates();
+  const std::optional<DeviceNode> node = session.Source().Resolve(session.Options().device);
+  if (!node) throw Stop{Exit::NoDrive, "no drive is named " + Echoed(session.Options().device)};
+  if (node->letter != 0 && !InstalledDeviceIo().IsOpticalDrive(node->letter)) return {};
+  return {*node};
+}
+
+// The drives present at the start count as arrived. Then each word from the
+// system that a device came or went has every node looked at again; a tick
+// without one, only the nodes that appeared and the drives that did not
+// answer, so that a drive at work is not disturbed, nor asked again and
+// again. Another maker's drive gets its INQUIRY and nothing of the vendor's.
 Exit Watch(Session& session, const WatchOptions& options) {
+  using DrivesWait = Platform::DrivesWait;
   const auto period = std::chrono::milliseconds(std::lround(options.intervalSeconds * 1000));
-  std::vector<SelectedDrive> shown;
+  ShownNodes shown;
+  session.World().ListenForDrives();
+  DrivesWait woke = DrivesWait::DevicesChanged;
   do {
-    const std::vector<SelectedDrive> present = session.FindDrives(false);
-    PrintChanges(session, shown, present, false);
-    PrintChanges(session, present, shown, true);
+    ShownNodes now;
+    for (const DeviceNode& node : WatchedNodes(session)) {
+      const std::optional<Shown> before = ShownAt(shown, node.name);
+      if (woke != DrivesWait::DevicesChanged && before && before->unreadable.empty()) {
+        // Neither the system nor the node says that anything changed.
+        now.emplace_back(node.name, *before);
+        continue;
+      }
+      NodeLook look = session.LookAt(node, true);
+      if (look.drive) {
+        now.emplace_back(node.name, Shown{std::move(look.drive), "", false});
+      } else if (look.unusable) {
+        now.emplace_back(node.name, Shown{before ? before->drive : std::nullopt, look.unusable->reason, false});
+      } else if (look.foreign) {
+        now.emplace_back(node.name, Shown{std::nullopt, "", true});
+      }
+    }
+    for (const auto& [name, before] : shown) {
+      if (!before.foreign && !ShownAt(now, name)) PrintChange(session, Change::Left, name, before);
+    }
+    for (const auto& [name, at] : now) PrintChanges(session, name, ShownAt(shown, name), at);
     session.RequireWritten();
-    shown = present;
-  } while (session.World().WaitForDrives(period));
+    shown = std::move(now);
+  } while ((woke = session.World().WaitForDrives(period)) != DrivesWait::Interrupted);
   throw Stop{Exit::Interrupted, ""};
 }
 

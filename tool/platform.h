@@ -16,11 +16,22 @@ class Platform {
   // Waits one tick of a countdown or a watch. False once the run has been
   // interrupted (Ctrl-C), at once or during the wait.
   virtual bool Wait(std::chrono::milliseconds period) = 0;
+  // Starts listening for the system's word that a device came or went,
+  // before a watch first looks at the drives: nothing said between that look
+  // and the first wait is lost.
+  virtual void ListenForDrives() {}
+  // How a wait for drives ended: the system said a device arrived or left
+  // (every drive is worth a look then), or only the tick passed.
+  enum class DrivesWait { Interrupted, Ticked, DevicesChanged };
   // Waits until drives may have come or gone: the system says a device
   // arrived or left, or `period` has passed, whichever is first (an event
-  // can come before the drive answers, and a system may send none). False
-  // once the run has been interrupted.
-  virtual bool WaitForDrives(std::chrono::milliseconds period) { return Wait(period); }
+  // can come before the drive answers, and a system may send none).
+  virtual DrivesWait WaitForDrives(std::chrono::milliseconds period) {
+    return Wait(period) ? DrivesWait::Ticked : DrivesWait::Interrupted;
+  }
+  // Whether standard output can take no more, as a pipe whose reader has
+  // gone: a watch with nothing to print notices it all the same.
+  virtual bool OutputGone() const { return false; }
 
   // How a tick of a watch over the drive ended.
   enum class Tick { Interrupted, DriveHeld, DriveLetGo };

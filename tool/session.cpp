@@ -15,6 +15,8 @@ namespace {
 
 constexpr std::uint8_t kIllegalRequest = 0x05;
 constexpr const char* kBusy = "the drive is in use by another program";
+// The letter the maker's vendor identification begins with, as the bus power check tests it.
+constexpr char kMakerInitial = 'N';
 
 bool IsPermissionError(int code) { return code == EACCES || code == EPERM || code == EROFS; }
 
@@ -76,32 +78,39 @@ std::optional<SelectedDrive> Session::Labelled(const DeviceNode& node, CommandRe
                        Trimmed(inquiry, 24, 4)};
 }
 
+NodeLook Session::LookAt(const DeviceNode& node, bool inquiryFirst) {
+  const auto unusable = [&node](const std::string& reason, Exit code) {
+    return NodeLook{std::nullopt, UnusableDrive{Echoed(node.name), reason, code}};
+  };
+  if (!OpenDevicePath(node.path)) {
+    const SystemError error = m_source.LastError();
+    if (IsAbsence(error.code)) return {};
+    return unusable(OpenReason(node), ExitForSystemError(error.code, Exit::NoDrive));
+  }
+  CloseDrive();
+  CommandResult read;
+  if (inquiryFirst) {
+    const std::optional<SelectedDrive> answered = Labelled(node, read);
+    if (!answered) return unusable("did not answer its INQUIRY: " + Printable(Failure(read)), FailureCode(read));
+    if (!answered->vendor.starts_with(kMakerInitial)) return {std::nullopt, std::nullopt, true};
+  }
+  const std::wstring identity = ReadDeviceIdentity(node.path, read);
+  if (!Identified(read))
+    return unusable("did not identify itself: " + Printable(Failure(read)), FailureCode(read));
+  if (!IsSupportedDrive(identity)) return {std::nullopt, std::nullopt, true};
+  std::optional<SelectedDrive> drive = Labelled(node, read);
+  if (!drive) return unusable("did not identify itself: " + Printable(Failure(read)), FailureCode(read));
+  return {std::move(drive), std::nullopt};
+}
+
 std::vector<SelectedDrive> Session::FindDrives(bool firstOnly) {
   std::vector<SelectedDrive> drives;
   m_unusable.clear();
-  const auto unusable = [this](const DeviceNode& node, const std::string& reason, Exit code) {
-    m_unusable.push_back({Echoed(node.name), reason, code});
-  };
   for (const DeviceNode& node : m_source.Candidates()) {
-    if (!OpenDevicePath(node.path)) {
-      const SystemError error = m_source.LastError();
-      if (!IsAbsence(error.code)) unusable(node, OpenReason(node), ExitForSystemError(error.code, Exit::NoDrive));
-      continue;
-    }
-    CloseDrive();
-    CommandResult read;
-    const std::wstring identity = ReadDeviceIdentity(node.path, read);
-    if (!Identified(read)) {
-      unusable(node, "did not identify itself: " + Printable(Failure(read)), FailureCode(read));
-      continue;
-    }
-    if (!IsSupportedDrive(identity)) continue;
-    std::optional<SelectedDrive> drive = Labelled(node, read);
-    if (!drive) {
-      unusable(node, "did not identify itself: " + Printable(Failure(read)), FailureCode(read));
-      continue;
-    }
-    drives.push_back(std::move(*drive));
+    NodeLook look = LookAt(node, false);
+    if (look.unusable) m_unusable.push_back(std::move(*look.unusable));
+    if (!look.drive) continue;
+    drives.push_back(std::move(*look.drive));
     if (firstOnly) break;
   }
   return drives;
@@ -126,7 +135,7 @@ std::vector<SelectedDrive> Session::SupportedDrives(bool firstOnly) {
 std::string Session::OpenReason(const DeviceNode& node) const {
   const SystemError error = m_source.LastError();
   // The system's text names the node itself, in full; the message names it once, cut short.
-  std::string reason = Printable(error.text);
+  std::string reason = Printable(OneLine(error.text));
   if (const std::string full = Printable(node.name); reason.starts_with(full + ": ")) reason.erase(0, full.size() + 2);
   if (reason.empty()) reason = "cannot be opened";
   // Windows' own words for a busy drive already say who has it.
@@ -213,7 +222,7 @@ void Session::Confirm(const std::string& question, bool yes) {
 }
 
 std::string Session::Failure(const CommandResult& result) const {
-  return result.Complete() ? std::string() : FailureText(result, m_source.LastError().text);
+  return result.Complete() ? std::string() : FailureText(result, OneLine(m_source.LastError().text));
 }
 
 Exit Session::FailureCode(const CommandResult& result) const {
@@ -229,7 +238,17 @@ void Session::StopAtFailure(const std::string& failure, const std::string& doing
   throw Stop{code, doing + " failed:\n  " + Printable(failure)};
 }
 
-void Session::PrintJson(const Json& json) const { m_console.out << json.dump(2) << '\n'; }
+void Session::PrintJson(const Json& json, bool line) {
+  m_console.out << (line ? json.dump() : json.dump(2)) << '\n';
+  m_jsonAnswered = true;
+}
+
+void Session::PrintJsonFailure(const Stop& stop, bool line) {
+  if (m_jsonAnswered || stop.message.empty()) return;
+  Json json = m_selected.label.empty() ? Json::object() : DriveJson();
+  json["error"] = stop.message;
+  PrintJson(json, line);
+}
 
 Json Session::DriveJson() const {
   Json json;
@@ -243,6 +262,7 @@ Json Session::DriveJson() const {
 
 void Session::RequireWritten() const {
   if (!WrittenOut(m_console)) throw Stop{Exit::CommandFailed, UnwrittenText()};
+  if (m_platform.OutputGone()) throw Stop{Exit::CommandFailed, "standard output is closed"};
 }
 
 void Session::Warn(const std::string& message) const { m_console.err << "norvane-drive: " << message << '\n'; }

@@ -38,6 +38,14 @@ struct UnusableDrive {
   Exit code;
 };
 
+// What a look at one node found: a supported drive, a drive present that
+// could not be read, or neither (no drive there, or none of ours).
+struct NodeLook {
+  std::optional<SelectedDrive> drive;
+  std::optional<UnusableDrive> unusable;
+  bool foreign = false;  // a drive answered there that is none of ours
+};
+
 // What a subcommand does to the drive it picks: a reading may take the first
 // supported drive, a change must be sure of the drive it lands on.
 enum class Picks { Reading, Changing };
@@ -66,6 +74,9 @@ class Session {
   // those present that could not be opened or identified go to Unusable().
   std::vector<SelectedDrive> FindDrives(bool firstOnly);
   const std::vector<UnusableDrive>& Unusable() const { return m_unusable; }
+  // Opens and identifies the drive at one node. `inquiryFirst`: the vendor's
+  // own reads go only to a drive whose INQUIRY names the maker.
+  NodeLook LookAt(const DeviceNode& node, bool inquiryFirst);
   // Picks the drive of --device, or else the first supported one for a
   // reading and the only one for a change, and leaves it open in the channel.
   const SelectedDrive& SelectDrive(Picks picks = Picks::Reading);
@@ -91,10 +102,15 @@ class Session {
   [[noreturn]] void StopAtFailure(const std::string& failure, const std::string& doing,
                                   Exit code = Exit::CommandFailed) const;
 
-  // Results on standard output: JSON with --json, else the text.
-  void PrintJson(const Json& json) const;
+  // The run's JSON result on standard output: indented, or as one line in
+  // a watch's stream.
+  void PrintJson(const Json& json, bool line = false);
+  // With --json, a run that stopped answers an object with an `error` field
+  // (naming its drive once one was picked), unless its result already said so.
+  void PrintJsonFailure(const Stop& stop, bool line);
   // Stops the run (command failed) once standard output takes no more, as a
-  // full disc or a closed pipe leaves it.
+  // full disc or a closed pipe leaves it; a closed pipe is noticed even when
+  // nothing was written.
   void RequireWritten() const;
   // The drive's fields every JSON result starts with.
   Json DriveJson() const;
@@ -121,6 +137,7 @@ class Session {
   DeviceIo& m_previousIo;
   SelectedDrive m_selected;
   std::vector<UnusableDrive> m_unusable;  // present drives the last search could not read
+  bool m_jsonAnswered = false;            // the run's JSON result is out
 };
 
 // A change under way: the signals that end a run wait (Platform::

@@ -110,6 +110,23 @@ struct WatchedDrive {
   ~WatchedDrive() { platform.StopWatchingDrive(); }
 };
 
+// A drive unplugged leaves its node to whatever is plugged in next: what
+// answers there is identified before a reading is shown under the watched
+// drive's name. False while nothing of ours answers yet; another drive ends
+// the watch.
+bool ReopenedSameDrive(Session& session, const SelectedDrive& drive) {
+  session.World().StopWatchingDrive();
+  const NodeLook look = session.LookAt(drive.node, false);
+  const auto ends = [&drive](const std::string& now) {
+    return Stop{Exit::NoDrive, Echoed(drive.node.name) + ": another drive is there now (" + now +
+                                   "), not the one watched (" + drive.label + "); the watch ends"};
+  };
+  if (look.foreign) throw ends("one that is not supported");
+  if (!look.drive) return false;
+  if (look.drive->label != drive.label) throw ends(look.drive->label);
+  return OpenDevicePath(drive.node.path);
+}
+
 Exit Watch(Session& session, const SelectedDrive& drive, QualityReading reading, const WatchOptions& options) {
   using Tick = Platform::Tick;
   const auto period = std::chrono::milliseconds(std::lround(options.intervalSeconds * 1000));
@@ -126,9 +143,9 @@ Exit Watch(Session& session, const SelectedDrive& drive, QualityReading reading,
     }
     // An unplugged drive leaves its handle dead for good; opening its node
     // anew finds it again once it is back on the bus.
-    if (lost) {
-      session.World().StopWatchingDrive();
-      OpenDevicePath(drive.node.path);
+    if (lost && !ReopenedSameDrive(session, drive)) {
+      view.ShowNoAnswer(reading);
+      continue;
     }
     QualityReading next = ReadQuality();
     lost = next.read.outcome == CommandOutcome::NotDelivered;
@@ -154,8 +171,13 @@ Exit ShowStatus(Session& session, const WatchOptions& options) {
   const QualityReading reading = ReadQuality();
   session.Require(reading.read, "reading the status");
   if (!reading.supported) {
-    if (session.Options().json) session.PrintJson(ReadingJson(session, reading));
-    throw CountsNoErrors();
+    const Stop refusal = CountsNoErrors();
+    if (session.Options().json) {
+      Json json = ReadingJson(session, reading);
+      json["error"] = refusal.message;
+      session.PrintJson(json, options.watch);
+    }
+    throw refusal;
   }
   if (options.watch) return Watch(session, drive, reading, options);
   if (session.Options().json) {

@@ -78,6 +78,24 @@ std::string Echoed(const std::string& bytes) { return Shortened(Printable(bytes)
 
 std::string Printable(const std::wstring& text) { return Printable(Utf8Bytes(text)); }
 
+std::string OneLine(const std::string& text) {
+  const auto breaks = [](char c) { return c == '\r' || c == '\n'; };
+  const auto blank = [&breaks](char c) { return c == ' ' || c == '\t' || breaks(c); };
+  std::string line;
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t end = at;
+    while (end < text.size() && blank(text[end])) ++end;
+    const bool broken = std::any_of(text.begin() + at, text.begin() + end, breaks);
+    if (end == at) {
+      line += text[at++];
+    } else {
+      if (at > 0 && end < text.size()) line += broken ? std::string(" ") : text.substr(at, end - at);
+      at = end;
+    }
+  }
+  return line;
+}
+
 std::wstring WideName(const std::string& name) {
   std::wstring wide;
   for (unsigned char byte : name) wide += static_cast<wchar_t>(byte);

@@ -20,6 +20,10 @@ std::string Shortened(const std::string& printable);
 // Bytes a message echoes from the command line or a device name: printable,
 // and cut short.
 std::string Echoed(const std::string& bytes);
+// The system's words for an error on one line, to stand inside a sentence:
+// each line break, with the spaces around it, becomes one space, and none
+// is left at either end.
+std::string OneLine(const std::string& text);
 // A device name as the drive layer takes it, one character a byte.
 std::wstring WideName(const std::string& name);
 

@@ -54,6 +54,11 @@ ChildProcess::~ChildProcess() {
   if (m_out >= 0) close(m_out);
 }
 
+void ChildProcess::CloseOutput() {
+  if (m_out >= 0) close(m_out);
+  m_out = -1;
+}
+
 void ChildProcess::WriteLine(const std::string& line) {
   const std::string text = line + "\n";
   (void)!write(m_in, text.data(), text.size());

@@ -26,6 +26,8 @@ class ChildProcess {
   // Sends it `signal`, as a person or a system does: to it alone.
   void Signal(int signal) const;
   void CloseInput();
+  // Stops reading its output, as a reader that has what it wants (head -1) does.
+  void CloseOutput();
   // The next line of its output, or nothing once it ended or `limit` passed.
   std::optional<std::string> ReadLine(std::chrono::milliseconds limit);
   // Everything it writes until it ends.

@@ -3,6 +3,7 @@
 // norvane-drive.exe under Wine, through Wine's pass-through down to the same.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -12,18 +13,23 @@
 #include "child_process.h"
 #include "kernel_path_support.h"
 #include "kernel_path_wine.h"
+#include "tests/common/udev_event.h"
 
 namespace norvane::kernel {
 namespace {
 
 using namespace std::chrono_literals;
 
-// Runs the tool with the preloaded library. Without a drive named (`list`,
-// a change that must find the one drive) it looks for its drives in /dev,
-// so it runs in a mount namespace whose /dev is the nodes' folder.
-ToolRun RunTool(const Drives& drives, std::vector<std::string> arguments,
-                const std::function<void(ChildProcess&)>& meanwhile = nullptr) {
-  std::map<std::string, std::string> environment = drives.Environment();
+// The tool's command line with the preloaded library, and its environment.
+// Without a drive named (`list`, a change that must find the one drive) it
+// looks for its drives in /dev, so it runs in a mount namespace whose /dev is
+// the nodes' folder. There udev's monitor would take udev for absent (/dev no
+// devtmpfs, no control socket in /run/udev) and hear nothing: the namespace
+// gets a /run of its own where udev's socket is present, as on a desktop,
+// and the watch hears what the test says as udev.
+std::vector<std::string> ToolCommand(const Drives& drives, std::vector<std::string> arguments,
+                                     std::map<std::string, std::string>& environment) {
+  environment = drives.Environment();
   // The sanitizers of the test build want their runtime first; the
   // preloaded library is put ahead of it on purpose.
   environment["ASAN_OPTIONS"] = "verify_asan_link_order=0";
@@ -38,9 +44,18 @@ ToolRun RunTool(const Drives& drives, std::vector<std::string> arguments,
   command.insert(command.end(), arguments.begin(), arguments.end());
   if (!named) {
     environment["NORVANE_KERNEL_DEVICES"] += ":/dev";
-    command.insert(command.begin(), {"unshare", "--mount", "--", "sh", "-c", "mount --bind \"$0\" /dev && exec \"$@\"",
+    command.insert(command.begin(), {"unshare", "--mount", "--", "sh", "-c",
+                                     "mount --bind \"$0\" /dev && mount -t tmpfs tmpfs /run && mkdir /run/udev && "
+                                     ": > /run/udev/control && exec \"$@\"",
                                      drives.devices.Folder().string()});
   }
+  return command;
+}
+
+ToolRun RunTool(const Drives& drives, const std::vector<std::string>& arguments,
+                const std::function<void(ChildProcess&)>& meanwhile = nullptr) {
+  std::map<std::string, std::string> environment;
+  const std::vector<std::string> command = ToolCommand(drives, arguments, environment);
   return RunToEnd(command, environment, meanwhile);
 }
 
@@ -239,6 +254,116 @@ TEST(ToolKernelPath, ASignalDuringASetWaitsForTheSetAndItsReport) {
     EXPECT_NE(run.output.find("Quiet drive          off"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("interrupted: the change was let finish first"), std::string::npos) << run.output;
     ExpectLog(drives.devices.Log(), action.expected, 64, action.name);
+  }
+}
+
+// --- watches: what happens to the drives between the lines ---
+
+// The first line the watch prints that holds `text`; everything it printed
+// up to there is added to `seen`.
+bool WaitForLine(ChildProcess& watch, const std::string& text, std::string& seen) {
+  while (const std::optional<std::string> line = watch.ReadLine(15s)) {
+    seen += *line + "\n";
+    if (line->find(text) != std::string::npos) return true;
+  }
+  return false;
+}
+
+// What the watch prints until it ends, for at most `limit`.
+void ReadToEnd(ChildProcess& watch, std::chrono::milliseconds limit, std::string& seen) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  for (auto now = std::chrono::steady_clock::now(); now < end; now = std::chrono::steady_clock::now()) {
+    const std::optional<std::string> line =
+        watch.ReadLine(std::chrono::duration_cast<std::chrono::milliseconds>(end - now));
+    if (!line) return;
+    seen += *line + "\n";
+  }
+}
+
+struct WatchStep {
+  std::string line;                                    // a text the next line to wait for holds
+  std::function<void(KernelDevices&)> then = nullptr;  // what happens to the drives once it came
+};
+
+struct WatchRow {
+  std::string name;
+  std::vector<std::string> arguments;
+  std::vector<WatchStep> steps;
+  bool readerGoes;  // the reader stops reading after the last step, as head -1 does
+  int exitCode;
+  std::string never;  // a text no line may hold
+};
+
+// A drive replaced at the watched node by one of another firmware, with other counters.
+void ReplaceQuietDrive(KernelDevices& devices) {
+  emu::DriveModel other = emu::QuietDriveModel();
+  other.revision = "1.07";
+  devices.Attach("sr0", test::kQuietDrive, other);
+  devices.WithDrives([](emu::EmulatedDevices& drives) { drives.Drive(test::kQuietDrive)->SetCounters(0, 5000, 0); });
+}
+
+void SayUdev(const char* action, const char* node) {
+  EXPECT_EQ(test::AnnounceUdevEvent(action, "block", "disk", node), 0) << "udev's word could not be sent";
+}
+
+TEST(ToolKernelPath, WatchesFollowTheDrivesAndTheirReader) {
+  const std::vector<WatchRow> rows = {
+      // Another program holds the drive for a while: it is there all along.
+      {"a busy drive under list --watch",
+       {"list", "--watch", "--interval", "0.2"},
+       {{"+ /dev/sr1",
+         [](KernelDevices& d) {
+           d.FailOpens("sr0", EBUSY);
+           SayUdev("add", "sr7");
+         }},
+        {"! /dev/sr0 : unreadable: Device or resource busy (the drive is in use by another program)",
+         [](KernelDevices& d) { d.FailOpens("sr0", 0); }},
+        {"= /dev/sr0 : NORVANE BD-RE QDM-LT58"}},
+       true,
+       1,
+       "- /dev/sr0"},
+      // udev says a drive went, long before the watch's tick.
+      {"a drive removed under list --watch",
+       {"list", "--watch", "--interval", "60"},
+       {{"+ /dev/sr1",
+         [](KernelDevices& d) {
+           d.Unplug("sr1");
+           SayUdev("remove", "sr1");
+         }},
+        {"- /dev/sr1 : NORVANE BD-RE NBX-2400"}},
+       true,
+       1,
+       "! /dev/sr1"},
+      // The watched drive unplugged, another plugged in at its node: the
+      // watch ends instead of showing the other drive's counters.
+      {"a drive replaced under status --watch",
+       {"-d", "{device}", "status", "--watch", "--interval", "0.2"},
+       {{"sectors 1000", [](KernelDevices& d) { d.Unplug("sr0"); }}, {"no answer from the drive", ReplaceQuietDrive}},
+       false,
+       3,
+       "sectors 5000"},
+  };
+  for (const WatchRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    Drives drives("tool-watch");
+    drives.SetUp([](emu::EmulatedDrive& drive) { drive.SetCounters(0, 1000, 0); });
+    std::map<std::string, std::string> environment;
+    ChildProcess watch(ToolCommand(drives, row.arguments, environment), environment);
+    std::string seen;
+    for (const WatchStep& step : row.steps) {
+      if (!WaitForLine(watch, step.line, seen)) {
+        ADD_FAILURE() << "no line with \"" << step.line << "\":\n" << seen;
+        break;
+      }
+      if (step.then) step.then(drives.devices);
+    }
+    if (row.readerGoes) {
+      watch.CloseOutput();
+    } else {
+      ReadToEnd(watch, 15s, seen);
+    }
+    EXPECT_EQ(watch.Wait(15s), row.exitCode) << seen;
+    EXPECT_EQ(seen.find(row.never), std::string::npos) << seen;
   }
 }
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -109,6 +110,23 @@ TEST(TwoPrograms, TheSecondChangeFindsTheDriveInUse) {
   // Once the first has ended, the drive is free again.
   Signalled after({"--emulate", "-d", "E", "clear"});
   EXPECT_EQ(after.Ended(), 0) << after.Output();
+}
+
+// A watch piped into a reader that has what it wants (head -1) and goes: the
+// watch ends within a tick, also when it has nothing more to print (one
+// drive, which stays), with the status of output that could not be written.
+TEST(RealOutput, AClosedPipeEndsAWatchWithinATick) {
+  for (const char* watch : {"-d E list --watch", "status --watch"}) {
+    SCOPED_TRACE(watch);
+    const std::string command = std::string("bash -c 'timeout 20 ") + NORVANE_DRIVE_BINARY + " --emulate " + watch +
+                                " --interval 0.2 2> /dev/null | head -1 > /dev/null; exit ${PIPESTATUS[0]}'";
+    const auto start = std::chrono::steady_clock::now();
+    const int status = std::system(command.c_str());
+    const auto took = std::chrono::steady_clock::now() - start;
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1) << "124: still running after 20 seconds";
+    EXPECT_LT(took, std::chrono::seconds(10));
+  }
 }
 
 // The real program's standard output on a full disc.

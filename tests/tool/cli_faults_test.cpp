@@ -12,6 +12,30 @@ namespace {
 using nlohmann::json;
 
 constexpr std::uint8_t kStatusBusy = 0x08;
+constexpr const char* kELabel = "E : NORVANE BD-RE QDM-LT58  1.062026/10/0";
+constexpr const char* kGLabel = "G : NORVANE BD-RE NBX-2400  1.022025/04/1";
+
+// With --json, what a run that stopped prints: the drive's fields once it
+// picked one, and the error; indented, or one line in a watch's stream.
+std::string FailureJson(const char* label, const std::string& error, bool line = false) {
+  nlohmann::ordered_json failure;
+  if (label) {
+    const std::string text = label;
+    failure = {{"device", text.substr(0, 1)},
+               {"label", text},
+               {"vendor", "NORVANE"},
+               {"product", text.substr(12, 14)},
+               {"revision", text.substr(28, 4)}};
+  }
+  failure["error"] = error;
+  return (line ? failure.dump() : failure.dump(2)) + "\n";
+}
+
+// A JSON field as text, whatever it holds.
+std::string Text(const json& field) { return field.is_string() ? field.get<std::string>() : field.dump(); }
+
+// Linux's answer to opening a drive another program holds for itself.
+const SystemError kBusyOpen = {EBUSY, "Device or resource busy"};
 
 // The harness's drives and terminal, open to the cases' set-ups and checks.
 class Faults : public CliTest {
@@ -176,7 +200,8 @@ TEST_F(Faults, EachFaultStopsTheRunWithItsExitCodeAndNothingFalseOnStandardOutpu
        },
        {"-d", "E", "--json", "settings"},
        Exit::CommandFailed,
-       "",
+       FailureJson(nullptr,
+                   "identifying E failed:\n  INQUIRY: no emulated drive answers there (emulated drives: D, E, G)"),
        "identifying E failed:\n  INQUIRY: "},
       // The second SET CD SPEED of the set is lost: nothing goes out after it,
       // and what the drive reports then is shown.
@@ -334,6 +359,55 @@ TEST_F(Faults, EachFaultStopsTheRunWithItsExitCodeAndNothingFalseOnStandardOutpu
        Exit::CommandFailed,
        "",
        "sense 6/29/00 (the drive was reset)"},
+      // A drive another program holds is busy (9), whichever command meets it, and nothing is sent.
+      {"another program holds the drive: EBUSY",
+       [](Faults& t) { t.platform.source.refusedOpens['E'] = kBusyOpen; },
+       {"-d", "E", "settings"},
+       Exit::DriveBusy,
+       "",
+       "E: Device or resource busy (the drive is in use by another program)",
+       [](Faults& t, const RunResult&) { EXPECT_TRUE(t.Sent().empty()); }},
+      // The system's words stand inside the sentence on one line.
+      {"a system text with line breaks",
+       [](Faults& t) {
+         t.platform.source.refusedOpens['E'] = {EIO, "The device is not ready.\r\nTry again.\r\n"};
+       },
+       {"-d", "E", "settings"},
+       Exit::NoDrive,
+       "",
+       "norvane-drive: E: The device is not ready. Try again.\n",
+       [](Faults&, const RunResult& r) { EXPECT_EQ(r.err.find('?'), std::string::npos) << r.err; }},
+      // A script reading JSON gets an object that says what failed, from every command.
+      {"--json, the named drive busy, a reading",
+       [](Faults& t) { t.platform.source.refusedOpens['E'] = kBusyOpen; },
+       {"-d", "E", "--json", "settings"},
+       Exit::DriveBusy,
+       FailureJson(nullptr, "E: Device or resource busy (the drive is in use by another program)"),
+       "in use by another program"},
+      {"--json, the named drive busy, list",
+       [](Faults& t) { t.platform.source.refusedOpens['E'] = kBusyOpen; },
+       {"-d", "E", "--json", "list"},
+       Exit::DriveBusy,
+       FailureJson(nullptr, "E: Device or resource busy (the drive is in use by another program)"),
+       "in use by another program"},
+      {"--json, a change refused for want of confirmation",
+       nullptr,
+       {"-d", "E", "--json", "factory-reset"},
+       Exit::NotConfirmed,
+       FailureJson(kELabel,
+                   std::string("not confirmed: \"Reset all of the drive's settings to the factory default?\" (") +
+                       kELabel + ") needs an answer, and there is no terminal to ask on; pass --yes to give it"),
+       "not confirmed"},
+      // A watch's stream is one object a line to its end, a refusal included.
+      {"status --watch --json on a drive without counters",
+       nullptr,
+       {"-d", "G", "--json", "status", "--watch"},
+       Exit::NotSupported,
+       R"({"device":"G","label":"G : NORVANE BD-RE NBX-2400  1.022025/04/1","vendor":"NORVANE","product":"BD-RE )"
+       R"(NBX-2400","revision":"1.02","supported":false,"error":"this drive does not support real-time )"
+       R"(read-error handling: it counts no errors"})"
+       "\n",
+       "counts no errors"},
       // 8: a forced eject under a mounted file system.
       {"force-eject of a mounted disc",
        [](Faults& t) { t.platform.source.mountedAt = "/media/disc"; },
@@ -367,6 +441,7 @@ TEST_F(Faults, EachFaultStopsTheRunWithItsExitCodeAndNothingFalseOnStandardOutpu
     platform.source.refusal = ScriptedSource::kNotPermitted;
     platform.source.writeBufferRefusal.reset();
     platform.source.mountedAt.reset();
+    platform.source.refusedOpens.clear();
     platform.ticks = 0;
     outputFull = false;
     for (const char letter : {'E', 'G'}) {
@@ -401,6 +476,160 @@ TEST_F(Faults, AJsonWatchMarksATickWithoutAnAnswer) {
   EXPECT_EQ(lines[2]["error"], "no answer from the drive");
   EXPECT_FALSE(lines[2].contains("level")) << lines[2];
   EXPECT_EQ(lines[2]["device"], "E") << "the line still says which drive";
+}
+
+// --- watches: the drive, not the node; the reader, not only the writes ---
+
+struct WatchCase {
+  const char* fault;
+  std::vector<std::string> arguments;
+  std::function<void(Faults&, int tick)> onTick;
+  Exit exit;
+  std::string out;      // standard output, exactly
+  const char* message;  // a text standard error holds
+  std::function<void(Faults&, const RunResult&)> check = nullptr;
+};
+
+const std::vector<Cdb> kLookAtOurs = {kInquiry, kReadIdentity, kInquiry};
+
+// E's quiet drive replaced by one of another firmware at the same letter.
+void ReplaceE(Faults& t) {
+  emu::DriveModel other = emu::QuietDriveModel();
+  other.revision = "1.07";
+  t.devices.Attach('E', other).SetCounters(0, 5000, 0);
+}
+
+TEST_F(Faults, AWatchFollowsItsDriveAndItsReader) {
+  const std::string e = std::string(kELabel) + "\n", g = std::string(kGLabel) + "\n";
+  const std::vector<WatchCase> cases = {
+      // A drive another program holds for a moment is present all along.
+      {"a drive busy for a tick under list --watch",
+       {"list", "--watch"},
+       [](Faults& t, int tick) {
+         if (tick == 1) t.platform.source.refusedOpens['E'] = kBusyOpen;
+         if (tick == 1) t.platform.deviceEvent = true;
+         if (tick == 2) t.platform.source.refusedOpens.clear();
+       },
+       Exit::Interrupted,
+       "+ " + e + "+ " + g +
+           "! E : unreadable: Device or resource busy (the drive is in use by another program)\n= " + e,
+       ""},
+      {"a drive busy for a tick under list --watch --json",
+       {"--json", "list", "--watch"},
+       [](Faults& t, int tick) {
+         if (tick == 1) t.platform.source.refusedOpens['E'] = kBusyOpen;
+         if (tick == 1) t.platform.deviceEvent = true;
+         if (tick == 2) t.platform.source.refusedOpens.clear();
+       },
+       Exit::Interrupted,
+       "",
+       "",
+       [](Faults&, const RunResult& r) {
+         std::vector<json> lines;
+         std::istringstream text(r.out);
+         for (std::string line; std::getline(text, line);) lines.push_back(json::parse(line));
+         ASSERT_EQ(lines.size(), 4u) << r.out;
+         EXPECT_EQ(lines[2]["event"], "unreadable");
+         EXPECT_EQ(lines[2]["device"], "E");
+         EXPECT_NE(Text(lines[2]["error"]).find("in use by another program"), std::string::npos);
+         EXPECT_EQ(lines[3]["event"], "readable");
+         EXPECT_EQ(lines[3]["label"], kELabel);
+       }},
+      // Ticks without a word from the system leave the drives shown alone;
+      // a word has every drive looked at, another maker's by its INQUIRY alone.
+      {"list --watch between device events",
+       {"list", "--watch"},
+       [](Faults& t, int tick) { t.platform.deviceEvent = tick == 3; },
+       Exit::Interrupted,
+       "+ " + e + "+ " + g,
+       "",
+       [](Faults& t, const RunResult&) {
+         EXPECT_EQ(t.Sent('E'), Concat({kLookAtOurs, kLookAtOurs})) << "looked at once at the start, once at the event";
+         for (const Cdb& sent : t.Sent('D')) EXPECT_EQ(sent, kInquiry) << "a vendor command reached D";
+         EXPECT_EQ(t.Sent('D').size(), 2u);
+       }},
+      {"list --watch --device",
+       {"-d", "G", "list", "--watch"},
+       [](Faults& t, int tick) {
+         if (tick == 2) t.devices.Unplug('G');
+         t.platform.deviceEvent = true;
+       },
+       Exit::Interrupted,
+       "+ " + g + "- " + g,
+       "",
+       [](Faults& t, const RunResult&) { EXPECT_TRUE(t.Sent('E').empty()) << "a drive not named was looked at"; }},
+      // Nothing to print, and nobody reading: the watch ends within a tick.
+      {"list --watch whose reader has gone",
+       {"list", "--watch"},
+       [](Faults& t, int tick) { t.platform.outputGone = tick == 1; },
+       Exit::CommandFailed,
+       "+ " + e + "+ " + g,
+       "standard output is closed",
+       [](Faults& t, const RunResult&) { EXPECT_EQ(t.platform.ticks, 1); }},
+      // The watched drive unplugged and another plugged in at its letter: its
+      // readings are not shown under the first drive's name.
+      {"another drive at the watched letter",
+       {"status", "--watch"},
+       [](Faults& t, int tick) {
+         if (tick == 1) t.devices.Unplug('E');
+         if (tick == 2) ReplaceE(t);
+       },
+       Exit::NoDrive,
+       "",
+       "E: another drive is there now (E : NORVANE BD-RE QDM-LT58  1.072026/10/0), not the one watched (E : NORVANE "
+       "BD-RE QDM-LT58  1.062026/10/0); the watch ends",
+       [](Faults& t, const RunResult& r) {
+         EXPECT_EQ(r.out.find("5000"), std::string::npos) << "the other drive's counters were shown: " << r.out;
+         EXPECT_EQ(t.platform.ticks, 2);
+       }},
+      {"another drive at the watched letter, --json",
+       {"--json", "status", "--watch"},
+       [](Faults& t, int tick) {
+         if (tick == 1) t.devices.Unplug('E');
+         if (tick == 2) ReplaceE(t);
+       },
+       Exit::NoDrive,
+       "",
+       "the watch ends",
+       [](Faults&, const RunResult& r) {
+         std::vector<json> lines;
+         std::istringstream text(r.out);
+         for (std::string line; std::getline(text, line);) lines.push_back(json::parse(line));
+         ASSERT_EQ(lines.size(), 3u) << r.out;
+         EXPECT_EQ(lines[2]["label"], kELabel) << "the line names the drive watched";
+         EXPECT_NE(Text(lines[2]["error"]).find("the watch ends"), std::string::npos);
+       }},
+      // The same drive back at its letter: the watch goes on with it.
+      {"the watched drive plugged in again",
+       {"status", "--watch"},
+       [](Faults& t, int tick) {
+         if (tick == 1) t.devices.Unplug('E');
+         if (tick == 2) t.devices.Plug('E');
+       },
+       Exit::Interrupted,
+       "",
+       "",
+       [](Faults&, const RunResult& r) {
+         EXPECT_NE(r.out.find("no answer from the drive"), std::string::npos) << r.out;
+         EXPECT_EQ(r.out.rfind("no answer"), r.out.find("no answer")) << "read again after the plug: " << r.out;
+       }},
+  };
+  for (const WatchCase& c : cases) {
+    SCOPED_TRACE(c.fault);
+    platform.source.refusedOpens.clear();
+    platform.ticks = 0;
+    platform.ticksBeforeInterrupt = 3;
+    platform.deviceEvent = platform.outputGone = false;
+    platform.onTick = [this, &c](int tick) { c.onTick(*this, tick); };
+    AttachDrives();
+    const RunResult result = Run(c.arguments);
+    EXPECT_EQ(result.exit, c.exit) << result.err;
+    if (!c.out.empty()) {
+      EXPECT_EQ(result.out, c.out);
+    }
+    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+    if (c.check) c.check(*this, result);
+  }
 }
 
 TEST(TextSafety, C1ControlsAndBrokenUtf8BecomeQuestionMarks) {

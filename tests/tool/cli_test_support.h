@@ -7,6 +7,7 @@
 #include <array>
 #include <cerrno>
 #include <functional>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -49,6 +50,9 @@ class ScriptedSource final : public tool::DriveSource, private DeviceIo {
   std::function<void(DeviceHandle handle)> beforeClose;
   // The drive each node is, where names differ from drives (as an sg node is its sr twin).
   std::function<std::wstring(const tool::DeviceNode& node)> drivePath;
+  // Opening the drive at a letter fails as the system says (EBUSY: another
+  // program holds it), with the system's words.
+  std::map<char, SystemError> refusedOpens;
 
   DeviceIo& Io() override { return *this; }
   std::vector<tool::DeviceNode> Candidates() override { return m_emulated.Candidates(); }
@@ -56,7 +60,10 @@ class ScriptedSource final : public tool::DriveSource, private DeviceIo {
   std::wstring DrivePath(const tool::DeviceNode& node) const override {
     return drivePath ? drivePath(node) : m_emulated.DrivePath(node);
   }
-  SystemError LastError() const override { return m_refused ? refusal : m_emulated.LastError(); }
+  SystemError LastError() const override {
+    if (m_openRefusal) return *m_openRefusal;
+    return m_refused ? refusal : m_emulated.LastError();
+  }
   std::optional<std::string> MountPoint(const tool::DeviceNode&) const override { return mountedAt; }
   std::optional<std::string> WriteBufferRefusal() const override { return writeBufferRefusal; }
   void DiscOffered(const tool::DeviceNode& node) override { m_emulated.DiscOffered(node); }
@@ -64,7 +71,11 @@ class ScriptedSource final : public tool::DriveSource, private DeviceIo {
  private:
   DeviceHandle Open(const wchar_t* path, DeviceAccess access) override {
     m_refused = false;
-    return m_devices.Open(path, access);
+    m_openRefusal.reset();
+    for (const auto& [letter, error] : refusedOpens) {
+      if (path == DevicePath(letter)) m_openRefusal = error;
+    }
+    return m_openRefusal ? kNoDevice : m_devices.Open(path, access);
   }
   bool PassThrough(DeviceHandle device, const ScsiCommand& command, ScsiReply& reply) override {
     if (beforeCommand) beforeCommand(command.cdb[0]);
@@ -85,6 +96,7 @@ class ScriptedSource final : public tool::DriveSource, private DeviceIo {
   emu::EmulatedDevices& m_devices;
   tool::EmulatedDriveSource m_emulated;
   bool m_refused = false;
+  std::optional<SystemError> m_openRefusal;
 };
 
 // A signal that ended the run at once, with its exit status.
@@ -119,10 +131,17 @@ class TestPlatform final : public tool::Platform {
     if (onTick) onTick(ticks);
     return true;
   }
+  DrivesWait WaitForDrives(std::chrono::milliseconds period) override {
+    if (!Wait(period)) return DrivesWait::Interrupted;
+    return std::exchange(deviceEvent, false) ? DrivesWait::DevicesChanged : DrivesWait::Ticked;
+  }
+  bool OutputGone() const override { return outputGone; }
 
   int ticks = 0;
   int ticksBeforeInterrupt = 1000;
   std::function<void(int tick)> onTick;
+  bool deviceEvent = false;  // the system says, during this tick, that a device came or went
+  bool outputGone = false;   // standard output is a pipe whose reader has gone
 
  private:
   emu::EmulatedDevices& m_devices;

@@ -99,6 +99,31 @@ TEST(Program, APipeClosedByItsReaderFailsTheRun) {
   EXPECT_EQ(program.Finish(), 1u);
 }
 
+// A watch piped into a reader that takes its first line and goes (head -1):
+// the watch ends within a tick, also with nothing more to print (one drive,
+// which stays).
+TEST(Program, AWatchWhoseReaderGoesEndsWithinATick) {
+  for (const char* subcommand : {"list", "status"}) {
+    SCOPED_TRACE(subcommand);
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE reader = nullptr, writer = nullptr;
+    ASSERT_TRUE(CreatePipe(&reader, &writer, &inherit, 0));
+    SetHandleInformation(reader, HANDLE_FLAG_INHERIT, 0);  // the watch must not hold its own reader
+    Program program({"--emulate", "-d", "E", subcommand, "--watch", "--interval", "0.2"}, writer);
+    CloseHandle(writer);
+    std::string line;
+    char byte = 0;
+    DWORD read = 0;
+    while (line.find('\n') == std::string::npos && ReadFile(reader, &byte, 1, &read, nullptr) && read == 1) {
+      line += byte;
+    }
+    EXPECT_NE(line.find('\n'), std::string::npos) << "no first line: " << line;
+    CloseHandle(reader);
+    EXPECT_TRUE(program.EndsWithin(std::chrono::seconds(10))) << "still watching for nobody";
+    EXPECT_EQ(program.Finish(), 1u);
+  }
+}
+
 // Runs that an end from outside meets while they wait: a tick of a watch,
 // a countdown. `said`: what the run says of it.
 struct EndedRun {

@@ -2,6 +2,8 @@
 
 #include <libudev.h>
 
+#include <cstring>
+
 namespace norvane::tool {
 
 // Optical drives appear as block disks (/dev/sr*) and as SCSI generic nodes
@@ -25,10 +27,17 @@ DriveEvents::~DriveEvents() {
 
 int DriveEvents::Descriptor() const { return m_monitor ? udev_monitor_get_fd(m_monitor) : -1; }
 
-// The monitor's socket does not block: it answers null once it is empty.
-void DriveEvents::Drain() {
-  if (!m_monitor) return;
-  while (udev_device* device = udev_monitor_receive_device(m_monitor)) udev_device_unref(device);
+// The monitor's socket does not block: it answers null once it is empty. A
+// disc put in or taken out is a "change" of the disk: no drive came or went.
+bool DriveEvents::Drain() {
+  if (!m_monitor) return false;
+  bool cameOrWent = false;
+  while (udev_device* device = udev_monitor_receive_device(m_monitor)) {
+    const char* action = udev_device_get_action(device);
+    if (action && (std::strcmp(action, "add") == 0 || std::strcmp(action, "remove") == 0)) cameOrWent = true;
+    udev_device_unref(device);
+  }
+  return cameOrWent;
 }
 
 }  // namespace norvane::tool

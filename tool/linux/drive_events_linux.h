@@ -17,8 +17,9 @@ class DriveEvents {
   // What to poll for the next event; -1 where udev cannot be reached (a
   // container without it, say): the watch then goes by its ticks alone.
   int Descriptor() const;
-  // Takes the events that have come, so that the next poll waits for new ones.
-  void Drain();
+  // Takes the events that have come, so that the next poll waits for new
+  // ones; true when among them a drive's device was added or removed.
+  bool Drain();
 
  private:
   udev* m_udev = nullptr;

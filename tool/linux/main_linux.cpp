@@ -1,6 +1,7 @@
 // norvane-drive on Linux: signals, the terminal and the locale.
 #include <langinfo.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -107,6 +108,12 @@ sigset_t HeldSignals() {
   return held;
 }
 
+// Standard output when it is a pipe, or -1 (poll passes over it).
+int OutputPipe() {
+  struct stat status {};
+  return fstat(STDOUT_FILENO, &status) == 0 && S_ISFIFO(status.st_mode) ? STDOUT_FILENO : -1;
+}
+
 class RealPlatform final : public norvane::tool::Platform {
  public:
   DriveSource& Drives(bool emulate) override {
@@ -127,25 +134,39 @@ class RealPlatform final : public norvane::tool::Platform {
     return !interrupted;
   }
 
-  // udev's events wake the wait; the monitor is opened at the first wait, and
-  // the tick bounds it all the same.
-  bool WaitForDrives(std::chrono::milliseconds period) override {
+  void ListenForDrives() override {
     if (!m_events) m_events = std::make_unique<norvane::tool::DriveEvents>();
-    if (m_events->Descriptor() < 0) return Wait(period);
+  }
+
+  // udev's events wake the wait, and the tick bounds it all the same. A
+  // disc's change wakes it too, but only a device added or removed asks for
+  // a look at every drive. A reader of the output that goes ends the wait
+  // as well: a watch with nothing to print would otherwise notice it only a
+  // tick later.
+  DrivesWait WaitForDrives(std::chrono::milliseconds period) override {
+    ListenForDrives();
     ticking = 1;
     waiting = 1;
-    pollfd monitor{m_events->Descriptor(), POLLIN, 0};
+    pollfd watched[] = {{m_events->Descriptor(), POLLIN, 0}, {OutputPipe(), 0, 0}};
     const auto deadline = std::chrono::steady_clock::now() + period;
-    while (!interrupted) {
+    bool changed = false;
+    while (!interrupted && !changed && !OutputGone()) {
       const auto left =
           std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
       if (left <= 0) break;
-      const int ready = poll(&monitor, 1, static_cast<int>(left));
-      if (ready > 0) m_events->Drain();
-      if (ready >= 0 || errno != EINTR) break;
+      const int ready = poll(watched, 2, static_cast<int>(left));
+      if (ready > 0 && watched[0].revents != 0) changed = m_events->Drain();
+      if (ready < 0 && errno != EINTR) break;
     }
     waiting = 0;
-    return !interrupted;
+    if (interrupted) return DrivesWait::Interrupted;
+    return changed ? DrivesWait::DevicesChanged : DrivesWait::Ticked;
+  }
+
+  // A pipe whose reader has gone reports an error on its writing end.
+  bool OutputGone() const override {
+    pollfd out{OutputPipe(), 0, 0};
+    return out.fd >= 0 && poll(&out, 1, 0) > 0 && (out.revents & (POLLERR | POLLHUP)) != 0;
   }
 
   void HoldInterrupts() override {

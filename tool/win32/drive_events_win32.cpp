@@ -65,7 +65,10 @@ LRESULT DriveEvents::OnDeviceChange(WPARAM event, const DEV_BROADCAST_HDR* about
   return TRUE;
 }
 
-void DriveEvents::Wait(HANDLE wakeUp, DWORD milliseconds) { Pump(wakeUp, milliseconds, true); }
+bool DriveEvents::Wait(HANDLE wakeUp, DWORD milliseconds) {
+  Pump(wakeUp, milliseconds, true);
+  return m_changed;
+}
 
 void DriveEvents::WaitBesideOpenDrive(HANDLE wakeUp, DWORD milliseconds) {
   WatchOpenDrive();

@@ -24,8 +24,9 @@ class DriveEvents {
   // then goes by its ticks alone).
   HWND Window() const { return m_window; }
   // Waits until a drive arrives or leaves, `wakeUp` is signalled, or
-  // `milliseconds` have passed, answering what the system sends meanwhile.
-  void Wait(HANDLE wakeUp, DWORD milliseconds);
+  // `milliseconds` have passed, answering what the system sends meanwhile;
+  // true when a drive arrived or left.
+  bool Wait(HANDLE wakeUp, DWORD milliseconds);
   // Waits until `wakeUp` is signalled or `milliseconds` have passed, with
   // the drive open in the channel watched: asked whether it may be removed,
   // the drive is let go; a removal refused opens it again.

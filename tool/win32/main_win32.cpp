@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cwchar>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -124,15 +125,25 @@ class RealPlatform final : public norvane::tool::Platform {
     return !interruptedWith;
   }
 
+  void ListenForDrives() override {
+    if (!m_events) m_events = std::make_unique<norvane::tool::DriveEvents>();
+  }
+
   // Device notifications wake the wait; the tick bounds it all the same.
-  bool WaitForDrives(std::chrono::milliseconds period) override {
-    return WaitAnswering(period, &norvane::tool::DriveEvents::Wait);
+  DrivesWait WaitForDrives(std::chrono::milliseconds period) override {
+    bool changed = false;
+    if (!WaitAnswering([&](HANDLE wake, DWORD ms) { changed = m_events->Wait(wake, ms); }, period)) {
+      return DrivesWait::Interrupted;
+    }
+    return changed ? DrivesWait::DevicesChanged : DrivesWait::Ticked;
   }
 
   // "Safely Remove" asks through the drive's handle notification, which
   // only a wait answers: inside a reading the question waits for its end.
   Tick WaitBesideDrive(std::chrono::milliseconds period) override {
-    if (!WaitAnswering(period, &norvane::tool::DriveEvents::WaitBesideOpenDrive)) return Tick::Interrupted;
+    if (!WaitAnswering([this](HANDLE wake, DWORD ms) { m_events->WaitBesideOpenDrive(wake, ms); }, period)) {
+      return Tick::Interrupted;
+    }
     return m_events->DriveLetGo() ? Tick::DriveLetGo : Tick::DriveHeld;
   }
 
@@ -146,12 +157,23 @@ class RealPlatform final : public norvane::tool::Platform {
     return interruptedWith;
   }
 
+  // A zero-byte write to a pipe whose reader has gone fails; to a file or
+  // a console there is nothing to find out.
+  bool OutputGone() const override {
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (GetFileType(out) != FILE_TYPE_PIPE) return false;
+    DWORD written = 0;
+    if (WriteFile(out, "", 0, &written, nullptr)) return false;
+    const DWORD error = GetLastError();
+    return error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED;
+  }
+
  private:
-  bool WaitAnswering(std::chrono::milliseconds period, void (norvane::tool::DriveEvents::*wait)(HANDLE, DWORD)) {
-    if (!m_events) m_events = std::make_unique<norvane::tool::DriveEvents>();
+  bool WaitAnswering(const std::function<void(HANDLE, DWORD)>& wait, std::chrono::milliseconds period) {
+    ListenForDrives();
     ticking = true;
     waiting = true;
-    if (!interruptedWith) (m_events.get()->*wait)(wakeUp, static_cast<DWORD>(period.count()));
+    if (!interruptedWith) wait(wakeUp, static_cast<DWORD>(period.count()));
     waiting = false;
     return !interruptedWith;
   }
