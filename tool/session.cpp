@@ -95,8 +95,7 @@ NodeLook Session::LookAt(const DeviceNode& node, bool inquiryFirst) {
     if (!answered->vendor.starts_with(kMakerInitial)) return {std::nullopt, std::nullopt, true};
   }
   const std::wstring identity = ReadDeviceIdentity(node.path, read);
-  if (!Identified(read))
-    return unusable("did not identify itself: " + Printable(Failure(read)), FailureCode(read));
+  if (!Identified(read)) return unusable("did not identify itself: " + Printable(Failure(read)), FailureCode(read));
   if (!IsSupportedDrive(identity)) return {std::nullopt, std::nullopt, true};
   std::optional<SelectedDrive> drive = Labelled(node, read);
   if (!drive) return unusable("did not identify itself: " + Printable(Failure(read)), FailureCode(read));
