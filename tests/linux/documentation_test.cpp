@@ -9,6 +9,9 @@
 #include <regex>
 #include <set>
 #include <sstream>
+#include <string>
+
+#include <unistd.h>
 
 #include "cli_test_support.h"
 
@@ -77,11 +80,17 @@ std::string Completions(const std::string& line, const std::string& root = "") {
                              line + ")\n[[ \"" + line +
                              "\" == *' ' ]] && COMP_WORDS+=('')\nCOMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n"
                              "_norvane_drive\nprintf '%s\\n' \"${COMPREPLY[@]}\" | sort | tr '\\n' ' '";
-  std::ofstream("completion_case.sh") << script;
-  std::unique_ptr<FILE, int (*)(FILE*)> bash(popen("bash completion_case.sh", "r"), pclose);
+  // In the temporary folder: the folder the test runs in may be the sources'.
+  const std::filesystem::path file =
+      std::filesystem::temp_directory_path() / ("norvane-completion-" + std::to_string(getpid()) + ".sh");
+  std::ofstream(file) << script;
   std::string offered;
-  std::array<char, 512> buffer;
-  while (fgets(buffer.data(), buffer.size(), bash.get()) != nullptr) offered += buffer.data();
+  {
+    std::unique_ptr<FILE, int (*)(FILE*)> bash(popen(("bash '" + file.string() + "'").c_str(), "r"), pclose);
+    std::array<char, 512> buffer;
+    while (fgets(buffer.data(), buffer.size(), bash.get()) != nullptr) offered += buffer.data();
+  }
+  std::filesystem::remove(file);
   return offered;
 }
 
@@ -127,7 +136,7 @@ TEST_F(Documentation, TheCompletionOffersWhatTheCommandLineTakes) {
 // nodes count by the SCSI type sysfs keeps for them, as the tool's own do.
 TEST_F(Documentation, TheCompletionOffersOnlyTheNodesOfCdDvdDrives) {
   namespace fs = std::filesystem;
-  const fs::path root = fs::absolute("completion_root");
+  const fs::path root = fs::temp_directory_path() / ("norvane-completion-root-" + std::to_string(getpid()));
   fs::remove_all(root);
   fs::create_directories(root / "dev");
   const struct {
@@ -144,6 +153,7 @@ TEST_F(Documentation, TheCompletionOffersOnlyTheNodesOfCdDvdDrives) {
   for (const char* line : {"norvane-drive -d ", "norvane-drive --device = ", "norvane-drive status -d /dev/s"}) {
     EXPECT_EQ(Completions(line, root.string()), "/dev/sg1 /dev/sg2 /dev/sr0 ") << line;
   }
+  fs::remove_all(root);
 }
 
 }  // namespace
