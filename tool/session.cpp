@@ -95,7 +95,15 @@ NodeLook Session::LookAt(const DeviceNode& node, bool inquiryFirst) {
     if (!answered->vendor.starts_with(kMakerInitial)) return {std::nullopt, std::nullopt, true};
   }
   const std::wstring identity = ReadDeviceIdentity(node.path, read);
-  if (!Identified(read)) return unusable("did not identify itself: " + Printable(Failure(read)), FailureCode(read));
+  if (!Identified(read)) {
+    // Another maker's drive may refuse the vendor read with anything, "no
+    // disc" among them; its INQUIRY tells it from one of ours that is not
+    // ready yet.
+    CommandResult inquiry;
+    const std::optional<SelectedDrive> answered = inquiryFirst ? std::nullopt : Labelled(node, inquiry);
+    if (answered && !answered->vendor.starts_with(kMakerInitial)) return {std::nullopt, std::nullopt, true};
+    return unusable("did not identify itself: " + Printable(Failure(read)), FailureCode(read));
+  }
   if (!IsSupportedDrive(identity)) return {std::nullopt, std::nullopt, true};
   std::optional<SelectedDrive> drive = Labelled(node, read);
   if (!drive) return unusable("did not identify itself: " + Printable(Failure(read)), FailureCode(read));

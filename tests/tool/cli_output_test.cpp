@@ -263,6 +263,28 @@ TEST_F(CliTest, ListNamesTheDrivesItCouldNotRead) {
   EXPECT_FALSE(list[1].contains("label")) << "nothing the drive did not say";
 }
 
+// A drive that answers the identity read with "no disc" or "not ready" has
+// not said whose it is: another maker's is passed over once its INQUIRY says
+// so, as QEMU's CD models and many other drives without a disc answer; one
+// of ours that is not ready yet stays a drive that could not be read.
+TEST_F(CliTest, ADriveThatRefusesTheIdentityReadIsKnownByItsInquiry) {
+  struct Case {
+    char refusing;
+    Exit exit;
+    bool listedAsUnusable;
+  };
+  AttachDrives();
+  for (const Case& c : {Case{'D', Exit::Ok, false}, Case{'G', Exit::CommandFailed, true}}) {
+    SCOPED_TRACE(std::string(1, c.refusing));
+    Drive(c.refusing).QueueSense({0x2, 0x3A, 0x00});
+    const RunResult result = Run({"list"});
+    EXPECT_EQ(result.exit, c.exit) << result.err;
+    EXPECT_EQ(result.out.find(std::string(1, c.refusing) + " : unusable") != std::string::npos, c.listedAsUnusable)
+        << result.out;
+    EXPECT_NE(result.out.find("E : NORVANE BD-RE QDM-LT58"), std::string::npos) << result.out;
+  }
+}
+
 TEST_F(CliTest, NoDriveAtAll) {
   const RunResult result = Run({"list"});
   EXPECT_EQ(result.exit, Exit::NoDrive);
