@@ -78,6 +78,14 @@ std::optional<SelectedDrive> Session::Labelled(const DeviceNode& node, CommandRe
                        Trimmed(inquiry, 24, 4)};
 }
 
+// Another maker's drive may refuse the vendor read with anything, "no disc"
+// among them; its INQUIRY tells it from one of ours that is not ready yet.
+bool Session::OfAnotherMaker(const DeviceNode& node) const {
+  CommandResult inquiry;
+  const std::optional<SelectedDrive> answered = Labelled(node, inquiry);
+  return answered && !answered->vendor.starts_with(kMakerInitial);
+}
+
 NodeLook Session::LookAt(const DeviceNode& node, bool inquiryFirst) {
   const auto unusable = [&node](const std::string& reason, Exit code) {
     return NodeLook{std::nullopt, UnusableDrive{Echoed(node.name), reason, code}};
@@ -96,12 +104,7 @@ NodeLook Session::LookAt(const DeviceNode& node, bool inquiryFirst) {
   }
   const std::wstring identity = ReadDeviceIdentity(node.path, read);
   if (!Identified(read)) {
-    // Another maker's drive may refuse the vendor read with anything, "no
-    // disc" among them; its INQUIRY tells it from one of ours that is not
-    // ready yet.
-    CommandResult inquiry;
-    const std::optional<SelectedDrive> answered = inquiryFirst ? std::nullopt : Labelled(node, inquiry);
-    if (answered && !answered->vendor.starts_with(kMakerInitial)) return {std::nullopt, std::nullopt, true};
+    if (!inquiryFirst && OfAnotherMaker(node)) return {std::nullopt, std::nullopt, true};
     return unusable("did not identify itself: " + Printable(Failure(read)), FailureCode(read));
   }
   if (!IsSupportedDrive(identity)) return {std::nullopt, std::nullopt, true};
@@ -172,8 +175,11 @@ SelectedDrive Session::NamedDrive() {
   CommandResult read;
   const std::wstring identity = ReadDeviceIdentity(node->path, read);
   const std::string identifying = "identifying " + Echoed(node->name);
-  // A drive that did not answer is not known to be another one.
-  if (!Identified(read)) StopAtFailure(Failure(read), identifying, FailureCode(read));
+  if (!Identified(read)) {
+    if (OfAnotherMaker(*node)) throw Stop{Exit::NoDrive, Echoed(node->name) + " is not a supported drive"};
+    // A drive that did not answer is not known to be another one.
+    StopAtFailure(Failure(read), identifying, FailureCode(read));
+  }
   if (!IsSupportedDrive(identity)) {
     throw Stop{Exit::NoDrive, Echoed(node->name) + " is not a supported drive" +
                                   (identity.empty() ? "" : " (it reports \"" + Printable(identity) + "\")")};

@@ -60,8 +60,8 @@ FirmwareTarget::FirmwareTarget() {
         std::string("norvane_") + static_cast<char>(drive - 'A' + 'a'),
         [this, drive](const TargetCommand& command, TargetReply& reply) { Serve(drive, command, reply); });
   }
-  m_loop = std::make_unique<LoopTarget>(std::vector<const UserBackstore*>{
-      m_backstores.at(test::kQuietDrive).get(), m_backstores.at(test::kGeneralDrive).get()});
+  m_loop = std::make_unique<LoopTarget>(std::vector<const UserBackstore*>{m_backstores.at(test::kQuietDrive).get(),
+                                                                          m_backstores.at(test::kGeneralDrive).get()});
   // The kernel scans the new host on its own time; the nodes follow sr and sg binding.
   const auto deadline = std::chrono::steady_clock::now() + 30s;
   while (BlockNode(test::kQuietDrive).empty() || GenericNode(test::kGeneralDrive).empty() ||

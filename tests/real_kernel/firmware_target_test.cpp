@@ -61,7 +61,7 @@ TEST_F(RealKernel, EveryToolActionReachesTheFirmwareAsItsSequence) {
     Target().SetUp(action.setup);
     const ToolRun run = RunTool(WithDevice(action.arguments, QuietNode()));
     const test::Sequence log = Target().Log();
-    Record("norvane-drive " + action.name + " (exit " + std::to_string(run.exitCode) + ")",
+    Record("norvane-drive " + action.name + " (" + run.Summary() + ")",
            run.output + "--- what the target received:\n" + test::Describe(log));
     EXPECT_EQ(run.exitCode, action.exitCode) << action.name << "\n" << run.output;
     EXPECT_EQ(WithoutKernelOwn(log, action.expected), WithoutEmptyDirections(action.expected))

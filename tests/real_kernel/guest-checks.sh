@@ -12,7 +12,7 @@ for module in configfs sr_mod sg usb-storage uas xhci-pci virtio_scsi virtio_con
 done
 mount -t configfs configfs /sys/kernel/config
 echo "$(uname -r) $(grep -c ^processor /proc/cpuinfo) cpu" >kernel.txt
-NORVANE_GUEST_LOG=$results "$source/build/host/tests/real_kernel/real_kernel_tests" \
+NORVANE_GUEST_LOG=$results NORVANE_DRIVE_PROGRAM=$source/build/tool/tool/norvane-drive "$source/build/host/tests/real_kernel/real_kernel_tests" \
   --gtest_output="xml:$results/results.xml" >checks.txt 2>&1
 echo $? >exit-code
 dmesg >dmesg.txt

@@ -162,8 +162,9 @@ LoopTarget::LoopTarget(const std::vector<const UserBackstore*>& luns) {
   for (const UserBackstore* backstore : luns) {
     const fs::path lun = tpg / "lun" / ("lun_" + std::to_string(m_luns.size()));
     fs::create_directories(lun);
-    fs::create_directory_symlink(backstore->Folder(), lun / "drive");
     m_luns.push_back(lun.string());
+    m_devices.push_back(backstore->Folder());
+    AddLun(m_luns.size() - 1);
   }
 }
 
@@ -178,6 +179,10 @@ LoopTarget::~LoopTarget() {
   std::ofstream(tpg / "nexus") << "NULL";
   fs::remove(tpg, ignored);
   fs::remove(kLoopback / kTargetName, ignored);
+}
+
+void LoopTarget::AddLun(std::size_t lun) {
+  fs::create_directory_symlink(m_devices.at(lun), fs::path(m_luns.at(lun)) / "drive");
 }
 
 void LoopTarget::RemoveLun(std::size_t lun) {

@@ -67,11 +67,14 @@ class LoopTarget {
   LoopTarget(const LoopTarget&) = delete;
   LoopTarget& operator=(const LoopTarget&) = delete;
 
-  // Takes a LUN away while the host stays: the drive leaves the bus.
+  // Takes a LUN away while the host stays: the drive leaves the bus; and
+  // gives it back, which the host scans as a new device.
   void RemoveLun(std::size_t lun);
+  void AddLun(std::size_t lun);
 
  private:
-  std::vector<std::string> m_luns;  // each LUN's folder
+  std::vector<std::string> m_luns;     // each LUN's folder
+  std::vector<std::string> m_devices;  // the backstore each LUN links to
 };
 
 }  // namespace norvane::realkernel

@@ -15,10 +15,17 @@ namespace norvane::realkernel {
 struct ToolRun {
   int exitCode = -1;
   std::string output;  // standard output, then standard error
+  double seconds = 0;  // from its start to its end
+
+  // "exit 0, 1.2 s", for the guest's log.
+  std::string Summary() const;
 };
 
+// The norvane-drive under test: the release build the script names.
+std::string ToolProgram();
+
 // norvane-drive with `arguments`, to its end, as root or (with `user`) as
-// that user; `meanwhile` runs once it has started.
+// that user and the group of the same name; `meanwhile` runs once it has started.
 ToolRun RunTool(const std::vector<std::string>& arguments, const std::string& user = {},
                 const std::function<void(kernel::ChildProcess&)>& meanwhile = nullptr);
 // The same with the whole command line given.

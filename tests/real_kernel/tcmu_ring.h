@@ -11,9 +11,9 @@ namespace norvane::realkernel {
 struct __attribute__((packed)) RingMailbox {
   std::uint16_t version;
   std::uint16_t flags;
-  std::uint32_t cmdr_off;   // where the ring starts in the map
-  std::uint32_t cmdr_size;  // its length
-  std::uint32_t cmd_head;   // moved by the kernel
+  std::uint32_t cmdr_off;                               // where the ring starts in the map
+  std::uint32_t cmdr_size;                              // its length
+  std::uint32_t cmd_head;                               // moved by the kernel
   std::uint32_t cmd_tail __attribute__((aligned(64)));  // moved by us, on its own cache line
 };
 inline constexpr std::uint16_t kCanReportReadLength = 1 << 1;

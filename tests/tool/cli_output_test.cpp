@@ -283,6 +283,10 @@ TEST_F(CliTest, ADriveThatRefusesTheIdentityReadIsKnownByItsInquiry) {
         << result.out;
     EXPECT_NE(result.out.find("E : NORVANE BD-RE QDM-LT58"), std::string::npos) << result.out;
   }
+  Drive('D').QueueSense({0x2, 0x3A, 0x00});
+  const RunResult named = Run({"-d", "D", "status"});
+  EXPECT_EQ(named.exit, Exit::NoDrive) << named.err;
+  EXPECT_NE(named.err.find("D is not a supported drive"), std::string::npos) << named.err;
 }
 
 TEST_F(CliTest, NoDriveAtAll) {
