@@ -45,24 +45,6 @@ PanelColours CurrentPanelColours() {
   return {kFrame, kPanel};
 }
 
-// "%1" is the word, "%2" the lit segments, "%3" all segments.
-std::wstring FormatValue(std::wstring pattern, const std::wstring& word, int lit, int segments) {
-  const std::pair<const wchar_t*, std::wstring> fields[] = {
-      {L"%1", word}, {L"%2", std::to_wstring(lit)}, {L"%3", std::to_wstring(segments)}};
-  for (const auto& [marker, text] : fields) {
-    if (const size_t at = pattern.find(marker); at != std::wstring::npos) pattern.replace(at, 2, text);
-  }
-  return pattern;
-}
-
-COLORREF LevelColour(std::uint8_t level) {
-  switch (QualityBandOf(level)) {
-    case QualityBand::Green: return kGreen;
-    case QualityBand::Yellow: return kYellow;
-    default: return kRed;
-  }
-}
-
 COLOR16 Channel16(BYTE value) { return static_cast<COLOR16>(value << 8); }
 
 void SetColour(TRIVERTEX& vertex, COLOR16 red, COLOR16 green, COLOR16 blue) {
@@ -84,6 +66,14 @@ void FillVertically(HDC dc, TRIVERTEX* pair) {
 }
 
 }  // namespace
+
+COLORREF LevelColour(std::uint8_t level) {
+  switch (QualityBandOf(level)) {
+    case QualityBand::Green: return kGreen;
+    case QualityBand::Yellow: return kYellow;
+    default: return kRed;
+  }
+}
 
 UINT LevelWordString(std::uint8_t level) {
   switch (QualityWordOf(level)) {
@@ -139,8 +129,10 @@ void CErrorIndicator::ShowLevel(std::uint8_t level, bool given) {
 
 std::optional<std::wstring> CErrorIndicator::ValueText() const {
   if (!m_levelGiven) return std::nullopt;
-  return FormatValue(ui::LoadResourceString(IDS_INDICATOR_VALUE), ui::LoadResourceString(LevelWordString(m_level)),
-                     m_level, kSegments);
+  // "%1" is the word, "%2" the lit segments, "%3" all segments.
+  return ui::FillPlaceholders(
+      ui::LoadResourceString(IDS_INDICATOR_VALUE),
+      {ui::LoadResourceString(LevelWordString(m_level)), std::to_wstring(m_level), std::to_wstring(kSegments)});
 }
 
 // A handler's exception stops here, and the message goes on to the

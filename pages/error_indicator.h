@@ -29,6 +29,9 @@ void SetClassRegistrar(ClassRegistrar registrar);
 
 // The string of the word a level is named by ("Perfect" .. "Fatal").
 UINT LevelWordString(std::uint8_t level);
+// The colour a level is lit in, by its band: green, yellow or red. It stays
+// under a high-contrast theme, where it is the one colour that tells levels apart.
+COLORREF LevelColour(std::uint8_t level);
 
 class CErrorIndicator : public ui::CWindow {
  public:
