@@ -1,6 +1,5 @@
 #include "ui/clipboard.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace norvane::ui {
@@ -8,26 +7,18 @@ namespace {
 
 // Movable global memory holding `count` characters and a terminating zero,
 // as the clipboard takes it; null when there is no memory for it.
-template <class Char>
-HGLOBAL GlobalCopy(const Char* text, std::size_t count) {
-  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (count + 1) * sizeof(Char));
+HGLOBAL GlobalCopy(const wchar_t* text, std::size_t count) {
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (count + 1) * sizeof(wchar_t));
   if (!memory) return nullptr;
-  auto* to = static_cast<Char*>(GlobalLock(memory));
+  auto* to = static_cast<wchar_t*>(GlobalLock(memory));
   if (!to) {
     GlobalFree(memory);
     return nullptr;
   }
-  std::memcpy(to, text, count * sizeof(Char));
+  std::memcpy(to, text, count * sizeof(wchar_t));
   to[count] = 0;
   GlobalUnlock(memory);
   return memory;
-}
-
-// The clipboard owns the memory once it took it; memory it refused stays ours.
-bool Hand(UINT format, HGLOBAL memory) {
-  if (memory && SetClipboardData(format, memory)) return true;
-  if (memory) GlobalFree(memory);
-  return false;
 }
 
 }  // namespace
@@ -35,11 +26,9 @@ bool Hand(UINT format, HGLOBAL memory) {
 bool PutTextOnClipboard(HWND owner, const std::wstring& text) {
   if (!OpenClipboard(owner)) return false;
   EmptyClipboard();
-  bool taken = Hand(CF_UNICODETEXT, GlobalCopy(text.c_str(), text.size()));
-  if (taken && std::all_of(text.begin(), text.end(), [](wchar_t c) { return c < 0x80; })) {
-    const std::string ascii(text.begin(), text.end());
-    taken = Hand(CF_TEXT, GlobalCopy(ascii.c_str(), ascii.size()));
-  }
+  HGLOBAL memory = GlobalCopy(text.c_str(), text.size());
+  const bool taken = memory && SetClipboardData(CF_UNICODETEXT, memory);
+  if (memory && !taken) GlobalFree(memory);  // the clipboard owns only what it took
   CloseClipboard();
   return taken;
 }

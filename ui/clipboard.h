@@ -8,9 +8,9 @@
 
 namespace norvane::ui {
 
-// Replaces what the clipboard holds with `text` as Unicode text, and as
-// ANSI text too when every character is ASCII (every code page reads that
-// the same). Answers whether the clipboard took it.
+// Replaces what the clipboard holds with `text` as Unicode text; the system
+// hands it out as ANSI text too to a program that asks for that. Answers
+// whether the clipboard took it.
 bool PutTextOnClipboard(HWND owner, const std::wstring& text);
 
 }  // namespace norvane::ui

@@ -19,7 +19,6 @@
 #include "pages/quality_history_window.h"
 #include "pages/status_page.h"
 #include "resource.h"
-#include "ui/colours.h"
 #include "ui_test_support.h"
 
 namespace norvane::test {
@@ -264,18 +263,18 @@ TEST_F(QualityHistoryWindow, TheChartIsGreenWhereTheLevelWasLowYellowThenRedWher
   EXPECT_EQ(column(perfect)[static_cast<std::size_t>(above)], 0xFFFFFFu) << "a white chart outside high contrast";
 }
 
-TEST_F(QualityHistoryWindow, UnderHighContrastTheChartTakesTheThemesBackgroundAndTheLevelsKeepTheirColours) {
+TEST_F(QualityHistoryWindow, UnderHighContrastTheChartTakesTheThemesColoursAndTheLevelsKeepTheirs) {
   StartOnStatusTab();
   PlayTheTrack();
-  CQualityHistoryWindow* window = OpenThroughTheMenu();
-  ASSERT_NE(window, nullptr);
-  ui::SetHighContrastQuery([] { return true; });
+  ASSERT_NE(OpenThroughTheMenu(), nullptr);
   HWND chart = HistoryItem(IDC_HISTORY_CHART);
-  const std::vector<std::uint32_t> pixels = ClientPixels(chart, PixelSource::Painted);
-  ui::SetHighContrastQuery(nullptr);
-  const COLORREF window_ = GetSysColor(COLOR_WINDOW);
-  const std::uint32_t background = (GetRValue(window_) << 16) | (GetGValue(window_) << 8) | GetBValue(window_);
-  EXPECT_EQ(pixels.back(), background) << "the bottom right corner";
+  std::vector<std::uint32_t> pixels;
+  {
+    HighContrastTheme theme;  // black windows, white text
+    pixels = ClientPixels(chart, PixelSource::Painted);
+  }
+  EXPECT_EQ(pixels.back(), 0x000000u) << "the bottom right corner in the theme's window colour";
+  EXPECT_EQ(std::count(pixels.begin(), pixels.end(), 0xFFFFFFu) > 0, true) << "axes and numbers in its text colour";
   EXPECT_NE(std::find(pixels.begin(), pixels.end(), kLitRed), pixels.end());
   EXPECT_NE(std::find(pixels.begin(), pixels.end(), kLitGreen), pixels.end());
 }
@@ -369,6 +368,9 @@ TEST_F(QualityHistoryWindow, ClearAndAnotherDriveStartANewMeasurementTheWindowFo
 // Four hours of readings and more, through the page's own timer: the history
 // keeps the last four hours in the memory it took at the start.
 TEST_F(QualityHistoryWindow, MemoryStaysWithinTheBoundOverFourHoursAndMore) {
+  // Four hours of ticks take most of a minute under Wine; memory does not
+  // depend on the language.
+  if (JapaneseRun()) GTEST_SKIP() << "run in the English pass";
   StartOnStatusTab();
   const QualityHistory& history = Status().History();
   const std::size_t reserved = history.BytesReserved();
