@@ -21,6 +21,7 @@ constexpr int kSideRoom = 6;
 constexpr int kLeastStep = 3;
 constexpr int kTickLength = 3;
 constexpr int kLabelGap = 12;
+constexpr int kBandEdge = 2;
 constexpr int kMostTimeCodes = 5;
 constexpr int kChartGridStep = 2;  // a light line every second level
 constexpr int kLabelledStep = 4;   // 0, 4 and 8 named on the left
@@ -151,12 +152,23 @@ void CQualityChart::Paint(HDC dc, int width, int height) {
   const HGDIOBJ oldPen = SelectObject(dc, GetStockObject(DC_PEN));
   Fill(dc, {0, 0, width, height}, CurrentChartColours().background);
   const RECT plot = PlotArea(dc, width, height);
-  const bool any = m_history && m_history->Size() > 0;
-  if (any) PaintWorstBand(dc, plot);
+  const ChartColours colours = CurrentChartColours();
+  // The band lies behind the grid and the steps, its outline over them, so
+  // that the worst stretch shows even where its steps fill it.
+  const std::optional<RECT> band = WorstBand(plot);
+  if (band) Fill(dc, *band, colours.band);
   PaintGrid(dc, plot);
-  if (any) {
-    PaintSteps(dc, plot);
-    PaintTimeCodes(dc, plot, width, height);
+  if (!band) {
+    SelectObject(dc, oldPen);
+    return;  // no readings
+  }
+  PaintSteps(dc, plot);
+  PaintTimeCodes(dc, plot, width, height);
+  SetDCBrushColor(dc, colours.bandEdge);
+  for (int inset = 0; inset < Scaled(kBandEdge); ++inset) {
+    RECT edge = *band;
+    InflateRect(&edge, -inset, -inset);
+    FrameRect(dc, &edge, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
   }
   SelectObject(dc, oldPen);
 }
@@ -181,8 +193,9 @@ void CQualityChart::PaintGrid(HDC dc, const RECT& plot) const {
 }
 
 // From above the highest step to the axis, across the columns of the
-// longest run at the worst level.
-void CQualityChart::PaintWorstBand(HDC dc, const RECT& plot) const {
+// longest run at the worst level; none without readings.
+std::optional<RECT> CQualityChart::WorstBand(const RECT& plot) const {
+  if (!m_history || m_history->Size() == 0) return std::nullopt;
   const WorstStretch worst = m_history->Worst();
   const int columns = plot.right - plot.left;
   const std::size_t runEnd = worst.first + worst.count;
@@ -194,12 +207,8 @@ void CQualityChart::PaintWorstBand(HDC dc, const RECT& plot) const {
       right = c + 1;
     }
   }
-  if (left < 0) return;
-  const ChartColours colours = CurrentChartColours();
-  const RECT band{plot.left + left, plot.top - Scaled(kTopRoom) / 2, plot.left + right, plot.bottom};
-  Fill(dc, band, colours.band);
-  SetDCBrushColor(dc, colours.bandEdge);
-  FrameRect(dc, &band, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+  if (left < 0) return std::nullopt;
+  return RECT{plot.left + left, plot.top - Scaled(kTopRoom) / 2, plot.left + right, plot.bottom};
 }
 
 // Neighbouring columns of one level are one rectangle.
@@ -223,12 +232,14 @@ void CQualityChart::PaintSteps(HDC dc, const RECT& plot) const {
 }
 
 // A few time codes along the bottom, evenly spread from the first reading
-// to the last, each under a mark and kept inside the chart.
+// to the last (the first only, with one reading), each under a mark and kept inside the chart.
 void CQualityChart::PaintTimeCodes(HDC dc, const RECT& plot, int width, int height) const {
   const int columns = plot.right - plot.left;
   const std::size_t readings = m_history->Size();
   const int labelWidth = TextSize(dc, L"00:00:00").cx + Scaled(kLabelGap);
-  const int labels = readings < 2 ? 1 : std::clamp(columns / labelWidth, 2, kMostTimeCodes);
+  // No more labels than readings: two labels on one reading say nothing.
+  const int fit = std::clamp(columns / labelWidth, 2, kMostTimeCodes);
+  const int labels = static_cast<int>(std::min<std::size_t>(readings, static_cast<std::size_t>(fit)));
   const COLORREF frame = CurrentChartColours().frame;
   for (int j = 0; j < labels; ++j) {
     const int column = labels == 1 ? 0 : j * (columns - 1) / (labels - 1);

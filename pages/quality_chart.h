@@ -41,7 +41,7 @@ class CQualityChart : public ui::CPaintedControl {
   int Scaled(int pixels) const;
   int LevelTop(const RECT& plot, std::uint8_t level) const;
   void PaintGrid(HDC dc, const RECT& plot) const;
-  void PaintWorstBand(HDC dc, const RECT& plot) const;
+  std::optional<RECT> WorstBand(const RECT& plot) const;
   void PaintSteps(HDC dc, const RECT& plot) const;
   void PaintTimeCodes(HDC dc, const RECT& plot, int width, int height) const;
 

@@ -118,8 +118,8 @@ LRESULT CQualityHistoryWindow::OnDpiChanged(const ui::DpiChange& change) {
   return 0;
 }
 
-// To the right of the main window where the screen has room, else to its
-// left, else where it opened: over the middle of it.
+// To the right of the main window, as far as the screen has room: it
+// covers as little of the Status page as it can.
 void CQualityHistoryWindow::PlaceBeside(HWND owner) const {
   RECT main, own;
   GetWindowRect(owner, &main);
@@ -130,16 +130,8 @@ void CQualityHistoryWindow::PlaceBeside(HWND owner) const {
   const RECT& work = monitor.rcWork;
   const int width = own.right - own.left;
   const int height = own.bottom - own.top;
-  int x;
-  if (main.right + width <= work.right) {
-    x = main.right;
-  } else if (main.left - width >= work.left) {
-    x = main.left - width;
-  } else {
-    return;
-  }
-  const int y = std::clamp(static_cast<int>(main.top), static_cast<int>(work.top),
-                           std::max(static_cast<int>(work.top), static_cast<int>(work.bottom) - height));
+  const int x = std::clamp<int>(main.right, work.left, std::max<int>(work.left, work.right - width));
+  const int y = std::clamp<int>(main.top, work.top, std::max<int>(work.top, work.bottom - height));
   SetWindowPos(m_hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
