@@ -171,6 +171,14 @@ TEST_F(QualityHistoryWindow, TheMenuItemOpensOneWindowOwnedByTheMainOneThatEscap
 
   EXPECT_EQ(OpenThroughTheMenu()->Handle(), history) << "chosen again, the open window comes forward";
 
+  // It only shows what the page read: nothing it does reaches the drive.
+  m_devices.Drive('E')->ClearLog();
+  SendMessageW(HistoryItem(IDC_HISTORY_COPY), BM_CLICK, 0, 0);
+  MSG move{HistoryItem(IDC_HISTORY_CHART), WM_MOUSEMOVE, 0, MAKELPARAM(100, 10), GetTickCount(), {}};
+  m_window->ProcessMessage(move);
+  UpdateWindow(history);
+  EXPECT_TRUE(m_devices.Drive('E')->Log().empty());
+
   // Escape closes it, as in any dialog; the item opens a new one.
   PressKey(HistoryItem(IDC_HISTORY_COPY), VK_ESCAPE);
   EXPECT_FALSE(IsWindow(history));
@@ -201,6 +209,7 @@ TEST_F(QualityHistoryWindow, APlayOfTheScratchedTrackNamesFatalWhereTheDeepScrat
   const std::wstring seconds = std::to_wstring(badOrWorse);
   EXPECT_EQ(Summary(), ForRun((L"Worst: Fatal at " + fatalAt + L"; " + seconds + L" s at Bad or worse").c_str(),
                               (L"最悪: Fatal (" + fatalAt + L")、Bad 以下 " + seconds + L" 秒").c_str()));
+  EXPECT_EQ(ReadAccessible(HistoryItem(IDC_HISTORY_CHART)).name, Summary()) << "a screen reader reads the chart so";
   const WorstStretch worst = Status().History().Worst();
   EXPECT_EQ(worst.level, 8);
   EXPECT_EQ(worst.first, firstFatal);
@@ -363,6 +372,74 @@ TEST_F(QualityHistoryWindow, ClearAndAnotherDriveStartANewMeasurementTheWindowFo
   SelectDrive(0);  // E again, read at once
   EXPECT_EQ(Status().History().Size(), 1u);
   EXPECT_NE(Summary(), empty);
+}
+
+// On a monitor of another scale the window lies out anew: the chart grows
+// with it and still draws every reading in its colour.
+TEST_F(QualityHistoryWindow, TheWindowFollowsAMoveToAMonitorOfAnotherScale) {
+  StartOnStatusTab();
+  PlayTheTrack();
+  CQualityHistoryWindow* window = OpenThroughTheMenu();
+  ASSERT_NE(window, nullptr);
+  HWND chart = HistoryItem(IDC_HISTORY_CHART);
+  RECT before;
+  GetClientRect(chart, &before);
+  const UINT from = ui::CDialog::DpiOf(chart);
+  const UINT to = from * 3 / 2;
+  RECT suggested;
+  GetWindowRect(window->Handle(), &suggested);
+  suggested.right =
+      suggested.left + MulDiv(suggested.right - suggested.left, static_cast<int>(to), static_cast<int>(from));
+  suggested.bottom =
+      suggested.top + MulDiv(suggested.bottom - suggested.top, static_cast<int>(to), static_cast<int>(from));
+  SendMessageW(window->Handle(), WM_DPICHANGED, MAKEWPARAM(to, to), reinterpret_cast<LPARAM>(&suggested));
+
+  EXPECT_EQ(ui::CDialog::DpiOf(chart), to);
+  RECT after;
+  GetClientRect(chart, &after);
+  EXPECT_NEAR(after.right, MulDiv(before.right, static_cast<int>(to), static_cast<int>(from)), 1);
+  EXPECT_NEAR(after.bottom, MulDiv(before.bottom, static_cast<int>(to), static_cast<int>(from)), 1);
+  const std::vector<std::uint32_t> pixels = ClientPixels(chart, PixelSource::Painted);
+  const int x = window->Chart().ColumnOf(FirstShowing(Fatal()) + 3);
+  ASSERT_GE(x, 0);
+  bool red = false;
+  for (int y = 0; y < after.bottom; ++y) red = red || pixels[static_cast<std::size_t>(y * after.right + x)] == kLitRed;
+  EXPECT_TRUE(red) << "Fatal's column at the new scale";
+}
+
+// The chart is drawn off the screen and put there whole: asked to erase its
+// background first, it leaves the screen as it is, and what reaches the
+// screen is its whole picture. Painting it again and again leaves no GDI
+// object behind.
+TEST_F(QualityHistoryWindow, TheChartReachesTheScreenWholeWithoutErasingAndLeavesNothingBehind) {
+  StartOnStatusTab();
+  PlayTheTrack();
+  CQualityHistoryWindow* window = OpenThroughTheMenu();
+  ASSERT_NE(window, nullptr);
+  HWND chart = HistoryItem(IDC_HISTORY_CHART);
+  SetWindowPos(window->Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+
+  HDC dc = GetDC(chart);
+  SetPixel(dc, 2, 2, RGB(255, 0, 255));
+  EXPECT_NE(SendMessageW(chart, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0), 0);
+  EXPECT_EQ(GetPixel(dc, 2, 2), RGB(255, 0, 255)) << "the background was erased";
+  ReleaseDC(chart, dc);
+
+  const auto repaint = [&](int times) {
+    for (int i = 0; i < times; ++i) RedrawWindow(chart, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  };
+  repaint(20);
+  const int before = GdiHeadroom();
+  repaint(500);
+  EXPECT_GE(GdiHeadroom(), before - 2);
+
+  const std::vector<std::uint32_t> painted = ClientPixels(chart, PixelSource::Painted);
+  std::vector<std::uint32_t> shown = ClientPixels(chart, PixelSource::Screen);
+  for (int waited = 0; shown != painted && waited < 2000; waited += 50) {
+    ::Sleep(50);
+    shown = ClientPixels(chart, PixelSource::Screen);
+  }
+  EXPECT_TRUE(shown == painted) << "the screen shows another picture than the chart paints";
 }
 
 // Four hours of readings and more, through the page's own timer: the history
