@@ -67,6 +67,7 @@ struct WorstCase {
   std::uint8_t level;
   std::size_t first, count;
   std::int64_t secondsAtBadOrWorse, runSeconds;
+  std::int64_t pollPeriodMs = 1000;
 };
 
 TEST(QualityHistory, WorstStretchAndTimeAtBadOrWorse) {
@@ -80,28 +81,18 @@ TEST(QualityHistory, WorstStretchAndTimeAtBadOrWorse) {
        5,
        3},
       {"of equal runs the first", {{0, 6}, {1000, 6}, {2000, 0}, {3000, 6}, {4000, 6}}, 6, 0, 2, 4, 2},
-      {"Bad and Fatal count, Not Good does not",
-       {{0, 5}, {1000, 6}, {2000, 7}, {3000, 8}, {4000, 5}},
-       8,
-       3,
-       1,
-       3,
-       1},
+      {"Bad and Fatal count, Not Good does not", {{0, 5}, {1000, 6}, {2000, 7}, {3000, 8}, {4000, 5}}, 8, 3, 1, 3, 1},
       {"readings about a second apart", {{0, 8}, {980, 8}, {2010, 8}, {2990, 8}}, 8, 0, 4, 4, 4},
       // Ten minutes without a reading (the tab not shown): the level then is
       // unknown, so the reading before the gap stands for two seconds only.
-      {"a gap counts two seconds at most",
-       {{0, 7}, {1000, 7}, {2000, 7}, {602000, 7}, {603000, 7}},
-       7,
-       0,
-       5,
-       6,
-       6},
+      {"a gap counts two seconds at most", {{0, 7}, {1000, 7}, {2000, 7}, {602000, 7}, {603000, 7}}, 7, 0, 5, 6, 6},
       {"a clock set back counts nothing", {{0, 8}, {1000, 8}, {0, 8}}, 8, 0, 3, 2, 2},
+      // Polled every five seconds: the newest stands for five, a gap for ten at most.
+      {"a longer polling period", {{0, 8}, {5000, 8}, {10000, 8}, {40000, 8}}, 8, 0, 4, 25, 25, 5000},
   };
   for (const WorstCase& c : cases) {
     SCOPED_TRACE(c.name);
-    QualityHistory history;
+    QualityHistory history(c.pollPeriodMs);
     for (std::size_t i = 0; i < c.readings.size(); ++i) {
       history.Add(PointAt(c.readings[i].wallTimeMs, c.readings[i].level, static_cast<std::uint32_t>(75 * (i + 1))));
     }
@@ -154,7 +145,8 @@ TEST(QualityHistoryCsv, HeaderAndOneLineAReading) {
   } cases[] = {
       {{LocalMs(2026, 12, 11, 14, 3, 5, 999), 8, 1234, 5000, Frames(2, 34, 63)},
        "2026-12-11T14:03:05,8,Fatal,1234,5000,02:34:63"},
-      {{LocalMs(2026, 1, 2, 3, 4, 5, 0), 4, 7, 4000, Frames(0, 0, 0)}, "2026-01-02T03:04:05,4,Not Good,7,4000,00:00:00"},
+      {{LocalMs(2026, 1, 2, 3, 4, 5, 0), 4, 7, 4000, Frames(0, 0, 0)},
+       "2026-01-02T03:04:05,4,Not Good,7,4000,00:00:00"},
       {{LocalMs(2027, 11, 30, 23, 59, 59, 500), 0, 0, 4294967295u, Frames(79, 59, 74)},
        "2027-11-30T23:59:59,0,Perfect,0,4294967295,79:59:74"},
   };
