@@ -58,7 +58,7 @@ struct CommandLine {
   GlobalOptions global;
   SetOptions set;
   WatchOptions list;
-  WatchOptions status;
+  StatusOptions status;
   bool yes = false;
   std::function<Exit(Session&)> run;
 };
@@ -226,7 +226,13 @@ void AddSubcommands(CLI::App& app, CommandLine& line) {
   CLI::App* status = Subcommand(app, line, "status", "Show the quality of the audio data the drive transfers",
                                 [&line](Session& s) { return ShowStatus(s, line.status); });
   AddWatch(status, line.status,
-           "Redraw once a tick until interrupted (Ctrl-C); another drive\nfound in its place ends it (exit status 3)");
+           "Redraw once a tick until interrupted (Ctrl-C), then sum up the worst\n"
+           "level on standard error; another drive found in its place ends it\n(exit status 3)");
+  status
+      ->add_flag("--csv", line.status.csv,
+                 "A CSV header, then one line a reading: time, level, word,\n"
+                 "errorCount, transferredSectors, timeCode")
+      ->excludes(app.get_option("--json"));
 
   Subcommand(app, line, "clear", "Clear the drive's error counters", ClearCounters);
   Subcommand(app, line, "eject", "Eject the disc", EjectTray);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 
 #include "tool/drive_source.h"
 
@@ -28,6 +29,11 @@ class Platform {
   // can come before the drive answers, and a system may send none).
   virtual DrivesWait WaitForDrives(std::chrono::milliseconds period) {
     return Wait(period) ? DrivesWait::Ticked : DrivesWait::Interrupted;
+  }
+  // The time of day, in Unix milliseconds, that a reading is stamped with.
+  virtual std::int64_t WallTimeMs() const {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
   }
   // Whether standard output can take no more, as a pipe whose reader has
   // gone: a watch with nothing to print notices it all the same.

@@ -136,7 +136,12 @@ class TestPlatform final : public tool::Platform {
     return std::exchange(deviceEvent, false) ? DrivesWait::DevicesChanged : DrivesWait::Ticked;
   }
   bool OutputGone() const override { return outputGone; }
+  // The time of day moves with the emulated clock.
+  std::int64_t WallTimeMs() const override {
+    return wallTimeAtStartMs + static_cast<std::int64_t>(m_devices.Clock().NowMs());
+  }
 
+  std::int64_t wallTimeAtStartMs = 1796000000000;  // 30 November 2026, 00:53:20 UTC
   int ticks = 0;
   int ticksBeforeInterrupt = 1000;
   std::function<void(int tick)> onTick;
