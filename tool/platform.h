@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <string>
 
 #include "tool/drive_source.h"
 
@@ -53,6 +54,13 @@ class Platform {
   // its handle is closed: at the watch's end, or to open the drive anew
   // (the next wait watches the handle then open).
   virtual void StopWatchingDrive() {}
+
+  // The line a signal that ends the run at once (in the middle of a
+  // command, outside a tick's wait) leaves on standard error; empty for
+  // none. A watch keeps its summary here, so that Ctrl-C gives it wherever
+  // it lands; a signal in a tick's wait ends the run cleanly, and the watch
+  // says it itself.
+  virtual void SetInterruptNote(const std::string& line) { (void)line; }
 
   // From a change's first command to the report of what the drive took,
   // the signals that end a run (Ctrl-C, a hang-up, a termination request)

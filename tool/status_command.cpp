@@ -123,12 +123,40 @@ class WatchView {
 
 // The line a watch ends with: the measurement's worst level, the longest
 // run of it and where on the disc it began, and the time at Bad or worse.
-std::string Summary(const WorstStretch& worst) {
-  if (!worst.any) return "No readings.";
+std::string SummaryLine(const WorstStretch& worst) {
+  if (!worst.any) return "No readings.\n";
   return "Worst: " + std::string(QualityWordText(QualityWordOf(worst.level))) + " (level " +
          std::to_string(worst.level) + ") for " + std::to_string(worst.runSeconds) + " s at " +
-         FormatTimeCode(worst.startFrame) + "; " + std::to_string(worst.secondsAtBadOrWorse) + " s at Bad or worse";
+         FormatTimeCode(worst.startFrame) + "; " + std::to_string(worst.secondsAtBadOrWorse) + " s at Bad or worse\n";
 }
+
+// The watch's readings, with their summary kept as the interrupt note at
+// every change, so that Ctrl-C gives it also when it lands in a command.
+class Measurement {
+ public:
+  Measurement(Platform& platform, std::int64_t pollPeriodMs) : m_platform(platform), m_history(pollPeriodMs) {
+    Noted();
+  }
+  ~Measurement() { m_platform.SetInterruptNote(""); }
+  Measurement(const Measurement&) = delete;
+  Measurement& operator=(const Measurement&) = delete;
+
+  void Add(const HistoryPoint& point) {
+    m_history.Add(point);
+    Noted();
+  }
+  void Clear() {
+    m_history.Clear();
+    Noted();
+  }
+  std::string Summary() const { return SummaryLine(m_history.Worst()); }
+
+ private:
+  void Noted() { m_platform.SetInterruptNote(Summary()); }
+
+  Platform& m_platform;
+  QualityHistory m_history;
+};
 
 // The system's questions about the watched drive are answered while the
 // watch lasts, and no longer once the drive is about to be closed.
@@ -158,10 +186,10 @@ Exit Watch(Session& session, const SelectedDrive& drive, QualityReading reading,
            const StatusOptions& options) {
   using Tick = Platform::Tick;
   const auto period = std::chrono::milliseconds(std::lround(options.intervalSeconds * 1000));
-  QualityHistory history(period.count());
+  Measurement measurement(session.World(), period.count());
   WatchView view(session, drive, options.csv);
   const WatchedDrive watched{session.World()};
-  history.Add(PointOf(reading, readAt));
+  measurement.Add(PointOf(reading, readAt));
   view.Show(reading, readAt);
   session.RequireWritten();
   bool lost = false;
@@ -179,7 +207,7 @@ Exit Watch(Session& session, const SelectedDrive& drive, QualityReading reading,
         continue;
       }
       // Back on the bus, the drive counts from zero: a new measurement.
-      history.Clear();
+      measurement.Clear();
     }
     QualityReading next = ReadQuality();
     const std::int64_t nextAt = session.World().WallTimeMs();
@@ -188,14 +216,14 @@ Exit Watch(Session& session, const SelectedDrive& drive, QualityReading reading,
     if (next.read.Complete() && next.supported) {
       reading = next;
       readAt = nextAt;
-      history.Add(PointOf(reading, readAt));
+      measurement.Add(PointOf(reading, readAt));
       view.Show(reading, readAt);
     } else {
       view.ShowNoAnswer(reading, readAt);
     }
   }
   // On standard error, as every end of a watch: the results' stream stays CSV or JSON to its last line.
-  session.Terminal().err << Summary(history.Worst()) << '\n';
+  session.Terminal().err << measurement.Summary();
   throw Stop{Exit::Interrupted, ""};
 }
 

@@ -150,11 +150,20 @@ TEST_F(HistoryTest, CtrlCSumsUpTheMeasurementBesideTheResults) {
     std::function<void(const std::string& line)> checkLine;
   } cases[] = {
       {"CSV", {"--csv"}, false, 1, [](const std::string& line) { EXPECT_EQ(Fields(line).size(), 6u) << line; }},
-      {"JSON", {"--json"}, false, 0,
+      {"JSON",
+       {"--json"},
+       false,
+       0,
        [](const std::string& line) { EXPECT_TRUE(json::parse(line).contains("level")) << line; }},
-      {"text lines", {}, false, 0,
+      {"text lines",
+       {},
+       false,
+       0,
        [](const std::string& line) { EXPECT_NE(line.find("  sectors "), std::string::npos) << line; }},
-      {"text redrawn on a terminal", {}, true, 0,
+      {"text redrawn on a terminal",
+       {},
+       true,
+       0,
        [](const std::string& line) { EXPECT_EQ(line.find("Worst"), std::string::npos) << line; }},
   };
   for (const auto& c : cases) {
@@ -172,6 +181,19 @@ TEST_F(HistoryTest, CtrlCSumsUpTheMeasurementBesideTheResults) {
     ASSERT_GT(lines.size(), c.headerLines);
     for (std::size_t i = c.headerLines; i < lines.size(); ++i) c.checkLine(lines[i]);
   }
+}
+
+// Ctrl-C in the middle of a reading's commands ends the run at once, and
+// leaves the summary of the readings before it all the same.
+TEST_F(HistoryTest, CtrlCInACommandLeavesTheSummaryAllTheSame) {
+  platform.source.beforeCommand = [this](std::uint8_t) {
+    if (platform.ticks == kPlayTicks) platform.Signal(130);
+  };
+  const RunResult result = Run({"-d", "E", "status", "--watch", "--csv"});
+  EXPECT_EQ(static_cast<int>(result.exit), 130);
+  EXPECT_EQ(Lines(result.out).size(), 1u + kPlayTicks) << "the header and the readings 0 s .. 88 s";
+  // As the whole play's, less the last reading at Bad or worse.
+  EXPECT_EQ(result.err, "Worst: Fatal (level 8) for 56 s at 02:28:00; 76 s at Bad or worse\n");
 }
 
 // The drive gone and back counts from zero: what it read before is no
@@ -222,7 +244,8 @@ TEST_F(HistoryTest, OneReadingAsCsvAndTheJsonTimeAsTheCsvs) {
 
   const json reading = json::parse(Run({"-d", "E", "--json", "status"}).out);
   EXPECT_EQ(reading["time"], "2026-12-11T14:03:05");
-  for (const char* kept : {"level", "word", "band", "errorCount", "transferredSectors", "lastSectorFrame", "timeCode"}) {
+  for (const char* kept :
+       {"level", "word", "band", "errorCount", "transferredSectors", "lastSectorFrame", "timeCode"}) {
     EXPECT_TRUE(reading.contains(kept)) << kept;
   }
 
