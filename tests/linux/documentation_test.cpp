@@ -105,6 +105,8 @@ TEST_F(Documentation, TheCompletionOffersWhatTheCommandLineTakes) {
       {"norvane-drive set --q", "--quiet "},
       {"norvane-drive set --quiet ", "off performance persistent quiet "},
       {"norvane-drive --color never status --in", "--interval "},
+      {"norvane-drive status --watch --c", "--color --csv "},
+      {"norvane-drive list --watch --c", "--color "},
       {"norvane-drive set --read-error m", "master "},
       {"norvane-drive power-check --y", "--yes "},
       {"norvane-drive --device x eject --", "--color --device --emulate --help --json --timeout --trace --verbose "},
