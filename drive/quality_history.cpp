@@ -8,13 +8,6 @@
 namespace norvane {
 namespace {
 
-// Readings come about once a second while the page polls. A longer gap means
-// nobody was reading (the tab hidden, the machine asleep): the level during
-// the gap is unknown, so a reading never stands for more than this.
-constexpr std::int64_t kMaxShareMs = 2000;
-// The newest reading has no successor yet: it stands for one polling period.
-constexpr std::int64_t kPollPeriodMs = 1000;
-
 bool BadOrWorse(std::uint8_t level) {
   const QualityWord word = QualityWordOf(level);
   return word == QualityWord::Bad || word == QualityWord::Fatal;
@@ -34,7 +27,7 @@ std::tm LocalTime(std::time_t seconds) {
 
 }  // namespace
 
-QualityHistory::QualityHistory() : ring_(kCapacity) {}
+QualityHistory::QualityHistory(std::int64_t pollPeriodMs) : pollPeriodMs_(pollPeriodMs), ring_(kCapacity) {}
 
 void QualityHistory::Add(const HistoryPoint& point) {
   if (size_ < kCapacity) {
@@ -54,10 +47,15 @@ const HistoryPoint& QualityHistory::At(std::size_t index) const { return ring_[(
 
 std::size_t QualityHistory::BytesReserved() const { return ring_.capacity() * sizeof(HistoryPoint); }
 
+// A reading stands for the time until the next one. The newest has no next
+// yet: it stands for one polling period. A gap longer than two periods means
+// nobody was reading (the tab not shown, the machine asleep): the level then
+// is unknown, so a reading never stands for more than two periods. A clock
+// set back counts nothing.
 std::int64_t QualityHistory::ShareMs(std::size_t index) const {
-  if (index + 1 == size_) return kPollPeriodMs;
+  if (index + 1 == size_) return pollPeriodMs_;
   const std::int64_t gap = At(index + 1).wallTimeMs - At(index).wallTimeMs;
-  return std::clamp<std::int64_t>(gap, 0, kMaxShareMs);
+  return std::clamp<std::int64_t>(gap, 0, 2 * pollPeriodMs_);
 }
 
 WorstStretch QualityHistory::Worst() const {

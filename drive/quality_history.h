@@ -36,7 +36,9 @@ class QualityHistory {
  public:
   static constexpr std::size_t kCapacity = 4 * 60 * 60;  // 4 hours at one reading a second
 
-  QualityHistory();
+  // Readings come once every `pollPeriodMs`: the newest stands for one
+  // period, and none for more than two (see ShareMs).
+  explicit QualityHistory(std::int64_t pollPeriodMs = 1000);
 
   void Add(const HistoryPoint& point);
   void Clear();
@@ -49,6 +51,7 @@ class QualityHistory {
   // How long reading `index` stands for, in milliseconds.
   std::int64_t ShareMs(std::size_t index) const;
 
+  std::int64_t pollPeriodMs_;
   std::vector<HistoryPoint> ring_;
   std::size_t oldest_ = 0;
   std::size_t size_ = 0;

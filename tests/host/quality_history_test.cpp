@@ -67,6 +67,7 @@ struct WorstCase {
   std::uint8_t level;
   std::size_t first, count;
   std::int64_t secondsAtBadOrWorse, runSeconds;
+  std::int64_t pollPeriodMs = 1000;
 };
 
 TEST(QualityHistory, WorstStretchAndTimeAtBadOrWorse) {
@@ -86,10 +87,12 @@ TEST(QualityHistory, WorstStretchAndTimeAtBadOrWorse) {
       // unknown, so the reading before the gap stands for two seconds only.
       {"a gap counts two seconds at most", {{0, 7}, {1000, 7}, {2000, 7}, {602000, 7}, {603000, 7}}, 7, 0, 5, 6, 6},
       {"a clock set back counts nothing", {{0, 8}, {1000, 8}, {0, 8}}, 8, 0, 3, 2, 2},
+      // Polled every five seconds: the newest stands for five, a gap for ten at most.
+      {"a longer polling period", {{0, 8}, {5000, 8}, {10000, 8}, {40000, 8}}, 8, 0, 4, 25, 25, 5000},
   };
   for (const WorstCase& c : cases) {
     SCOPED_TRACE(c.name);
-    QualityHistory history;
+    QualityHistory history(c.pollPeriodMs);
     for (std::size_t i = 0; i < c.readings.size(); ++i) {
       history.Add(PointAt(c.readings[i].wallTimeMs, c.readings[i].level, static_cast<std::uint32_t>(75 * (i + 1))));
     }
