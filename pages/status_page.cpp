@@ -52,7 +52,9 @@ WallClock wallClock = SystemWallClock;
 
 void SetWallClock(WallClock clock) { wallClock = clock ? clock : SystemWallClock; }
 
-CStatusDialog::CStatusDialog(HWND parent) : CDialogImpl(IDD_STATUS, kStatusTools, kStatusTipWidth) {
+// The history knows how often the page reads, for how long a reading lasts.
+CStatusDialog::CStatusDialog(HWND parent)
+    : CDialogImpl(IDD_STATUS, kStatusTools, kStatusTipWidth), m_history(kUpdatePeriodMs) {
   RegisterIndicatorClass();  // the template holds an indicator control
   CreateChild(parent);
 }
