@@ -3,6 +3,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "drive/quality.h"
 #include "pages/error_indicator.h"
@@ -59,9 +60,9 @@ void CQualityHistoryWindow::ShowHistory(const QualityHistory* history) {
   m_history = history;
   m_chart.SetHistory(history);
   ShowSummary();
-  // The reading under the mouse may be another one now, or gone.
-  m_tipReading.reset();
-  ToolTip().SetToolText(m_hwnd, m_chart.Handle(), L"");
+  // Another reading may lie under the mouse now (the columns narrow as
+  // readings come), or none (a new measurement).
+  if (m_mouseX) NameReadingAt(*m_mouseX);
 }
 
 void CQualityHistoryWindow::ShowSummary() const { SetItemText(IDC_HISTORY_SUMMARY, SummaryText()); }
@@ -85,18 +86,22 @@ std::wstring CQualityHistoryWindow::TipText(std::size_t reading) const {
 }
 
 bool CQualityHistoryWindow::PreTranslateMessage(MSG& msg) {
-  if (msg.hwnd == m_chart.Handle() && msg.message == WM_MOUSEMOVE) FollowMouse(msg);
+  if (msg.hwnd == m_chart.Handle() && msg.message == WM_MOUSEMOVE) {
+    m_mouseX = GET_X_LPARAM(msg.lParam);
+    NameReadingAt(*m_mouseX);
+  }
   if (CDialogImpl::PreTranslateMessage(msg)) return true;
   return IsDialogMessageW(m_hwnd, &msg) != FALSE;
 }
 
-// The tip's text changes only when the mouse reaches another reading, so
-// that a tip on screen does not flicker while the mouse moves within one.
-void CQualityHistoryWindow::FollowMouse(const MSG& msg) {
-  const std::optional<std::size_t> reading = m_chart.ReadingAt(GET_X_LPARAM(msg.lParam));
-  if (reading == m_tipReading) return;
-  m_tipReading = reading;
-  ToolTip().SetToolText(m_hwnd, m_chart.Handle(), reading ? TipText(*reading) : std::wstring());
+// The tip names the reading at client x of the chart. Its text is set anew
+// when the text changes only, so that a tip on screen does not flicker.
+void CQualityHistoryWindow::NameReadingAt(int x) {
+  const std::optional<std::size_t> reading = m_chart.ReadingAt(x);
+  std::wstring text = reading ? TipText(*reading) : std::wstring();
+  if (text == m_tipText) return;
+  m_tipText = std::move(text);
+  ToolTip().SetToolText(m_hwnd, m_chart.Handle(), m_tipText);
 }
 
 std::wstring CQualityHistoryWindow::Csv() const {

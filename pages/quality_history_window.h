@@ -49,12 +49,13 @@ class CQualityHistoryWindow : public ui::CDialogImpl<CQualityHistoryWindow, ui::
   void ShowSummary() const;
   std::wstring SummaryText() const;
   std::wstring TipText(std::size_t reading) const;
-  void FollowMouse(const MSG& msg);
+  void NameReadingAt(int x);
   void PlaceBeside(HWND owner) const;
 
   CQualityChart m_chart;
   const QualityHistory* m_history;
-  std::optional<std::size_t> m_tipReading;  // the reading the tip names
+  std::optional<int> m_mouseX;  // where the mouse last moved over the chart
+  std::wstring m_tipText;
 };
 
 }  // namespace norvane

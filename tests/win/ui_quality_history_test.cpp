@@ -296,17 +296,33 @@ TEST_F(QualityHistoryWindow, TheTipNamesTheWallTimeOfTheReadingUnderTheMouse) {
   HWND chart = HistoryItem(IDC_HISTORY_CHART);
   HWND tip = PageToolTip(window->Handle());
   ASSERT_NE(tip, nullptr);
-  for (std::size_t reading : {std::size_t{0}, FirstShowing(Fatal()), m_shown.size() - 1}) {
-    SCOPED_TRACE(testing::Message() << "reading " << reading);
+  const auto expectedTip = [&](std::size_t reading) {
     const Shown& shown = m_shown[reading];
-    const int x = window->Chart().ColumnOf(reading);
-    ASSERT_GE(x, 0);
+    const std::wstring time = LocalTimeOfDay(shown.wallTimeMs);
+    return ForRun((time + L": " + shown.word + L" at " + shown.timeCode).c_str(),
+                  (time + L": " + shown.word + L" (" + shown.timeCode + L")").c_str());
+  };
+  const auto moveTo = [&](int x) {
     MSG move{chart, WM_MOUSEMOVE, 0, MAKELPARAM(x, 10), GetTickCount(), {}};
     m_window->ProcessMessage(move);
-    const std::wstring time = LocalTimeOfDay(shown.wallTimeMs);
-    EXPECT_EQ(ToolText(tip, chart), ForRun((time + L": " + shown.word + L" at " + shown.timeCode).c_str(),
-                                           (time + L": " + shown.word + L" (" + shown.timeCode + L")").c_str()));
+  };
+  for (std::size_t reading : {std::size_t{0}, FirstShowing(Fatal()), m_shown.size() - 1}) {
+    SCOPED_TRACE(testing::Message() << "reading " << reading);
+    const int x = window->Chart().ColumnOf(reading);
+    ASSERT_GE(x, 0);
+    moveTo(x);
+    EXPECT_EQ(ToolText(tip, chart), expectedTip(reading));
   }
+
+  // The mouse stays while readings come: the tip names what lies under it
+  // now, and nothing once a new measurement has none.
+  const int x = window->Chart().ColumnOf(m_shown.size() - 1);
+  for (int i = 0; i < 5; ++i) Tick();
+  const std::optional<std::size_t> under = window->Chart().ReadingAt(x);
+  ASSERT_TRUE(under.has_value());
+  EXPECT_EQ(ToolText(tip, chart), expectedTip(*under));
+  SendMessageW(PageItem(IDC_CLEAR), BM_CLICK, 0, 0);
+  EXPECT_EQ(ToolText(tip, chart), L"");
 }
 
 TEST_F(QualityHistoryWindow, CopyPutsAHeaderAndOneCsvLineAReadingOnTheClipboard) {
