@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -388,6 +389,36 @@ TEST_F(QualityHistoryWindow, ClearAndAnotherDriveStartANewMeasurementTheWindowFo
   SelectDrive(0);  // E again, read at once
   EXPECT_EQ(Status().History().Size(), 1u);
   EXPECT_NE(Summary(), empty);
+}
+
+// A read that failed gave no values: the page shows none, and the history
+// keeps none, so that its zeros never count as a Perfect second.
+TEST_F(QualityHistoryWindow, AFailedReadKeepsNoReading) {
+  const struct {
+    const char* name;
+    std::function<void(emu::EmulatedDrive&)> fault;
+  } kFaults[] = {
+      {"every read refused",
+       [](emu::EmulatedDrive& drive) {
+         drive.QueueSense({5, 0x24, 0x00}, 1000);
+       }},
+      {"the counters come short", [](emu::EmulatedDrive& drive) { drive.OverrideBuffer(ErrorCounterBuffer, {0xA5}); }},
+  };
+  StartOnStatusTab();
+  emu::EmulatedDrive& drive = *m_devices.Drive('E');
+  for (const auto& f : kFaults) {
+    SCOPED_TRACE(f.name);
+    Tick();
+    const std::size_t kept = Status().History().Size();
+    f.fault(drive);
+    Tick();
+    Tick();
+    EXPECT_EQ(Status().History().Size(), kept);
+    drive.ClearQueue();
+    drive.ClearOverrides();
+    Tick();
+    EXPECT_EQ(Status().History().Size(), kept + 1);
+  }
 }
 
 // On a monitor of another scale the window lies out anew: the chart grows
