@@ -79,6 +79,7 @@ BOOL CStatusDialog::OnInitDialog() {
 }
 
 void CStatusDialog::RefreshStatusPage() {
+  // The page is refreshed whenever the window opens another drive.
   if (Channel().letter != m_measuredLetter) StartMeasurement();
   // The support byte comes with the values; the page shows both at once.
   const QualityReading reading = m_tabSelected ? ReadQuality() : QualityReading{};
@@ -131,7 +132,6 @@ void CStatusDialog::ShowReading(const QualityReading& reading) {
 // The drive counts from its last Clear or from the start of the play; the
 // history keeps what the page showed, reading by reading.
 void CStatusDialog::KeepReading(const QualityReading& reading) {
-  if (Channel().letter != m_measuredLetter) StartMeasurement();
   const ErrorCounters& counters = reading.counters;
   m_history.Add({.wallTimeMs = wallClock(),
                  .level = reading.level,
