@@ -27,25 +27,25 @@ std::tm LocalTime(std::time_t seconds) {
 
 }  // namespace
 
-QualityHistory::QualityHistory(std::int64_t pollPeriodMs) : pollPeriodMs_(pollPeriodMs), ring_(kCapacity) {}
+QualityHistory::QualityHistory(std::int64_t pollPeriodMs) : m_pollPeriodMs(pollPeriodMs), m_ring(kCapacity) {}
 
 void QualityHistory::Add(const HistoryPoint& point) {
-  if (size_ < kCapacity) {
-    ring_[(oldest_ + size_) % kCapacity] = point;
-    ++size_;
+  if (m_size < kCapacity) {
+    m_ring[(m_oldest + m_size) % kCapacity] = point;
+    ++m_size;
     return;
   }
-  ring_[oldest_] = point;
-  oldest_ = (oldest_ + 1) % kCapacity;
+  m_ring[m_oldest] = point;
+  m_oldest = (m_oldest + 1) % kCapacity;
 }
 
-void QualityHistory::Clear() { oldest_ = size_ = 0; }
+void QualityHistory::Clear() { m_oldest = m_size = 0; }
 
-std::size_t QualityHistory::Size() const { return size_; }
+std::size_t QualityHistory::Size() const { return m_size; }
 
-const HistoryPoint& QualityHistory::At(std::size_t index) const { return ring_[(oldest_ + index) % kCapacity]; }
+const HistoryPoint& QualityHistory::At(std::size_t index) const { return m_ring[(m_oldest + index) % kCapacity]; }
 
-std::size_t QualityHistory::BytesReserved() const { return ring_.capacity() * sizeof(HistoryPoint); }
+std::size_t QualityHistory::BytesReserved() const { return m_ring.capacity() * sizeof(HistoryPoint); }
 
 // A reading stands for the time until the next one. The newest has no next
 // yet: it stands for one polling period. A gap longer than two periods means
@@ -53,20 +53,20 @@ std::size_t QualityHistory::BytesReserved() const { return ring_.capacity() * si
 // is unknown, so a reading never stands for more than two periods. A clock
 // set back counts nothing.
 std::int64_t QualityHistory::ShareMs(std::size_t index) const {
-  if (index + 1 == size_) return pollPeriodMs_;
+  if (index + 1 == m_size) return m_pollPeriodMs;
   const std::int64_t gap = At(index + 1).wallTimeMs - At(index).wallTimeMs;
-  return std::clamp<std::int64_t>(gap, 0, 2 * pollPeriodMs_);
+  return std::clamp<std::int64_t>(gap, 0, 2 * m_pollPeriodMs);
 }
 
 WorstStretch QualityHistory::Worst() const {
   WorstStretch worst;
-  if (size_ == 0) return worst;
+  if (m_size == 0) return worst;
   worst.any = true;
-  for (std::size_t i = 0; i < size_; ++i) worst.level = std::max(worst.level, At(i).level);
+  for (std::size_t i = 0; i < m_size; ++i) worst.level = std::max(worst.level, At(i).level);
 
   std::int64_t badMs = 0, runMs = 0, bestRunMs = 0;
   std::size_t runFirst = 0, runCount = 0;
-  for (std::size_t i = 0; i < size_; ++i) {
+  for (std::size_t i = 0; i < m_size; ++i) {
     const std::int64_t share = ShareMs(i);
     if (BadOrWorse(At(i).level)) badMs += share;
     if (At(i).level != worst.level) {

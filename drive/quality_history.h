@@ -51,10 +51,10 @@ class QualityHistory {
   // How long reading `index` stands for, in milliseconds.
   std::int64_t ShareMs(std::size_t index) const;
 
-  std::int64_t pollPeriodMs_;
-  std::vector<HistoryPoint> ring_;
-  std::size_t oldest_ = 0;
-  std::size_t size_ = 0;
+  std::int64_t m_pollPeriodMs;
+  std::vector<HistoryPoint> m_ring;
+  std::size_t m_oldest = 0;
+  std::size_t m_size = 0;
 };
 
 std::string HistoryCsvHeader();                         // one line, no newline
