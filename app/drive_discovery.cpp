@@ -61,9 +61,8 @@ LRESULT CNorvaneDriveUtilityDlg::OnReportUnreachableDrives() {
     const std::wstring why = SystemErrorText(drive.systemError);
     if (drive.systemError != 0 && !why.empty()) drives += L" (" + why + L")";
   }
-  std::wstring text = ui::LoadResourceString(IDS_DRIVES_UNREACHABLE);
-  if (const std::size_t at = text.find(L"%1"); at != std::wstring::npos) text.replace(at, 2, drives);
-  ui::ShowMessageBox(m_hwnd, text, MB_OK | MB_ICONWARNING);
+  ui::ShowMessageBox(m_hwnd, ui::FillPlaceholders(ui::LoadResourceString(IDS_DRIVES_UNREACHABLE), {drives}),
+                     MB_OK | MB_ICONWARNING);
   return 0;
 }
 

@@ -100,6 +100,7 @@ void CNorvaneDriveUtilityDlg::ShowMessage(const std::wstring& text) {
 
 void CNorvaneDriveUtilityDlg::PostNcDestroy() {
   StopListening();
+  m_historyWindow.reset();  // it shows the Status page's history
   m_settingsPage.reset();
   m_statusPage.reset();
   m_utilityPage.reset();
@@ -112,6 +113,29 @@ void CNorvaneDriveUtilityDlg::ExtendSystemMenu() const {
   AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
   AppendMenuW(menu, MF_STRING, IDM_HELP, UserLocaleIsJapanese() ? L"ヘルプの表示" : L"HELP");
   AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, aboutText.c_str());
+  AppendMenuW(menu, MF_STRING, IDM_QUALITY_HISTORY, ui::LoadResourceString(IDS_QUALITY_HISTORY).c_str());
+}
+
+// One window at most: asked again, the open one comes to the front.
+void CNorvaneDriveUtilityDlg::OpenQualityHistory() {
+  if (CQualityHistoryWindow* open = QualityHistoryWindow()) {
+    SetForegroundWindow(open->Handle());
+    return;
+  }
+  m_historyWindow = std::make_unique<CQualityHistoryWindow>(m_hwnd, ShownHistory());
+}
+
+CQualityHistoryWindow* CNorvaneDriveUtilityDlg::QualityHistoryWindow() const {
+  return m_historyWindow && m_historyWindow->Handle() ? m_historyWindow.get() : nullptr;
+}
+
+// Without the Status page there are no readings to show.
+const QualityHistory* CNorvaneDriveUtilityDlg::ShownHistory() const {
+  return m_statusPage ? &m_statusPage->History() : nullptr;
+}
+
+void CNorvaneDriveUtilityDlg::FollowHistory() const {
+  if (CQualityHistoryWindow* open = QualityHistoryWindow()) open->ShowHistory(ShownHistory());
 }
 
 HWND CNorvaneDriveUtilityDlg::Tabs() const { return Item(IDC_PAGE_TABS); }
@@ -121,6 +145,7 @@ void CNorvaneDriveUtilityDlg::CreatePages() {
   InsertTabs();
   AddPage(m_settingsPage);
   AddPage(m_statusPage);
+  if (m_statusPage) m_statusPage->SetHistoryListener([this] { FollowHistory(); });
   AddPage(m_utilityPage, static_cast<CUtilityDialog::Host&>(*this));
   PlacePages();
   ShowPage(0);
@@ -269,6 +294,7 @@ LRESULT CNorvaneDriveUtilityDlg::OnSysCommand(UINT command) {
       return 0;
     }
     case IDM_HELP: OpenHelpFile(); return 0;
+    case IDM_QUALITY_HISTORY: OpenQualityHistory(); return 0;
     default: return Default();
   }
 }

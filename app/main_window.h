@@ -1,5 +1,5 @@
 // The main window: the drive list, the tab control with the three pages,
-// the system menu's help and About items.
+// the system menu's help, About and quality history items.
 #pragma once
 
 #include <array>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "drive/device_io.h"
+#include "pages/quality_history_window.h"
 #include "pages/settings_page.h"
 #include "pages/status_page.h"
 #include "pages/utility_page.h"
@@ -58,6 +59,8 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   CStatusDialog* StatusPage() const { return m_statusPage.get(); }
   CUtilityDialog* UtilityPage() const { return m_utilityPage.get(); }
   std::size_t PageCount() const;
+  // The quality history window while it is open, else null.
+  CQualityHistoryWindow* QualityHistoryWindow() const;
 
   static std::span<const ui::MessageEntry<CNorvaneDriveUtilityDlg>> MessageTable();
 
@@ -119,6 +122,9 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   void HidePages();
 
   void ExtendSystemMenu() const;
+  void OpenQualityHistory();
+  void FollowHistory() const;
+  const QualityHistory* ShownHistory() const;
   void ShowMessage(const std::wstring& text);
   void CreatePages();
   void InsertTabs() const;
@@ -151,6 +157,7 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   std::unique_ptr<CDialogSetting2Lx4> m_settingsPage;
   std::unique_ptr<CStatusDialog> m_statusPage;
   std::unique_ptr<CUtilityDialog> m_utilityPage;
+  std::unique_ptr<CQualityHistoryWindow> m_historyWindow;  // kept after it closed, until opened again
   std::array<std::uint8_t, 256> m_letters{};
   std::vector<UnreachableDrive> m_unreachable;
   bool m_busyLock = false;

@@ -42,6 +42,11 @@ QualityWord QualityWordOf(std::uint8_t level) {
   }
 }
 
+const char* QualityWordName(QualityWord word) {
+  constexpr const char* kWords[] = {"Perfect", "Better", "Good", "Not Good", "Bad", "Fatal"};
+  return kWords[static_cast<std::size_t>(word)];
+}
+
 QualityBand QualityBandOf(std::uint8_t level) {
   if (level <= 2) return QualityBand::Green;
   if (level <= 5) return QualityBand::Yellow;

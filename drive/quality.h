@@ -17,6 +17,8 @@ enum class QualityWord : std::uint8_t { Perfect, Better, Good, NotGood, Bad, Fat
 enum class QualityBand : std::uint8_t { Green, Yellow, Red };
 QualityWord QualityWordOf(std::uint8_t level);
 QualityBand QualityBandOf(std::uint8_t level);
+// The English word, as the tool prints it and the history's CSV writes it.
+const char* QualityWordName(QualityWord word);
 
 // "mm:ss:ff" of a frame count at 75 frames a second; the minutes wrap after 255.
 std::string FormatTimeCode(std::uint32_t frames);

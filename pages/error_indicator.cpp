@@ -8,7 +8,6 @@
 #include "drive/quality.h"
 #include "resource.h"
 #include "ui/colours.h"
-#include "ui/contained.h"
 #include "ui/dialog.h"
 #include "ui/dpi.h"
 #include "ui/scoped.h"
@@ -17,7 +16,6 @@ namespace norvane {
 namespace {
 
 constexpr wchar_t kClassName[] = L"CErrorIndicator";
-constexpr UINT_PTR kSubclassId = 1;
 
 constexpr COLORREF kFrame = RGB(0, 0, 0);
 constexpr COLORREF kPanel = RGB(112, 112, 112);
@@ -45,24 +43,6 @@ PanelColours CurrentPanelColours() {
   return {kFrame, kPanel};
 }
 
-// "%1" is the word, "%2" the lit segments, "%3" all segments.
-std::wstring FormatValue(std::wstring pattern, const std::wstring& word, int lit, int segments) {
-  const std::pair<const wchar_t*, std::wstring> fields[] = {
-      {L"%1", word}, {L"%2", std::to_wstring(lit)}, {L"%3", std::to_wstring(segments)}};
-  for (const auto& [marker, text] : fields) {
-    if (const size_t at = pattern.find(marker); at != std::wstring::npos) pattern.replace(at, 2, text);
-  }
-  return pattern;
-}
-
-COLORREF LevelColour(std::uint8_t level) {
-  switch (QualityBandOf(level)) {
-    case QualityBand::Green: return kGreen;
-    case QualityBand::Yellow: return kYellow;
-    default: return kRed;
-  }
-}
-
 COLOR16 Channel16(BYTE value) { return static_cast<COLOR16>(value << 8); }
 
 void SetColour(TRIVERTEX& vertex, COLOR16 red, COLOR16 green, COLOR16 blue) {
@@ -84,6 +64,14 @@ void FillVertically(HDC dc, TRIVERTEX* pair) {
 }
 
 }  // namespace
+
+COLORREF LevelColour(std::uint8_t level) {
+  switch (QualityBandOf(level)) {
+    case QualityBand::Green: return kGreen;
+    case QualityBand::Yellow: return kYellow;
+    default: return kRed;
+  }
+}
 
 UINT LevelWordString(std::uint8_t level) {
   switch (QualityWordOf(level)) {
@@ -113,13 +101,8 @@ bool RegisterIndicatorClass() {
   return true;
 }
 
-CErrorIndicator::~CErrorIndicator() {
-  if (m_hwnd) RemoveWindowSubclass(m_hwnd, SubclassProc, kSubclassId);
-}
-
 void CErrorIndicator::Subclass(HWND control, HWND label) {
-  m_hwnd = control;
-  SetWindowSubclass(control, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+  CPaintedControl::Subclass(control);
   m_accessible.Attach(
       control, {[label] { return ui::LabelName(label); }, [this] { return ValueText(); }, ROLE_SYSTEM_PROGRESSBAR});
 }
@@ -139,50 +122,16 @@ void CErrorIndicator::ShowLevel(std::uint8_t level, bool given) {
 
 std::optional<std::wstring> CErrorIndicator::ValueText() const {
   if (!m_levelGiven) return std::nullopt;
-  return FormatValue(ui::LoadResourceString(IDS_INDICATOR_VALUE), ui::LoadResourceString(LevelWordString(m_level)),
-                     m_level, kSegments);
+  // "%1" is the word, "%2" the lit segments, "%3" all segments.
+  return ui::FillPlaceholders(
+      ui::LoadResourceString(IDS_INDICATOR_VALUE),
+      {ui::LoadResourceString(LevelWordString(m_level)), std::to_wstring(m_level), std::to_wstring(kSegments)});
 }
 
-// A handler's exception stops here, and the message goes on to the
-// control's own procedure as if the indicator did not handle it.
-LRESULT CALLBACK CErrorIndicator::SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                               DWORD_PTR self) {
-  return ui::Contained(
-      L"the error indicator's subclass procedure", message,
-      [&] { return reinterpret_cast<CErrorIndicator*>(self)->Dispatch(hwnd, message, wParam, lParam); },
-      [&] { return DefSubclassProc(hwnd, message, wParam, lParam); });
-}
-
-LRESULT CErrorIndicator::Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_PAINT: OnPaint(); return 0;
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-      // The focus rectangle comes and goes with the focus.
-      InvalidateRect(hwnd, nullptr, FALSE);
-      break;
-    case WM_PRINTCLIENT: {
-      // The same picture into a caller's DC, for printing and for tests.
-      RECT client;
-      GetClientRect(hwnd, &client);
-      Paint(reinterpret_cast<HDC>(wParam), client.right - client.left, client.bottom - client.top);
-      return 0;
-    }
-    case WM_NCDESTROY:
-      RemoveWindowSubclass(hwnd, SubclassProc, kSubclassId);
-      m_hwnd = nullptr;
-      break;
-  }
-  return DefSubclassProc(hwnd, message, wParam, lParam);
-}
-
-void CErrorIndicator::OnPaint() {
-  PAINTSTRUCT paint;
-  HDC dc = BeginPaint(m_hwnd, &paint);
-  RECT client;
-  GetClientRect(m_hwnd, &client);
-  Paint(dc, client.right - client.left, client.bottom - client.top);
-  EndPaint(m_hwnd, &paint);
+// The focus rectangle comes and goes with the focus.
+bool CErrorIndicator::OnMessage(UINT message, WPARAM, LPARAM, LRESULT&) {
+  if (message == WM_SETFOCUS || message == WM_KILLFOCUS) InvalidateRect(m_hwnd, nullptr, FALSE);
+  return false;
 }
 
 // The panel and all eight segments unlit, then the lit ones over them: each

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "ui/accessible.h"
-#include "ui/window.h"
+#include "ui/painted_control.h"
 
 namespace norvane {
 
@@ -29,14 +29,12 @@ void SetClassRegistrar(ClassRegistrar registrar);
 
 // The string of the word a level is named by ("Perfect" .. "Fatal").
 UINT LevelWordString(std::uint8_t level);
+// The colour a level is lit in, by its band: green, yellow or red. It stays
+// under a high-contrast theme, where it is the one colour that tells levels apart.
+COLORREF LevelColour(std::uint8_t level);
 
-class CErrorIndicator : public ui::CWindow {
+class CErrorIndicator : public ui::CPaintedControl {
  public:
-  CErrorIndicator() = default;
-  ~CErrorIndicator();
-  CErrorIndicator(const CErrorIndicator&) = delete;
-  CErrorIndicator& operator=(const CErrorIndicator&) = delete;
-
   // Takes over the painting of the bound control window; `label` is the
   // static text whose text names it.
   void Subclass(HWND control, HWND label);
@@ -51,13 +49,12 @@ class CErrorIndicator : public ui::CWindow {
   std::optional<std::wstring> ValueText() const;
 
   // Draws the whole bar into `dc` for a client area of `width` x `height`.
-  void Paint(HDC dc, int width, int height);
+  void Paint(HDC dc, int width, int height) override;
+
+ protected:
+  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
  private:
-  static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                       DWORD_PTR self);
-  LRESULT Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-  void OnPaint();
   void ShowLevel(std::uint8_t level, bool given);
   void PlaceSegmentVertices(int segment, const RECT& bounds, int split);
   void ColourVertices(COLORREF levelColour);

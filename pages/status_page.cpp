@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "drive/channel.h"
 #include "drive/commands.h"
 #include "drive/readings.h"
 #include "pages/drive_in_use.h"
@@ -33,9 +34,27 @@ constexpr ui::AccessibleName kStatusNames[] = {
 constexpr int kLiveControls[] = {
     IDC_SECTOR_LABEL, IDC_TIME_LABEL, IDC_ERROR_INDICATOR, IDC_LEVEL_TEXT, IDC_SECTOR_COUNT, IDC_TIME_CODE, IDC_CLEAR};
 
+// FILETIME counts 100-ns intervals from 1601; Unix time starts in 1970.
+constexpr std::int64_t kUnixEpochIn100ns = 116444736000000000;
+constexpr std::int64_t k100nsPerMs = 10000;
+
+std::int64_t SystemWallClock() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const auto intervals =
+      static_cast<std::int64_t>((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+  return (intervals - kUnixEpochIn100ns) / k100nsPerMs;
+}
+
+WallClock wallClock = SystemWallClock;
+
 }  // namespace
 
-CStatusDialog::CStatusDialog(HWND parent) : CDialogImpl(IDD_STATUS, kStatusTools, kStatusTipWidth) {
+void SetWallClock(WallClock clock) { wallClock = clock ? clock : SystemWallClock; }
+
+// The history knows how often the page reads, for how long a reading lasts.
+CStatusDialog::CStatusDialog(HWND parent)
+    : CDialogImpl(IDD_STATUS, kStatusTools, kStatusTipWidth), m_history(kUpdatePeriodMs) {
   RegisterIndicatorClass();  // the template holds an indicator control
   CreateChild(parent);
 }
@@ -60,6 +79,8 @@ BOOL CStatusDialog::OnInitDialog() {
 }
 
 void CStatusDialog::RefreshStatusPage() {
+  // The page is refreshed whenever the window opens another drive.
+  if (Channel().letter != m_measuredLetter) StartMeasurement();
   // The support byte comes with the values; the page shows both at once.
   const QualityReading reading = m_tabSelected ? ReadQuality() : QualityReading{};
   const bool supported = m_tabSelected ? reading.supported : ReadRealTimeSupport().supported;
@@ -104,7 +125,31 @@ void CStatusDialog::ShowReading(const QualityReading& reading) {
     ShowNoValues();
   } else if (reading.supported) {
     ShowCounters(reading);
+    KeepReading(reading);
   }
+}
+
+// The drive counts from its last Clear or from the start of the play; the
+// history keeps what the page showed, reading by reading.
+void CStatusDialog::KeepReading(const QualityReading& reading) {
+  const ErrorCounters& counters = reading.counters;
+  m_history.Add({.wallTimeMs = wallClock(),
+                 .level = reading.level,
+                 .errorCount = counters.errorCount,
+                 .transferredSectors = counters.transferredSectorCount,
+                 .lastSectorFrame = counters.lastSectorFrame});
+  HistoryChanged();
+}
+
+// Readings of another drive, or from before Clear, say nothing of this one.
+void CStatusDialog::StartMeasurement() {
+  m_measuredLetter = Channel().letter;
+  m_history.Clear();
+  HistoryChanged();
+}
+
+void CStatusDialog::HistoryChanged() const {
+  if (m_historyListener) m_historyListener();
 }
 
 void CStatusDialog::ShowNoValues() {
@@ -118,14 +163,13 @@ void CStatusDialog::ShowCounters(const QualityReading& reading) {
   SetItemText(IDC_LEVEL_TEXT, ui::LoadResourceString(LevelWordString(reading.level)));
   // The count is unsigned: 2^31 sectors and more are still positive.
   SetItemText(IDC_SECTOR_COUNT, std::to_wstring(counters.transferredSectorCount));
-  const std::string timeCode = FormatTimeCode(counters.lastSectorFrame);
-  SetItemText(IDC_TIME_CODE, std::wstring(timeCode.begin(), timeCode.end()));
+  SetItemText(IDC_TIME_CODE, ui::WidenAscii(FormatTimeCode(counters.lastSectorFrame)));
 }
 
 // The next update shows what the drive counts from now on.
 LRESULT CStatusDialog::OnClear(const ui::Command&) {
   const ShownDriveAction action(GetParent(m_hwnd), IDS_DOING_CLEAR);
-  if (action.Taken()) ClearErrorCounters();
+  if (action.Taken() && ClearErrorCounters().Succeeded()) StartMeasurement();
   return 0;
 }
 

@@ -5,13 +5,22 @@
 // that says so instead.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <span>
+#include <utility>
 
+#include "drive/quality_history.h"
 #include "drive/readings.h"
 #include "pages/error_indicator.h"
 #include "ui/page.h"
 
 namespace norvane {
+
+// Where the page takes the wall time of a reading from, in Unix milliseconds;
+// a test may stand in for the system's clock, and null gives it back.
+using WallClock = std::int64_t (*)();
+void SetWallClock(WallClock clock);
 
 class CStatusDialog : public ui::CDialogImpl<CStatusDialog, ui::CPage> {
  public:
@@ -34,6 +43,12 @@ class CStatusDialog : public ui::CDialogImpl<CStatusDialog, ui::CPage> {
   void SetTabSelected(bool selected);
   bool TabSelected() const { return m_tabSelected; }
 
+  // The readings of the current measurement: those of a drive with real-time
+  // handling whose read went well, since the page first read the drive, since
+  // Clear or since the drive shown changed. `listener` hears of each change.
+  const QualityHistory& History() const { return m_history; }
+  void SetHistoryListener(std::function<void()> listener) { m_historyListener = std::move(listener); }
+
  protected:
   void DoDataExchange() override;
   BOOL OnInitDialog() override;
@@ -47,9 +62,15 @@ class CStatusDialog : public ui::CDialogImpl<CStatusDialog, ui::CPage> {
   void ShowReading(const QualityReading& reading);
   void ShowCounters(const QualityReading& reading);
   void ShowNoValues();
+  void KeepReading(const QualityReading& reading);
+  void StartMeasurement();
+  void HistoryChanged() const;
 
   CErrorIndicator m_indicator;
   bool m_tabSelected = false;
+  QualityHistory m_history;
+  char m_measuredLetter = 0;  // the drive the history belongs to
+  std::function<void()> m_historyListener;
 };
 
 }  // namespace norvane

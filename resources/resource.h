@@ -7,6 +7,7 @@
 #define IDD_STATUS 130
 #define IDD_UTILITY 131
 #define IDD_SETTING 137
+#define IDD_QUALITY_HISTORY 140
 
 // Icon.
 #define IDR_MAINFRAME 128
@@ -123,9 +124,15 @@
 #define IDC_RESTORE_DEFAULTS 1043
 #define IDC_EJECT 1013
 
+// Controls of the quality history window.
+#define IDC_HISTORY_CHART 1100
+#define IDC_HISTORY_SUMMARY 1101
+#define IDC_HISTORY_COPY 1102
+
 // System menu commands of the main window.
 #define IDM_ABOUTBOX 0x0010
 #define IDM_HELP 0x0020
+#define IDM_QUALITY_HISTORY 0x0030
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
@@ -149,3 +156,10 @@
 #define IDS_DOING_FORCE_EJECT 323
 #define IDS_DOING_RESTORE 324
 #define IDS_DOING_POWER_CHECK 325
+
+// The quality history: its system menu item, the line under the chart
+// (with and without readings) and the chart's tip for one reading.
+#define IDS_QUALITY_HISTORY 330
+#define IDS_HISTORY_WORST 331
+#define IDS_HISTORY_EMPTY 332
+#define IDS_HISTORY_TIP 333

@@ -73,17 +73,36 @@ awk -v from="$started" -v to="$shown" 'BEGIN { printf "Window shown after %.1f s
 # these are the middles of their headers, from the window's top-left corner.
 window=$(xdotool search --name "$title" | head -1)
 eval "$(xdotool getwindowgeometry --shell "$window")"
-screenshot_of_tab() {  # index name
-  local tab_x=(50 113 172)
+tab_x=(50 113 172)
+click_tab() {  # index
   xdotool mousemove $((X + tab_x[$1])) $((Y + 82)) click 1
   sleep 0.5
+}
+screenshot_of_tab() {  # index name
+  click_tab "$1"
   local shot="$here/screenshots/demo-$language-$2.png"
   import -window root "$shot"
   echo "Screenshot: $shot"
 }
 screenshot_of_tab 0 setting
 screenshot_of_tab 2 utility
+# The Status tab from here on, so that the quality history covers the play
+# from its first seconds.
+click_tab 1
 # Each play of the demo's audio track reaches its scratched stretch after
 # 10 s and its deep scratch after 25 s; at 35 s the Status tab shows them in red.
 sleep "$(awk -v from="$started" -v now="$(date +%s.%N)" 'BEGIN { d = 35 - (now - from); print (d > 0 ? d : 0) }')"
 screenshot_of_tab 1 status
+# The quality history of the play so far, from the last item of the window's
+# system menu (Alt+Space opens the menu, Up wraps round to its last item),
+# beside the window.
+xdotool key --window "$window" alt+space
+sleep 0.5
+xdotool key Up Return
+history_title="Quality history"
+[ "$language" = ja ] && history_title="品質の履歴"
+[ -n "$(wait_for_window "$history_title")" ] || echo "the quality history window did not show" >&2
+sleep 1
+shot="$here/screenshots/demo-$language-history.png"
+import -window root "$shot"
+echo "Screenshot: $shot"

@@ -58,7 +58,7 @@ struct CommandLine {
   GlobalOptions global;
   SetOptions set;
   WatchOptions list;
-  WatchOptions status;
+  StatusOptions status;
   bool yes = false;
   std::function<Exit(Session&)> run;
 };
@@ -226,7 +226,12 @@ void AddSubcommands(CLI::App& app, CommandLine& line) {
   CLI::App* status = Subcommand(app, line, "status", "Show the quality of the audio data the drive transfers",
                                 [&line](Session& s) { return ShowStatus(s, line.status); });
   AddWatch(status, line.status,
-           "Redraw once a tick until interrupted (Ctrl-C); another drive\nfound in its place ends it (exit status 3)");
+           "Redraw once a tick until interrupted (Ctrl-C), then sum up\n"
+           "the measurement on standard error; another drive found in\n"
+           "its place ends it (exit status 3)");
+  status->add_flag("--csv", line.status.csv,
+                   "A CSV header, then one line a reading: time, level, word,\n"
+                   "errorCount, transferredSectors, timeCode (not with --json)");
 
   Subcommand(app, line, "clear", "Clear the drive's error counters", ClearCounters);
   Subcommand(app, line, "eject", "Eject the disc", EjectTray);
@@ -253,8 +258,12 @@ void BuildApp(CLI::App& app, CommandLine& line, const std::vector<std::string>& 
   });
   app.require_subcommand(1);
   // A flag given twice parses; the rule that an option is given once refuses it all the same.
-  app.parse_complete_callback([&app] {
+  // CSV and JSON are two forms of the same results: checked here, where the
+  // global --json and the subcommand's --csv are both known, and so that the
+  // help needs no "Excludes" beside the option.
+  app.parse_complete_callback([&app, &line] {
     if (const CLI::Option* repeated = RepeatedOption(app)) throw CLI::ArgumentMismatch(repeated->get_name());
+    if (line.status.csv && line.global.json) throw CLI::ExcludesError("--csv", "--json");
   });
   app.fallthrough();  // the global options may also follow the subcommand
   app.get_formatter()->column_width(34);

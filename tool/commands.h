@@ -28,7 +28,10 @@ struct SetOptions {
 };
 Exit SetSettings(Session& session, const SetOptions& options);
 
-Exit ShowStatus(Session& session, const WatchOptions& options);
+struct StatusOptions : WatchOptions {
+  bool csv = false;  // a CSV header, then a line a reading
+};
+Exit ShowStatus(Session& session, const StatusOptions& options);
 // Why a drive without real-time read-error handling has no counters to show or clear.
 Stop CountsNoErrors();
 

@@ -64,7 +64,8 @@ _norvane_drive() {
     case $subcommand in
         "") if [[ $cur == -* ]]; then options=$globals; else options=$subcommands; fi ;;
         set) options="--quiet --read-error --real-time --eject-at-power-on --save -y --yes" ;;
-        list|status) options="-w --watch --interval" ;;
+        list) options="-w --watch --interval" ;;
+        status) options="-w --watch --interval --csv" ;;
         force-eject|factory-reset|power-check) options="-y --yes" ;;
         *) options= ;;
     esac

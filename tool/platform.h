@@ -3,6 +3,8 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <string>
 
 #include "tool/drive_source.h"
 
@@ -29,6 +31,11 @@ class Platform {
   virtual DrivesWait WaitForDrives(std::chrono::milliseconds period) {
     return Wait(period) ? DrivesWait::Ticked : DrivesWait::Interrupted;
   }
+  // The time of day, in Unix milliseconds, that a reading is stamped with.
+  virtual std::int64_t WallTimeMs() const {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+  }
   // Whether standard output can take no more, as a pipe whose reader has
   // gone: a watch with nothing to print notices it all the same.
   virtual bool OutputGone() const { return false; }
@@ -47,6 +54,13 @@ class Platform {
   // its handle is closed: at the watch's end, or to open the drive anew
   // (the next wait watches the handle then open).
   virtual void StopWatchingDrive() {}
+
+  // The line a signal that ends the run at once (in the middle of a
+  // command, outside a tick's wait) leaves on standard error; empty for
+  // none. A watch keeps its summary here, so that Ctrl-C gives it wherever
+  // it lands; a signal in a tick's wait ends the run cleanly, and the watch
+  // says it itself.
+  virtual void SetInterruptNote(const std::string& line) { (void)line; }
 
   // From a change's first command to the report of what the drive took,
   // the signals that end a run (Ctrl-C, a hang-up, a termination request)

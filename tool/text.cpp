@@ -132,10 +132,7 @@ bool ReadModeNamed(const std::string& name, ReadModeCode& code) {
 
 const char* OnOff(bool on) { return on ? "on" : "off"; }
 
-const char* QualityWordText(QualityWord word) {
-  constexpr const char* kWords[] = {"Perfect", "Better", "Good", "Not Good", "Bad", "Fatal"};
-  return kWords[static_cast<std::size_t>(word)];
-}
+const char* QualityWordText(QualityWord word) { return QualityWordName(word); }
 
 const char* QualityBandName(QualityBand band) {
   constexpr const char* kBands[] = {"green", "yellow", "red"};

@@ -1,5 +1,5 @@
-// The base of the tab pages: a child dialog painted in the button face, with
-// a tooltip over some of its controls. The base owns the tooltip and relays
+// The base of the tab pages and of the small windows beside them: a dialog
+// painted in the button face, with a tooltip over some of its controls. The base owns the tooltip and relays
 // to it every message the page pre-translates (a relayed tooltip sees the
 // mouse only so), owns the page's background brush and answers every
 // WM_CTLCOLOR* request of the page. A page declares only what differs: its
@@ -35,6 +35,8 @@ class CPage : public CDialogImpl<CPage> {
   virtual void ColourStaticText(HDC, HWND) const {}
   // The tooltip follows the page's DPI.
   void OnRescaled(UINT from, UINT to) override;
+  // For tools whose text follows what their control shows.
+  const CToolTip& ToolTip() const { return m_toolTip; }
 
  private:
   LRESULT OnCtlColor(const ColourRequest& request);

@@ -17,17 +17,34 @@ void CToolTip::Create(HWND parent) {
                            CW_USEDEFAULT, CW_USEDEFAULT, parent, nullptr, Instance(), nullptr);
 }
 
+namespace {
+
+// The record of the tool over a whole control; the text stays the caller's.
+TTTOOLINFOW ToolOf(HWND dialog, HWND control, const std::wstring& text) {
+  TTTOOLINFOW info{};
+  info.cbSize = sizeof info;
+  info.uFlags = TTF_IDISHWND;
+  info.hwnd = dialog;
+  info.uId = reinterpret_cast<UINT_PTR>(control);
+  info.lpszText = const_cast<wchar_t*>(text.c_str());
+  return info;
+}
+
+}  // namespace
+
 void CToolTip::AddTools(HWND dialog, std::span<const ToolText> tools) const {
-  for (const ToolText& tool : tools) {
-    std::wstring text = LoadResourceString(tool.stringId);
-    TTTOOLINFOW info{};
-    info.cbSize = sizeof info;
-    info.uFlags = TTF_IDISHWND;
-    info.hwnd = dialog;
-    info.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(dialog, tool.controlId));
-    info.lpszText = text.data();
-    Send(TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
-  }
+  for (const ToolText& tool : tools)
+    AddTool(dialog, GetDlgItem(dialog, tool.controlId), LoadResourceString(tool.stringId));
+}
+
+void CToolTip::AddTool(HWND dialog, HWND control, const std::wstring& text) const {
+  TTTOOLINFOW info = ToolOf(dialog, control, text);
+  Send(TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+}
+
+void CToolTip::SetToolText(HWND dialog, HWND control, const std::wstring& text) const {
+  TTTOOLINFOW info = ToolOf(dialog, control, text);
+  Send(TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&info));
 }
 
 void CToolTip::SetMaxTipWidth(int pixels) const { Send(TTM_SETMAXTIPWIDTH, 0, pixels); }

@@ -1,11 +1,13 @@
 // A tooltip control whose tools are whole control windows of one dialog,
-// with texts from the string table. Its owner relays every message it
+// with texts from the string table or texts that follow what the control
+// shows. Its owner relays every message it
 // pre-translates (Relay), since a relayed tooltip sees the mouse only so.
 #pragma once
 
 #include <windows.h>
 
 #include <span>
+#include <string>
 
 #include "ui/scoped.h"
 #include "ui/window.h"
@@ -24,6 +26,9 @@ class CToolTip : public CWindow {
   void Create(HWND parent);
   // Adds one tool per control of `dialog`, in the order given.
   void AddTools(HWND dialog, std::span<const ToolText> tools) const;
+  // One tool over `control` of `dialog` with this text, and a new text for it.
+  void AddTool(HWND dialog, HWND control, const std::wstring& text) const;
+  void SetToolText(HWND dialog, HWND control, const std::wstring& text) const;
   void SetMaxTipWidth(int pixels) const;
   void Relay(const MSG& msg) const;
   // Follows its dialog's layout from `from` DPI to `to`: the tips' font and

@@ -24,6 +24,18 @@ std::wstring LoadResourceString(UINT id) {
   return length > 0 ? std::wstring(text, static_cast<std::size_t>(length)) : std::wstring();
 }
 
+std::wstring FillPlaceholders(std::wstring pattern, std::initializer_list<std::wstring> fields) {
+  int number = 1;
+  for (const std::wstring& field : fields) {
+    const std::wstring marker = L"%" + std::to_wstring(number++);
+    if (const std::size_t at = pattern.find(marker); at != std::wstring::npos)
+      pattern.replace(at, marker.size(), field);
+  }
+  return pattern;
+}
+
+std::wstring WidenAscii(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
 LRESULT CWindow::Send(UINT message, WPARAM wParam, LPARAM lParam) const {
   return SendMessageW(m_hwnd, message, wParam, lParam);
 }

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
 
@@ -24,6 +25,14 @@ std::wstring ExecutablePath();
 // The text of a string resource in the language the resource loader picks;
 // empty when there is none.
 std::wstring LoadResourceString(UINT id);
+
+// `pattern` with "%1", "%2", ... replaced by the fields in order, each
+// marker once: the strings of both languages put the fields where their
+// grammar wants them.
+std::wstring FillPlaceholders(std::wstring pattern, std::initializer_list<std::wstring> fields);
+
+// ASCII text (a time code, a number, CSV) as the wide text windows show.
+std::wstring WidenAscii(const std::string& ascii);
 
 // A control of a dialog and the string-table text it shows.
 struct ControlText {

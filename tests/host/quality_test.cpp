@@ -58,6 +58,17 @@ TEST(QualityLevel, WordsAndColourBandsFollowTheirOwnBands) {
   }
 }
 
+TEST(QualityLevel, EnglishWordsAsTheToolAndTheHistoryWriteThem) {
+  const struct {
+    QualityWord word;
+    const char* name;
+  } cases[] = {
+      {QualityWord::Perfect, "Perfect"},  {QualityWord::Better, "Better"}, {QualityWord::Good, "Good"},
+      {QualityWord::NotGood, "Not Good"}, {QualityWord::Bad, "Bad"},       {QualityWord::Fatal, "Fatal"},
+  };
+  for (const auto& c : cases) EXPECT_STREQ(QualityWordName(c.word), c.name);
+}
+
 TEST(FormatTimeCode, SeventyFiveFramesASecondAndMinutesModulo256) {
   const struct {
     std::uint32_t frames;

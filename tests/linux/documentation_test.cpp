@@ -61,7 +61,7 @@ TEST_F(Documentation, TheManPageDescribesEverySubcommandAndExitStatus) {
 // An option shows the name of its value once, and none of the parser's own
 // notes: no "DEVICE:DEVICE", "MODE:{off,...}" or "Needs: --watch".
 TEST_F(Documentation, EveryLevelsHelpShowsCleanOptions) {
-  const std::regex glitch("[A-Za-z|]+:[A-Z{]|Needs:");
+  const std::regex glitch("[A-Za-z|]+:[A-Z{]|Needs:|Excludes:");
   for (const std::string& subcommand : HelpSection(help, "Subcommands:")) {
     const std::string text = Run({subcommand, "--help"}).out;
     EXPECT_FALSE(std::regex_search(text, glitch)) << text;
@@ -105,6 +105,8 @@ TEST_F(Documentation, TheCompletionOffersWhatTheCommandLineTakes) {
       {"norvane-drive set --q", "--quiet "},
       {"norvane-drive set --quiet ", "off performance persistent quiet "},
       {"norvane-drive --color never status --in", "--interval "},
+      {"norvane-drive status --watch --c", "--color --csv "},
+      {"norvane-drive list --watch --c", "--color "},
       {"norvane-drive set --read-error m", "master "},
       {"norvane-drive power-check --y", "--yes "},
       {"norvane-drive --device x eject --", "--color --device --emulate --help --json --timeout --trace --verbose "},

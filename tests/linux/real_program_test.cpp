@@ -8,6 +8,8 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,14 +20,17 @@ namespace {
 // 143 for a termination request, in a watch and in a countdown alike.
 class Signalled {
  public:
-  explicit Signalled(const std::vector<std::string>& arguments) {
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) return;
+  // Standard error goes where standard output goes, or, with
+  // `separateErrors`, to Errors().
+  explicit Signalled(const std::vector<std::string>& arguments, bool separateErrors = false) {
+    int pipeEnds[2], errorEnds[2] = {-1, -1};
+    if (pipe(pipeEnds) != 0 || (separateErrors && pipe(errorEnds) != 0)) return;
     m_pid = fork();
     if (m_pid == 0) {
       dup2(pipeEnds[1], STDOUT_FILENO);
-      dup2(pipeEnds[1], STDERR_FILENO);
+      dup2(separateErrors ? errorEnds[1] : pipeEnds[1], STDERR_FILENO);
       close(pipeEnds[0]);
+      if (separateErrors) close(errorEnds[0]);
       std::vector<std::string> copies = arguments;
       std::vector<char*> argv = {const_cast<char*>(NORVANE_DRIVE_BINARY)};
       for (std::string& argument : copies) argv.push_back(argument.data());
@@ -35,9 +40,13 @@ class Signalled {
     }
     close(pipeEnds[1]);
     m_output = pipeEnds[0];
+    if (separateErrors) close(errorEnds[1]);
+    m_errors = errorEnds[0];
   }
   ~Signalled() {
-    if (m_output >= 0) close(m_output);
+    for (const int end : {m_output, m_errors}) {
+      if (end >= 0) close(end);
+    }
   }
 
   // Waits for `text` in the output (or the output's end).
@@ -61,11 +70,21 @@ class Signalled {
     return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
   }
   const std::string& Output() const { return m_seen; }
+  // What the program wrote on standard error, once it has ended.
+  std::string Errors() const {
+    std::string errors;
+    char buffer[512];
+    for (ssize_t n; m_errors >= 0 && (n = read(m_errors, buffer, sizeof buffer)) > 0;) {
+      errors.append(buffer, static_cast<std::size_t>(n));
+    }
+    return errors;
+  }
 
  private:
   std::string m_seen;
   pid_t m_pid = -1;
   int m_output = -1;
+  int m_errors = -1;
 };
 
 TEST(Signals, EndTheRunWithTheShellsStatus) {
@@ -86,6 +105,32 @@ TEST(Signals, EndTheRunWithTheShellsStatus) {
     SCOPED_TRACE(c.arguments[1] + " " + std::to_string(c.signal));
     Signalled run(c.arguments);
     EXPECT_EQ(run.StopAt(c.started, c.signal), c.status);
+  }
+}
+
+// Ctrl-C ends a watch of the demo's drive E, in its first clean seconds,
+// with the summary of the measurement on standard error; the results on
+// standard output stay CSV or JSON lines to the end.
+TEST(Signals, CtrlCSumsUpAWatchBesideItsResults) {
+  const std::regex summary("Worst: Perfect \\(level 0\\) for [0-9]+ s at 02:00:[0-9]{2}; 0 s at Bad or worse\n");
+  const struct {
+    const char* form;
+    std::regex line;
+  } cases[] = {
+      {"--csv", std::regex("time,level,word,errorCount,transferredSectors,timeCode|"
+                           "[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2},0,Perfect,0,[0-9]+,02:00:[0-9]{2}")},
+      {"--json", std::regex("\\{.*\"level\":0,\"word\":\"Perfect\".*\"timeCode\":\"02:00:[0-9]{2}\"\\}")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.form);
+    Signalled run({"--emulate", "-d", "E", "status", "--watch", c.form, "--interval", "0.1"}, true);
+    EXPECT_EQ(run.StopAt("02:00:", SIGINT), 130);
+    std::istringstream lines(run.Output());
+    int readings = 0;
+    for (std::string line; std::getline(lines, line); ++readings) EXPECT_TRUE(std::regex_match(line, c.line)) << line;
+    EXPECT_GE(readings, 1);
+    const std::string errors = run.Errors();
+    EXPECT_TRUE(std::regex_match(errors, summary)) << errors;
   }
 }
 

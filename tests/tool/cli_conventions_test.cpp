@@ -18,6 +18,9 @@ TEST_F(CliTest, TheParserSpeaksWithTheProgramsName) {
   } cases[] = {
       {{"sttaus"}, "norvane-drive: unknown subcommand 'sttaus' (the subcommands: list, settings, set, status"},
       {{"status", "--interval", "2"}, "norvane-drive: --interval requires --watch"},
+      // CSV and JSON are two forms of the same results: one at a time.
+      {{"status", "--csv", "--json"}, "norvane-drive: --csv excludes --json"},
+      {{"--json", "status", "--watch", "--csv"}, "norvane-drive: --csv excludes --json"},
       {{"--bogus", "list"}, "norvane-drive: unknown option '--bogus'"},
       {{"--bogus"}, "norvane-drive: unknown option '--bogus'"},
       {{"list", "--bogus=1"}, "norvane-drive: unknown option '--bogus'"},

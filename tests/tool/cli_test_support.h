@@ -99,9 +99,11 @@ class ScriptedSource final : public tool::DriveSource, private DeviceIo {
   std::optional<SystemError> m_openRefusal;
 };
 
-// A signal that ended the run at once, with its exit status.
+// A signal that ended the run at once, with its exit status and the
+// interrupt note it left on standard error.
 struct EndedBySignal {
   int status;
+  std::string note;
 };
 
 // Every tick the tool waits moves the emulated clock on by the tick, at once,
@@ -113,9 +115,10 @@ class TestPlatform final : public tool::Platform {
   // during a change it waits for the change's end; elsewhere it ends the run
   // at once, where it is.
   void Signal(int status) {
-    if (!m_holding) throw EndedBySignal{status};
+    if (!m_holding) throw EndedBySignal{status, m_note};
     if (m_held == 0) m_held = status;
   }
+  void SetInterruptNote(const std::string& line) override { m_note = line; }
   void HoldInterrupts() override { m_holding = true; }
   int ReleaseInterrupts() override {
     m_holding = false;
@@ -136,7 +139,12 @@ class TestPlatform final : public tool::Platform {
     return std::exchange(deviceEvent, false) ? DrivesWait::DevicesChanged : DrivesWait::Ticked;
   }
   bool OutputGone() const override { return outputGone; }
+  // The time of day moves with the emulated clock.
+  std::int64_t WallTimeMs() const override {
+    return wallTimeAtStartMs + static_cast<std::int64_t>(m_devices.Clock().NowMs());
+  }
 
+  std::int64_t wallTimeAtStartMs = 1796000000000;  // 30 November 2026, 00:53:20 UTC
   int ticks = 0;
   int ticksBeforeInterrupt = 1000;
   std::function<void(int tick)> onTick;
@@ -147,6 +155,7 @@ class TestPlatform final : public tool::Platform {
   emu::EmulatedDevices& m_devices;
   bool m_holding = false;
   int m_held = 0;
+  std::string m_note;
 
  public:
   ScriptedSource source;
@@ -195,6 +204,7 @@ class CliTest : public ::testing::Test {
       code = tool::RunNorvaneDrive(arguments, console, platform);
     } catch (const EndedBySignal& ended) {
       code = ended.status;
+      err << ended.note;
     }
     return {static_cast<Exit>(code), out.str(), err.str()};
   }

@@ -294,5 +294,23 @@ TEST(ErrorIndicator, AnAccessibleObjectKeptAfterTheIndicatorIsGoneAnswersThatItI
   object->Release();
 }
 
+// Each paint covers the whole bar, so the bar is never erased first: an
+// erase between two pictures would flash the window's background.
+TEST(ErrorIndicator, AskedToEraseItsBackgroundItLeavesWhatIsThere) {
+  Indicator indicator(136, 17);
+  indicator.SetLevel(5);
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, 136, 17);
+  ReleaseDC(nullptr, screen);
+  const HGDIOBJ old = SelectObject(dc, bitmap);
+  SetPixel(dc, 60, 8, RGB(255, 0, 255));
+  EXPECT_NE(SendMessageW(indicator.Handle(), WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0), 0);
+  EXPECT_EQ(GetPixel(dc, 60, 8), RGB(255, 0, 255)) << "the background was erased";
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+}
+
 }  // namespace
 }  // namespace norvane::test

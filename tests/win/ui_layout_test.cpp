@@ -462,32 +462,6 @@ bool Photograph(HWND window, const std::wstring& folder, const std::wstring& nam
   return false;
 }
 
-// Windows' black high-contrast theme, in the colours the windows use. Wine
-// cannot turn the theme's flag on, so the test stands in for the flag. (Wine
-// goes on drawing its visual styles on buttons, tabs and group boxes, which
-// Windows turns off under such a theme.)
-class HighContrastTheme {
- public:
-  HighContrastTheme() {
-    for (std::size_t i = 0; i < std::size(kElements); ++i) m_saved[i] = GetSysColor(kElements[i]);
-    SetSysColors(static_cast<int>(std::size(kElements)), kElements, kColours);
-    ui::SetHighContrastQuery([] { return true; });
-  }
-  ~HighContrastTheme() {
-    ui::SetHighContrastQuery(nullptr);
-    SetSysColors(static_cast<int>(std::size(kElements)), kElements, m_saved);
-  }
-
- private:
-  static constexpr INT kElements[] = {COLOR_WINDOW,    COLOR_WINDOWTEXT, COLOR_BTNFACE,       COLOR_BTNTEXT,
-                                      COLOR_GRAYTEXT,  COLOR_HIGHLIGHT,  COLOR_HIGHLIGHTTEXT, COLOR_BTNHIGHLIGHT,
-                                      COLOR_BTNSHADOW, COLOR_3DDKSHADOW, COLOR_3DLIGHT};
-  static constexpr COLORREF kColours[] = {RGB(0, 0, 0),       RGB(255, 255, 255), RGB(0, 0, 0),      RGB(255, 255, 255),
-                                          RGB(63, 242, 63),   RGB(26, 235, 255),  RGB(0, 0, 0),      RGB(255, 255, 255),
-                                          RGB(255, 255, 255), RGB(255, 255, 255), RGB(255, 255, 255)};
-  COLORREF m_saved[std::size(kElements)] = {};
-};
-
 TEST_F(Layout, ScreenshotsOfTheThreeTabs) {
   const wchar_t* folder = _wgetenv(L"NORVANE_SCREENSHOTS");
   if (!folder) GTEST_SKIP() << "NORVANE_SCREENSHOTS not set";

@@ -436,11 +436,11 @@ TEST_F(MainWindow, TabChangesAreRefusedWhileBusySoTheHeaderStaysOnThePageShown) 
   EXPECT_EQ(SendMessageW(Control(IDC_PAGE_TABS), TCM_GETCURSEL, 0, 0), 1);
 }
 
-TEST_F(MainWindow, SystemMenuEndsWithHelpAndAboutInTheUsersLanguage) {
+TEST_F(MainWindow, SystemMenuEndsWithHelpAboutAndQualityHistoryInTheUsersLanguage) {
   m_devices.Attach('E', QuietModel());
   Start();
   HMENU menu = GetSystemMenu(Main(), FALSE);
-  const int count = GetMenuItemCount(menu);
+  const int count = GetMenuItemCount(menu) - 1;  // the quality history's item comes last
   ASSERT_GE(count, 3);
 
   auto text = [&](int position) {
@@ -454,6 +454,8 @@ TEST_F(MainWindow, SystemMenuEndsWithHelpAndAboutInTheUsersLanguage) {
   EXPECT_EQ(GetMenuItemID(menu, count - 1), IDM_ABOUTBOX);
   EXPECT_EQ(text(count - 1),
             ForRun(L"Version Information NorvaneDriveUtility(&A)...", L"バージョン情報 NorvaneDriveUtility(&A)..."));
+  EXPECT_EQ(GetMenuItemID(menu, count), IDM_QUALITY_HISTORY);
+  EXPECT_EQ(text(count), ForRun(L"Quality history", L"品質の履歴"));
 }
 
 // This run's help file name for a base name.

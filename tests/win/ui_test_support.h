@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "app/main_window.h"
 #include "dialog_test_support.h"
 #include "emulator/emulated_devices.h"
+#include "ui/colours.h"
 
 namespace norvane::test {
 
@@ -28,6 +30,32 @@ emu::DriveSettings Settings(std::uint8_t quiet, bool readError, bool realTime);
 // controls report it: the selection changes, then the main window hears of it.
 void SelectTab(HWND main, int index);
 void SelectDrive(HWND main, int index);
+
+// Windows' black high-contrast theme, in the colours the windows use. Wine
+// cannot turn the theme's flag on, so the test stands in for the flag. (Wine
+// goes on drawing its visual styles on buttons, tabs and group boxes, which
+// Windows turns off under such a theme.)
+class HighContrastTheme {
+ public:
+  HighContrastTheme() {
+    for (std::size_t i = 0; i < std::size(kElements); ++i) m_saved[i] = GetSysColor(kElements[i]);
+    SetSysColors(static_cast<int>(std::size(kElements)), kElements, kColours);
+    ui::SetHighContrastQuery([] { return true; });
+  }
+  ~HighContrastTheme() {
+    ui::SetHighContrastQuery(nullptr);
+    SetSysColors(static_cast<int>(std::size(kElements)), kElements, m_saved);
+  }
+
+ private:
+  static constexpr INT kElements[] = {COLOR_WINDOW,    COLOR_WINDOWTEXT, COLOR_BTNFACE,       COLOR_BTNTEXT,
+                                      COLOR_GRAYTEXT,  COLOR_HIGHLIGHT,  COLOR_HIGHLIGHTTEXT, COLOR_BTNHIGHLIGHT,
+                                      COLOR_BTNSHADOW, COLOR_3DDKSHADOW, COLOR_3DLIGHT};
+  static constexpr COLORREF kColours[] = {RGB(0, 0, 0),       RGB(255, 255, 255), RGB(0, 0, 0),      RGB(255, 255, 255),
+                                          RGB(63, 242, 63),   RGB(26, 235, 255),  RGB(0, 0, 0),      RGB(255, 255, 255),
+                                          RGB(255, 255, 255), RGB(255, 255, 255), RGB(255, 255, 255)};
+  COLORREF m_saved[std::size(kElements)] = {};
+};
 
 // The main window, created modeless on emulated drives attached by each test.
 class MainWindowTest : public ::testing::Test {

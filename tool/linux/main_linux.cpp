@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <clocale>
@@ -13,6 +14,7 @@
 #include <ctime>
 #include <iostream>
 #include <memory>
+#include <string>
 
 #include "tool/cli.h"
 #include "tool/emulated_drive_source.h"
@@ -28,6 +30,27 @@ volatile std::sig_atomic_t waiting = 0;      // between commands, in a tick's sl
 volatile std::sig_atomic_t interrupted = 0;  // the signal that asked the run to end
 bool redrawsOnTerminal = false;              // a watch may have hidden the cursor
 
+// The interrupt note, in two buffers: the run writes the one not shown and
+// then shows it, so that a signal never finds a line half written.
+struct Note {
+  char text[256];
+  std::size_t length;
+};
+Note notes[2] = {};
+volatile std::sig_atomic_t noteShown = 0;
+
+void SetNote(const std::string& line) {
+  Note& next = notes[1 - noteShown];
+  next.length = std::min(line.size(), sizeof next.text);
+  std::memcpy(next.text, line.data(), next.length);
+  noteShown = 1 - noteShown;
+}
+
+void WriteNote() {
+  const Note& note = notes[noteShown];
+  if (note.length > 0) (void)!write(STDERR_FILENO, note.text, note.length);
+}
+
 // Gives the terminal its cursor back, where a watch may have hidden it.
 void ShowCursor() {
   if (redrawsOnTerminal) (void)!write(STDOUT_FILENO, "\x1b[?25h", 6);
@@ -37,13 +60,15 @@ void ShowCursor() {
 // hang-up and a termination request end the run cleanly, so that the
 // terminal gets its cursor back and the run says what it was at. Anywhere
 // else, a command waiting for the drive among them, they end the program at
-// once, as they would any program; the cursor is given back first.
+// once, as they would any program; the cursor is given back and the
+// interrupt note written first.
 void OnInterrupt(int signal) {
   if (ticking && waiting && !interrupted) {
     interrupted = signal;
     return;
   }
   ShowCursor();
+  WriteNote();
   std::signal(signal, SIG_DFL);
   std::raise(signal);
 }
@@ -168,6 +193,8 @@ class RealPlatform final : public norvane::tool::Platform {
     pollfd out{OutputPipe(), 0, 0};
     return out.fd >= 0 && poll(&out, 1, 0) > 0 && (out.revents & (POLLERR | POLLHUP)) != 0;
   }
+
+  void SetInterruptNote(const std::string& line) override { SetNote(line); }
 
   void HoldInterrupts() override {
     const sigset_t held = HeldSignals();

@@ -8,6 +8,7 @@
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,8 @@ std::atomic<int> interruptedWith{0};         // the exit status a control event 
 std::atomic<bool> redrawsOnTerminal{false};  // a watch may have hidden the cursor
 std::atomic<bool> changing{false};           // a change's commands are going out
 HANDLE wakeUp = nullptr;                     // ends a tick's sleep at once
+std::mutex noteLock;                         // the run sets the note, a control event's thread writes it
+std::string interruptNote;
 
 // The consoles' modes as the program found them, given back at its end:
 // the console outlives the program.
@@ -77,7 +80,7 @@ void GiveConsolesBack() {
 // the session's end ends the run cleanly, so that the console gets its
 // cursor back and the run says what it was at. Anywhere else, a command
 // waiting for the drive among them, it ends the program at once, as it
-// would any program. `endsOnReturn`: Windows ends the process once the
+// would any program, with the interrupt note on standard error. `endsOnReturn`: Windows ends the process once the
 // caller returns, so the run must end first.
 //
 // During a change every event waits until the drive's answer is reported,
@@ -96,6 +99,14 @@ void EndRun(int status, bool endsOnReturn) {
     return;
   }
   GiveConsolesBack();
+  {
+    const std::lock_guard<std::mutex> hold(noteLock);
+    DWORD written = 0;
+    if (!interruptNote.empty()) {
+      WriteFile(GetStdHandle(STD_ERROR_HANDLE), interruptNote.data(), static_cast<DWORD>(interruptNote.size()),
+                &written, nullptr);
+    }
+  }
   ExitProcess(static_cast<UINT>(status));
 }
 
@@ -149,6 +160,11 @@ class RealPlatform final : public norvane::tool::Platform {
 
   void StopWatchingDrive() override {
     if (m_events) m_events->StopWatchingDrive();
+  }
+
+  void SetInterruptNote(const std::string& line) override {
+    const std::lock_guard<std::mutex> hold(noteLock);
+    interruptNote = line;
   }
 
   void HoldInterrupts() override { changing = true; }
