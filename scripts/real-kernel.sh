@@ -9,7 +9,9 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 
-packages=(qemu-system-x86 linux-image-amd64 busybox-static sg3-utils udev python3)
+# The same as scripts/setup.sh installs for the tier, so that the script
+# runs alone too.
+packages=(qemu-system-x86 linux-image-amd64 busybox-static udev sg3-utils python3)
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
@@ -36,6 +38,7 @@ cp tests/real_kernel/guest-init "$work/initramfs/init"
 # Only what mounting the host's root over virtio 9p needs; the rest loads
 # from the host's root once it is there.
 for module in $(modprobe -S "$kernel" --show-depends -a 9p 9pnet_virtio virtio_pci | awk '/^insmod/ {print $2}'); do
+  [ -e "$work/initramfs/modules/$(basename "$module")" ] && continue  # a dependency of two
   cp "$module" "$work/initramfs/modules/"
   basename "$module" >>"$work/initramfs/modules.order"
 done
@@ -50,7 +53,7 @@ trap 'kill $relay 2>/dev/null || true' EXIT
 timeout 900 qemu-system-x86_64 -m 2048 -smp 2 -nographic -no-reboot -nic none \
   -kernel "/boot/vmlinuz-$kernel" -initrd "$work/initramfs.gz" \
   -append "console=ttyS0 quiet panic=-1 norvane.source=$here norvane.results=$work/results" \
-  -virtfs "local,path=/,mount_tag=hostroot,security_model=none,readonly=on" \
+  -virtfs "local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap" \
   -virtfs "local,path=$work/results,mount_tag=results,security_model=none" \
   -qmp "unix:$work/qmp.sock,server=on,wait=off" \
   -device virtio-serial-pci -chardev "socket,id=relay,path=$work/port.sock,server=on,wait=off" \

@@ -23,6 +23,9 @@ packages=("${tool_packages[@]}" googletest clang clang-format libclang-rt-14-dev
           # the kernel path: its preloaded library for 32-bit Wine processes, and
           # qemu to try that side where the kernel cannot start 32-bit programs
           gcc-multilib qemu-user-static
+          # the real-kernel tier: Debian's kernel in QEMU, a busybox initramfs,
+          # udev and sg3_utils inside the guest
+          qemu-system-x86 linux-image-amd64 busybox-static udev sg3-utils
           g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
           wine wine64 wine32:i386 fonts-wine xvfb xauth x11-utils xdotool imagemagick
           locales-all fonts-ipafont-gothic fonts-umeplus python3

@@ -87,6 +87,9 @@ finish_lane host-tests
 phase_took "Wine prefix and host tests, after the builds"
 
 start_lane fuzz scripts/fuzz.sh 15
+# The real-kernel tier's guest waits on its emulated CPU while the Windows
+# tests wait on Wine: it runs beside them.
+start_lane real-kernel scripts/real-kernel.sh
 if runs_x86_programs; then
   echo "=== win32 tests ==="
   ctest --preset win32 -j "$jobs"
@@ -99,4 +102,6 @@ ctest --preset win64 -j "$((jobs + 2))" $(runs_x86_programs || echo --label-excl
 phase_took "win64 tests"
 finish_lane fuzz
 phase_took "fuzz, after the x64 tests"
+finish_lane real-kernel
+phase_took "the real kernel, after the fuzzers"
 echo "All tests passed in $(( $(date +%s) - start )) s."
