@@ -14,6 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
+constexpr std::uint8_t kCheckCondition = 0x02;
 constexpr std::uint8_t kBusy = 0x08;
 constexpr std::uint8_t kWriteBuffer = 0x3B;
 constexpr std::uint8_t kModeSelect6 = 0x15;
@@ -104,6 +105,7 @@ void FirmwareTarget::SetUp(const std::function<void(emu::EmulatedDrive&)>& setup
   std::lock_guard lock(m_mutex);
   if (setup) setup(*m_devices.Drive(test::kQuietDrive));
   m_log.clear();
+  m_faulted.clear();
 }
 
 test::Sequence FirmwareTarget::Log() const {
@@ -116,6 +118,12 @@ std::string FirmwareTarget::DescribeLog() const { return test::Describe(Log()); 
 void FirmwareTarget::ClearLog() {
   std::lock_guard lock(m_mutex);
   m_log.clear();
+  m_faulted.clear();
+}
+
+test::Sequence FirmwareTarget::Faulted() const {
+  std::lock_guard lock(m_mutex);
+  return m_faulted;
 }
 
 void FirmwareTarget::InjectFault(char drive, TargetFault fault) {
@@ -127,10 +135,17 @@ void FirmwareTarget::Serve(char drive, const TargetCommand& command, TargetReply
   std::optional<TargetFault> fault;
   {
     std::lock_guard lock(m_mutex);
-    fault = std::exchange(m_faults[drive], std::nullopt);
+    if (m_faults[drive] && m_faults[drive]->operation == command.cdb[0]) fault = std::exchange(m_faults[drive], {});
   }
-  if (fault && fault->kind == TargetFault::Kind::Busy) {
-    reply.status = kBusy;
+  const bool answeredHere =
+      fault && (fault->kind == TargetFault::Kind::Busy || fault->kind == TargetFault::Kind::CheckCondition);
+  if (answeredHere) {
+    test::ExpectedCommand seen{drive, {}, DataDirection::None, command.dataInLength, {}};
+    std::copy_n(command.cdb.begin(), std::min(command.cdb.size(), kCdbLength), seen.cdb.begin());
+    std::lock_guard lock(m_mutex);
+    m_faulted.push_back(seen);
+    reply.status = fault->kind == TargetFault::Kind::Busy ? kBusy : kCheckCondition;
+    reply.sense = fault->sense;
     return;
   }
   if (fault && fault->kind == TargetFault::Kind::RemoveLunWhileHeld) {
@@ -153,7 +168,7 @@ void FirmwareTarget::Serve(char drive, const TargetCommand& command, TargetReply
   m_log.push_back(record);
   if (!m_devices.PassThrough(m_handles.at(drive), scsi, answer)) {
     // The firmware model's drive has left its bus: the target reports the LUN gone.
-    reply.status = 0x02;
+    reply.status = kCheckCondition;
     reply.sense = {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x25, 0x00, 0, 0, 0, 0};
     return;
   }

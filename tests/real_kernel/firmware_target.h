@@ -18,10 +18,15 @@
 
 namespace norvane::realkernel {
 
-// A fault the target produces on the next command that reaches `drive`.
+// A fault the target produces on the first command with `operation` that
+// reaches a drive: a BUSY status, CHECK CONDITION with `sense`, an answer held
+// for `hold` (past the target's time-out, say), or the LUN taken away while
+// the command is held.
 struct TargetFault {
-  enum class Kind { Busy, HoldFor, RemoveLunWhileHeld };
+  enum class Kind { Busy, CheckCondition, Hold, RemoveLunWhileHeld };
   Kind kind = Kind::Busy;
+  std::uint8_t operation = 0;
+  std::vector<std::uint8_t> sense;
   std::chrono::milliseconds hold{0};
 };
 
@@ -40,6 +45,8 @@ class FirmwareTarget {
   std::string DescribeLog() const;
   void ClearLog();
   void InjectFault(char drive, TargetFault fault);
+  // The commands a fault met, which the firmware never saw.
+  test::Sequence Faulted() const;
 
   // The nodes the kernel made for a drive: "/dev/sr1", "/dev/sg2".
   std::string BlockNode(char drive) const;
@@ -54,6 +61,7 @@ class FirmwareTarget {
   emu::EmulatedDevices m_devices;
   mutable std::mutex m_mutex;
   test::Sequence m_log;
+  test::Sequence m_faulted;
   std::map<char, DeviceHandle> m_handles;
   std::map<char, std::optional<TargetFault>> m_faults;
   std::map<char, std::unique_ptr<UserBackstore>> m_backstores;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <set>
+#include <thread>
 
 #include "firmware_target.h"
 #include "real_kernel_support.h"
@@ -68,6 +69,64 @@ TEST_F(RealKernel, EveryToolActionReachesTheFirmwareAsItsSequence) {
         << action.name << "\nexpected:\n"
         << test::Describe(action.expected) << "the target received:\n"
         << test::Describe(log);
+  }
+}
+
+// What the target can do to a command, as the midlayer and sr pass it on:
+// a BUSY status, which the midlayer retries on its own; CHECK CONDITION,
+// whose sense reaches the tool; an answer held past the target's time-out;
+// and the LUN taken away while a command is held. None ends in a result the
+// tool reports as done when it was not.
+TEST_F(RealKernel, FaultsOfTheTargetReachTheToolAsTheyAre) {
+  constexpr std::uint8_t kReadBuffer = 0x3C, kWriteBuffer = 0x3B;
+  const std::vector<std::uint8_t> hardwareError = {0x70, 0, 0x04, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x44, 0x00, 0, 0, 0, 0};
+  struct Case {
+    const char* name;
+    TargetFault fault;
+    std::vector<std::string> arguments;
+    int exitCode;
+    const char* says;  // in the tool's output
+  };
+  const std::vector<Case> cases = {
+      {"busy once", {TargetFault::Kind::Busy, kReadBuffer, {}, 0s}, {"settings"}, 0, "Quiet drive"},
+      {"check condition",
+       {TargetFault::Kind::CheckCondition, kReadBuffer, hardwareError, 0s},
+       {"settings"},
+       1,
+       "4/44/00"},
+      {"held past the target's time-out",
+       {TargetFault::Kind::Hold, kWriteBuffer, {}, std::chrono::seconds(kCommandTimeOutSeconds + 3)},
+       {"set", "--quiet", "performance"},
+       10,
+       "WRITE BUFFER"},
+      {"the LUN taken away meanwhile",
+       {TargetFault::Kind::RemoveLunWhileHeld, kWriteBuffer, {}, 3s},
+       {"set", "--quiet", "performance"},
+       10,
+       "WRITE BUFFER"},
+  };
+  StopUdev();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Target().SetUp(nullptr);
+    const std::string node = QuietNode();
+    Target().InjectFault(test::kQuietDrive, c.fault);
+    std::vector<std::string> arguments = {"-d", node};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    const ToolRun run = RunTool(arguments);
+    Record(std::string("target fault, ") + c.name + ": norvane-drive -d " + node + " ... (" + run.Summary() + ")",
+           run.output + "--- what the target received:\n" + test::Describe(Target().Log()) +
+               "--- answered by the fault:\n" + test::Describe(Target().Faulted()));
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
+    EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+    if (c.fault.kind == TargetFault::Kind::RemoveLunWhileHeld) {
+      Target().Loop().AddLun(0);
+      SettleUdev();
+    }
+    // Whatever the fault, the drive ends in a state the tool can read again.
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (QuietNode().empty() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(RunTool({"-d", QuietNode(), "settings"}).exitCode, 0);
   }
 }
 

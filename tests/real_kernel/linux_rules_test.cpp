@@ -3,8 +3,8 @@
 // mass storage, UAS and virtio-scsi), disc changes and removals, users
 // without access, and other programs holding the drive.
 #include <fcntl.h>
-#include <signal.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,8 +15,8 @@
 
 #include "drive/drive_lock.h"
 #include "firmware_target.h"
-#include "tool/linux/drive_source_linux.h"
 #include "real_kernel_support.h"
+#include "tool/linux/drive_source_linux.h"
 
 namespace norvane::realkernel {
 namespace {
@@ -44,12 +44,12 @@ std::map<std::string, std::string> QemuDrives() {
     const std::string name = entry.path().filename().string();
     if (name.rfind("sr", 0) != 0 || Vendor(entry.path() / "device") != "QEMU") continue;
     const std::string host = fs::canonical(entry.path() / "device").string();
-    const std::string kind = host.find("/usb") == std::string::npos ? "virtio"
-                             : fs::exists(fs::path(host).parent_path().parent_path().parent_path() / "driver") &&
-                                     fs::canonical(fs::path(host).parent_path().parent_path().parent_path() / "driver")
-                                             .filename() == "uas"
-                                 ? "uas"
-                                 : "bot";
+    const std::string kind =
+        host.find("/usb") == std::string::npos ? "virtio"
+        : fs::exists(fs::path(host).parent_path().parent_path().parent_path() / "driver") &&
+                fs::canonical(fs::path(host).parent_path().parent_path().parent_path() / "driver").filename() == "uas"
+            ? "uas"
+            : "bot";
     drives[kind] = "/dev/" + name;
   }
   return drives;
@@ -92,8 +92,7 @@ TEST_F(LinuxRules, QemuModelsAreNotOursAndTheToolSaysSo) {
   for (const auto& [kind, node] : drives) {
     SCOPED_TRACE(kind + " " + node);
     const ToolRun run = RunTool({"-d", node, "list"});
-    Record("QEMU " + kind + " model: norvane-drive -d " + node + " list (" + run.Summary() + ")",
-           run.output);
+    Record("QEMU " + kind + " model: norvane-drive -d " + node + " list (" + run.Summary() + ")", run.output);
     EXPECT_EQ(run.exitCode, kNoDrive) << run.output;
     EXPECT_NE(run.output.find("is not a supported drive"), std::string::npos) << run.output;
   }
@@ -108,12 +107,12 @@ TEST_F(LinuxRules, QemuModelsAreNotOursAndTheToolSaysSo) {
 TEST_F(LinuxRules, ADiscChangeOnAQemuModelIsSurvived) {
   const std::string node = QemuDrives().at("uas");
   const std::string disc = std::string(std::getenv("NORVANE_GUEST_LOG")) + "/../disc.iso";
-  for (const std::string& step : std::vector<std::string>{"eject -f uascd", "change uascd " + disc + " raw read-only"}) {
+  for (const std::string& step :
+       std::vector<std::string>{"eject -f uascd", "change uascd " + disc + " raw read-only"}) {
     SCOPED_TRACE(step);
     Record("monitor: " + step, Monitor(step));
     const ToolRun run = RunTool({"-d", node, "list"});
-    Record("after '" + step + "': norvane-drive -d " + node + " list (" + run.Summary() + ")",
-           run.output);
+    Record("after '" + step + "': norvane-drive -d " + node + " list (" + run.Summary() + ")", run.output);
     EXPECT_EQ(run.exitCode, kNoDrive) << run.output;
     EXPECT_NE(run.output.find("is not a supported drive"), std::string::npos) << run.output;
   }
@@ -184,8 +183,7 @@ TEST_F(LinuxRules, PermissionsAndExclusiveOpensAsLinuxHasThem) {
 
   chmod(node.c_str(), 0604);
   const ToolRun readOnly = RunTool({"-d", node, "set", "--quiet", "performance"}, "daemon");
-  Record("as daemon, node 0604: set --quiet performance (" + readOnly.Summary() + ")",
-         readOnly.output);
+  Record("as daemon, node 0604: set --quiet performance (" + readOnly.Summary() + ")", readOnly.output);
   EXPECT_EQ(readOnly.exitCode, kNotPermitted) << readOnly.output;
   chmod(node.c_str(), before.st_mode & 07777);
 

@@ -66,6 +66,8 @@ UserBackstore::UserBackstore(const std::string& name, Serve serve) : m_serve(std
   WriteAttribute(fs::path(m_folder) / "control", "dev_size=1048576");
   WriteAttribute(fs::path(m_folder) / "control", "hw_block_size=2048");
   WriteAttribute(fs::path(m_folder) / "enable", "1");
+  // Settable only while no LUN exports the device.
+  WriteAttribute(fs::path(m_folder) / "attrib/cmd_time_out", std::to_string(kCommandTimeOutSeconds));
 
   const fs::path uio = UioOf(name);
   m_ringSize = std::stoul(ReadAttribute(uio / "maps/map0/size"), nullptr, 16);
@@ -83,10 +85,6 @@ UserBackstore::~UserBackstore() {
   close(m_uio);
   std::error_code ignored;
   fs::remove(m_folder, ignored);
-}
-
-void UserBackstore::SetCommandTimeOut(int seconds) const {
-  WriteAttribute(fs::path(m_folder) / "attrib/cmd_time_out", std::to_string(seconds));
 }
 
 void UserBackstore::ServeRing() {

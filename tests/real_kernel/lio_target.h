@@ -31,7 +31,9 @@ struct TargetReply {
 
 // A target_core_user device named `name`, served by `serve` on a thread of
 // its own from construction to destruction. `serve` may block: the ring
-// waits, as a drive that has not answered yet.
+// waits, as a drive that has not answered yet, until the target fails the
+// command itself after kCommandTimeOutSeconds.
+inline constexpr int kCommandTimeOutSeconds = 5;
 class UserBackstore {
  public:
   using Serve = std::function<void(const TargetCommand&, TargetReply&)>;
@@ -42,9 +44,6 @@ class UserBackstore {
 
   // The configfs folder of the device, for a LUN to link to.
   const std::string& Folder() const { return m_folder; }
-  // How long the target waits for an answer before it fails the command
-  // itself (its cmd_time_out attribute, in seconds).
-  void SetCommandTimeOut(int seconds) const;
 
  private:
   void ServeRing();
