@@ -7,7 +7,7 @@
 
 #include <span>
 
-#include "ui/scoped.h"
+#include "platform/scoped.h"
 #include "ui/window.h"
 
 namespace norvane::ui {
