@@ -49,8 +49,8 @@ DWORD AnotherThreadWaitsOn(HANDLE mutex) {
 TEST(HeldMutex, LetsGoOfTheMutexBeforeClosingIt) {
   const UniqueHandle mutex(CreateMutexW(nullptr, FALSE, nullptr));
   HANDLE ours = nullptr;
-  ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), mutex.Get(), GetCurrentProcess(), &ours, 0, FALSE,
-                              DUPLICATE_SAME_ACCESS));
+  ASSERT_TRUE(
+      DuplicateHandle(GetCurrentProcess(), mutex.Get(), GetCurrentProcess(), &ours, 0, FALSE, DUPLICATE_SAME_ACCESS));
   ASSERT_EQ(WaitForSingleObject(ours, 0), WAIT_OBJECT_0);
   {
     HeldMutex held(UniqueHandle{ours});

@@ -3,12 +3,11 @@
 #include <utility>
 
 #include "drive/channel.h"
+#include "drive/device_interface_win32.h"
 
 namespace norvane::tool {
 namespace {
 
-// The interface class of CD and DVD drives (GUID_DEVINTERFACE_CDROM).
-constexpr GUID kOpticalDriveInterface = {0x53f56308, 0xb6bf, 0x11d0, {0x94, 0xf2, 0x00, 0xa0, 0xc9, 0x1e, 0xfb, 0x8b}};
 constexpr wchar_t kClassName[] = L"NorvaneDriveEvents";
 
 }  // namespace
