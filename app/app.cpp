@@ -9,8 +9,8 @@
 #include "app/main_window.h"
 #include "drive/device_io.h"
 #include "drive/shared_mutex_win32.h"
+#include "platform/scoped.h"
 #include "ui/message_box.h"
-#include "ui/scoped.h"
 #include "ui/waiting.h"
 
 namespace norvane {
@@ -92,7 +92,7 @@ bool CNorvaneDriveUtilityApp::InitInstance() {
   InitCommonControlsEx(&controls);
   // The window's thread serves accessibility clients in other processes:
   // the objects it hands them are marshalled through COM.
-  const ui::ComApartment com;
+  const ComApartment com;
   // The drive's waits run on this, the window's thread; its calls on
   // another, while this one keeps the window answering.
   InstallWaitRunner(&ui::WaitKeepingWindowsAnswering);

@@ -12,6 +12,7 @@
 
 #include "app/main_window.h"
 #include "drive/channel.h"
+#include "drive/device_interface_win32.h"
 #include "resource.h"
 #include "ui/action.h"
 #include "ui/waiting.h"
@@ -20,8 +21,6 @@
 namespace norvane {
 namespace {
 
-// The interface class of CD and DVD drives (GUID_DEVINTERFACE_CDROM).
-constexpr GUID kOpticalDriveInterface = {0x53f56308, 0xb6bf, 0x11d0, {0x94, 0xf2, 0x00, 0xa0, 0xc9, 0x1e, 0xfb, 0x8b}};
 // What a file system tells the holders of a volume's handles when a program
 // locks it for itself (a burning program, before it writes), and when the
 // lock ends or could not be had (GUID_IO_VOLUME_LOCK, _UNLOCK, _LOCK_FAILED).

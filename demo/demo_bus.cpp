@@ -1,24 +1,27 @@
 #include "demo/demo_bus.h"
 
 #include <windows.h>
-#include <dbt.h>
+
+#include "emulator/device_broadcasts.h"
 
 namespace norvane::emu {
 namespace {
 
-BOOL CALLBACK Tell(HWND window, LPARAM about) {
-  const auto* change = reinterpret_cast<const std::pair<UINT, DEV_BROADCAST_VOLUME>*>(about);
-  SendMessageW(window, WM_DEVICECHANGE, change->first, reinterpret_cast<LPARAM>(&change->second));
+struct Change {
+  UINT event;
+  DeviceBroadcast about;
+};
+
+BOOL CALLBACK Tell(HWND window, LPARAM change) {
+  const auto* told = reinterpret_cast<const Change*>(change);
+  SendMessageW(window, WM_DEVICECHANGE, told->event, told->about.Address());
   return TRUE;
 }
 
 // The system sends a volume's coming and going to every top-level window.
 // The demo's drives belong to this process alone: its windows hear of them.
 void TellWindows(UINT event, char letter) {
-  std::pair<UINT, DEV_BROADCAST_VOLUME> change{event, {}};
-  change.second.dbcv_size = sizeof change.second;
-  change.second.dbcv_devicetype = DBT_DEVTYP_VOLUME;
-  change.second.dbcv_unitmask = 1u << (letter - 'A');
+  const Change change{event, DeviceBroadcast::Volume(letter)};
   EnumThreadWindows(GetCurrentThreadId(), Tell, reinterpret_cast<LPARAM>(&change));
 }
 

@@ -14,14 +14,13 @@
 #include <thread>
 
 #include "drive/sense_format.h"
+#include "platform/freed_by.h"
+#include "platform/unique_fd.h"
 
 namespace norvane {
 namespace {
 
-struct PassThroughObject {
-  void operator()(sg_pt_base* object) const { destruct_scsi_pt_obj(object); }
-};
-using PassThroughPtr = std::unique_ptr<sg_pt_base, PassThroughObject>;
+using PassThroughPtr = std::unique_ptr<sg_pt_base, FreedBy<destruct_scsi_pt_obj>>;
 
 // The host byte the kernel sets for a command that did not complete within its time-out (DID_TIME_OUT).
 constexpr int kHostTimedOut = 0x03;
@@ -104,17 +103,17 @@ DeviceHandle LinuxDeviceIo::Open(const wchar_t* path, DeviceAccess access) {
   // Commands need the node open for writing: the kernel passes SET CD SPEED
   // only on such a descriptor. No blocking on a drive without a disc.
   const int flags = (access == DeviceAccess::ReadWrite ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC;
-  const int fd = scsi_pt_open_flags(name.c_str(), flags, 0);
-  if (fd < 0) {
-    m_lastError = ErrorOf(-fd, name);
+  const int opened = scsi_pt_open_flags(name.c_str(), flags, 0);
+  if (opened < 0) {
+    m_lastError = ErrorOf(-opened, name);
     return kNoDevice;
   }
-  if (const std::string refusal = RefusalOf(fd); !refusal.empty()) {
-    scsi_pt_close_device(fd);
+  UniqueFd fd(opened);
+  if (const std::string refusal = RefusalOf(fd.Get()); !refusal.empty()) {
     m_lastError = {ENOTTY, name + ": " + refusal};
     return kNoDevice;
   }
-  return fd;
+  return fd.Release();  // the channel closes it (Close)
 }
 
 bool LinuxDeviceIo::PassThrough(DeviceHandle device, const ScsiCommand& command, ScsiReply& reply) {

@@ -4,6 +4,7 @@
 // leaves the drive alone and says so.
 #pragma once
 
+#include <memory>
 #include <string>
 
 namespace norvane {
@@ -19,16 +20,13 @@ class DriveLock {
   DriveLock& operator=(const DriveLock&) = delete;
 
   // False: another program holds the drive.
-  bool Held() const { return m_held; }
+  bool Held() const { return m_holder != nullptr; }
 
  private:
-  void Release();
-
-  bool m_held = false;
-  // What holds it: the named mutexes on Windows, the locked descriptor on Linux.
-  void* m_session = nullptr;
-  void* m_global = nullptr;
-  int m_descriptor = -1;
+  // What holds the drive on this system (drive_lock_win32.cpp,
+  // drive_lock_linux.cpp); none while another program holds it.
+  struct Holder;
+  std::unique_ptr<Holder> m_holder;
 };
 
 #ifdef _WIN32

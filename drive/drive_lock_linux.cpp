@@ -13,6 +13,7 @@
 
 #include "drive/device_io_linux.h"
 #include "drive/drive_lock.h"
+#include "platform/unique_fd.h"
 
 namespace norvane {
 namespace {
@@ -29,13 +30,13 @@ std::filesystem::path LockFolder() {
 // to open it for creation (fs.protected_regular), root included. One made
 // here is readable by everyone, whatever the umask, so that every user can
 // take the lock.
-int OpenLockFile(const std::filesystem::path& file) {
+UniqueFd OpenLockFile(const std::filesystem::path& file) {
   for (;;) {
-    const int existing = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (existing >= 0 || errno != ENOENT) return existing;
-    const int made = open(file.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (made >= 0) {
-      fchmod(made, 0644);
+    UniqueFd existing(open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (existing || errno != ENOENT) return existing;
+    UniqueFd made(open(file.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (made) {
+      fchmod(made.Get(), 0644);
       return made;
     }
     // EEXIST: another program made it meanwhile; it is opened as it is.
@@ -44,9 +45,9 @@ int OpenLockFile(const std::filesystem::path& file) {
 }
 
 // The node itself, or for an emulated drive a lock file made on demand.
-int OpenLockable(const std::wstring& devicePath) {
+UniqueFd OpenLockable(const std::wstring& devicePath) {
   const std::string path = NarrowPath(devicePath.c_str());
-  if (path.starts_with('/')) return open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (path.starts_with('/')) return UniqueFd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   std::string name = "norvane-drive-";
   for (const char c : path) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
   return OpenLockFile(LockFolder() / (name + ".lock"));
@@ -54,29 +55,20 @@ int OpenLockable(const std::wstring& devicePath) {
 
 }  // namespace
 
+// Closing the last descriptor lets the lock go. A node that could not be
+// opened holds nothing, yet counts as held.
+struct DriveLock::Holder {
+  UniqueFd descriptor;
+};
+
 DriveLock::DriveLock(const std::wstring& devicePath) {
   // A node that cannot be opened cannot be contended either: the drive's own
   // open tells why. O_NONBLOCK: a drive without a disc must not hold it up.
-  const int fd = OpenLockable(devicePath);
-  m_held = fd < 0 || flock(fd, LOCK_EX | LOCK_NB) == 0;
-  if (m_held) {
-    m_descriptor = fd;
-  } else {
-    close(fd);
-  }
+  UniqueFd fd = OpenLockable(devicePath);
+  if (!fd || flock(fd.Get(), LOCK_EX | LOCK_NB) == 0) m_holder = std::make_unique<Holder>(std::move(fd));
 }
 
-DriveLock::DriveLock(DriveLock&& other) noexcept : m_held(other.m_held), m_descriptor(other.m_descriptor) {
-  other.m_held = false;
-  other.m_descriptor = -1;
-}
-
-DriveLock::~DriveLock() { Release(); }
-
-void DriveLock::Release() {
-  if (m_descriptor >= 0) close(m_descriptor);  // closing the last descriptor lets the lock go
-  m_descriptor = -1;
-  m_held = false;
-}
+DriveLock::DriveLock(DriveLock&& other) noexcept = default;
+DriveLock::~DriveLock() = default;
 
 }  // namespace norvane

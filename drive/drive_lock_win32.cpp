@@ -11,6 +11,7 @@
 
 #include "drive/drive_lock.h"
 #include "drive/shared_mutex_win32.h"
+#include "platform/scoped.h"
 
 namespace norvane {
 
@@ -22,6 +23,13 @@ std::wstring DriveLockName(const wchar_t* space, const std::wstring& devicePath)
   return name;
 }
 
+// Either mutex may be missing: one that cannot be made at all leaves the
+// other in charge.
+struct DriveLock::Holder {
+  HeldMutex session;
+  HeldMutex global;
+};
+
 namespace {
 
 enum class Outcome { Taken, Busy, Unavailable };
@@ -29,53 +37,31 @@ enum class Outcome { Taken, Busy, Unavailable };
 // Owns the mutex when no one else does; an abandoned one (its holder ended
 // without letting go) is ours to take. A mutex this program may not wait on
 // is someone else's: the drive is busy, never free.
-Outcome TakeMutex(const std::wstring& name, void*& held) {
-  const SharedMutex mutex = OpenSharedMutex(name);
-  if (mutex.met == SharedMutex::Met::NoRoom) return Outcome::Unavailable;
-  if (mutex.met == SharedMutex::Met::ShutOut) return Outcome::Busy;
-  const DWORD wait = WaitForSingleObject(mutex.handle, 0);
-  if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
-    held = mutex.handle;
-    return Outcome::Taken;
-  }
-  CloseHandle(mutex.handle);
-  return Outcome::Busy;
-}
-
-void LetGo(void*& mutex) {
-  if (mutex == nullptr) return;
-  ReleaseMutex(mutex);
-  CloseHandle(mutex);
-  mutex = nullptr;
+Outcome TakeMutex(const std::wstring& name, HeldMutex& held) {
+  const SharedMutex met = OpenSharedMutex(name);
+  if (met.met == SharedMutex::Met::NoRoom) return Outcome::Unavailable;
+  if (met.met == SharedMutex::Met::ShutOut) return Outcome::Busy;
+  UniqueHandle mutex(met.handle);
+  const DWORD wait = WaitForSingleObject(mutex.Get(), 0);
+  if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) return Outcome::Busy;
+  held = HeldMutex(std::move(mutex));
+  return Outcome::Taken;
 }
 
 }  // namespace
 
 DriveLock::DriveLock(const std::wstring& devicePath) {
-  // Either mutex held elsewhere means busy. One that cannot be made at all
-  // leaves the other in charge; a lock with neither would keep no one off.
-  const Outcome session = TakeMutex(DriveLockName(L"Local", devicePath), m_session);
+  // Either mutex held elsewhere means busy; a lock with neither would keep
+  // no one off.
+  auto holder = std::make_unique<Holder>();
+  const Outcome session = TakeMutex(DriveLockName(L"Local", devicePath), holder->session);
   if (session == Outcome::Busy) return;
-  const Outcome global = TakeMutex(DriveLockName(L"Global", devicePath), m_global);
-  if (global == Outcome::Busy) {
-    Release();
-    return;
-  }
-  m_held = session == Outcome::Taken || global == Outcome::Taken;
+  const Outcome global = TakeMutex(DriveLockName(L"Global", devicePath), holder->global);
+  if (global == Outcome::Busy) return;
+  if (session == Outcome::Taken || global == Outcome::Taken) m_holder = std::move(holder);
 }
 
-DriveLock::DriveLock(DriveLock&& other) noexcept
-    : m_held(other.m_held), m_session(other.m_session), m_global(other.m_global), m_descriptor(other.m_descriptor) {
-  other.m_held = false;
-  other.m_session = other.m_global = nullptr;
-}
-
-DriveLock::~DriveLock() { Release(); }
-
-void DriveLock::Release() {
-  LetGo(m_global);
-  LetGo(m_session);
-  m_held = false;
-}
+DriveLock::DriveLock(DriveLock&& other) noexcept = default;
+DriveLock::~DriveLock() = default;
 
 }  // namespace norvane

@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "platform/freed_by.h"
+
 namespace norvane {
 namespace {
 
@@ -14,16 +16,12 @@ constexpr DWORD kWaitAndRelease = SYNCHRONIZE | MUTEX_MODIFY_STATE;
 constexpr wchar_t kSharedAccess[] = L"D:(A;;0x00100001;;;AU)";
 static_assert(kWaitAndRelease == 0x00100001);
 
-struct LocalFreeing {
-  void operator()(void* memory) const { LocalFree(memory); }
-};
-
 }  // namespace
 
 SharedMutex OpenSharedMutex(const std::wstring& name) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   ConvertStringSecurityDescriptorToSecurityDescriptorW(kSharedAccess, SDDL_REVISION_1, &descriptor, nullptr);
-  const std::unique_ptr<void, LocalFreeing> freed(descriptor);
+  const std::unique_ptr<void, FreedBy<LocalFree>> freed(descriptor);
   SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
   if (HANDLE mutex = CreateMutexExW(&attributes, name.c_str(), 0, kWaitAndRelease))
     return {SharedMutex::Met::Mutex, mutex};

@@ -6,11 +6,11 @@
 #include <algorithm>
 
 #include "drive/quality.h"
+#include "platform/scoped.h"
 #include "resource.h"
 #include "ui/colours.h"
 #include "ui/dialog.h"
 #include "ui/dpi.h"
-#include "ui/scoped.h"
 
 namespace norvane {
 namespace {
@@ -141,7 +141,7 @@ void CErrorIndicator::Paint(HDC dc, int width, int height) {
   const PanelColours colours = CurrentPanelColours();
   const HGDIOBJ oldPen = SelectObject(dc, GetStockObject(DC_PEN));
   SetDCPenColor(dc, colours.frame);
-  const ui::GdiObject<HBRUSH> panel(CreateSolidBrush(colours.panel));
+  const GdiObject<HBRUSH> panel(CreateSolidBrush(colours.panel));
   const HGDIOBJ oldBrush = SelectObject(dc, panel.Get());
   Rectangle(dc, 0, 0, width, height);
 
@@ -157,7 +157,7 @@ void CErrorIndicator::Paint(HDC dc, int width, int height) {
 
   const COLORREF colour = LevelColour(m_level);
   SetDCPenColor(dc, colour);
-  const ui::GdiObject<HBRUSH> lit(CreateSolidBrush(colour));
+  const GdiObject<HBRUSH> lit(CreateSolidBrush(colour));
   ColourVertices(colour);
   SelectObject(dc, lit.Get());
   for (int i = 0; i < m_level; ++i) {

@@ -34,7 +34,7 @@ constexpr ui::ControlText kUtilityCaptions[] = {
 
 CUtilityDialog::CUtilityDialog(HWND parent, Host& host)
     : CDialogImpl(IDD_UTILITY, kUtilityTools, kUtilityTipWidth), m_host(host) {
-  m_semaphore = ui::UniqueHandle(CreateSemaphoreW(nullptr, 1, 1, nullptr));
+  m_semaphore = UniqueHandle(CreateSemaphoreW(nullptr, 1, 1, nullptr));
   if (!m_semaphore) throw ui::ResourceFailure("the Utility page's semaphore");
   CreateChild(parent);
 }

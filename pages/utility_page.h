@@ -12,8 +12,8 @@
 
 #include "drive/command_result.h"
 #include "pages/drive_in_use.h"
+#include "platform/scoped.h"
 #include "ui/page.h"
-#include "ui/scoped.h"
 
 namespace norvane {
 
@@ -81,7 +81,7 @@ class CUtilityDialog : public ui::CDialogImpl<CUtilityDialog, ui::CPage> {
   bool ReportedGone(const CommandResult& sent);
 
   Host& m_host;
-  ui::UniqueHandle m_semaphore;             // taken around a force eject
+  UniqueHandle m_semaphore;                 // taken around a force eject
   std::optional<ShownDriveAction> m_check;  // the drive, from Run to the end of the run
   std::uint32_t m_elapsedMs = 0;
   bool m_counting = false;

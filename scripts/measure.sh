@@ -9,6 +9,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 source "$here/scripts/wine-env.sh"
+source "$here/scripts/test-groups.sh"
 cd "$here"
 runs=${RUNS:-9}
 
@@ -83,13 +84,13 @@ for preset in win32 win64; do
     "$([ "$preset" = win32 ] && echo x86 || echo x64)" "$(stat -c %s "build/$preset/app/NorvaneDriveUtility.exe")"
 done
 (cd build/$runnable_windows_preset/tests &&
-  measure_lines wine ui_tests.exe --gtest_filter='StatusPage.UpdatesAndPaintsLeaveNoGdiObjectBehind:Measure.*') |
+  measure_lines wine ui_tests.exe --gtest_filter="$(test_filter gdi_leak measure)") |
   sed -E 's/^Status tick: ([0-9]+ us); (.*)$/| one Status update (tick) under Wine | \1 |\n| \2 | no leak |/;
           s/^GDI headroom (.*)$/| GDI headroom and windows, 10,000 Status updates and 1,000 Settings clicks | \1 |/'
 echo
 echo "Heap allocations per drive command (host build):"
-measure_lines build/host/tests/drive_tests --gtest_filter='CommandAllocations.*' | sed 's/^/  /'
+measure_lines build/host/tests/drive_tests --gtest_filter="$(test_filter allocations)" | sed 's/^/  /'
 echo
 echo "Drive commands per user action (to the selected drive / to all drives), and the fault matrix:"
-(cd build/$runnable_windows_preset/tests && wine ui_tests.exe --gtest_filter='FaultMatrix.*') |
+(cd build/$runnable_windows_preset/tests && wine ui_tests.exe --gtest_filter="$(test_filter fault_matrix)") |
   awk '/^action/ { on = 1 } on && /^\[/ { on = 0 } on { print "  " $0 }'

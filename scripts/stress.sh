@@ -12,12 +12,13 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 source "$here/scripts/wine-env.sh"
+source "$here/scripts/test-groups.sh"
 cd "$here"
 runs=${1:-20}
 repeat=${2:-20}
-filter=${3:-'WaitingForADrive.*:UtilityPage.ClosingTheMainWindowDuringACountdownEndsTheCheckCleanly:UtilityPage.EnterAndEscapeDoNothingDuringACheckWhileTheCloseBoxAndAltF4StillClose:StatusPage.TheIndicatorShowsItsSegmentsAsSoonAsTheTabIsTurnedTo:MainWindow.ACommandTheDriveHoldsLeavesTheWindowAnswering'}
+filter=${3:-$(test_filter stress)}
 lanes=${4:-$(( $(nproc) * 2 ))}
-page_filter='ErrorIndicator.*'
+page_filter=$(test_filter stress_pages)
 tests=$here/build/$runnable_windows_preset/tests
 work=$here/build/stress
 logs=$work/logs

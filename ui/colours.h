@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
+#include "platform/scoped.h"
 #include "ui/dialog.h"
-#include "ui/scoped.h"
 
 namespace norvane::ui {
 

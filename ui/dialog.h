@@ -18,9 +18,9 @@
 #include <variant>
 #include <vector>
 
+#include "platform/scoped.h"
 #include "ui/accessible.h"
 #include "ui/dpi.h"
-#include "ui/scoped.h"
 #include "ui/window.h"
 
 namespace norvane::ui {

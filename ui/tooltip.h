@@ -9,7 +9,7 @@
 #include <span>
 #include <string>
 
-#include "ui/scoped.h"
+#include "platform/scoped.h"
 #include "ui/window.h"
 
 namespace norvane::ui {

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "drive/device_io.h"
 
@@ -21,6 +23,13 @@ inline constexpr Cdb kReadPower = {0x3C, 0x02, 0xE6, 0x01, 0, 0, 0, 0, 0x08, 0, 
 // SET CD SPEED with the vendor control byte, and a 256-byte page to buffer 0xFA.
 constexpr Cdb Speed(std::uint8_t control) { return {0xBB, 0, 0, 0, 0xFE, 0, 0, 0, 0, 0, control, 0}; }
 inline constexpr Cdb kWritePage = {0x3B, 0x01, 0xFA, 0, 0, 0, 0, 0x01, 0x00, 0, 0, 0};
+inline constexpr std::size_t kDataPageLength = 0x100;  // kWritePage's length, bytes 7 and 8
+
+// The page kWritePage carries: `head`, then zeros to its length.
+inline std::vector<std::uint8_t> DataPage(std::vector<std::uint8_t> head) {
+  head.resize(kDataPageLength, 0);
+  return head;
+}
 
 // The actions.
 inline constexpr Cdb kClearCounters = {0x3B, 0x02, 0xF5, 0, 0, 0, 0, 0, 0, 0, 0, 0};

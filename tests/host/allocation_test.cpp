@@ -20,7 +20,9 @@ bool counting = false;
 }  // namespace
 
 // The replaced pair allocates with malloc and frees with free, which the
-// compiler cannot see through.
+// compiler cannot see through. Scoped, so that the files compiled after this
+// one in a combined unit keep the warning.
+#pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 
 void* operator new(std::size_t size) {
@@ -30,6 +32,7 @@ void* operator new(std::size_t size) {
 }
 void operator delete(void* memory) noexcept { std::free(memory); }
 void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+#pragma GCC diagnostic pop
 
 namespace norvane::test {
 namespace {

@@ -67,24 +67,26 @@ TEST_F(CommandBlocks, SettingPages) {
   const CommandCase cases[] = {
       {"read off, both flags",
        [] { WriteReadSetting(ReadModeOff, true, true); },
-       {SettingPage(Page({0x01, 0x80, 0x00, 0x00, 0x00, 0x01, 0x01}))}},
+       {SettingPage(DataPage({0x01, 0x80, 0x00, 0x00, 0x00, 0x01, 0x01}))}},
       {"read master, no flags",
        [] { WriteReadSetting(ReadModeMaster, false, false); },
-       {SettingPage(Page({0x01, 0x80, 0x01, 0x08, 0x40, 0x00, 0x00}))}},
+       {SettingPage(DataPage({0x01, 0x80, 0x01, 0x08, 0x40, 0x00, 0x00}))}},
       {"read perfect, real-time",
        [] { WriteReadSetting(ReadModePerfect, true, false); },
-       {SettingPage(Page({0x01, 0x80, 0x01, 0xFE, 0x01, 0x00, 0x01}))}},
+       {SettingPage(DataPage({0x01, 0x80, 0x01, 0xFE, 0x01, 0x00, 0x01}))}},
       {"read other code, saved",
        [] { WriteReadSetting(0, false, true); },
-       {SettingPage(Page({0x01, 0x80, 0x01, 0xFE, 0x01, 0x01, 0x00}))}},
-      {"eject on", [] { WriteEjectAtPowerOn(true); }, {SettingPage(Zeros(256)), SettingPage(Page({0x0F, 0x00, 0x01}))}},
+       {SettingPage(DataPage({0x01, 0x80, 0x01, 0xFE, 0x01, 0x01, 0x00}))}},
+      {"eject on",
+       [] { WriteEjectAtPowerOn(true); },
+       {SettingPage(Zeros(256)), SettingPage(DataPage({0x0F, 0x00, 0x01}))}},
       {"eject off",
        [] { WriteEjectAtPowerOn(false); },
-       {SettingPage(Zeros(256)), SettingPage(Page({0x0F, 0x00, 0x00}))}},
+       {SettingPage(Zeros(256)), SettingPage(DataPage({0x0F, 0x00, 0x00}))}},
       {"factory defaults",
        [] { RestoreFactoryDefaults(); },
-       {VendorSpeed(0xC2), SettingPage(Page({0x01, 0x80, 0x00, 0x00, 0x00, 0x01, 0x00})), SettingPage(Zeros(256)),
-        SettingPage(Page({0x0F, 0x00, 0x00}))}},
+       {VendorSpeed(0xC2), SettingPage(DataPage({0x01, 0x80, 0x00, 0x00, 0x00, 0x01, 0x00})), SettingPage(Zeros(256)),
+        SettingPage(DataPage({0x0F, 0x00, 0x00}))}},
   };
   for (const CommandCase& c : cases) Check(c);
 }
@@ -171,10 +173,10 @@ TEST_F(DriveLayerTest, WriteEjectSendsNoEjectPageAfterARefusedZeroPage) {
   drive.QueueSense({0x4, 0x08, 0x01});
   EXPECT_EQ(WriteEjectAtPowerOn(true).outcome, CommandOutcome::Failed);
   ASSERT_EQ(drive.Log().size(), 1u);
-  EXPECT_EQ(drive.Log()[0].dataOut, Page({}));
+  EXPECT_EQ(drive.Log()[0].dataOut, DataPage({}));
   EXPECT_TRUE(WriteEjectAtPowerOn(true).Complete());
   ASSERT_EQ(drive.Log().size(), 3u);
-  EXPECT_EQ(drive.Log()[2].dataOut, Page({0x0F, 0x00, 0x01}));
+  EXPECT_EQ(drive.Log()[2].dataOut, DataPage({0x0F, 0x00, 0x01}));
 }
 
 class WaitForDiscTest : public DriveLayerTest {

@@ -41,11 +41,4 @@ class DriveLayerTest : public ::testing::Test {
 
 inline Bytes Zeros(std::size_t n) { return Bytes(n, 0); }
 
-// A 256-byte page: the given leading bytes, zeros after them.
-inline Bytes Page(std::initializer_list<std::uint8_t> head) {
-  Bytes page(head);
-  page.resize(256, 0);
-  return page;
-}
-
 }  // namespace norvane::test

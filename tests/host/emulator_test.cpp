@@ -39,12 +39,6 @@ constexpr SenseCode kInvalidParameter = {5, 0x26, 0x00};
 constexpr SenseCode kMediumChanged = {6, 0x28, 0x00};
 constexpr SenseCode kPowerOn = {6, 0x29, 0x00};
 
-Bytes Page(std::initializer_list<std::uint8_t> head) {
-  Bytes page(256, 0);
-  std::copy(head.begin(), head.end(), page.begin());
-  return page;
-}
-
 Bytes Slice(const Bytes& bytes, std::size_t from, std::size_t count) {
   return Bytes(bytes.begin() + from, bytes.begin() + from + count);
 }
@@ -158,19 +152,19 @@ TEST_F(Emulator, VendorControlByteSetsTheQuietModeNumberAndTheLastCommandWins) {
 }
 
 TEST_F(Emulator, SettingPagesSetReadErrorHandlingAndEjectAtPowerOn) {
-  ASSERT_EQ(WritePage(Page({0x01, 0x80, 0x01, 0x08, 0x40, 0x00, 0x00})).status, 0);
+  ASSERT_EQ(WritePage(DataPage({0x01, 0x80, 0x01, 0x08, 0x40, 0x00, 0x00})).status, 0);
   EXPECT_EQ(View(Status()), (StatusView{2, 2, 1, 0x08, 0, 0}));
-  ASSERT_EQ(WritePage(Page({0x01, 0x80, 0x01, 0xFE, 0x01, 0x00, 0x01})).status, 0);
+  ASSERT_EQ(WritePage(DataPage({0x01, 0x80, 0x01, 0xFE, 0x01, 0x00, 0x01})).status, 0);
   EXPECT_EQ(View(Status()), (StatusView{2, 2, 1, 0xFE, 1, 0}));
-  ASSERT_EQ(WritePage(Page({0x01, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00})).status, 0);
+  ASSERT_EQ(WritePage(DataPage({0x01, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00})).status, 0);
   EXPECT_EQ(Status()[4], 0);
-  ASSERT_EQ(WritePage(Page({0x0F, 0x00, 0x01})).status, 0);
+  ASSERT_EQ(WritePage(DataPage({0x0F, 0x00, 0x01})).status, 0);
   const Bytes before = Status();
   EXPECT_EQ(before[40], 1);
   // An all-zero page is taken and changes nothing.
-  EXPECT_EQ(WritePage(Page({})).status, 0);
+  EXPECT_EQ(WritePage(DataPage({})).status, 0);
   EXPECT_EQ(Status(), before);
-  ASSERT_EQ(WritePage(Page({0x0F, 0x00, 0x00})).status, 0);
+  ASSERT_EQ(WritePage(DataPage({0x0F, 0x00, 0x00})).status, 0);
   EXPECT_EQ(Status()[40], 0);
 }
 
@@ -182,24 +176,24 @@ TEST(EmulatorPowerCycle, SavedSettingsSurviveAndUnsavedOnesFallBack) {
     StatusView before, after;
     Tray trayAfter;
   } cases[] = {
-      {"quiet unsaved", Speed(0x81), Page({}), {1, 1, 0, 0xFE, 0, 0}, kFactory, Tray::Closed},
-      {"quiet saved", Speed(0xC3), Page({}), {3, 3, 0, 0xFE, 0, 0}, {3, 3, 0, 0xFE, 0, 0}, Tray::Closed},
+      {"quiet unsaved", Speed(0x81), DataPage({}), {1, 1, 0, 0xFE, 0, 0}, kFactory, Tray::Closed},
+      {"quiet saved", Speed(0xC3), DataPage({}), {3, 3, 0, 0xFE, 0, 0}, {3, 3, 0, 0xFE, 0, 0}, Tray::Closed},
       {"read error unsaved",
        Speed(0x00),
-       Page({0x01, 0x80, 0x01, 0x08, 0x40, 0x00, 0x01}),
+       DataPage({0x01, 0x80, 0x01, 0x08, 0x40, 0x00, 0x01}),
        {2, 2, 1, 0x08, 1, 0},
        kFactory,
        Tray::Closed},
       {"read error saved",
        Speed(0x00),
-       Page({0x01, 0x80, 0x01, 0x08, 0x40, 0x01, 0x01}),
+       DataPage({0x01, 0x80, 0x01, 0x08, 0x40, 0x01, 0x01}),
        {2, 2, 1, 0x08, 1, 0},
        {2, 2, 1, 0x08, 1, 0},
        Tray::Closed},
       // No save byte: the drive keeps it at once, and it opens the tray at power-on.
       {"eject at power-on",
        Speed(0x00),
-       Page({0x0F, 0x00, 0x01}),
+       DataPage({0x0F, 0x00, 0x01}),
        {2, 2, 0, 0xFE, 0, 1},
        {2, 2, 0, 0xFE, 0, 1},
        Tray::Open},
@@ -218,14 +212,14 @@ TEST(EmulatorPowerCycle, SavedSettingsSurviveAndUnsavedOnesFallBack) {
 
 TEST_F(Emulator, FactoryDefaultSequenceRestoresTheFactoryStateForGood) {
   NoData(Speed(0xC3));
-  WritePage(Page({0x01, 0x80, 0x01, 0x08, 0x40, 0x01, 0x01}));
-  WritePage(Page({0x0F, 0x00, 0x01}));
+  WritePage(DataPage({0x01, 0x80, 0x01, 0x08, 0x40, 0x01, 0x01}));
+  WritePage(DataPage({0x0F, 0x00, 0x01}));
   ASSERT_NE(View(Status()), kFactory);
 
   EXPECT_EQ(NoData(Speed(0xC2)).status, 0);
-  EXPECT_EQ(WritePage(Page({0x01, 0x80, 0x00, 0x00, 0x00, 0x01, 0x00})).status, 0);
-  EXPECT_EQ(WritePage(Page({})).status, 0);
-  EXPECT_EQ(WritePage(Page({0x0F, 0x00, 0x00})).status, 0);
+  EXPECT_EQ(WritePage(DataPage({0x01, 0x80, 0x00, 0x00, 0x00, 0x01, 0x00})).status, 0);
+  EXPECT_EQ(WritePage(DataPage({})).status, 0);
+  EXPECT_EQ(WritePage(DataPage({0x0F, 0x00, 0x00})).status, 0);
   PowerCycle();
   const Bytes status = Status();
   EXPECT_EQ(status[2], 2);
@@ -239,7 +233,7 @@ TEST_F(Emulator, FactoryDefaultSequenceRestoresTheFactoryStateForGood) {
 // --- real-time handling ---
 
 TEST_F(Emulator, RealTimeIsNotTakenWhileQuietIsOffAndDropsWhenQuietGoesOff) {
-  const Bytes realTimePage = Page({0x01, 0x80, 0x01, 0xFE, 0x01, 0x00, 0x01});
+  const Bytes realTimePage = DataPage({0x01, 0x80, 0x01, 0xFE, 0x01, 0x00, 0x01});
   ASSERT_EQ(WritePage(realTimePage).status, 0);
   EXPECT_EQ(Status()[28], 1);
 
@@ -254,7 +248,7 @@ TEST_F(Emulator, RealTimeIsNotTakenWhileQuietIsOffAndDropsWhenQuietGoesOff) {
 }
 
 TEST_F(Emulator, SavedRealTimeComesBackWithTheSavedQuietMode) {
-  ASSERT_EQ(WritePage(Page({0x01, 0x80, 0x01, 0xFE, 0x01, 0x01, 0x01})).status, 0);
+  ASSERT_EQ(WritePage(DataPage({0x01, 0x80, 0x01, 0xFE, 0x01, 0x01, 0x01})).status, 0);
   ASSERT_EQ(NoData(Speed(0x80)).status, 0);  // quiet off, not saved
   EXPECT_EQ(Status()[28], 0);
   PowerCycle();
@@ -267,7 +261,7 @@ TEST_F(Emulator, SavedRealTimeComesBackWithTheSavedQuietMode) {
 
 TEST(EmulatorModels, ADriveWithoutRealTimeSupportNeverTakesIt) {
   Bench bench(GeneralDriveModel());
-  ASSERT_EQ(bench.WritePage(Page({0x01, 0x80, 0x01, 0xFE, 0x01, 0x01, 0x01})).status, 0);
+  ASSERT_EQ(bench.WritePage(DataPage({0x01, 0x80, 0x01, 0xFE, 0x01, 0x01, 0x01})).status, 0);
   const Bytes status = bench.Status();
   EXPECT_EQ(View(status), (StatusView{2, 2, 1, 0xFE, 0, 0}));
   EXPECT_EQ(status[29], 0);
@@ -315,7 +309,7 @@ TEST(EmulatorModels, AForeignDriveAnswersInquiryButRefusesTheVendorCommands) {
   EXPECT_EQ(bench.In(kReadStatus, 256).Sense(), kInvalidField);
   EXPECT_EQ(bench.In(kReadCounters, 32).Sense(), kInvalidField);
   EXPECT_EQ(bench.In(kReadPower, 8).Sense(), kInvalidField);
-  EXPECT_EQ(bench.WritePage(Page({0x0F, 0x00, 0x01})).Sense(), kInvalidField);
+  EXPECT_EQ(bench.WritePage(DataPage({0x0F, 0x00, 0x01})).Sense(), kInvalidField);
   EXPECT_EQ(bench.Out(kClearCounters).Sense(), kInvalidField);
   EXPECT_EQ(bench.NoData(Speed(0x82)).Sense(), kInvalidField);
   EXPECT_EQ(bench.NoData(Speed(0x00)).status, 0);  // an ordinary speed request is fine
@@ -384,15 +378,15 @@ TEST_F(Emulator, TheReplyTellsTheBytesTheDriveMoved) {
        32,
        {},
        0},
-      {"a setting page taken", nullptr, kWritePage, DataDirection::Out, 256, Page({0x0F, 0x00, 0x01}), 256},
+      {"a setting page taken", nullptr, kWritePage, DataDirection::Out, 256, DataPage({0x0F, 0x00, 0x01}), 256},
       {"a page refused for its content, after it came", nullptr, kWritePage, DataDirection::Out, 256,
-       Page({0x02, 0x80}), 256},
+       DataPage({0x02, 0x80}), 256},
       {"a page refused for its block, before it came",
        nullptr,
        {0x3B, 0x02, 0xFA, 0, 0, 0, 0, 0x01, 0, 0, 0, 0},
        DataDirection::Out,
        256,
-       Page({0x0F}),
+       DataPage({0x0F}),
        0},
       {"no data", nullptr, kStop, DataDirection::None, 0, {}, 0},
   };
@@ -445,7 +439,7 @@ TEST_F(Emulator, MalformedCommandsAreRefusedAsIllegalRequestsAndChangeNothing) {
        {0x3B, 0x02, 0xFA, 0, 0, 0, 0, 0x01, 0, 0, 0, 0},
        DataDirection::Out,
        256,
-       Page({0x0F, 0, 1}),
+       DataPage({0x0F, 0, 1}),
        kInvalidField},
       {"setting page of 128 bytes",
        {0x3B, 0x01, 0xFA, 0, 0, 0, 0, 0x00, 0x80, 0, 0, 0},
@@ -457,7 +451,7 @@ TEST_F(Emulator, MalformedCommandsAreRefusedAsIllegalRequestsAndChangeNothing) {
        {0x3B, 0x01, 0xF4, 0, 0, 0, 0, 0x01, 0, 0, 0, 0},
        DataDirection::Out,
        256,
-       Page({0x0F, 0, 1}),
+       DataPage({0x0F, 0, 1}),
        kInvalidField},
       {"power buffer at offset 3",
        {0x3B, 0x02, 0xE6, 0x03, 0, 0, 0, 0, 0, 0, 0, 0},
@@ -487,21 +481,21 @@ TEST_F(Emulator, MalformedCommandsAreRefusedAsIllegalRequestsAndChangeNothing) {
        254,
        {},
        kInvalidField},
-      {"unknown page", kWritePage, DataDirection::Out, 256, Page({0x02, 0x80, 0x01}), kInvalidParameter},
-      {"read-error page without 0x80", kWritePage, DataDirection::Out, 256, Page({0x01, 0x00, 0x01, 0xFE, 0x01}),
+      {"unknown page", kWritePage, DataDirection::Out, 256, DataPage({0x02, 0x80, 0x01}), kInvalidParameter},
+      {"read-error page without 0x80", kWritePage, DataDirection::Out, 256, DataPage({0x01, 0x00, 0x01, 0xFE, 0x01}),
        kInvalidParameter},
-      {"unknown read-error mode", kWritePage, DataDirection::Out, 256, Page({0x01, 0x80, 0x01, 0x07, 0x01}),
+      {"unknown read-error mode", kWritePage, DataDirection::Out, 256, DataPage({0x01, 0x80, 0x01, 0x07, 0x01}),
        kInvalidParameter},
-      {"perfect mode with master strength", kWritePage, DataDirection::Out, 256, Page({0x01, 0x80, 0x01, 0xFE, 0x40}),
-       kInvalidParameter},
-      {"save byte 2", kWritePage, DataDirection::Out, 256, Page({0x01, 0x80, 0x01, 0xFE, 0x01, 0x02}),
+      {"perfect mode with master strength", kWritePage, DataDirection::Out, 256,
+       DataPage({0x01, 0x80, 0x01, 0xFE, 0x40}), kInvalidParameter},
+      {"save byte 2", kWritePage, DataDirection::Out, 256, DataPage({0x01, 0x80, 0x01, 0xFE, 0x01, 0x02}),
        kInvalidParameter},
       {"read-error page with a stray byte", kWritePage, DataDirection::Out, 256,
-       Page({0x01, 0x80, 0x01, 0xFE, 0x01, 0x00, 0x00, 0x01}), kInvalidParameter},
-      {"eject flag 2", kWritePage, DataDirection::Out, 256, Page({0x0F, 0x00, 0x02}), kInvalidParameter},
+       DataPage({0x01, 0x80, 0x01, 0xFE, 0x01, 0x00, 0x00, 0x01}), kInvalidParameter},
+      {"eject flag 2", kWritePage, DataDirection::Out, 256, DataPage({0x0F, 0x00, 0x02}), kInvalidParameter},
       {"zero page with a stray byte", kWritePage, DataDirection::Out, 256,
        [] {
-         Bytes page(256, 0);
+         Bytes page = DataPage({});
          page[100] = 1;
          return page;
        }(),
@@ -890,7 +884,7 @@ TEST_F(Emulator, ACommandWithoutItsDataBufferFailsInTheOperatingSystem) {
 }
 
 TEST_F(Emulator, LogHoldsEveryCommandWithItsData) {
-  const Bytes page = Page({0x01, 0x80, 0x01, 0x08, 0x40, 0x00, 0x00});
+  const Bytes page = DataPage({0x01, 0x80, 0x01, 0x08, 0x40, 0x00, 0x00});
   WritePage(page);
   NoData(Speed(0x84));
   ASSERT_EQ(drive->Log().size(), 2u);

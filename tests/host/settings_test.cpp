@@ -115,8 +115,8 @@ TEST_F(ApplySettingsTest, GivenConfirmationsSendTheWholeSetInOrder) {
   std::vector<Cdb> sent;
   for (const emu::LoggedCommand& c : drive.Log()) sent.push_back(c.cdb);
   EXPECT_EQ(sent, expected);
-  EXPECT_EQ(drive.Log()[2].dataOut, Page({0x01, 0x80, 0x01, 0xFE, 0x01, 0x01, 0x01}));
-  EXPECT_EQ(drive.Log()[4].dataOut, Page({0x0F, 0x00, 0x01}));
+  EXPECT_EQ(drive.Log()[2].dataOut, DataPage({0x01, 0x80, 0x01, 0xFE, 0x01, 0x01, 0x01}));
+  EXPECT_EQ(drive.Log()[4].dataOut, DataPage({0x0F, 0x00, 0x01}));
   EXPECT_EQ(drive.Current().quietMode, emu::QuietModeQuiet);
   EXPECT_TRUE(drive.Current().realTime);
 }

@@ -1,7 +1,8 @@
 #include "action_sequences.h"
 
 #include <cstdio>
-#include <sstream>
+
+#include "tests/common/command_blocks.h"
 
 namespace norvane::test {
 namespace {
@@ -9,54 +10,27 @@ namespace {
 using emu::DriveSettings;
 using emu::EmulatedDrive;
 
-// A command block written as the drive's command tables print it.
-std::array<std::uint8_t, kCdbLength> Block(const char* hex) {
-  std::array<std::uint8_t, kCdbLength> cdb{};
-  std::istringstream bytes(hex);
-  for (std::uint8_t& byte : cdb) {
-    unsigned value = 0;
-    bytes >> std::hex >> value;
-    byte = static_cast<std::uint8_t>(value);
-  }
-  return cdb;
+ExpectedCommand In(const Cdb& cdb, std::uint32_t length, char drive = kQuietDrive) {
+  return {drive, cdb, DataDirection::In, length, {}};
 }
+ExpectedCommand NoData(const Cdb& cdb) { return {kQuietDrive, cdb, DataDirection::None, 0, {}}; }
+ExpectedCommand OutNoData(const Cdb& cdb) { return {kQuietDrive, cdb, DataDirection::Out, 0, {}}; }
 
-ExpectedCommand In(const char* hex, std::uint32_t length, char drive = kQuietDrive) {
-  return {drive, Block(hex), DataDirection::In, length, {}};
-}
-ExpectedCommand NoData(const char* hex) { return {kQuietDrive, Block(hex), DataDirection::None, 0, {}}; }
-ExpectedCommand OutNoData(const char* hex) { return {kQuietDrive, Block(hex), DataDirection::Out, 0, {}}; }
+// The reads, with the lengths the drive answers.
+ExpectedCommand Identity(char drive) { return In(kReadIdentity, 48, drive); }
+ExpectedCommand Inquiry(char drive = kQuietDrive) { return In(kInquiry, 254, drive); }
+const ExpectedCommand kStatusRead = In(kReadStatus, 256);
+const ExpectedCommand kCountersRead = In(kReadCounters, 32);
+const ExpectedCommand kPowerRead = In(kReadPower, 8);
+const ExpectedCommand kDiscInformation = In(kReadDiscInfo, 34);
 
-// The reads.
-ExpectedCommand Identity(char drive) { return In("3C 02 F1 00 00 00 00 00 30 00 00 00", 48, drive); }
-ExpectedCommand Inquiry(char drive = kQuietDrive) { return In("12 00 00 00 FE 00 00 00 00 00 00 00", 254, drive); }
-const ExpectedCommand kStatusRead = In("3C 01 F4 00 00 00 00 01 00 00 00 00", 256);
-const ExpectedCommand kCountersRead = In("3C 02 F5 00 00 00 00 00 20 00 00 00", 32);
-const ExpectedCommand kPowerRead = In("3C 02 E6 01 00 00 00 00 08 00 00 00", 8);
-const ExpectedCommand kDiscInformation = In("51 00 00 00 00 00 00 00 22 00 00 00", 34);
-
-// The actions.
-const ExpectedCommand kClearCounters = OutNoData("3B 02 F5 00 00 00 00 00 00 00 00 00");
-const ExpectedCommand kEject = NoData("1B 01 00 00 02 00 00 00 00 00 00 00");
-const ExpectedCommand kOpenTray = NoData("1B 00 00 00 02 00 00 00 00 00 00 00");
-const ExpectedCommand kStop = NoData("1B 00 00 00 00 00 00 00 00 00 00 00");
-const ExpectedCommand kStartPowerCheck = OutNoData("3B 02 E6 01 00 00 00 00 00 00 00 00");
-const ExpectedCommand kForceEject = OutNoData("3B 02 E6 02 00 00 00 00 00 00 00 00");
-
-// SET CD SPEED with the vendor control byte in byte 10.
-ExpectedCommand Speed(std::uint8_t control) {
-  ExpectedCommand command = NoData("BB 00 00 00 FE 00 00 00 00 00 00 00");
-  command.cdb[10] = control;
-  return command;
-}
-
-// A 256-byte page for buffer 0xFA that starts with `head`.
+// A page for buffer 0xFA that starts with `head`, and SET CD SPEED with the
+// vendor control byte.
 ExpectedCommand SettingPage(std::vector<std::uint8_t> head) {
-  ExpectedCommand command{kQuietDrive, Block("3B 01 FA 00 00 00 00 01 00 00 00 00"), DataDirection::Out, 256, {}};
-  head.resize(256);
-  command.dataOut = std::move(head);
-  return command;
+  return {kQuietDrive, kWritePage, DataDirection::Out, static_cast<std::uint32_t>(kDataPageLength),
+          DataPage(std::move(head))};
 }
+ExpectedCommand SpeedSet(std::uint8_t control) { return NoData(Speed(control)); }
 
 enum class Quiet { Off, Persistent, Standard, Performance };
 enum class ReadMode { Off, Perfect, Master };
@@ -114,7 +88,7 @@ Sequence operator+(Sequence first, const Sequence& second) {
 }
 
 Sequence Apply(const SettingsSent& s) {
-  return Sequence{Speed(SelectionControl(s.selected)), Speed(SettingControl(s.kept, s.save)),
+  return Sequence{SpeedSet(SelectionControl(s.selected)), SpeedSet(SettingControl(s.kept, s.save)),
                   ReadSettingPage(s.readMode, s.realTime, s.save)} +
          EjectAtPowerOnPages(s.ejectAtPowerOn);
 }
@@ -128,7 +102,7 @@ Sequence ReadBack(bool readErrorOn) { return Sequence(readErrorOn ? 5 : 4, kStat
 Sequence Probe(char drive) { return {Identity(drive), Inquiry(drive)}; }
 
 const Sequence kRestoreFactoryDefaults =
-    Sequence{Speed(0xC2), ReadSettingPage(ReadMode::Off, false, true)} + EjectAtPowerOnPages(false);
+    Sequence{SpeedSet(0xC2), ReadSettingPage(ReadMode::Off, false, true)} + EjectAtPowerOnPages(false);
 
 DriveSettings Settings(std::uint8_t quiet, bool readError, bool realTime) {
   DriveSettings settings;
@@ -257,10 +231,11 @@ const std::vector<WindowAction>& WindowActions() {
        {kReselect},
        {Tab(kStatusTab), {UiStep::Kind::StatusTick, Page::Status, 0}, Click(Page::Status, kClear), Tab(kSettingsTab)},
        kAnswerOk,
-       ReadBack(false) + Sequence{kStatusRead, kCountersRead, kStatusRead, kCountersRead, kClearCounters} +
+       ReadBack(false) + Sequence{kStatusRead, kCountersRead, kStatusRead, kCountersRead, OutNoData(kClearCounters)} +
            ReadBack(false)},
-      UtilityClick("Utility: EJECT", Drive(factory), kEjectButton, kAnswerOk, {kEject}),
-      UtilityClick("Utility: force eject, confirmed", Drive(factory), kForceEjectButton, kAnswerOk, {kForceEject}),
+      UtilityClick("Utility: EJECT", Drive(factory), kEjectButton, kAnswerOk, {NoData(kEject)}),
+      UtilityClick("Utility: force eject, confirmed", Drive(factory), kForceEjectButton, kAnswerOk,
+                   {OutNoData(kForceEject)}),
       UtilityClick("Utility: force eject, cancelled", Drive(factory), kForceEjectButton, kAnswerCancel, {}),
       UtilityClick("Utility: factory default, confirmed", Drive(Settings(QuietModePerformance, true, true)),
                    kRestoreDefaults, kAnswerOk, kRestoreFactoryDefaults),
@@ -275,8 +250,8 @@ const std::vector<WindowAction>& WindowActions() {
                      drive.SetTrayPushedInAfter(0);
                    },
                    kRunCheck, kAnswerOk,
-                   {kDiscInformation, kOpenTray, kDiscInformation, kDiscInformation, kStop, kStartPowerCheck, Inquiry(),
-                    kPowerRead},
+                   {kDiscInformation, NoData(kOpenTray), kDiscInformation, kDiscInformation, NoData(kStop),
+                    OutNoData(kStartPowerCheck), Inquiry(), kPowerRead},
                    {{UiStep::Kind::Countdown, Page::Utility, 0}}),
   };
   return actions;
@@ -322,13 +297,17 @@ const std::vector<ToolAction>& ToolActions() {
            ReadBack(false)},
       {"status", Drive(factory), {"--device", "{device}", "status"}, 0, select + Sequence{kStatusRead, kCountersRead}},
       // Only a drive that counts errors has counters to clear: its features are read first.
-      {"clear", Drive(factory), {"--device", "{device}", "clear"}, 0, select + Sequence{kStatusRead, kClearCounters}},
-      {"eject", Drive(factory), {"--device", "{device}", "eject"}, 0, select + Sequence{kEject}},
+      {"clear",
+       Drive(factory),
+       {"--device", "{device}", "clear"},
+       0,
+       select + Sequence{kStatusRead, OutNoData(kClearCounters)}},
+      {"eject", Drive(factory), {"--device", "{device}", "eject"}, 0, select + Sequence{NoData(kEject)}},
       {"force-eject --yes",
        Drive(factory),
        {"--device", "{device}", "force-eject", "--yes"},
        0,
-       select + Sequence{kForceEject}},
+       select + Sequence{OutNoData(kForceEject)}},
       {"factory-reset --yes",
        Drive(Settings(QuietModePerformance, true, true)),
        {"--device", "{device}", "factory-reset", "--yes"},
@@ -338,7 +317,7 @@ const std::vector<ToolAction>& ToolActions() {
        Drive(factory),
        {"--device", "{device}", "power-check", "--yes"},
        0,
-       select + Sequence{kDiscInformation, kStop, kStartPowerCheck, Inquiry(), kPowerRead}},
+       select + Sequence{kDiscInformation, NoData(kStop), OutNoData(kStartPowerCheck), Inquiry(), kPowerRead}},
       // A change without --device among two drives reaches neither: both are only identified.
       {"factory-reset --yes, no drive named",
        Drive(Settings(QuietModePerformance, true, true)),

@@ -43,10 +43,12 @@
 #include <vector>
 
 #include "action_sequences.h"
+#include "emulator/device_broadcasts.h"
 #include "resource.h"
 
 namespace {
 
+using norvane::emu::DeviceBroadcast;
 using norvane::test::Page;
 using norvane::test::UiStep;
 using norvane::test::WindowAction;
@@ -308,41 +310,10 @@ std::string HandlesTo(ULONGLONG inode) {
 
 // --- device notifications, built as the system builds them ---
 
-// The interface class of CD and DVD drives (GUID_DEVINTERFACE_CDROM).
-constexpr GUID kOpticalDriveInterface = {0x53f56308, 0xb6bf, 0x11d0, {0x94, 0xf2, 0x00, 0xa0, 0xc9, 0x1e, 0xfb, 0x8b}};
-
-std::vector<unsigned char> VolumeBroadcast(char letter) {
-  DEV_BROADCAST_VOLUME volume{};
-  volume.dbcv_size = sizeof volume;
-  volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
-  volume.dbcv_unitmask = 1u << (letter - 'A');
-  const auto* bytes = reinterpret_cast<const unsigned char*>(&volume);
-  return {bytes, bytes + sizeof volume};
-}
-
-std::vector<unsigned char> InterfaceBroadcast() {
-  const std::wstring name =
-      L"\\\\?\\SCSI#CdRom&Ven_NORVANE&Prod_BD-RE#1&2afd7d61&0&000000#"
-      L"{53f56308-b6bf-11d0-94f2-00a0c91efb8b}";
-  std::vector<unsigned char> bytes(offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) +
-                                   (name.size() + 1) * sizeof(wchar_t));
-  auto* device = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(bytes.data());
-  device->dbcc_size = static_cast<DWORD>(bytes.size());
-  device->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-  device->dbcc_classguid = kOpticalDriveInterface;
-  std::memcpy(device->dbcc_name, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
-  return bytes;
-}
-
-std::vector<unsigned char> HandleBroadcast(ULONG_PTR value) {
-  DEV_BROADCAST_HANDLE handle{};
-  handle.dbch_size = sizeof handle;
-  handle.dbch_devicetype = DBT_DEVTYP_HANDLE;
-  handle.dbch_handle = reinterpret_cast<HANDLE>(value);
-  handle.dbch_nameoffset = -1;
-  const auto* bytes = reinterpret_cast<const unsigned char*>(&handle);
-  return {bytes, bytes + sizeof handle};
-}
+// A drive on the SCSI bus, as its interface is named.
+constexpr wchar_t kScsiDriveInterfaceName[] =
+    L"\\\\?\\SCSI#CdRom&Ven_NORVANE&Prod_BD-RE#1&2afd7d61&0&000000#"
+    L"{53f56308-b6bf-11d0-94f2-00a0c91efb8b}";
 
 // "arrival volume E", "query-remove handle 0x1c", ...: sent, as the system
 // sends it, and the window's answer once it has done what it put off.
@@ -355,14 +326,15 @@ std::string Notify(const std::string& what) {
                       : name == "query-remove-failed" ? DBT_DEVICEQUERYREMOVEFAILED
                                                       : DBT_DEVICEREMOVECOMPLETE;
   const std::string kind = about;
-  std::vector<unsigned char> broadcast = kind == "volume"      ? VolumeBroadcast(argument[0])
-                                         : kind == "interface" ? InterfaceBroadcast()
-                                                               : HandleBroadcast(std::strtoull(argument, nullptr, 16));
+  const DeviceBroadcast broadcast =
+      kind == "volume" ? DeviceBroadcast::Volume(argument[0])
+      : kind == "interface"
+          ? DeviceBroadcast::Interface(norvane::kOpticalDriveInterface, kScsiDriveInterfaceName)
+          : DeviceBroadcast::Handle(static_cast<norvane::DeviceHandle>(std::strtoull(argument, nullptr, 16)));
   // Another process's window gets the structure only from SendMessage: the
   // system copies DEV_BROADCAST_HDR's dbch_size bytes across.
   DWORD_PTR result = 0;
-  if (!SendMessageTimeoutW(mainWindow, WM_DEVICECHANGE, code, reinterpret_cast<LPARAM>(broadcast.data()), SMTO_NORMAL,
-                           30000, &result)) {
+  if (!SendMessageTimeoutW(mainWindow, WM_DEVICECHANGE, code, broadcast.Address(), SMTO_NORMAL, 30000, &result)) {
     return "answer none";
   }
   SettleAnswering(IDOK);

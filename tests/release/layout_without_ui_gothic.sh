@@ -8,6 +8,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 source "$here/scripts/wine-env.sh"
+source "$here/scripts/test-groups.sh"
 ui_tests=$(realpath "$1")
 prefix=$2
 
@@ -32,8 +33,8 @@ failed=0
 for dpi in 96 144; do
   wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d $dpi /f >/dev/null
   wineserver -w
-  filter='Layout.*:-Layout.ScreenshotsOfTheThreeTabs'
-  [ $dpi = 96 ] && filter="$filter:Layout.EveryTextFitsItsControl"
+  filter="$(test_filter layout):-$(test_filter layout_screenshots)"
+  [ $dpi = 96 ] && filter="$filter:$(test_filter text_fit)"
   for locale in en_US ja_JP; do
     echo "=== $dpi DPI, $locale, no MS UI Gothic"
     LANG=$locale.UTF-8 NORVANE_EXPECTED_DPI=$dpi wine "$ui_tests" --gtest_filter="$filter" || failed=1

@@ -6,6 +6,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 source "$here/scripts/wine-env.sh"
+source "$here/scripts/test-groups.sh"
 ui_tests=$(realpath "$1")
 prefix=$2
 out=$(mkdir -p "$3" && cd "$3" && pwd)
@@ -41,7 +42,7 @@ serve_photographs() {
 failed=0
 for locale in en_US ja_JP; do
   LANG=$locale.UTF-8 NORVANE_EXPECTED_DPI=144 NORVANE_SCREENSHOTS=$(winepath -w "$out") \
-    wine "$ui_tests" --gtest_filter='Layout.*' &
+    wine "$ui_tests" --gtest_filter="$(test_filter layout)" &
   test_pid=$!
   serve_photographs "$test_pid"
   wait "$test_pid" || failed=1

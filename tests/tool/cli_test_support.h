@@ -17,6 +17,7 @@
 #include "drive/channel.h"
 #include "emulator/emulated_devices.h"
 #include "tests/common/command_blocks.h"
+#include "tests/common/sent_blocks.h"
 #include "tool/cli.h"
 #include "tool/emulated_drive_source.h"
 #include "tool/exit_codes.h"
@@ -212,11 +213,7 @@ class CliTest : public ::testing::Test {
   bool outputFull = false;                        // standard output takes nothing
   std::function<void(tool::Console&)> onConsole;  // the terminal as a case needs it
 
-  std::vector<Cdb> Sent(char letter = 'E') {
-    std::vector<Cdb> blocks;
-    for (const emu::LoggedCommand& c : Drive(letter).Log()) blocks.push_back(c.cdb);
-    return blocks;
-  }
+  std::vector<Cdb> Sent(char letter = 'E') { return SentBlocks(Drive(letter)); }
 
   emu::EmulatedDevices devices;
   TestPlatform platform{devices};
@@ -257,12 +254,6 @@ inline std::vector<Cdb> Concat(std::initializer_list<std::vector<Cdb>> parts) {
   std::vector<Cdb> all;
   for (const std::vector<Cdb>& part : parts) all.insert(all.end(), part.begin(), part.end());
   return all;
-}
-
-inline Bytes DataPage(std::initializer_list<std::uint8_t> head) {
-  Bytes page(head);
-  page.resize(256, 0);
-  return page;
 }
 
 }  // namespace norvane::test

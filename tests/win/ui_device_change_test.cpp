@@ -17,6 +17,7 @@
 #include "demo/demo_bus.h"
 #include "drive/channel.h"
 #include "emulator/demo_drives.h"
+#include "emulator/device_broadcasts.h"
 #include "pages/status_page.h"
 #include "pages/utility_page.h"
 #include "resource.h"
@@ -26,56 +27,7 @@
 namespace norvane::test {
 namespace {
 
-// The interface class of CD and DVD drives, as the system names it.
-constexpr GUID kCdRomInterface = {0x53f56308, 0xb6bf, 0x11d0, {0x94, 0xf2, 0x00, 0xa0, 0xc9, 0x1e, 0xfb, 0x8b}};
-
-// One notification's structure, as the system sends it: the header and what
-// follows it, in one block.
-class Broadcast {
- public:
-  static Broadcast Volume(char letter, WORD flags = 0) {
-    DEV_BROADCAST_VOLUME volume{};
-    volume.dbcv_size = sizeof volume;
-    volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
-    volume.dbcv_unitmask = 1u << (letter - 'A');
-    volume.dbcv_flags = flags;
-    return Broadcast(&volume, sizeof volume);
-  }
-  static Broadcast Media(char letter) { return Volume(letter, DBTF_MEDIA); }
-  static Broadcast Interface(const GUID& kind = kCdRomInterface) {
-    const std::wstring name =
-        L"\\\\?\\USBSTOR#CdRom&Ven_NORVANE&Prod_BD-RE#0001#{53f56308-b6bf-11d0-94f2-00a0c91efb8b}";
-    std::vector<BYTE> block(offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) + (name.size() + 1) * sizeof(wchar_t));
-    auto* device = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(block.data());
-    device->dbcc_size = static_cast<DWORD>(block.size());
-    device->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    device->dbcc_classguid = kind;
-    std::copy(name.begin(), name.end(), device->dbcc_name);
-    return Broadcast(block.data(), block.size());
-  }
-  // A notification about a handle the window registered: the system names
-  // the handle and the registration (none here: the window matches the handle).
-  static Broadcast Handle(DeviceHandle handle, HDEVNOTIFY registration = nullptr) {
-    return Broadcast::Event(handle, GUID{}, registration);
-  }
-  // A file system's event about the volume behind the handle (DBT_CUSTOMEVENT).
-  static Broadcast Event(DeviceHandle handle, const GUID& event, HDEVNOTIFY registration = nullptr) {
-    DEV_BROADCAST_HANDLE about{};
-    about.dbch_size = sizeof about;
-    about.dbch_devicetype = DBT_DEVTYP_HANDLE;
-    about.dbch_handle = reinterpret_cast<HANDLE>(handle);
-    about.dbch_hdevnotify = registration;
-    about.dbch_eventguid = event;
-    about.dbch_nameoffset = -1;
-    return Broadcast(&about, sizeof about);
-  }
-  LPARAM Address() const { return reinterpret_cast<LPARAM>(m_block.data()); }
-
- private:
-  Broadcast(const void* bytes, std::size_t size)
-      : m_block(static_cast<const BYTE*>(bytes), static_cast<const BYTE*>(bytes) + size) {}
-  std::vector<BYTE> m_block;
-};
+using Broadcast = emu::DeviceBroadcast;
 
 class DeviceChange : public MainWindowTest {
  protected:

@@ -38,18 +38,12 @@ class SettingsPage : public MainWindowTest {
     Drive().ClearLog();
   }
 
-  emu::EmulatedDrive& Drive(char letter = 'E') { return *m_devices.Drive(letter); }
   HWND Page() const { return m_window->SettingsPage()->Handle(); }
   HWND Item(int id) const { return GetDlgItem(Page(), id); }
   bool Checked(int id) const { return SendMessageW(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
   bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
   void Click(int id) const { SendMessageW(Item(id), BM_CLICK, 0, 0); }
 
-  std::vector<Cdb> SentBlocks(char letter = 'E') {
-    std::vector<Cdb> blocks;
-    for (const emu::LoggedCommand& c : Drive(letter).Log()) blocks.push_back(c.cdb);
-    return blocks;
-  }
   // The data of the n-th page written to buffer 0xFA.
   Bytes WrittenPage(std::size_t n) {
     for (const emu::LoggedCommand& c : Drive().Log()) {

@@ -45,18 +45,12 @@ class StatusPage : public MainWindowTest {
     MainWindowTest::Start();
   }
 
-  emu::EmulatedDrive& Drive(char letter = 'E') { return *m_devices.Drive(letter); }
   CStatusDialog& Status() const { return *m_window->StatusPage(); }
   HWND Page() const { return Status().Handle(); }
   HWND Item(int id) const { return GetDlgItem(Page(), id); }
   std::wstring Text(int id) const { return WindowText(Item(id)); }
   void Tick() const { SendMessageW(Page(), WM_TIMER, 0, 0); }
 
-  std::vector<Cdb> SentBlocks(char letter = 'E') {
-    std::vector<Cdb> blocks;
-    for (const emu::LoggedCommand& c : Drive(letter).Log()) blocks.push_back(c.cdb);
-    return blocks;
-  }
   // Shown or hidden by the page itself, whether the page is on screen or not.
   std::vector<bool> LiveVisibility() const {
     std::vector<bool> visible;

@@ -12,12 +12,6 @@
 
 namespace norvane::test {
 
-std::vector<std::uint8_t> DataPage(std::initializer_list<std::uint8_t> head) {
-  std::vector<std::uint8_t> page(head);
-  page.resize(256, 0);
-  return page;
-}
-
 emu::DriveSettings Settings(std::uint8_t quiet, bool readError, bool realTime) {
   emu::DriveSettings settings;
   settings.quietMode = quiet;

@@ -15,12 +15,10 @@
 #include "app/main_window.h"
 #include "dialog_test_support.h"
 #include "emulator/emulated_devices.h"
+#include "tests/common/sent_blocks.h"
 #include "ui/colours.h"
 
 namespace norvane::test {
-
-// A 256-byte vendor data page that starts with `head`, the rest zero.
-std::vector<std::uint8_t> DataPage(std::initializer_list<std::uint8_t> head);
 
 // A drive's settings with the quiet mode, read-error handling (in its
 // factory mode) and real-time handling given, the rest as from the factory.
@@ -79,6 +77,9 @@ class MainWindowTest : public ::testing::Test {
   // window's drive list through the main window's message loop; expects the
   // page's ones relayed to the page's tooltip, in order, and no other.
   void ExpectRelayedToPageTip(HWND page, const std::vector<MSG>& messages) const;
+  emu::EmulatedDrive& Drive(char letter = 'E') { return *m_devices.Drive(letter); }
+  // The command blocks the drive at `letter` was sent, in order.
+  std::vector<Cdb> SentBlocks(char letter = 'E') { return test::SentBlocks(Drive(letter)); }
 
   emu::EmulatedDevices m_devices;
   std::unique_ptr<CNorvaneDriveUtilityDlg> m_window;

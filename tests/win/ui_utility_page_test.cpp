@@ -55,7 +55,6 @@ class UtilityPage : public MainWindowTest {
     Drive().ClearLog();
   }
 
-  emu::EmulatedDrive& Drive(char letter = 'E') { return *m_devices.Drive(letter); }
   HWND Page() const { return m_window->UtilityPage()->Handle(); }
   HWND Item(int id) const { return GetDlgItem(Page(), id); }
   void Click(int id) const { SendMessageW(Item(id), BM_CLICK, 0, 0); }
@@ -72,12 +71,6 @@ class UtilityPage : public MainWindowTest {
         Sleep(10);
       }
     }
-  }
-
-  std::vector<Cdb> SentBlocks(char letter = 'E') {
-    std::vector<Cdb> blocks;
-    for (const emu::LoggedCommand& c : Drive(letter).Log()) blocks.push_back(c.cdb);
-    return blocks;
   }
 
   // The text colour the page hands out for a static control.

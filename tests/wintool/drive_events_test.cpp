@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "drive/channel.h"
+#include "emulator/device_broadcasts.h"
 #include "emulator/emulated_devices.h"
 #include "tool/cli.h"
 #include "tool/exit_codes.h"
@@ -26,11 +27,8 @@ namespace {
 constexpr DWORD kLongTickMs = 60000;
 
 void Tell(HWND window, UINT event) {
-  DEV_BROADCAST_DEVICEINTERFACE_W about{};
-  about.dbcc_size = sizeof about;
-  about.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-  SendMessageTimeoutW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&about), SMTO_NORMAL, kLongTickMs,
-                      nullptr);
+  SendMessageTimeoutW(window, WM_DEVICECHANGE, event, emu::DeviceBroadcast::Interface().Address(), SMTO_NORMAL,
+                      kLongTickMs, nullptr);
 }
 
 // A drive arriving or leaving ends the wait long before its tick would.
@@ -75,13 +73,9 @@ struct RemovalTick {
 // The system on a thread of its own, as it sends to the window while the
 // watch's wait answers: the window's answer, or 0 when none came.
 LRESULT TellAboutHandle(HWND window, UINT event, DeviceHandle handle) {
-  DEV_BROADCAST_HANDLE about{};
-  about.dbch_size = sizeof about;
-  about.dbch_devicetype = DBT_DEVTYP_HANDLE;
-  about.dbch_handle = reinterpret_cast<HANDLE>(handle);
   DWORD_PTR answer = 0;
-  SendMessageTimeoutW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&about), SMTO_NORMAL, kLongTickMs,
-                      &answer);
+  SendMessageTimeoutW(window, WM_DEVICECHANGE, event, emu::DeviceBroadcast::Handle(handle).Address(), SMTO_NORMAL,
+                      kLongTickMs, &answer);
   return static_cast<LRESULT>(answer);
 }
 

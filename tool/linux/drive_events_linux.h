@@ -2,15 +2,17 @@
 // it instead of only at its next tick.
 #pragma once
 
-struct udev;
-struct udev_monitor;
+#include <libudev.h>
+
+#include <memory>
+
+#include "platform/freed_by.h"
 
 namespace norvane::tool {
 
 class DriveEvents {
  public:
   DriveEvents();
-  ~DriveEvents();
   DriveEvents(const DriveEvents&) = delete;
   DriveEvents& operator=(const DriveEvents&) = delete;
 
@@ -22,8 +24,8 @@ class DriveEvents {
   bool Drain();
 
  private:
-  udev* m_udev = nullptr;
-  udev_monitor* m_monitor = nullptr;
+  std::unique_ptr<udev, FreedBy<udev_unref>> m_udev;
+  std::unique_ptr<udev_monitor, FreedBy<udev_monitor_unref>> m_monitor;  // goes before the udev it came from
 };
 
 }  // namespace norvane::tool

@@ -3,12 +3,11 @@
 #include <utility>
 
 #include "drive/channel.h"
+#include "drive/device_interface_win32.h"
 
 namespace norvane::tool {
 namespace {
 
-// The interface class of CD and DVD drives (GUID_DEVINTERFACE_CDROM).
-constexpr GUID kOpticalDriveInterface = {0x53f56308, 0xb6bf, 0x11d0, {0x94, 0xf2, 0x00, 0xa0, 0xc9, 0x1e, 0xfb, 0x8b}};
 constexpr wchar_t kClassName[] = L"NorvaneDriveEvents";
 
 }  // namespace
@@ -29,12 +28,13 @@ DriveEvents::DriveEvents() {
   filter.dbcc_size = sizeof filter;
   filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
   filter.dbcc_classguid = kOpticalDriveInterface;
-  m_registration = RegisterDeviceNotificationW(m_window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+  m_registration = DeviceNotification(RegisterDeviceNotificationW(m_window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE));
 }
 
 DriveEvents::~DriveEvents() {
+  // The registrations end while their window is still there.
   StopWatchingDrive();
-  if (m_registration) UnregisterDeviceNotification(m_registration);
+  m_registration.Reset();
   if (m_window) DestroyWindow(m_window);
 }
 
@@ -101,13 +101,12 @@ void DriveEvents::WatchOpenDrive() {
   filter.dbch_size = sizeof filter;
   filter.dbch_devicetype = DBT_DEVTYP_HANDLE;
   filter.dbch_handle = reinterpret_cast<HANDLE>(device);
-  m_driveRegistration = RegisterDeviceNotificationW(m_window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+  m_driveRegistration = DeviceNotification(RegisterDeviceNotificationW(m_window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE));
   m_watched = device;
 }
 
 void DriveEvents::StopWatchingDrive() {
-  if (m_driveRegistration) UnregisterDeviceNotification(m_driveRegistration);
-  m_driveRegistration = nullptr;
+  m_driveRegistration.Reset();
   m_watched = kNoDevice;
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "drive/device_io.h"
+#include "platform/scoped.h"
 
 namespace norvane::tool {
 
@@ -49,10 +50,10 @@ class DriveEvents {
   void DriveRemoved();
 
   HWND m_window = nullptr;
-  HDEVNOTIFY m_registration = nullptr;       // the CD/DVD drive class
-  HDEVNOTIFY m_driveRegistration = nullptr;  // the handle of the drive watched
-  DeviceHandle m_watched = kNoDevice;        // that handle, as it was registered
-  std::wstring m_letGo;                      // the path of the drive let go, while its removal is under way
+  DeviceNotification m_registration;       // the CD/DVD drive class
+  DeviceNotification m_driveRegistration;  // the handle of the drive watched
+  DeviceHandle m_watched = kNoDevice;      // that handle, as it was registered
+  std::wstring m_letGo;                    // the path of the drive let go, while its removal is under way
   bool m_changed = false;
 };
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/scoped.h"
 #include "tool/cli.h"
 #include "tool/emulated_drive_source.h"
 #include "tool/win32/console_win32.h"
@@ -36,7 +37,7 @@ std::atomic<bool> waiting{false};            // between commands, in a tick's sl
 std::atomic<int> interruptedWith{0};         // the exit status a control event asked for
 std::atomic<bool> redrawsOnTerminal{false};  // a watch may have hidden the cursor
 std::atomic<bool> changing{false};           // a change's commands are going out
-HANDLE wakeUp = nullptr;                     // ends a tick's sleep at once
+norvane::UniqueHandle wakeUp;                // ends a tick's sleep at once
 std::mutex noteLock;                         // the run sets the note, a control event's thread writes it
 std::string interruptNote;
 
@@ -94,7 +95,7 @@ void EndRun(int status, bool endsOnReturn) {
     return;
   }
   if (ticking && waiting && interruptedWith.compare_exchange_strong(none, status)) {
-    SetEvent(wakeUp);
+    SetEvent(wakeUp.Get());
     if (endsOnReturn) Sleep(INFINITE);
     return;
   }
@@ -131,7 +132,7 @@ class RealPlatform final : public norvane::tool::Platform {
   bool Wait(std::chrono::milliseconds period) override {
     ticking = true;
     waiting = true;
-    if (!interruptedWith) WaitForSingleObject(wakeUp, static_cast<DWORD>(period.count()));
+    if (!interruptedWith) WaitForSingleObject(wakeUp.Get(), static_cast<DWORD>(period.count()));
     waiting = false;
     return !interruptedWith;
   }
@@ -189,7 +190,7 @@ class RealPlatform final : public norvane::tool::Platform {
     ListenForDrives();
     ticking = true;
     waiting = true;
-    if (!interruptedWith) wait(wakeUp, static_cast<DWORD>(period.count()));
+    if (!interruptedWith) wait(wakeUp.Get(), static_cast<DWORD>(period.count()));
     waiting = false;
     return !interruptedWith;
   }
@@ -214,7 +215,7 @@ bool IsSet(const wchar_t* variable) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  wakeUp = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  wakeUp = norvane::UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   SetConsoleCtrlHandler(OnControl, TRUE);
   const norvane::tool::SessionEndListener sessionEnd(OnSessionEnd);
   std::vector<std::string> arguments;

@@ -45,17 +45,14 @@ DWORD WINAPI HearSessionEnd(void* stop) {
 
 SessionEndListener::SessionEndListener(void (*onEnd)()) {
   endRun = onEnd;
-  m_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (m_stop) m_thread = CreateThread(nullptr, 0, HearSessionEnd, m_stop, 0, nullptr);
+  m_stop = UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (m_stop) m_thread = UniqueHandle(CreateThread(nullptr, 0, HearSessionEnd, m_stop.Get(), 0, nullptr));
 }
 
 SessionEndListener::~SessionEndListener() {
-  if (m_thread) {
-    SetEvent(m_stop);
-    if (!sessionEnding) WaitForSingleObject(m_thread, INFINITE);
-    CloseHandle(m_thread);
-  }
-  if (m_stop) CloseHandle(m_stop);
+  if (!m_thread) return;
+  SetEvent(m_stop.Get());
+  if (!sessionEnding) WaitForSingleObject(m_thread.Get(), INFINITE);
 }
 
 }  // namespace norvane::tool

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "platform/scoped.h"
+
 namespace norvane::tool {
 
 // The class of the hidden window that hears of the session's end.
@@ -26,8 +28,9 @@ class SessionEndListener {
   SessionEndListener& operator=(const SessionEndListener&) = delete;
 
  private:
-  HANDLE m_stop = nullptr;
-  HANDLE m_thread = nullptr;
+  // Declared first, closed last: the thread waits on it.
+  UniqueHandle m_stop;
+  UniqueHandle m_thread;
 };
 
 }  // namespace norvane::tool

@@ -11,7 +11,7 @@
 #include <cwchar>
 #include <string>
 
-#include "ui/scoped.h"
+#include "platform/scoped.h"
 
 namespace {
 
@@ -74,7 +74,7 @@ void PrintObject(HWND window, int depth) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) return 64;
-  const norvane::ui::ComApartment com;
+  const norvane::ComApartment com;
   HWND main = FindWindowW(nullptr, argv[1]);
   if (!main) return 1;
   // As the keyboard turns the page: the tab control asks the window and tells it.

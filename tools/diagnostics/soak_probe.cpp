@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "ui/scoped.h"
+#include "platform/scoped.h"
 
 namespace {
 
@@ -43,8 +43,7 @@ int wmain(int argc, wchar_t** argv) {
   Windows windows{0, 0};
   GetWindowThreadProcessId(window, &windows.process);
   EnumWindows(CountVisible, reinterpret_cast<LPARAM>(&windows));
-  const norvane::ui::UniqueHandle process(
-      OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, windows.process));
+  const norvane::UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, windows.process));
   PROCESS_MEMORY_COUNTERS memory{};
   memory.cb = sizeof memory;
   if (process) GetProcessMemoryInfo(process.Get(), &memory, sizeof memory);

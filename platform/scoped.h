@@ -1,6 +1,7 @@
-// Small owners of what the system hands out: a kernel handle, a GDI object,
-// the thread's COM apartment. Each gives its object back when it goes, so no
-// early return and no exception can leak one.
+// Small owners of what Windows hands out: a kernel handle, a mutex this
+// thread took, a device notification, a GDI object, the thread's COM
+// apartment. Each gives its object back when it goes, so no early return and
+// no exception can leak one. Every layer may use them.
 #pragma once
 
 #include <windows.h>
@@ -8,7 +9,7 @@
 
 #include <utility>
 
-namespace norvane::ui {
+namespace norvane {
 
 // Owns a handle that CloseHandle closes. Null and INVALID_HANDLE_VALUE,
 // which the system's functions give back on failure, are no handle.
@@ -36,6 +37,61 @@ class UniqueHandle {
   }
 
   HANDLE m_handle = nullptr;
+};
+
+// Owns a mutex the calling thread has taken: lets it go, then closes it.
+// It must go on the thread that took it, as ReleaseMutex asks.
+class HeldMutex {
+ public:
+  HeldMutex() = default;
+  explicit HeldMutex(UniqueHandle taken) : m_mutex(std::move(taken)) {}
+  ~HeldMutex() { LetGo(); }
+  HeldMutex(HeldMutex&& other) noexcept = default;
+  HeldMutex& operator=(HeldMutex&& other) noexcept {
+    if (this != &other) {
+      LetGo();
+      m_mutex = std::move(other.m_mutex);
+    }
+    return *this;
+  }
+
+  explicit operator bool() const { return static_cast<bool>(m_mutex); }
+
+ private:
+  void LetGo() {
+    if (m_mutex) ReleaseMutex(m_mutex.Get());
+    m_mutex = UniqueHandle();
+  }
+
+  UniqueHandle m_mutex;
+};
+
+// Owns a registration for device notifications, which
+// UnregisterDeviceNotification ends.
+class DeviceNotification {
+ public:
+  DeviceNotification() = default;
+  explicit DeviceNotification(HDEVNOTIFY registration) : m_registration(registration) {}
+  ~DeviceNotification() { Reset(); }
+  DeviceNotification(DeviceNotification&& other) noexcept
+      : m_registration(std::exchange(other.m_registration, nullptr)) {}
+  DeviceNotification& operator=(DeviceNotification&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      m_registration = std::exchange(other.m_registration, nullptr);
+    }
+    return *this;
+  }
+
+  explicit operator bool() const { return m_registration != nullptr; }
+  // Ends the registration held, if any.
+  void Reset() {
+    if (m_registration) UnregisterDeviceNotification(m_registration);
+    m_registration = nullptr;
+  }
+
+ private:
+  HDEVNOTIFY m_registration = nullptr;
 };
 
 // Owns a GDI object (a brush, a pen, a font, a bitmap) that DeleteObject
@@ -75,4 +131,4 @@ class ComApartment {
   bool m_entered;
 };
 
-}  // namespace norvane::ui
+}  // namespace norvane
