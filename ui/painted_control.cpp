@@ -2,8 +2,8 @@
 
 #include <commctrl.h>
 
+#include "platform/scoped.h"
 #include "ui/contained.h"
-#include "ui/scoped.h"
 
 namespace norvane::ui {
 namespace {

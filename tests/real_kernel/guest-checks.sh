@@ -5,7 +5,7 @@
 set -uo pipefail
 source=$1
 results=$2
-export PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8
+export PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=$(mktemp -d) LANG=C.UTF-8
 cd "$results"
 for module in configfs sr_mod sg usb-storage uas xhci-pci virtio_scsi virtio_console target_core_user tcm_loop; do
   modprobe "$module" || echo "modprobe $module failed" >>guest-log.txt

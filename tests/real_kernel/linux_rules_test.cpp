@@ -226,7 +226,7 @@ TEST_F(LinuxRules, TheDriveLockHoldsAcrossEveryNameOfTheDrive) {
   Record("udev's links to " + sr, shown);
   // Without a link of udev's (a drive without a serial number gets no by-id
   // one), a link of our own stands for it: the tool follows either alike.
-  const std::string link = links.empty() ? "/tmp/norvane-drive-link" : links.front();
+  const std::string link = links.empty() ? "/dev/norvane-drive-link" : links.front();
   if (links.empty()) fs::create_symlink(sr, link);
   const std::vector<std::string> names = {sr, Target().GenericNode(test::kQuietDrive), link};
   for (std::size_t i = 0; i < names.size(); ++i) {
