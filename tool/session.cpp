@@ -78,9 +78,12 @@ std::optional<SelectedDrive> Session::Labelled(const DeviceNode& node, CommandRe
                        Trimmed(inquiry, 24, 4)};
 }
 
-// Another maker's drive may refuse the vendor read with anything, "no disc"
+// Another maker's drive may refuse the vendor read with any sense, "no disc"
 // among them; its INQUIRY tells it from one of ours that is not ready yet.
-bool Session::OfAnotherMaker(const DeviceNode& node) const {
+// A read the drive did not refuse (the system's failure, a short answer) is
+// left as it was: nothing more is sent.
+bool Session::OfAnotherMaker(const DeviceNode& node, const CommandResult& identityRead) const {
+  if (identityRead.outcome != CommandOutcome::Failed || identityRead.status != kStatusCheckCondition) return false;
   CommandResult inquiry;
   const std::optional<SelectedDrive> answered = Labelled(node, inquiry);
   return answered && !answered->vendor.starts_with(kMakerInitial);
@@ -104,7 +107,7 @@ NodeLook Session::LookAt(const DeviceNode& node, bool inquiryFirst) {
   }
   const std::wstring identity = ReadDeviceIdentity(node.path, read);
   if (!Identified(read)) {
-    if (!inquiryFirst && OfAnotherMaker(node)) return {std::nullopt, std::nullopt, true};
+    if (!inquiryFirst && OfAnotherMaker(node, read)) return {std::nullopt, std::nullopt, true};
     return unusable("did not identify itself: " + Printable(Failure(read)), FailureCode(read));
   }
   if (!IsSupportedDrive(identity)) return {std::nullopt, std::nullopt, true};
@@ -176,7 +179,7 @@ SelectedDrive Session::NamedDrive() {
   const std::wstring identity = ReadDeviceIdentity(node->path, read);
   const std::string identifying = "identifying " + Echoed(node->name);
   if (!Identified(read)) {
-    if (OfAnotherMaker(*node)) throw Stop{Exit::NoDrive, Echoed(node->name) + " is not a supported drive"};
+    if (OfAnotherMaker(*node, read)) throw Stop{Exit::NoDrive, Echoed(node->name) + " is not a supported drive"};
     // A drive that did not answer is not known to be another one.
     StopAtFailure(Failure(read), identifying, FailureCode(read));
   }

@@ -77,7 +77,7 @@ class Session {
   // Opens and identifies the drive at one node. `inquiryFirst`: the vendor's
   // own reads go only to a drive whose INQUIRY names the maker.
   NodeLook LookAt(const DeviceNode& node, bool inquiryFirst);
-  bool OfAnotherMaker(const DeviceNode& node) const;
+  bool OfAnotherMaker(const DeviceNode& node, const CommandResult& identityRead) const;
   // Picks the drive of --device, or else the first supported one for a
   // reading and the only one for a change, and leaves it open in the channel.
   const SelectedDrive& SelectDrive(Picks picks = Picks::Reading);
