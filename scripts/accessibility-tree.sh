@@ -22,4 +22,4 @@ wine build/win64/demo/NorvaneDriveUtilityDemo.exe 2>/dev/null &
 demo_pid=$!
 trap 'kill $demo_pid 2>/dev/null || true; kill ${XVFB_PID:-} 2>/dev/null || true' EXIT
 wait_for_window "$title" >/dev/null
-wine build/win64/tools/diagnostics/accessibility_tree.exe "$title" "$((seconds * 1000))" | tr -d '\r'
+wine build/win64/probes/accessibility_tree.exe "$title" "$((seconds * 1000))" | tr -d '\r'

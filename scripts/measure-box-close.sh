@@ -19,7 +19,7 @@ export WINEPREFIX="$here/build/wineprefix-box-close" WINEDEBUG=-all
 title="Norvane BD Drive Utility"
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 --target NorvaneDriveUtilityDemo soak_probe >/dev/null
-probe=build/win64/tools/diagnostics/soak_probe.exe
+probe=build/win64/probes/soak_probe.exe
 
 # One display per setting, so that each starts clean.
 measure() {  # label with-window-manager

@@ -47,7 +47,7 @@ time_to_window() {  # exe title
 }
 
 demo=build/$runnable_windows_preset/demo/NorvaneDriveUtilityDemo.exe
-empty=build/$runnable_windows_preset/tools/diagnostics/EmptyDialog.exe
+empty=build/$runnable_windows_preset/probes/EmptyDialog.exe
 for exe in NorvaneDriveUtilityDemo.exe EmptyDialog.exe; do
   wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$exe\\X11 Driver" /v Decorated /d N /f >/dev/null 2>&1
 done

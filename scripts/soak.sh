@@ -34,7 +34,7 @@ for preset in "${presets[@]}"; do
   cmake --build --preset "$preset" --target NorvaneDriveUtilityDemo soak_probe >/dev/null
 done
 # The probe is x64; it reads a window of either build.
-probe=build/win64/tools/diagnostics/soak_probe.exe
+probe=build/win64/probes/soak_probe.exe
 wine reg add 'HKCU\Software\Wine\AppDefaults\NorvaneDriveUtilityDemo.exe\X11 Driver' \
   /v Decorated /d N /f >/dev/null 2>&1 || true
 
