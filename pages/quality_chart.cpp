@@ -248,7 +248,9 @@ void CQualityChart::PaintTimeCodes(HDC dc, const RECT& plot, int width, int heig
     const int x = plot.left + column;
     Line(dc, x, plot.bottom, x, plot.bottom + Scaled(kTickLength), frame);
     const SIZE size = TextSize(dc, text);
-    const int left = std::clamp<int>(x - size.cx / 2, 0, std::max<int>(0, width - size.cx));
+    // A glyph may reach a pixel or two past its advance: the last label keeps
+    // that much off the edge, where the control would cut it.
+    const int left = std::clamp<int>(x - size.cx / 2, 0, std::max<int>(0, width - size.cx - Scaled(kTickLength)));
     TextAt(dc, left, std::min<int>(plot.bottom + Scaled(kTickLength), height - size.cy), text);
   }
 }
