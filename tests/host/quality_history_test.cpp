@@ -7,6 +7,7 @@
 
 #include "drive/quality.h"
 #include "drive/quality_history.h"
+#include "tests/common/local_time.h"
 
 namespace norvane::test {
 namespace {
@@ -121,20 +122,6 @@ TEST(QualityHistory, WorstStretchIndexCountsFromTheOldestKept) {
   EXPECT_EQ(worst.startFrame, kCapacity - 2);
   EXPECT_EQ(worst.runSeconds, 5);
   EXPECT_EQ(worst.secondsAtBadOrWorse, 5);
-}
-
-// Unix milliseconds of a local date and time, by the C library's own
-// mktime, so that the expected text holds in any time zone.
-std::int64_t LocalMs(int year, int month, int day, int hour, int minute, int second, int ms) {
-  std::tm local{};
-  local.tm_year = year - 1900;
-  local.tm_mon = month - 1;
-  local.tm_mday = day;
-  local.tm_hour = hour;
-  local.tm_min = minute;
-  local.tm_sec = second;
-  local.tm_isdst = -1;
-  return static_cast<std::int64_t>(std::mktime(&local)) * 1000 + ms;
 }
 
 TEST(QualityHistoryCsv, HeaderAndOneLineAReading) {

@@ -10,6 +10,7 @@
 
 #include "cli_test_support.h"
 #include "emulator/demo_drives.h"
+#include "tests/common/local_time.h"
 
 namespace norvane::test {
 namespace {
@@ -81,19 +82,6 @@ class HistoryTest : public CliTest {
   // The drive starts a play of its track, at 02:00:00, from here.
   void StartPlay() { Drive().SetCounters(0, 0, 120 * 75); }
 };
-
-// Unix milliseconds of a local date and time, by the C library's mktime.
-std::int64_t LocalMs(int year, int month, int day, int hour, int minute, int second) {
-  std::tm local{};
-  local.tm_year = year - 1900;
-  local.tm_mon = month - 1;
-  local.tm_mday = day;
-  local.tm_hour = hour;
-  local.tm_min = minute;
-  local.tm_sec = second;
-  local.tm_isdst = -1;
-  return static_cast<std::int64_t>(std::mktime(&local)) * 1000;
-}
 
 // Drive E plays its 90-second track from 02:00:00, one sector a frame, 75 a
 // second, and counts each play anew. From 10 s one frame in 100 fails, from
