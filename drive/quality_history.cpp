@@ -27,9 +27,12 @@ std::tm LocalTime(std::time_t seconds) {
 
 }  // namespace
 
-QualityHistory::QualityHistory(std::int64_t pollPeriodMs) : m_pollPeriodMs(pollPeriodMs), m_ring(kCapacity) {}
+QualityHistory::QualityHistory(std::int64_t pollPeriodMs) : m_pollPeriodMs(pollPeriodMs) {}
 
 void QualityHistory::Add(const HistoryPoint& point) {
+  // Taken at the first reading, once: a window whose Status page never reads
+  // holds nothing, and a long measurement nothing more.
+  if (m_ring.empty()) m_ring.resize(kCapacity);
   if (m_size < kCapacity) {
     m_ring[(m_oldest + m_size) % kCapacity] = point;
     ++m_size;

@@ -31,7 +31,8 @@ struct WorstStretch {
   std::int64_t runSeconds = 0;           // how long the worst run lasted, whole seconds
 };
 
-// A bounded measurement: the last kCapacity readings, in a buffer allocated once.
+// A bounded measurement: the last kCapacity readings, in a buffer allocated
+// once, at the first reading.
 class QualityHistory {
  public:
   static constexpr std::size_t kCapacity = 4 * 60 * 60;  // 4 hours at one reading a second

@@ -81,9 +81,14 @@ class HeldWindows {
 // process ends without waiting for it.
 class DriveCallThread {
  public:
+  static constexpr SIZE_T kStackReservation = 256 * 1024;
+
   DriveCallThread()
       : m_start(CreateEventW(nullptr, FALSE, FALSE, nullptr)), m_done(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
-    m_thread = CreateThread(nullptr, 0, &DriveCallThread::Serve, this, 0, nullptr);
+    // A drive call needs little stack: the thread does not take the
+    // program's default reservation.
+    m_thread = CreateThread(nullptr, kStackReservation, &DriveCallThread::Serve, this,
+                            STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     m_running = m_thread != nullptr && m_start != nullptr && m_done != nullptr;
   }
   DriveCallThread(const DriveCallThread&) = delete;
