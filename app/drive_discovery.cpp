@@ -112,7 +112,7 @@ void CNorvaneDriveUtilityDlg::ReleaseBusy() {
   m_driveList.Enable(true);
   m_busyLock = false;
   // Drives and discs that came or went during the check.
-  if (m_putOff != 0) PostMessageW(m_hwnd, kFollowDevices, 0, 0);
+  m_devices.FollowNow();
 }
 
 void CNorvaneDriveUtilityDlg::DriveListChanged() {

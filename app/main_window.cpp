@@ -82,7 +82,7 @@ BOOL CNorvaneDriveUtilityDlg::OnInitDialog() {
   ExtendSystemMenu();
   Send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
   Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
-  ListenForDrives();
+  m_devices.Listen(m_hwnd, kFollowDevices);
   ScanDrives();
   ShowDrivesOrNotice();
   if (!m_unreachable.empty()) PostMessageW(m_hwnd, kReportUnreachableDrives, 0, 0);
@@ -99,7 +99,7 @@ void CNorvaneDriveUtilityDlg::ShowMessage(const std::wstring& text) {
 }
 
 void CNorvaneDriveUtilityDlg::PostNcDestroy() {
-  StopListening();
+  m_devices.Stop();
   m_historyWindow.reset();  // it shows the Status page's history
   m_settingsPage.reset();
   m_statusPage.reset();
@@ -324,7 +324,7 @@ LRESULT CNorvaneDriveUtilityDlg::OnSessionMayEnd() {
 LRESULT CNorvaneDriveUtilityDlg::OnEndSession(bool ending, LPARAM) {
   if (!ending || ui::AnActionIsUnderWay()) return 0;
   if (ui::InsideADriveCall()) ui::EndTheProgramInsideADriveCall();
-  StopListening();
+  m_devices.Stop();
   ReleaseMediaNotification();
   CloseDrive();
   EndDialog(IDCANCEL);
