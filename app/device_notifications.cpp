@@ -12,12 +12,16 @@
 #include "drive/channel.h"
 #include "drive/device_interface_win32.h"
 #include "resource.h"
-#include "ui/action.h"
+#include "ui/activity.h"
 #include "ui/waiting.h"
 #include "ui/window.h"
 
 namespace norvane {
 namespace {
+
+using Kind = ui::Activity::Kind;
+
+bool InsideADriveCall() { return ui::Activity::Now().Inside(Kind::DriveCall); }
 
 // What a file system tells the holders of a volume's handles when a program
 // locks it for itself (a burning program, before it writes), and when the
@@ -99,7 +103,7 @@ LRESULT CNorvaneDriveUtilityDlg::OnDeviceChange(const ui::DeviceChange& change) 
 // scan that follows closes it.
 void CNorvaneDriveUtilityDlg::CloseRemovedDrive() {
   m_devices.PutOff(DeviceWatch::Work::RescanDrives);
-  if (ui::InsideADriveCall()) return;
+  if (InsideADriveCall()) return;
   m_devices.StopWatchingDrive();
   ReleaseMediaNotification();
   CloseDrive();
@@ -111,7 +115,7 @@ void CNorvaneDriveUtilityDlg::CloseRemovedDrive() {
 // another program until the lock ends.
 void CNorvaneDriveUtilityDlg::FollowVolumeLock(const DEV_BROADCAST_HANDLE& event) {
   if (IsEqualGUID(event.dbch_eventguid, kVolumeLock)) {
-    if (ui::InsideADriveCall()) return;  // the lock fails; the program may try again
+    if (InsideADriveCall()) return;  // the lock fails; the program may try again
     m_devices.LetGo(Channel().letter);
     LendDrive();
     if (m_utilityPage) m_utilityPage->DriveWithdrawn();
@@ -132,7 +136,7 @@ LRESULT CNorvaneDriveUtilityDlg::AnswerRemovalQuery() {
   // the same value to the next handle opened, which the call would then
   // reach. The removal is refused; the call ends within its time-out, and a
   // second try then finds the drive let go.
-  if (ui::InsideADriveCall()) return BROADCAST_QUERY_DENY;
+  if (InsideADriveCall()) return BROADCAST_QUERY_DENY;
   m_devices.LetGo(Channel().letter);
   ReleaseMediaNotification();
   CloseDrive();
@@ -150,8 +154,9 @@ void CNorvaneDriveUtilityDlg::TakeBackReleasedDrive() {
 // it: an action under way is left to end, and asks again when it does; so
 // is a bus power check, whose ReleaseBusy asks again.
 LRESULT CNorvaneDriveUtilityDlg::OnFollowDevices() {
-  if (m_busyLock || !m_devices.WorkWaits()) return 0;
-  if (ui::AnActionIsUnderWay()) {
+  const ui::Activity& now = ui::Activity::Now();
+  if (now.Inside(Kind::BusPowerCheck) || !m_devices.WorkWaits()) return 0;
+  if (now.Inside(Kind::Action)) {
     m_devices.FollowOnceNoActionIsUnderWay();
     return 0;
   }

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "drive/device_interface_win32.h"
-#include "ui/action.h"
+#include "ui/activity.h"
 
 namespace norvane {
 
@@ -62,7 +62,7 @@ void DeviceWatch::FollowNow() const {
   if (WorkWaits()) PostMessageW(m_window, m_followMessage, 0, 0);
 }
 
-void DeviceWatch::FollowOnceNoActionIsUnderWay() const { ui::PostOnceNoActionIsUnderWay(m_window, m_followMessage); }
+void DeviceWatch::FollowOnceNoActionIsUnderWay() const { ui::Activity::Now().PutOff(m_window, m_followMessage); }
 
 DeviceWatch::Pending DeviceWatch::TakeWork() { return Pending(std::exchange(m_putOff, 0u)); }
 

@@ -31,11 +31,6 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   // after the user picked it in the list.
   void RefreshPages() const;
 
-  // The busy state of a bus power check: while set, the tab control refuses
-  // to change the tab. The Utility page's check also disables the drive list.
-  bool BusyLock() const { return m_busyLock; }
-  void SetBusyLock(bool busy) { m_busyLock = busy; }
-
   // An optical drive the last scan could not open or talk to, with the
   // system's code for why (0: it gave none).
   struct UnreachableDrive {
@@ -149,7 +144,6 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   std::unique_ptr<CQualityHistoryWindow> m_historyWindow;  // kept after it closed, until opened again
   std::array<std::uint8_t, 256> m_letters{};
   std::vector<UnreachableDrive> m_unreachable;
-  bool m_busyLock = false;
   bool m_pagesCreated = false;
   DeviceWatch m_devices;
   std::size_t m_shownTab = 0;  // the tab whose page is shown
