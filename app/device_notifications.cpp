@@ -8,18 +8,20 @@
 #include <commctrl.h>
 #include <dbt.h>
 
-#include <utility>
-
 #include "app/main_window.h"
 #include "drive/channel.h"
 #include "drive/device_interface_win32.h"
 #include "resource.h"
-#include "ui/action.h"
+#include "ui/activity.h"
 #include "ui/waiting.h"
 #include "ui/window.h"
 
 namespace norvane {
 namespace {
+
+using Kind = ui::Activity::Kind;
+
+bool InsideADriveCall() { return ui::Activity::Now().Inside(Kind::DriveCall); }
 
 // What a file system tells the holders of a volume's handles when a program
 // locks it for itself (a burning program, before it writes), and when the
@@ -34,55 +36,12 @@ bool HasLetter(DWORD unitMask, char letter) {
 
 }  // namespace
 
-void CNorvaneDriveUtilityDlg::ListenForDrives() {
-  DEV_BROADCAST_DEVICEINTERFACE_W filter{};
-  filter.dbcc_size = sizeof filter;
-  filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-  filter.dbcc_classguid = kOpticalDriveInterface;
-  m_drivesNotification = RegisterDeviceNotificationW(m_hwnd, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
-}
-
-void CNorvaneDriveUtilityDlg::StopListening() {
-  StopWatchingDrive();
-  if (m_drivesNotification) UnregisterDeviceNotification(m_drivesNotification);
-  m_drivesNotification = nullptr;
-}
-
 // A registration goes before its handle: the system's record of it names
 // the handle, whose value the next open may be given.
 void CNorvaneDriveUtilityDlg::OpenAndWatch(char letter) {
-  StopWatchingDrive();
+  m_devices.StopWatchingDrive();
   OpenDrive(letter);
-  WatchOpenDrive();
-}
-
-void CNorvaneDriveUtilityDlg::WatchOpenDrive() {
-  StopWatchingDrive();
-  m_releasedLetter = 0;
-  m_watchedDevice = Channel().device;
-  if (m_watchedDevice == kNoDevice) return;
-  DEV_BROADCAST_HANDLE filter{};
-  filter.dbch_size = sizeof filter;
-  filter.dbch_devicetype = DBT_DEVTYP_HANDLE;
-  filter.dbch_handle = reinterpret_cast<HANDLE>(m_watchedDevice);
-  m_handleNotification = RegisterDeviceNotificationW(m_hwnd, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
-}
-
-void CNorvaneDriveUtilityDlg::StopWatchingDrive() {
-  if (m_handleNotification) UnregisterDeviceNotification(m_handleNotification);
-  m_handleNotification = nullptr;
-  m_watchedDevice = kNoDevice;
-}
-
-// The system names the registration: the handle it also names may have
-// been closed (for a removal query, a volume lock) and its value given to
-// another open since. A notification that names no registration (as only
-// a tool sending one by hand does) is matched by the handle.
-bool CNorvaneDriveUtilityDlg::IsWatchedDrive(const DEV_BROADCAST_HDR* about) const {
-  if (!about || about->dbch_devicetype != DBT_DEVTYP_HANDLE || m_handleNotification == nullptr) return false;
-  const auto& handle = *reinterpret_cast<const DEV_BROADCAST_HANDLE*>(about);
-  if (handle.dbch_hdevnotify != nullptr) return handle.dbch_hdevnotify == m_handleNotification;
-  return m_watchedDevice != kNoDevice && handle.dbch_handle == reinterpret_cast<HANDLE>(m_watchedDevice);
+  m_devices.WatchDrive(Channel().device);
 }
 
 bool CNorvaneDriveUtilityDlg::IsOpenDrivesVolume(const DEV_BROADCAST_HDR* about) const {
@@ -107,18 +66,18 @@ bool CNorvaneDriveUtilityDlg::ConcernsListedOrOpticalDrive(const DEV_BROADCAST_V
 LRESULT CNorvaneDriveUtilityDlg::OnDeviceChange(const ui::DeviceChange& change) {
   const DEV_BROADCAST_HDR* about = change.about;
   switch (change.event) {
-    case DBT_DEVICEQUERYREMOVE: return IsWatchedDrive(about) ? AnswerRemovalQuery() : TRUE;
+    case DBT_DEVICEQUERYREMOVE: return m_devices.IsWatchedDrive(about) ? AnswerRemovalQuery() : TRUE;
     case DBT_DEVICEQUERYREMOVEFAILED:
-      if (IsWatchedDrive(about) && m_releasedLetter != 0) PutOff(kReopenDrive);
+      if (m_devices.IsWatchedDrive(about) && m_devices.DriveLetGo()) m_devices.PutOff(DeviceWatch::Work::ReopenDrive);
       return TRUE;
     case DBT_CUSTOMEVENT:
-      if (IsWatchedDrive(about)) FollowVolumeLock(*reinterpret_cast<const DEV_BROADCAST_HANDLE*>(about));
+      if (m_devices.IsWatchedDrive(about)) FollowVolumeLock(*reinterpret_cast<const DEV_BROADCAST_HANDLE*>(about));
       return TRUE;
     case DBT_DEVICEREMOVEPENDING:
     case DBT_DEVICEREMOVECOMPLETE:
       // The removal may come without a query first (a cable pulled): the
       // handle goes now, the drive list once the window is free for it.
-      if (IsWatchedDrive(about) || IsOpenDrivesVolume(about)) CloseRemovedDrive();
+      if (m_devices.IsWatchedDrive(about) || IsOpenDrivesVolume(about)) CloseRemovedDrive();
       if (change.event == DBT_DEVICEREMOVEPENDING) return TRUE;
       break;
     case DBT_DEVICEARRIVAL: break;
@@ -128,13 +87,13 @@ LRESULT CNorvaneDriveUtilityDlg::OnDeviceChange(const ui::DeviceChange& change) 
   if (about->dbch_devicetype == DBT_DEVTYP_VOLUME) {
     const auto& volume = *reinterpret_cast<const DEV_BROADCAST_VOLUME*>(about);
     if (volume.dbcv_flags & DBTF_MEDIA) {
-      if (HasLetter(volume.dbcv_unitmask, ShownLetter())) PutOff(kRefreshPages);
+      if (HasLetter(volume.dbcv_unitmask, ShownLetter())) m_devices.PutOff(DeviceWatch::Work::RefreshPages);
     } else if (ConcernsListedOrOpticalDrive(volume)) {
-      PutOff(kRescanDrives);
+      m_devices.PutOff(DeviceWatch::Work::RescanDrives);
     }
   } else if (about->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE) {
     const auto& device = *reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(about);
-    if (IsEqualGUID(device.dbcc_classguid, kOpticalDriveInterface)) PutOff(kRescanDrives);
+    if (IsEqualGUID(device.dbcc_classguid, kOpticalDriveInterface)) m_devices.PutOff(DeviceWatch::Work::RescanDrives);
   }
   return TRUE;
 }
@@ -143,9 +102,9 @@ LRESULT CNorvaneDriveUtilityDlg::OnDeviceChange(const ui::DeviceChange& change) 
 // AnswerRemovalQuery): the call fails on the drive that has gone, and the
 // scan that follows closes it.
 void CNorvaneDriveUtilityDlg::CloseRemovedDrive() {
-  PutOff(kRescanDrives);
-  if (ui::InsideADriveCall()) return;
-  StopWatchingDrive();
+  m_devices.PutOff(DeviceWatch::Work::RescanDrives);
+  if (InsideADriveCall()) return;
+  m_devices.StopWatchingDrive();
   ReleaseMediaNotification();
   CloseDrive();
 }
@@ -156,13 +115,16 @@ void CNorvaneDriveUtilityDlg::CloseRemovedDrive() {
 // another program until the lock ends.
 void CNorvaneDriveUtilityDlg::FollowVolumeLock(const DEV_BROADCAST_HANDLE& event) {
   if (IsEqualGUID(event.dbch_eventguid, kVolumeLock)) {
-    if (ui::InsideADriveCall()) return;  // the lock fails; the program may try again
-    m_releasedLetter = Channel().letter;
+    if (InsideADriveCall()) return;  // the lock fails; the program may try again
+    m_devices.LetGo(Channel().letter);
     LendDrive();
     if (m_utilityPage) m_utilityPage->DriveWithdrawn();
   } else if (IsEqualGUID(event.dbch_eventguid, kVolumeUnlock) || IsEqualGUID(event.dbch_eventguid, kVolumeLockFailed)) {
     // What the other program wrote is read anew.
-    if (m_releasedLetter != 0) PutOff(kReopenDrive | kRefreshPages);
+    if (m_devices.DriveLetGo()) {
+      m_devices.PutOff(DeviceWatch::Work::ReopenDrive);
+      m_devices.PutOff(DeviceWatch::Work::RefreshPages);
+    }
   }
 }
 
@@ -174,8 +136,8 @@ LRESULT CNorvaneDriveUtilityDlg::AnswerRemovalQuery() {
   // the same value to the next handle opened, which the call would then
   // reach. The removal is refused; the call ends within its time-out, and a
   // second try then finds the drive let go.
-  if (ui::InsideADriveCall()) return BROADCAST_QUERY_DENY;
-  m_releasedLetter = Channel().letter;
+  if (InsideADriveCall()) return BROADCAST_QUERY_DENY;
+  m_devices.LetGo(Channel().letter);
   ReleaseMediaNotification();
   CloseDrive();
   if (m_utilityPage) m_utilityPage->DriveWithdrawn();
@@ -183,14 +145,8 @@ LRESULT CNorvaneDriveUtilityDlg::AnswerRemovalQuery() {
 }
 
 void CNorvaneDriveUtilityDlg::TakeBackReleasedDrive() {
-  const char letter = std::exchange(m_releasedLetter, 0);
+  const char letter = m_devices.TakeReleasedLetter();
   if (letter != 0 && Channel().device == kNoDevice) OpenAndWatch(letter);
-}
-
-void CNorvaneDriveUtilityDlg::PutOff(unsigned work) {
-  const bool posted = m_putOff != 0;
-  m_putOff |= work;
-  if (!posted) ui::PostOnceNoActionIsUnderWay(m_hwnd, kFollowDevices);
 }
 
 // A posted message is never dispatched inside a call for a drive or a wait
@@ -198,16 +154,17 @@ void CNorvaneDriveUtilityDlg::PutOff(unsigned work) {
 // it: an action under way is left to end, and asks again when it does; so
 // is a bus power check, whose ReleaseBusy asks again.
 LRESULT CNorvaneDriveUtilityDlg::OnFollowDevices() {
-  if (m_busyLock || m_putOff == 0) return 0;
-  if (ui::AnActionIsUnderWay()) {
-    ui::PostOnceNoActionIsUnderWay(m_hwnd, kFollowDevices);
+  const ui::Activity& now = ui::Activity::Now();
+  if (now.Inside(Kind::BusPowerCheck) || !m_devices.WorkWaits()) return 0;
+  if (now.Inside(Kind::Action)) {
+    m_devices.FollowOnceNoActionIsUnderWay();
     return 0;
   }
-  const unsigned work = std::exchange(m_putOff, 0u);
-  bool refresh = (work & kRefreshPages) != 0;
-  if (work & kRescanDrives) {
+  const DeviceWatch::Pending work = m_devices.TakeWork();
+  bool refresh = work.Has(DeviceWatch::Work::RefreshPages);
+  if (work.Has(DeviceWatch::Work::RescanDrives)) {
     refresh = FollowDriveList() || refresh;
-  } else if (work & kReopenDrive) {
+  } else if (work.Has(DeviceWatch::Work::ReopenDrive)) {
     TakeBackReleasedDrive();
   }
   if (refresh) RefreshPages();

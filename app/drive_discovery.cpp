@@ -102,17 +102,14 @@ void CNorvaneDriveUtilityDlg::RefreshPages() const {
   if (m_statusPage) m_statusPage->RefreshStatusPage();
 }
 
-// The Utility page's bus power check holds the drive list and the tabs.
-void CNorvaneDriveUtilityDlg::HoldBusy() {
-  m_driveList.Enable(false);
-  m_busyLock = true;
-}
+// The Utility page's bus power check holds the drive list (and, while its
+// activity lasts, the tabs).
+void CNorvaneDriveUtilityDlg::HoldBusy() { m_driveList.Enable(false); }
 
 void CNorvaneDriveUtilityDlg::ReleaseBusy() {
   m_driveList.Enable(true);
-  m_busyLock = false;
   // Drives and discs that came or went during the check.
-  if (m_putOff != 0) PostMessageW(m_hwnd, kFollowDevices, 0, 0);
+  m_devices.FollowNow();
 }
 
 void CNorvaneDriveUtilityDlg::DriveListChanged() {

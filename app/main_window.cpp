@@ -9,12 +9,14 @@
 #include "app/help_file.h"
 #include "drive/channel.h"
 #include "resource.h"
-#include "ui/action.h"
+#include "ui/activity.h"
 #include "ui/waiting.h"
 #include "ui/window.h"
 
 namespace norvane {
 namespace {
+
+using Kind = ui::Activity::Kind;
 
 constexpr int kStatusTab = 1;
 // Where an owner-drawn tab label starts inside its item.
@@ -82,7 +84,7 @@ BOOL CNorvaneDriveUtilityDlg::OnInitDialog() {
   ExtendSystemMenu();
   Send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
   Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
-  ListenForDrives();
+  m_devices.Listen(m_hwnd, kFollowDevices);
   ScanDrives();
   ShowDrivesOrNotice();
   if (!m_unreachable.empty()) PostMessageW(m_hwnd, kReportUnreachableDrives, 0, 0);
@@ -99,7 +101,7 @@ void CNorvaneDriveUtilityDlg::ShowMessage(const std::wstring& text) {
 }
 
 void CNorvaneDriveUtilityDlg::PostNcDestroy() {
-  StopListening();
+  m_devices.Stop();
   m_historyWindow.reset();  // it shows the Status page's history
   m_settingsPage.reset();
   m_statusPage.reset();
@@ -226,13 +228,13 @@ void CNorvaneDriveUtilityDlg::ShowPage(std::size_t index) {
 // without a word after it: the header is put back once the key has been
 // handled.
 LRESULT CNorvaneDriveUtilityDlg::OnTabChanging(const NMHDR&) {
-  if (!m_busyLock && !ui::InsideAWait()) return FALSE;
+  if (!ui::Activity::Now().MustKeepThePage()) return FALSE;
   PostMessageW(m_hwnd, kShowTabOfPage, 0, 0);
   return TRUE;
 }
 
 LRESULT CNorvaneDriveUtilityDlg::OnTabChange(const NMHDR&) {
-  if (m_busyLock || ui::InsideAWait()) return OnShowTabOfPage();
+  if (ui::Activity::Now().MustKeepThePage()) return OnShowTabOfPage();
   const auto index = static_cast<int>(SendMessageW(Tabs(), TCM_GETCURSEL, 0, 0));
   ShowPage(static_cast<std::size_t>(index));
   if (m_statusPage) m_statusPage->SetTabSelected(index == kStatusTab);
@@ -256,7 +258,7 @@ bool CNorvaneDriveUtilityDlg::PreTranslateMessage(MSG& msg) {
   const bool enterOrEscape = (msg.message == WM_KEYDOWN || msg.message == WM_KEYUP || msg.message == WM_CHAR) &&
                              (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE);
   const bool ours = msg.hwnd == m_hwnd || IsChild(m_hwnd, msg.hwnd);
-  if (m_busyLock && enterOrEscape && ours) return true;
+  if (ui::Activity::Now().Inside(Kind::BusPowerCheck) && enterOrEscape && ours) return true;
   if (ours && msg.message == WM_KEYDOWN && TurnPageByKey(msg.wParam)) return true;
   return CDialogImpl::PreTranslateMessage(msg);
 }
@@ -274,7 +276,7 @@ bool CNorvaneDriveUtilityDlg::TurnPageByKey(WPARAM key) {
   if (key == VK_PRIOR && !shift) step = -1;
   if (step == 0) return false;
   const auto count = static_cast<int>(SendMessageW(Tabs(), TCM_GETITEMCOUNT, 0, 0));
-  if (m_busyLock || count == 0) return true;
+  if (ui::Activity::Now().Inside(Kind::BusPowerCheck) || count == 0) return true;
   const int index = (static_cast<int>(m_shownTab) + step + count) % count;
   SendMessageW(Tabs(), TCM_SETCURSEL, index, 0);
   OnTabChange(NMHDR{});
@@ -304,11 +306,11 @@ LRESULT CNorvaneDriveUtilityDlg::OnSysCommand(UINT command) {
 // sequence, a factory reset, a bus power check) keeps the session from
 // ending, saying what it does, until it is over; anything else lets it end.
 LRESULT CNorvaneDriveUtilityDlg::OnQueryEndSession(bool, LPARAM) {
-  const UINT doing = ui::WhatIsUnderWay();
+  const UINT doing = ui::Activity::Now().WhatIsUnderWay();
   if (doing == 0) return TRUE;
   m_sessionKeptBecause = ui::LoadResourceString(doing);
   ShutdownBlockReasonCreate(m_hwnd, m_sessionKeptBecause.c_str());
-  ui::PostOnceNoActionIsUnderWay(m_hwnd, kSessionMayEnd);
+  ui::Activity::Now().PutOff(m_hwnd, kSessionMayEnd);
   return FALSE;
 }
 
@@ -322,9 +324,10 @@ LRESULT CNorvaneDriveUtilityDlg::OnSessionMayEnd() {
 // go now, and the window ends as if closed. A change still under way (the
 // user ended the session anyway) is left to the end the system gives it.
 LRESULT CNorvaneDriveUtilityDlg::OnEndSession(bool ending, LPARAM) {
-  if (!ending || ui::AnActionIsUnderWay()) return 0;
-  if (ui::InsideADriveCall()) ui::EndTheProgramInsideADriveCall();
-  StopListening();
+  const ui::Activity& now = ui::Activity::Now();
+  if (!ending || now.Inside(Kind::Action)) return 0;
+  if (now.Inside(Kind::DriveCall)) ui::EndTheProgramInsideADriveCall();
+  m_devices.Stop();
   ReleaseMediaNotification();
   CloseDrive();
   EndDialog(IDCANCEL);

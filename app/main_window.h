@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/device_watch.h"
 #include "drive/device_io.h"
 #include "pages/quality_history_window.h"
 #include "pages/settings_page.h"
@@ -29,11 +30,6 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   // The Settings and Status pages show the drive open in the channel, as
   // after the user picked it in the list.
   void RefreshPages() const;
-
-  // The busy state of a bus power check: while set, the tab control refuses
-  // to change the tab. The Utility page's check also disables the drive list.
-  bool BusyLock() const { return m_busyLock; }
-  void SetBusyLock(bool busy) { m_busyLock = busy; }
 
   // An optical drive the last scan could not open or talk to, with the
   // system's code for why (0: it gave none).
@@ -100,23 +96,14 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   void DriveListChanged() override;
 
   // Drives and discs that come and go (device_notifications.cpp).
-  void ListenForDrives();
-  void StopListening();
-  // Opens the drive in the channel and asks the system to tell of a request
-  // to remove it (the open handle would otherwise keep it from going).
+  // Opens the drive in the channel and watches it.
   void OpenAndWatch(char letter);
-  void WatchOpenDrive();
-  void StopWatchingDrive();
-  bool IsWatchedDrive(const DEV_BROADCAST_HDR* about) const;
   bool IsOpenDrivesVolume(const DEV_BROADCAST_HDR* about) const;
   LRESULT AnswerRemovalQuery();
   void CloseRemovedDrive();
   void FollowVolumeLock(const DEV_BROADCAST_HANDLE& event);
   void TakeBackReleasedDrive();
   bool ConcernsListedOrOpticalDrive(const DEV_BROADCAST_VOLUME& volume) const;
-  // Asks for work to be done once the window is free for it: never inside a
-  // call for a drive or during a bus power check.
-  void PutOff(unsigned work);
   bool FollowDriveList();
   bool ShowDrivesOrNotice();
   void HidePages();
@@ -149,9 +136,6 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   static constexpr UINT kFollowDevices = WM_APP + 4;
   // Posted once the change that kept the session from ending is over.
   static constexpr UINT kSessionMayEnd = WM_APP + 5;
-  static constexpr unsigned kRescanDrives = 1;
-  static constexpr unsigned kRefreshPages = 2;
-  static constexpr unsigned kReopenDrive = 4;  // a removal or a volume lock the window let go for ended
 
   HICON m_icon;
   std::unique_ptr<CDialogSetting2Lx4> m_settingsPage;
@@ -160,14 +144,9 @@ class CNorvaneDriveUtilityDlg : public ui::CDialogImpl<CNorvaneDriveUtilityDlg>,
   std::unique_ptr<CQualityHistoryWindow> m_historyWindow;  // kept after it closed, until opened again
   std::array<std::uint8_t, 256> m_letters{};
   std::vector<UnreachableDrive> m_unreachable;
-  bool m_busyLock = false;
   bool m_pagesCreated = false;
-  unsigned m_putOff = 0;                      // kRescanDrives, kRefreshPages, kReopenDrive: work that waits
-  HDEVNOTIFY m_drivesNotification = nullptr;  // CD/DVD drives arriving and leaving
-  HDEVNOTIFY m_handleNotification = nullptr;  // requests to remove the open drive
-  DeviceHandle m_watchedDevice = kNoDevice;   // the handle those requests name
-  char m_releasedLetter = 0;                  // the drive let go for a removal or a volume lock
-  std::size_t m_shownTab = 0;                 // the tab whose page is shown
+  DeviceWatch m_devices;
+  std::size_t m_shownTab = 0;  // the tab whose page is shown
   std::wstring m_sessionKeptBecause;
   ui::CButtonFaceBrush m_backgroundBrush;
   ui::CWindow m_driveList;

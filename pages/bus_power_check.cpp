@@ -139,6 +139,7 @@ void CUtilityDialog::EnterCheckBusy() {
   m_focusBeforeCheck = IsChild(m_hwnd, GetFocus()) != FALSE;
   m_result.SetText(L"");
   EnableButtons(false);
+  m_checkUnderWay.emplace(ui::Activity::Kind::BusPowerCheck);
   m_host.HoldBusy();
 }
 
@@ -149,6 +150,7 @@ void CUtilityDialog::EnterCheckBusy() {
 // default button, so Run stays a plain one.
 void CUtilityDialog::LeaveCheckBusy() {
   EnableButtons(true);
+  m_checkUnderWay.reset();
   m_host.ReleaseBusy();
   if (!m_focusBeforeCheck) return;
   FocusItem(IDC_RUN_CHECK);

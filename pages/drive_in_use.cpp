@@ -7,7 +7,7 @@
 namespace norvane {
 
 ShownDriveAction::ShownDriveAction(HWND owner, UINT doingId)
-    : m_underWay(doingId),
+    : m_underWay(ui::Activity::Kind::Action, doingId),
       m_owner(owner),
       m_letter(Channel().letter),
       m_device(Channel().device),

@@ -7,7 +7,7 @@
 
 #include "drive/device_io.h"
 #include "drive/drive_lock.h"
-#include "ui/action.h"
+#include "ui/activity.h"
 
 namespace norvane {
 
@@ -35,7 +35,7 @@ class ShownDriveAction {
  private:
   void TellInUse() const;
 
-  ui::ActionUnderWay m_underWay;
+  ui::Activity::Entry m_underWay;
   HWND m_owner;
   char m_letter;
   DeviceHandle m_device;

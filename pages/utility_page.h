@@ -13,6 +13,7 @@
 #include "drive/command_result.h"
 #include "pages/drive_in_use.h"
 #include "platform/scoped.h"
+#include "ui/activity.h"
 #include "ui/page.h"
 
 namespace norvane {
@@ -23,7 +24,8 @@ class CUtilityDialog : public ui::CDialogImpl<CUtilityDialog, ui::CPage> {
   class Host {
    public:
     // From Run to the end of a bus power check the window stays on this
-    // drive and this tab.
+    // drive (the check's activity keeps the tab); released, it follows the
+    // drives that came or went meanwhile.
     virtual void HoldBusy() = 0;
     virtual void ReleaseBusy() = 0;
     // The drive the check measured has gone from the bus: the window lists
@@ -81,8 +83,9 @@ class CUtilityDialog : public ui::CDialogImpl<CUtilityDialog, ui::CPage> {
   bool ReportedGone(const CommandResult& sent);
 
   Host& m_host;
-  UniqueHandle m_semaphore;                 // taken around a force eject
-  std::optional<ShownDriveAction> m_check;  // the drive, from Run to the end of the run
+  UniqueHandle m_semaphore;                            // taken around a force eject
+  std::optional<ShownDriveAction> m_check;             // the drive, from Run to the end of the run
+  std::optional<ui::Activity::Entry> m_checkUnderWay;  // holds the window's tabs and drive list meanwhile
   std::uint32_t m_elapsedMs = 0;
   bool m_counting = false;
   bool m_focusBeforeCheck = false;  // whether the keyboard focus was on the page when Run was clicked

@@ -84,6 +84,8 @@ class DeviceNotification {
   }
 
   explicit operator bool() const { return m_registration != nullptr; }
+  // What the system names the registration in the notifications it sends.
+  HDEVNOTIFY Get() const { return m_registration; }
   // Ends the registration held, if any.
   void Reset() {
     if (m_registration) UnregisterDeviceNotification(m_registration);

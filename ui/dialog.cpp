@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "ui/activity.h"
 #include "ui/contained.h"
 #include "ui/dpi.h"
 #include "ui/waiting.h"
@@ -391,11 +392,12 @@ INT_PTR CDialog::Dispatch(UINT id, WPARAM wParam, LPARAM lParam) {
     const Message* outer;
     ~Current() { slot = outer; }
   } current{m_current, std::exchange(m_current, &message)};
-  if (InsideAWait()) {
+  if (const Activity& now = Activity::Now(); now.Inside(Activity::Kind::Wait)) {
     // A call the drive does not answer may last minutes: the user who closes
     // the window then wants the program gone, and the drive keeps all of its
     // state itself.
-    if (InsideADriveCall() && IsCloseRequest(message) && ClosingEndsTheProgram()) EndTheProgramInsideADriveCall();
+    if (now.Inside(Activity::Kind::DriveCall) && IsCloseRequest(message) && ClosingEndsTheProgram())
+      EndTheProgramInsideADriveCall();
     if (PutOffUntilTheWaitIsOver(m_hwnd, message)) return TRUE;
   }
   if (id == WM_COMMAND && !PreviewCommand(CommandOf(message))) return TRUE;

@@ -7,11 +7,10 @@
 #include <optional>
 #include <vector>
 
+#include "ui/activity.h"
+
 namespace norvane::ui {
 namespace {
-
-thread_local bool answeringInsideAWait = false;
-thread_local bool insideADriveCall = false;
 
 // A paint handler that does not validate its window would be asked again at
 // once; the next slice gets the rest.
@@ -42,18 +41,17 @@ void HandOnPostedCloseRequest() {
 // first); with `dropInput`, drops the keys and clicks, whether they came
 // from the devices or were posted.
 void AnswerWithoutActing(bool dropInput) {
-  answeringInsideAWait = true;
+  const Activity::Entry answering(Activity::Kind::Wait);
   MSG msg;
   for (int i = 0;
        i < kMostPaintsPerSlice && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_SENDMESSAGE); ++i) {
     if (msg.message == WM_PAINT) DispatchMessageW(&msg);
   }
-  if (insideADriveCall) HandOnPostedCloseRequest();
+  if (Activity::Now().Inside(Activity::Kind::DriveCall)) HandOnPostedCloseRequest();
   while (dropInput && PeekMessageW(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
   }
   while (dropInput && PeekMessageW(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
   }
-  answeringInsideAWait = false;
 }
 
 // The thread's enabled windows are disabled for the wait, as under a modal
@@ -148,31 +146,30 @@ void RunKeepingWindowsAnswering(const std::function<void()>& call) {
   DriveCallThread& thread = TheDriveCallThread();
   // A call asked for from inside another (by a message answered meanwhile)
   // cannot wait for the thread that carries the first.
-  if (insideADriveCall || !thread.Running()) {
+  if (Activity::Now().Inside(Activity::Kind::DriveCall) || !thread.Running()) {
     call();
     return;
   }
-  insideADriveCall = true;
-  thread.Start(call);
-  const ULONGLONG start = GetTickCount64();
-  std::optional<HeldWindows> held;
-  const HANDLE done = thread.Done();
-  for (;;) {
-    const DWORD wakeOn = QS_PAINT | QS_SENDMESSAGE | (held ? QS_INPUT : 0);
-    if (MsgWaitForMultipleObjects(1, &done, FALSE, kWaitSliceMs, wakeOn) == WAIT_OBJECT_0) break;
-    if (!held && GetTickCount64() - start >= kHoldWindowsAfterMs) held.emplace();
-    AnswerWithoutActing(held.has_value());
-    if (held) ShowWaitCursor();
+  {
+    const Activity::Entry calling(Activity::Kind::DriveCall);
+    thread.Start(call);
+    const ULONGLONG start = GetTickCount64();
+    std::optional<HeldWindows> held;
+    const HANDLE done = thread.Done();
+    for (;;) {
+      const DWORD wakeOn = QS_PAINT | QS_SENDMESSAGE | (held ? QS_INPUT : 0);
+      if (MsgWaitForMultipleObjects(1, &done, FALSE, kWaitSliceMs, wakeOn) == WAIT_OBJECT_0) break;
+      if (!held && GetTickCount64() - start >= kHoldWindowsAfterMs) held.emplace();
+      AnswerWithoutActing(held.has_value());
+      if (held) ShowWaitCursor();
+    }
+    if (held) {
+      held.reset();
+      SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+    }
   }
-  if (held) {
-    held.reset();
-    SetCursor(LoadCursorW(nullptr, IDC_ARROW));
-  }
-  insideADriveCall = false;
   thread.Rethrow();
 }
-
-bool InsideADriveCall() { return insideADriveCall; }
 
 // A request the driver cancels comes back at once, and the call unwinds
 // before the process goes; one it does not cancel keeps the process no
@@ -193,7 +190,5 @@ void WaitKeepingWindowsAnswering(std::uint32_t milliseconds, const std::function
     AnswerWithoutActing(true);
   }
 }
-
-bool InsideAWait() { return answeringInsideAWait; }
 
 }  // namespace norvane::ui

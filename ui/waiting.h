@@ -26,18 +26,15 @@ void WaitKeepingWindowsAnswering(std::uint32_t milliseconds, const std::function
 void RunKeepingWindowsAnswering(const std::function<void()>& call);
 inline constexpr std::uint32_t kHoldWindowsAfterMs = 250;
 
-// Whether the thread is inside a call for a drive: a close request then
-// ends the program at once (the drive holds all of its state, and a call
-// may not come back for minutes), sent or posted.
-bool InsideADriveCall();
-// Gives up the drive call's I/O and ends the process with exit code 0.
+// Inside a call for a drive (Activity::Kind::DriveCall) a close request
+// ends the program at once, sent or posted: the drive holds all of its
+// state, and a call may not come back for minutes. This gives up the drive
+// call's I/O and ends the process with exit code 0.
 [[noreturn]] void EndTheProgramInsideADriveCall();
 
-// Whether the thread is inside such a wait, answering what was sent to its
-// windows. A request to act (a command, a system command, a close) that
-// comes then is put off until the wait is over (see CDialog).
-bool InsideAWait();
-
+// Inside such a wait, answering what was sent to its windows
+// (Activity::Kind::Wait), a request to act (a command, a system command, a
+// close) is put off until the wait is over (see CDialog).
 inline constexpr std::uint32_t kWaitSliceMs = 50;
 
 }  // namespace norvane::ui

@@ -22,6 +22,7 @@
 #include "pages/utility_page.h"
 #include "resource.h"
 #include "tests/common/command_blocks.h"
+#include "ui/activity.h"
 #include "ui_test_support.h"
 
 namespace norvane::test {
@@ -279,7 +280,7 @@ TEST_F(DeviceChange, AQueryToRemoveDuringTheCheckEndsTheCheckAndTheListFollowsTh
         PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
       },
       [&] { SendMessageW(GetDlgItem(page, IDC_RUN_CHECK), BM_CLICK, 0, 0); });
-  ASSERT_TRUE(m_window->BusyLock()) << "the check is counting down";
+  ASSERT_TRUE(ui::Activity::Now().Inside(ui::Activity::Kind::BusPowerCheck)) << "the check is counting down";
   ASSERT_NE(Channel().notification, kNoDevice);
   for (int i = 0; i < 5; ++i) SendMessageW(page, WM_TIMER, 0, 0);
   const DeviceHandle open = Channel().device;
@@ -298,7 +299,7 @@ TEST_F(DeviceChange, AQueryToRemoveDuringTheCheckEndsTheCheckAndTheListFollowsTh
       },
       [&] { Settle(); });
   EXPECT_EQ(notices, std::vector<std::wstring>{NotConnected()});
-  EXPECT_FALSE(m_window->BusyLock());
+  EXPECT_FALSE(ui::Activity::Now().Inside(ui::Activity::Kind::BusPowerCheck));
   EXPECT_TRUE(IsWindowEnabled(Control(IDC_DRIVE_LIST)));
   EXPECT_EQ(WindowText(GetDlgItem(page, IDC_CHECK_RESULT)), L"") << "no verdict for a drive that went";
   EXPECT_EQ(Listed(), std::vector<char>{'G'});

@@ -18,6 +18,7 @@
 #include "pages/utility_page.h"
 #include "resource.h"
 #include "tests/common/command_blocks.h"
+#include "ui/activity.h"
 #include "ui_test_support.h"
 
 namespace norvane::test {
@@ -90,11 +91,11 @@ class UtilityPage : public MainWindowTest {
     return enabled;
   }
   bool Busy() const {
-    return m_window->BusyLock() && !IsWindowEnabled(Control(IDC_DRIVE_LIST)) &&
+    return ui::Activity::Now().Inside(ui::Activity::Kind::BusPowerCheck) && !IsWindowEnabled(Control(IDC_DRIVE_LIST)) &&
            ButtonsEnabled() == std::vector<bool>(4, false);
   }
   bool Idle() const {
-    return !m_window->BusyLock() && IsWindowEnabled(Control(IDC_DRIVE_LIST)) &&
+    return !ui::Activity::Now().Inside(ui::Activity::Kind::BusPowerCheck) && IsWindowEnabled(Control(IDC_DRIVE_LIST)) &&
            ButtonsEnabled() == std::vector<bool>(4, true);
   }
 

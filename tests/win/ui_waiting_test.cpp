@@ -24,6 +24,7 @@
 #include "pages/status_page.h"
 #include "resource.h"
 #include "tests/common/command_blocks.h"
+#include "ui/activity.h"
 #include "ui/waiting.h"
 #include "ui_test_support.h"
 
@@ -374,6 +375,38 @@ TEST(ClosedInsideACall, TheProgramGivesUpTheCallsRequestAndEndsAtOnce) {
   EXPECT_TRUE(ended) << said;
   EXPECT_EQ(code, 0u) << said;
   EXPECT_NE(said.find(kCallGaveUp), std::string::npos) << "the request was not given up:\n" << said;
+}
+
+// Work put off while actions nest (a question's box inside an action) must
+// wait for the outermost: posted at once it would run between a question and
+// the commands it allows. Asked for more than once, it comes once.
+TEST(Activity, WorkPutOffDuringNestedActionsIsPostedOnceWhenTheOutermostEnds) {
+  constexpr UINT kWork = WM_APP + 7;
+  HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  const auto takePosted = [window] {
+    int posted = 0;
+    MSG msg;
+    while (PeekMessageW(&msg, window, kWork, kWork, PM_REMOVE)) ++posted;
+    return posted;
+  };
+  ui::Activity& now = ui::Activity::Now();
+
+  now.PutOff(window, kWork);
+  EXPECT_EQ(takePosted(), 1) << "with no action under way the work is posted at once";
+  {
+    const ui::Activity::Entry outer(ui::Activity::Kind::Action, IDS_DOING_POWER_CHECK);
+    {
+      const ui::Activity::Entry inner(ui::Activity::Kind::Action, IDS_DOING_EJECT);
+      EXPECT_EQ(now.WhatIsUnderWay(), static_cast<UINT>(IDS_DOING_POWER_CHECK)) << "the outermost action says";
+      now.PutOff(window, kWork);
+    }
+    now.PutOff(window, kWork);
+    EXPECT_EQ(takePosted(), 0) << "the outer action is still under way";
+  }
+  EXPECT_EQ(takePosted(), 1);
+  EXPECT_EQ(now.WhatIsUnderWay(), 0u);
+  DestroyWindow(window);
 }
 
 }  // namespace
