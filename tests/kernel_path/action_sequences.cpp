@@ -165,6 +165,13 @@ WindowAction UtilityClick(std::string name, std::function<void(EmulatedDrive&)> 
 
 }  // namespace
 
+Sequence WithoutEmptyDirections(Sequence sequence) {
+  for (ExpectedCommand& command : sequence) {
+    if (command.transferLength == 0) command.direction = DataDirection::None;
+  }
+  return sequence;
+}
+
 std::string Describe(const Sequence& sequence) {
   std::string text;
   for (const ExpectedCommand& c : sequence) {

@@ -35,6 +35,11 @@ using Sequence = std::vector<ExpectedCommand>;
 // Prints a sequence one command a line, for failure messages.
 std::string Describe(const Sequence& sequence);
 
+// A transfer of no bytes has no data phase whichever way it points: sg3_utils
+// leaves it at SG_DXFER_NONE, Wine passes SG_DXFER_TO_DEV; both count as no
+// data on either side of a comparison.
+Sequence WithoutEmptyDirections(Sequence sequence);
+
 // --- the window ---
 
 enum class Page { Main, Settings, Status, Utility };

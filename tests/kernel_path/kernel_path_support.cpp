@@ -62,13 +62,6 @@ ToolRun RunToEnd(const std::vector<std::string>& command, const std::map<std::st
   return {tool.Wait(5s), output};
 }
 
-test::Sequence WithoutEmptyDirections(test::Sequence sequence) {
-  for (test::ExpectedCommand& command : sequence) {
-    if (command.transferLength == 0) command.direction = DataDirection::None;
-  }
-  return sequence;
-}
-
 test::Sequence Received(const std::vector<KernelRecord>& log) {
   test::Sequence received;
   for (const KernelRecord& record : log) {

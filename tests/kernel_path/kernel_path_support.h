@@ -66,7 +66,7 @@ ToolRun RunToEnd(const std::vector<std::string>& command, const std::map<std::st
 // SG_DXFER_NONE, Wine passes SG_DXFER_TO_DEV; both count as no data here,
 // on either side of the comparison.
 test::Sequence Received(const std::vector<KernelRecord>& log);
-test::Sequence WithoutEmptyDirections(test::Sequence sequence);
+using test::WithoutEmptyDirections;
 
 // The faults of the tables: after `after` commands that go through, the
 // ioctl fails with `error` (`times` commands in a row), or the drive answers

@@ -73,6 +73,7 @@ FirmwareTarget::FirmwareTarget() {
 }
 
 FirmwareTarget::~FirmwareTarget() {
+  if (m_remover.joinable()) m_remover.join();
   m_loop.reset();
   m_backstores.clear();
 }
@@ -98,8 +99,6 @@ std::string FirmwareTarget::GenericNode(char drive) const {
   const std::string device = SysfsDevice(drive);
   return device.empty() ? std::string() : NodeUnder(device, "scsi_generic");
 }
-
-UserBackstore& FirmwareTarget::Backstore(char drive) { return *m_backstores.at(drive); }
 
 void FirmwareTarget::SetUp(const std::function<void(emu::EmulatedDrive&)>& setup) {
   std::lock_guard lock(m_mutex);
@@ -149,7 +148,9 @@ void FirmwareTarget::Serve(char drive, const TargetCommand& command, TargetReply
     return;
   }
   if (fault && fault->kind == TargetFault::Kind::RemoveLunWhileHeld) {
-    std::thread([this, drive] { m_loop->RemoveLun(drive == test::kQuietDrive ? 0 : 1); }).detach();
+    // The target waits for the held command before the LUN can go: another thread takes it away.
+    if (m_remover.joinable()) m_remover.join();
+    m_remover = std::thread([this, drive] { m_loop->RemoveLun(drive == test::kQuietDrive ? 0 : 1); });
   }
   if (fault) std::this_thread::sleep_for(fault->hold);
 

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "action_sequences.h"
@@ -51,7 +52,6 @@ class FirmwareTarget {
   // The nodes the kernel made for a drive: "/dev/sr1", "/dev/sg2".
   std::string BlockNode(char drive) const;
   std::string GenericNode(char drive) const;
-  UserBackstore& Backstore(char drive);
   LoopTarget& Loop() { return *m_loop; }
 
  private:
@@ -66,6 +66,7 @@ class FirmwareTarget {
   std::map<char, std::optional<TargetFault>> m_faults;
   std::map<char, std::unique_ptr<UserBackstore>> m_backstores;
   std::unique_ptr<LoopTarget> m_loop;
+  std::thread m_remover;  // takes a LUN away while its command is held
 };
 
 }  // namespace norvane::realkernel

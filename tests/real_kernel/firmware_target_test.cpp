@@ -15,6 +15,7 @@ namespace norvane::realkernel {
 namespace {
 
 using namespace std::chrono_literals;
+using test::WithoutEmptyDirections;
 
 // Commands the kernel and udev send a CD drive of their own accord (sr's
 // media checks on every open, udev's cdrom_id after a close): the tool's

@@ -37,20 +37,16 @@ std::string Vendor(const fs::path& device) {
   return vendor;
 }
 
-// The sr nodes of QEMU's CD models, by the QEMU device id of their drive.
+// The sr nodes of QEMU's CD models, by the driver that made their SCSI host:
+// "usb-storage" (usb-bot), "uas" (usb-uas), "virtio_scsi".
 std::map<std::string, std::string> QemuDrives() {
   std::map<std::string, std::string> drives;
   for (const fs::directory_entry& entry : fs::directory_iterator("/sys/class/block")) {
     const std::string name = entry.path().filename().string();
     if (name.rfind("sr", 0) != 0 || Vendor(entry.path() / "device") != "QEMU") continue;
-    const std::string host = fs::canonical(entry.path() / "device").string();
-    const std::string kind =
-        host.find("/usb") == std::string::npos ? "virtio"
-        : fs::exists(fs::path(host).parent_path().parent_path().parent_path() / "driver") &&
-                fs::canonical(fs::path(host).parent_path().parent_path().parent_path() / "driver").filename() == "uas"
-            ? "uas"
-            : "bot";
-    drives[kind] = "/dev/" + name;
+    // .../<interface or virtio device>/hostN/targetN:C:T/N:C:T:L
+    const fs::path host = fs::canonical(entry.path() / "device").parent_path().parent_path();
+    drives[fs::canonical(host.parent_path() / "driver").filename().string()] = "/dev/" + name;
   }
   return drives;
 }
@@ -151,7 +147,7 @@ TEST_F(LinuxRules, WatchesFollowADriveThatLeavesAndComesBack) {
   EXPECT_TRUE(statusLine(noAnswer)) << watched;
 
   Record("monitor: device_del bot", Monitor("device_del bot"));
-  EXPECT_TRUE(WaitFor([] { return !QemuDrives().contains("bot"); }, 30s)) << "the USB drive did not leave";
+  EXPECT_TRUE(WaitFor([] { return !QemuDrives().contains("usb-storage"); }, 30s)) << "the USB drive did not leave";
 
   Target().Loop().AddLun(0);
   EXPECT_TRUE(WaitFor([] { return !Target().BlockNode(test::kQuietDrive).empty(); }, 30s));

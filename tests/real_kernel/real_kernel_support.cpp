@@ -101,11 +101,4 @@ void SettleUdev() {
   if (std::system("udevadm settle") != 0) std::this_thread::sleep_for(1s);
 }
 
-test::Sequence WithoutEmptyDirections(test::Sequence sequence) {
-  for (test::ExpectedCommand& command : sequence) {
-    if (command.transferLength == 0) command.direction = DataDirection::None;
-  }
-  return sequence;
-}
-
 }  // namespace norvane::realkernel

@@ -44,7 +44,4 @@ void StartUdev();
 void StopUdev();
 void SettleUdev();
 
-// Commands of a sequence with no data phase carry no direction.
-test::Sequence WithoutEmptyDirections(test::Sequence sequence);
-
 }  // namespace norvane::realkernel
